@@ -1,0 +1,54 @@
+# The commands a user runs. Each installs what it is missing from Debian's
+# packages first, so a fresh Debian 12 machine with git and make is enough.
+
+BUILD_DEPS := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
+              libbenchmark-dev libpng-dev libjpeg62-turbo-dev libcli11-dev
+FUZZ_DEPS  := clang libclang-rt-14-dev
+BENCH_DEPS := libopencv-dev imagemagick time
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+define install
+	@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+endef
+
+.PHONY: all deps build test asan-test fuzz bench demo clean
+
+all: build
+
+deps:
+	$(call install,$(BUILD_DEPS))
+
+build: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default
+
+test: build
+	ctest --preset default
+
+asan-test: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan
+	ctest --preset asan
+
+fuzz: deps
+	$(call install,$(FUZZ_DEPS))
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+
+bench: build
+	$(call install,$(BENCH_DEPS))
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target bench_filter
+	build/bin/bench_filter
+
+demo: build
+	@mkdir -p out
+	@sh samples/demo.sh
+
+clean:
+	rm -rf build build-asan build-fuzz out

@@ -1,0 +1,15 @@
+// The bodies of the fuzz targets, as plain functions so that ordinary tests
+// can run them over the committed seed and crash files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Fuzz {
+
+// Each feeds the bytes to one reader and must return without crashing,
+// hanging or exhausting memory, whatever the bytes are.
+int BmpReader(const std::uint8_t* Data, std::size_t Size);
+int PictureLoader(const std::uint8_t* Data, std::size_t Size);
+
+}  // namespace Fuzz

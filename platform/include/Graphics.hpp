@@ -1,0 +1,250 @@
+// The Graphics unit: colours, pixel formats, bitmaps, canvases and pictures.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "Classes.hpp"
+#include "System.hpp"
+#include "Windows.hpp"
+
+namespace Graphics {
+
+// 0x00BBGGRR, as the framework stores colours.
+using TColor = std::uint32_t;
+constexpr TColor clBlack = 0x000000, clWhite = 0xFFFFFF, clRed = 0x0000FF, clLime = 0x00FF00,
+                 clBlue = 0xFF0000, clYellow = 0x00FFFF, clOlive = 0x008080, clGreen = 0x008000,
+                 clNavy = 0x800000, clGray = 0x808080, clSilver = 0xC0C0C0;
+constexpr TColor clNone = 0x1FFFFFFF;
+constexpr TColor clDefault = 0x20000000;
+
+constexpr TColor RGB(std::uint8_t R, std::uint8_t G, std::uint8_t B) {
+  return TColor(R) | TColor(G) << 8 | TColor(B) << 16;
+}
+constexpr std::uint8_t GetRValue(TColor C) { return std::uint8_t(C); }
+constexpr std::uint8_t GetGValue(TColor C) { return std::uint8_t(C >> 8); }
+constexpr std::uint8_t GetBValue(TColor C) { return std::uint8_t(C >> 16); }
+
+// The framework's order: pf24bit is 6.
+enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
+
+// On this platform the device is a 32-bit surface (blue, green, red, alpha),
+// so a pfDevice bitmap keeps pf32bit rows.
+constexpr int PixelFormatBits[] = {32, 1, 4, 8, 16, 16, 24, 32, 0};
+constexpr int BitsPerPixel(TPixelFormat Format) { return PixelFormatBits[Format]; }
+const char* PixelFormatName(TPixelFormat Format);
+
+// One palette entry, or one pixel of a 32-bit row: blue, green, red, alpha.
+struct TRGBQuad {
+  std::uint8_t rgbBlue = 0, rgbGreen = 0, rgbRed = 0, rgbReserved = 0;
+  friend bool operator==(const TRGBQuad&, const TRGBQuad&) = default;
+};
+
+// Bytes in one stored row: whole bytes for the row's bits, padded to a
+// multiple of 4. Answers 0 when the width is negative or the row would not
+// fit in the address space.
+std::size_t BytesPerScanline(std::int64_t Width, int BitsPerPixel);
+
+// What a reader of outside data accepts before it allocates anything.
+struct TImageLimits {
+  int MaxSide = 16384;
+  std::uint64_t MaxPixels = 128ull << 20;
+};
+TImageLimits GetImageLimits();
+void SetImageLimits(TImageLimits Limits);
+
+class EInvalidGraphic : public System::Exception { using Exception::Exception; };
+class EInvalidGraphicOperation : public System::Exception { using Exception::Exception; };
+class EOutOfResources : public System::Exception { using Exception::Exception; };
+
+class TCanvas;
+class TBitmap;
+namespace Detail { struct TDib; }
+
+class TGraphic : public Classes::TPersistent {
+public:
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  virtual void SetWidth(int Value) = 0;
+  virtual void SetHeight(int Value) = 0;
+  virtual bool Empty() const { return Width() == 0 || Height() == 0; }
+  virtual bool Transparent() const { return FTransparent; }
+  virtual void SetTransparent(bool Value);
+
+  // Files are recognised by their content; the name only goes into errors.
+  void LoadFromFile(const std::string& FileName);
+  // The format is chosen by the name's extension: .bmp, .png, .jpg, .jpeg.
+  void SaveToFile(const std::string& FileName) const;
+  virtual void LoadFromStream(std::istream& Stream, const std::string& SourceName = "stream") = 0;
+  virtual void SaveToStream(std::ostream& Stream) const = 0;
+  virtual void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) = 0;
+  // Encodes in the format named by the extension of FileName (".bmp" ...).
+  virtual std::vector<std::uint8_t> SaveToBytes(const std::string& FileName) const = 0;
+
+  System::TNotifyEvent OnChange;
+  System::TNotifyEvent OnProgress;
+
+protected:
+  virtual void Changed();
+
+private:
+  bool FTransparent = false;
+};
+
+enum class TTransparentMode { tmAuto, tmFixed };
+
+class TBitmap : public TGraphic {
+public:
+  TBitmap();
+  ~TBitmap() override;
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+
+  // From a bitmap: shares its image until either side writes. From nullptr:
+  // becomes empty. From another graphic: takes on its pixels.
+  void Assign(const Classes::TPersistent* Source) override;
+
+  int Width() const override;
+  int Height() const override;
+  void SetWidth(int Value) override;
+  void SetHeight(int Value) override;
+  // Keeps the overlapping content; new area is black.
+  void SetSize(int AWidth, int AHeight);
+
+  TPixelFormat PixelFormat() const;
+  // Converts in place, keeping size and colours as far as the format can.
+  void SetPixelFormat(TPixelFormat Value);
+  // The colour table of an indexed format (1, 4 or 8 bits); empty otherwise.
+  std::vector<TRGBQuad> Palette() const;
+  void SetPalette(std::vector<TRGBQuad> Entries);
+
+  // Row Y of the image, 0 being the top row. Makes the image private first,
+  // so bytes written through it change this bitmap only.
+  std::uint8_t* ScanLine(int Y);
+
+  // Gives up the native handle; the pixels stay.
+  void Dormant();
+  // Makes the image this bitmap's own: no other bitmap shares it afterwards.
+  void FreeImage();
+  Windows::HBITMAP Handle();
+  bool HandleAllocated() const;
+  // The bitmap stops owning its native handle and hands it to the caller,
+  // who deletes it with Windows::DeleteObject. 0 when none was allocated.
+  Windows::HBITMAP ReleaseHandle();
+
+  TColor TransparentColor() const;  // the bottom-left pixel unless fixed
+  void SetTransparentColor(TColor Value);
+  TTransparentMode TransparentMode() const { return FTransparentMode; }
+  void SetTransparentMode(TTransparentMode Value);
+
+  TCanvas* Canvas();
+  TColor Pixel(int X, int Y) const;  // clNone outside the image
+
+  using TGraphic::LoadFromFile;
+  void LoadFromStream(std::istream& Stream, const std::string& SourceName = "stream") override;
+  void SaveToStream(std::ostream& Stream) const override;
+  void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) override;
+  std::vector<std::uint8_t> SaveToBytes(const std::string& FileName) const override;
+
+  // The framework's own image for readers and writers in the platform.
+  const Detail::TDib& Image() const;
+  void SetImage(Detail::TDib Image);
+
+  // Called after pixels were written through ScanLine or the canvas.
+  void Modified() { Changed(); }
+
+private:
+  friend class TCanvas;
+  Detail::TDib& Writable();
+
+  std::shared_ptr<Detail::TDib> FImage;
+  // Set once a row address has been handed out: the image may change behind
+  // our back, so a later Assign from this bitmap copies instead of sharing.
+  bool FRowsExposed = false;
+  Windows::HBITMAP FHandle = 0;
+  TColor FTransparentColor = clDefault;
+  TTransparentMode FTransparentMode = TTransparentMode::tmAuto;
+  std::unique_ptr<TCanvas> FCanvas;
+};
+
+struct TRect {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
+  friend bool operator==(const TRect&, const TRect&) = default;
+};
+inline TRect Rect(int Left, int Top, int Right, int Bottom) { return {Left, Top, Right, Bottom}; }
+
+class TBrush {
+public:
+  TColor Color = clWhite;
+};
+
+// Drawing on a bitmap. Coordinates outside the bitmap are clipped.
+class TCanvas {
+public:
+  explicit TCanvas(TBitmap& Target) : FTarget(Target) {}
+
+  TColor Pixels(int X, int Y) const;
+  void SetPixels(int X, int Y, TColor Color);
+  void FillRect(const TRect& Rect);
+  // Draws the graphic's pixels at (X, Y); a transparent graphic leaves out
+  // its transparent colour.
+  void Draw(int X, int Y, const TGraphic& Graphic);
+  // Scales the graphic onto Rect, nearest pixel.
+  void StretchDraw(const TRect& Rect, const TGraphic& Graphic);
+
+  TBrush Brush;
+
+private:
+  void Blit(const TRect& Dest, const TBitmap& Source);
+  TBitmap& FTarget;
+};
+
+// A container for one graphic (here, a bitmap) with load and save by file.
+class TPicture : public Classes::TPersistent {
+public:
+  TPicture();
+  ~TPicture() override;
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+
+  TGraphic* Graphic() const { return FGraphic.get(); }
+  void SetGraphic(const TGraphic* Value);
+  // The content as a bitmap. An empty picture gets a new empty bitmap; the
+  // same bitmap is given back on every request until the picture changes.
+  TBitmap* Bitmap();
+  void SetBitmap(const TBitmap* Value);
+  int Width() const;
+  int Height() const;
+
+  void Assign(const Classes::TPersistent* Source) override;
+  // A failed load leaves the picture as it was.
+  void LoadFromFile(const std::string& FileName);
+  void SaveToFile(const std::string& FileName) const;
+
+  System::TNotifyEvent OnChange;
+  System::TNotifyEvent OnProgress;
+
+private:
+  void Adopt(std::unique_ptr<TGraphic> Graphic);
+  void Changed();
+  std::unique_ptr<TGraphic> FGraphic;
+};
+
+// Reads a whole file with the size cap every reader applies; raises
+// Classes::EFOpenError or Classes::EReadError naming the file.
+std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName);
+// Writes through a temporary file in the same folder, renamed into place, so
+// a failure never leaves a half-written or clobbered file.
+void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> Data);
+
+}  // namespace Graphics

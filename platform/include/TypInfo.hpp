@@ -1,0 +1,101 @@
+// Class information: what the framework knows about a class at run time.
+// Registration on the palette, finding a class by name, inspecting a package
+// and storing forms all read the one table each class publishes here.
+#pragma once
+
+#include <any>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "System.hpp"
+
+namespace Classes { class TComponent; }
+
+namespace TypInfo {
+
+enum class TTypeKind { tkInteger, tkEnumeration, tkSet, tkClass, tkMethod, tkString };
+
+struct TClassInfo;
+
+// Whether a published property's value is written when a form is stored.
+struct TStoredRule {
+  std::string Predicate;  // empty: always stored
+  std::function<bool(const System::TObject*)> IsStored;
+
+  static TStoredRule Always() { return {}; }
+  bool Stored(const System::TObject* Instance) const { return !IsStored || IsStored(Instance); }
+};
+
+struct TPropInfo {
+  std::string Name;
+  std::string TypeName;
+  TTypeKind Kind = TTypeKind::tkInteger;
+  // Values travel as std::any holding the property's own C++ type
+  // (bool, int, an enumeration, a pointer to an object, an event).
+  std::function<std::any(const System::TObject*)> Get;
+  std::function<void(System::TObject*, const std::any&)> Set;  // empty: read-only
+  std::optional<std::int64_t> Default;                          // declared default ordinal
+  TStoredRule Stored;
+  const TClassInfo* DeclaringClass = nullptr;
+};
+
+struct TClassInfo {
+  std::string ClassName;
+  std::string UnitName;
+  const TClassInfo* Parent = nullptr;
+  // Stands in for the virtual constructor Create(AOwner); empty for classes
+  // that are not components.
+  std::function<Classes::TComponent*(Classes::TComponent* AOwner)> Create;
+  // Properties this class declares in its own published section, in order.
+  std::vector<TPropInfo> OwnProperties;
+
+  bool InheritsFrom(const TClassInfo& Other) const;
+  // Every published property, the ancestors' first; a property declared
+  // again by a descendant takes the place of the ancestor's entry.
+  std::vector<const TPropInfo*> PublishedProperties() const;
+  const TPropInfo* FindProperty(const std::string& Name) const;
+};
+
+// The class registry behind RegisterClass and FindClass.
+void RegisterClass(const TClassInfo& Class);
+void UnregisterClass(const TClassInfo& Class);
+const TClassInfo* GetClass(const std::string& ClassName);
+const TClassInfo& FindClass(const std::string& ClassName);  // raises EClassNotFound
+
+class EClassNotFound : public System::Exception { using Exception::Exception; };
+
+// Builds a property entry from a getter and a setter of class C. A read-only
+// property passes nullptr as the setter.
+template <class C, class T, class Getter, class Setter>
+TPropInfo MakeProperty(std::string Name, std::string TypeName, TTypeKind Kind, Getter Get, Setter Set,
+                       std::optional<std::int64_t> Default = std::nullopt,
+                       TStoredRule Stored = TStoredRule::Always()) {
+  TPropInfo Info;
+  Info.Name = std::move(Name);
+  Info.TypeName = std::move(TypeName);
+  Info.Kind = Kind;
+  Info.Get = [Get](const System::TObject* Object) -> std::any {
+    return std::any(T((static_cast<const C*>(Object)->*Get)()));
+  };
+  if constexpr (!std::is_same_v<Setter, std::nullptr_t>) {
+    Info.Set = [Set](System::TObject* Object, const std::any& Value) {
+      (static_cast<C*>(Object)->*Set)(std::any_cast<T>(Value));
+    };
+  }
+  Info.Default = Default;
+  Info.Stored = std::move(Stored);
+  return Info;
+}
+
+// A stored-rule from a predicate member function of class C.
+template <class C>
+TStoredRule StoredBy(std::string Name, bool (C::*Predicate)() const) {
+  return {std::move(Name), [Predicate](const System::TObject* Object) {
+            return (static_cast<const C*>(Object)->*Predicate)();
+          }};
+}
+
+}  // namespace TypInfo

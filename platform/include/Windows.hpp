@@ -1,0 +1,44 @@
+// The slice of the Win32 API that the framework and the component call.
+#pragma once
+
+#include <cstdint>
+
+namespace Windows {
+
+using HANDLE = std::uintptr_t;
+using HWND = HANDLE;
+using HBITMAP = HANDLE;
+using HPALETTE = HANDLE;
+using HMODULE = HANDLE;
+using UINT = unsigned;
+
+constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_OKCANCEL = 0x1;
+constexpr UINT MB_ABORTRETRYIGNORE = 0x2;
+constexpr UINT MB_YESNOCANCEL = 0x3;
+constexpr UINT MB_YESNO = 0x4;
+constexpr UINT MB_RETRYCANCEL = 0x5;
+constexpr UINT MB_TYPEMASK = 0xF;
+constexpr UINT MB_ICONHAND = 0x10;
+constexpr UINT MB_ICONQUESTION = 0x20;
+constexpr UINT MB_ICONEXCLAMATION = 0x30;
+constexpr UINT MB_ICONASTERISK = 0x40;
+constexpr UINT MB_ICONMASK = 0xF0;
+
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDABORT = 3;
+constexpr int IDRETRY = 4;
+constexpr int IDIGNORE = 5;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// Shows a modal message box and answers the button chosen, or 0 when the box
+// could not be shown. What shows it is the responder the program installed.
+int MessageBoxA(HWND hWnd, const char* lpText, const char* lpCaption, UINT uType);
+
+// Deletes a native graphics object, such as a bitmap handle that a TBitmap
+// gave up through ReleaseHandle. Answers false for a handle that is not live.
+bool DeleteObject(HANDLE hObject);
+
+}  // namespace Windows

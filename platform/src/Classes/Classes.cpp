@@ -1,0 +1,128 @@
+#include "Classes.hpp"
+
+#include <algorithm>
+
+namespace Classes {
+
+const TypInfo::TClassInfo& TPersistent::ClassInfo() {
+  static const TypInfo::TClassInfo Info{"TPersistent", "Classes", &System::TObject::ClassInfo(), {}, {}};
+  return Info;
+}
+const TypInfo::TClassInfo& TPersistent::ClassType() const { return ClassInfo(); }
+
+void TPersistent::Assign(const TPersistent* Source) {
+  const std::string From = Source ? Source->ClassName() : "nil";
+  throw EConvertError("Cannot assign a " + From + " to a " + ClassName());
+}
+
+// ---- TComponent ------------------------------------------------------------
+
+const TypInfo::TClassInfo& TComponent::ClassInfo() {
+  static const TypInfo::TClassInfo Info = [] {
+    TypInfo::TClassInfo I{"TComponent", "Classes", &TPersistent::ClassInfo(), {}, {}};
+    I.Create = [](TComponent* AOwner) { return new TComponent(AOwner); };
+    I.OwnProperties = {
+        TypInfo::MakeProperty<TComponent, std::string>("Name", "TComponentName", TypInfo::TTypeKind::tkString,
+                                                       &TComponent::Name, &TComponent::SetName),
+        TypInfo::MakeProperty<TComponent, long>("Tag", "Longint", TypInfo::TTypeKind::tkInteger, &TComponent::Tag,
+                                                &TComponent::SetTag, 0),
+    };
+    for (auto& P : I.OwnProperties) P.DeclaringClass = &ClassInfo();
+    return I;
+  }();
+  return Info;
+}
+const TypInfo::TClassInfo& TComponent::ClassType() const { return ClassInfo(); }
+
+TComponent::TComponent(TComponent* AOwner) {
+  if (AOwner) AOwner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+  // Those who asked are told first, while this object is still whole.
+  for (TComponent* Other : std::vector<TComponent*>(FFreeNotifies)) {
+    Other->Notification(this, TOperation::opRemove);
+    auto& Back = Other->FFreeNotifies;
+    Back.erase(std::remove(Back.begin(), Back.end(), this), Back.end());
+  }
+  FFreeNotifies.clear();
+  while (!FComponents.empty()) delete FComponents.back();  // each leaves the list itself
+  if (FOwner) FOwner->RemoveComponent(this);
+}
+
+void TComponent::SetName(const std::string& Value) {
+  if (Value == FName) return;
+  if (FOwner && !Value.empty() && FOwner->FindComponent(Value))
+    throw EComponentError("A component named " + Value + " already exists");
+  FName = Value;
+}
+
+TComponent* TComponent::Components(int Index) const {
+  if (Index < 0 || Index >= ComponentCount())
+    throw EComponentError("List index out of bounds (" + std::to_string(Index) + ")");
+  return FComponents[std::size_t(Index)];
+}
+
+TComponent* TComponent::FindComponent(const std::string& AName) const {
+  for (TComponent* C : FComponents)
+    if (!AName.empty() && C->FName == AName) return C;
+  return nullptr;
+}
+
+void TComponent::InsertComponent(TComponent* AComponent) {
+  FComponents.push_back(AComponent);
+  AComponent->FOwner = this;
+}
+
+void TComponent::RemoveComponent(TComponent* AComponent) {
+  FComponents.erase(std::remove(FComponents.begin(), FComponents.end(), AComponent), FComponents.end());
+  AComponent->FOwner = nullptr;
+  Notification(AComponent, TOperation::opRemove);
+}
+
+void TComponent::FreeNotification(TComponent* AComponent) {
+  if (!AComponent || AComponent == this) return;
+  auto Add = [](std::vector<TComponent*>& List, TComponent* C) {
+    if (std::find(List.begin(), List.end(), C) == List.end()) List.push_back(C);
+  };
+  // Both sides keep the link so that whichever goes first tells the other.
+  Add(AComponent->FFreeNotifies, this);
+  Add(FFreeNotifies, AComponent);
+}
+
+void TComponent::RemoveFreeNotification(TComponent* AComponent) {
+  if (!AComponent) return;
+  auto Drop = [](std::vector<TComponent*>& List, TComponent* C) {
+    List.erase(std::remove(List.begin(), List.end(), C), List.end());
+  };
+  Drop(AComponent->FFreeNotifies, this);
+  Drop(FFreeNotifies, AComponent);
+}
+
+void TComponent::Notification(TComponent*, TOperation) {}
+
+// ---- The component palette -------------------------------------------------
+
+namespace {
+std::vector<TPalettePage>& Pages() {
+  static std::vector<TPalettePage> ThePages;
+  return ThePages;
+}
+}  // namespace
+
+void RegisterComponents(const std::string& Page, std::initializer_list<TComponentClass> ComponentClasses) {
+  auto Found = std::find_if(Pages().begin(), Pages().end(), [&](const TPalettePage& P) { return P.Name == Page; });
+  if (Found == Pages().end()) Found = Pages().insert(Pages().end(), TPalettePage{Page, {}});
+  for (TComponentClass Class : ComponentClasses) {
+    if (!Class) continue;
+    TypInfo::RegisterClass(*Class);
+    if (std::find(Found->Classes.begin(), Found->Classes.end(), Class) == Found->Classes.end())
+      Found->Classes.push_back(Class);
+  }
+}
+
+const std::vector<TPalettePage>& PalettePages() { return Pages(); }
+
+void ClearPalette() { Pages().clear(); }
+
+}  // namespace Classes

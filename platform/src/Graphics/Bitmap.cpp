@@ -1,0 +1,354 @@
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <utility>
+
+#include "Codecs.hpp"
+#include "Dib.hpp"
+#include "os/Os.hpp"
+
+namespace Graphics {
+
+using Detail::TDib;
+
+// ---- TGraphic --------------------------------------------------------------
+
+void TGraphic::SetTransparent(bool Value) {
+  if (Value == FTransparent) return;
+  FTransparent = Value;
+  Changed();
+}
+
+void TGraphic::Changed() {
+  if (OnChange) OnChange(this);
+}
+
+void TGraphic::LoadFromFile(const std::string& FileName) { LoadFromBytes(ReadFileBytes(FileName), FileName); }
+
+void TGraphic::SaveToFile(const std::string& FileName) const { WriteFileBytes(FileName, SaveToBytes(FileName)); }
+
+// ---- TBitmap ---------------------------------------------------------------
+
+TBitmap::TBitmap() : FImage(std::make_shared<TDib>()) {}
+
+TBitmap::~TBitmap() {
+  if (FHandle) Os::DestroyHandle(FHandle);
+}
+
+const TDib& TBitmap::Image() const { return *FImage; }
+
+TDib& TBitmap::Writable() {
+  if (FImage.use_count() > 1) FImage = std::make_shared<TDib>(*FImage);
+  return *FImage;
+}
+
+void TBitmap::SetImage(TDib Image) {
+  FImage = std::make_shared<TDib>(std::move(Image));
+  FRowsExposed = false;
+  Changed();
+}
+
+void TBitmap::Assign(const Classes::TPersistent* Source) {
+  if (Source == this) return;
+  if (Source == nullptr) {
+    SetImage(TDib{});
+    return;
+  }
+  if (const auto* Other = dynamic_cast<const TBitmap*>(Source)) {
+    // Rows handed out by the source may still be written through, so such
+    // an image is copied rather than shared.
+    FImage = Other->FRowsExposed ? std::make_shared<TDib>(*Other->FImage) : Other->FImage;
+    FRowsExposed = false;
+    FTransparentColor = Other->FTransparentColor;
+    FTransparentMode = Other->FTransparentMode;
+    SetTransparent(Other->Transparent());
+    Changed();
+    return;
+  }
+  if (const auto* Picture = dynamic_cast<const TPicture*>(Source)) {
+    Assign(Picture->Graphic());
+    return;
+  }
+  TGraphic::Assign(Source);
+}
+
+int TBitmap::Width() const { return FImage->Width; }
+int TBitmap::Height() const { return FImage->Height; }
+void TBitmap::SetWidth(int Value) { SetSize(Value, Height()); }
+void TBitmap::SetHeight(int Value) { SetSize(Width(), Value); }
+
+void TBitmap::SetSize(int AWidth, int AHeight) {
+  if (AWidth == Width() && AHeight == Height()) return;
+  SetImage(Detail::Resize(*FImage, AWidth, AHeight));
+}
+
+TPixelFormat TBitmap::PixelFormat() const { return FImage->Format; }
+
+void TBitmap::SetPixelFormat(TPixelFormat Value) {
+  if (Value == PixelFormat()) return;
+  if (Value == pfCustom || unsigned(Value) > pfCustom)
+    throw EInvalidGraphicOperation("bitmap: cannot convert to " + std::string(PixelFormatName(Value)));
+  SetImage(Detail::Convert(*FImage, Value));
+}
+
+std::vector<TRGBQuad> TBitmap::Palette() const { return FImage->Palette; }
+
+void TBitmap::SetPalette(std::vector<TRGBQuad> Entries) {
+  if (!Detail::IsIndexed(PixelFormat()))
+    throw EInvalidGraphicOperation("bitmap: a " + std::string(PixelFormatName(PixelFormat())) +
+                                   " bitmap has no palette");
+  const std::size_t Capacity = std::size_t(1) << BitsPerPixel(PixelFormat());
+  if (Entries.empty() || Entries.size() > Capacity)
+    throw EInvalidGraphicOperation("bitmap: a palette of " + std::to_string(Entries.size()) +
+                                   " entries does not fit " + PixelFormatName(PixelFormat()));
+  Writable().Palette = std::move(Entries);
+  Changed();
+}
+
+std::uint8_t* TBitmap::ScanLine(int Y) {
+  if (Y < 0 || Y >= Height()) throw EInvalidGraphicOperation("Scan line index out of range");
+  FRowsExposed = true;
+  return Writable().Row(Y);
+}
+
+void TBitmap::Dormant() {
+  if (FHandle) {
+    Os::DestroyHandle(FHandle);
+    FHandle = 0;
+  }
+}
+
+void TBitmap::FreeImage() { Writable(); }
+
+Windows::HBITMAP TBitmap::Handle() {
+  if (!FHandle) FHandle = Os::CreateHandle(Os::THandleKind::Bitmap);
+  return FHandle;
+}
+
+bool TBitmap::HandleAllocated() const { return FHandle != 0; }
+
+Windows::HBITMAP TBitmap::ReleaseHandle() { return std::exchange(FHandle, 0); }
+
+TColor TBitmap::TransparentColor() const {
+  if (FTransparentMode == TTransparentMode::tmFixed && FTransparentColor != clDefault) return FTransparentColor;
+  return Pixel(0, Height() - 1);
+}
+
+void TBitmap::SetTransparentColor(TColor Value) {
+  FTransparentColor = Value;
+  FTransparentMode = Value == clDefault ? TTransparentMode::tmAuto : TTransparentMode::tmFixed;
+  Changed();
+}
+
+void TBitmap::SetTransparentMode(TTransparentMode Value) {
+  FTransparentMode = Value;
+  Changed();
+}
+
+TCanvas* TBitmap::Canvas() {
+  if (!FCanvas) FCanvas = std::make_unique<TCanvas>(*this);
+  return FCanvas.get();
+}
+
+TColor TBitmap::Pixel(int X, int Y) const {
+  const TDib& Image = *FImage;
+  if (X < 0 || Y < 0 || X >= Image.Width || Y >= Image.Height) return clNone;
+  std::vector<TRGBQuad> Line(std::size_t(Image.Width));
+  Detail::DecodeRow(Image, Y, Line.data());
+  return RGB(Line[X].rgbRed, Line[X].rgbGreen, Line[X].rgbBlue);
+}
+
+void TBitmap::LoadFromStream(std::istream& Stream, const std::string& SourceName) {
+  std::vector<std::uint8_t> Data;
+  char Buffer[65536];
+  while (Stream.read(Buffer, sizeof Buffer) || Stream.gcount() > 0) {
+    Data.insert(Data.end(), Buffer, Buffer + Stream.gcount());
+    if (Data.size() > (std::size_t(1) << 30))
+      throw EInvalidGraphic(SourceName + ": more than 1 GiB of data");
+  }
+  LoadFromBytes(Data, SourceName);
+}
+
+void TBitmap::SaveToStream(std::ostream& Stream) const {
+  const std::vector<std::uint8_t> Data = Detail::WriteBmp(*FImage);
+  Stream.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
+  if (!Stream) throw Classes::EWriteError("stream: cannot write bitmap");
+}
+
+void TBitmap::LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) {
+  // Decode first: a failure leaves this bitmap as it was.
+  SetImage(Detail::ReadImage(Data, SourceName));
+}
+
+std::vector<std::uint8_t> TBitmap::SaveToBytes(const std::string& FileName) const {
+  return Detail::WriteImage(*FImage, Detail::FormatForFileName(FileName));
+}
+
+// ---- TCanvas ---------------------------------------------------------------
+
+TColor TCanvas::Pixels(int X, int Y) const { return FTarget.Pixel(X, Y); }
+
+void TCanvas::SetPixels(int X, int Y, TColor Color) {
+  const TRect Dot{X, Y, X + 1, Y + 1};
+  const TColor Saved = Brush.Color;
+  Brush.Color = Color;
+  FillRect(Dot);
+  Brush.Color = Saved;
+}
+
+void TCanvas::FillRect(const TRect& R) {
+  const int Left = std::max(R.Left, 0), Top = std::max(R.Top, 0);
+  const int Right = std::min(R.Right, FTarget.Width()), Bottom = std::min(R.Bottom, FTarget.Height());
+  if (Left >= Right || Top >= Bottom) return;
+  TBitmap Fill;
+  Fill.SetImage(Detail::MakeDib(1, 1, pf32bit));
+  Fill.ScanLine(0)[0] = GetBValue(Brush.Color);
+  Fill.ScanLine(0)[1] = GetGValue(Brush.Color);
+  Fill.ScanLine(0)[2] = GetRValue(Brush.Color);
+  Blit({Left, Top, Right, Bottom}, Fill);
+}
+
+void TCanvas::Draw(int X, int Y, const TGraphic& Graphic) {
+  StretchDraw({X, Y, X + Graphic.Width(), Y + Graphic.Height()}, Graphic);
+}
+
+void TCanvas::StretchDraw(const TRect& R, const TGraphic& Graphic) {
+  const auto* Source = dynamic_cast<const TBitmap*>(&Graphic);
+  if (!Source || Source->Empty() || R.Width() <= 0 || R.Height() <= 0) return;
+  Blit(R, *Source);
+}
+
+// Maps every target pixel of Dest that lies on the bitmap to the nearest
+// source pixel, leaving out the source's transparent colour when it is
+// transparent.
+void TCanvas::Blit(const TRect& Dest, const TBitmap& Source) {
+  const TDib& From = Source.Image();
+  TDib& Target = FTarget.Writable();
+  const int Left = std::max(Dest.Left, 0), Top = std::max(Dest.Top, 0);
+  const int Right = std::min(Dest.Right, Target.Width), Bottom = std::min(Dest.Bottom, Target.Height);
+  if (Left >= Right || Top >= Bottom) return;
+  const bool Transparent = Source.Transparent();
+  const TColor Key = Transparent ? Source.TransparentColor() : clNone;
+  std::vector<TRGBQuad> SourceLine(std::size_t(From.Width)), TargetLine(std::size_t(Target.Width));
+  Detail::TNearestColor Nearest(Target.Palette);
+  const std::int64_t DW = Dest.Width(), DH = Dest.Height();
+  int DecodedRow = -1;
+  for (int Y = Top; Y < Bottom; ++Y) {
+    const int SY = int((Y - std::int64_t(Dest.Top)) * From.Height / DH);
+    if (SY != DecodedRow) {
+      Detail::DecodeRow(From, SY, SourceLine.data());
+      DecodedRow = SY;
+    }
+    Detail::DecodeRow(Target, Y, TargetLine.data());
+    for (int X = Left; X < Right; ++X) {
+      const TRGBQuad P = SourceLine[std::size_t((X - std::int64_t(Dest.Left)) * From.Width / DW)];
+      if (Transparent && RGB(P.rgbRed, P.rgbGreen, P.rgbBlue) == Key) continue;
+      TargetLine[X] = {P.rgbBlue, P.rgbGreen, P.rgbRed, 255};
+    }
+    Detail::EncodeRow(Target, Y, TargetLine.data(), &Nearest);
+  }
+  FTarget.Modified();
+}
+
+// ---- TPicture --------------------------------------------------------------
+
+TPicture::TPicture() = default;
+TPicture::~TPicture() = default;
+
+void TPicture::Adopt(std::unique_ptr<TGraphic> Graphic) {
+  FGraphic = std::move(Graphic);
+  if (FGraphic) {
+    FGraphic->OnChange = [this](System::TObject*) { Changed(); };
+    FGraphic->OnProgress = [this](System::TObject* Sender) {
+      if (OnProgress) OnProgress(Sender);
+    };
+  }
+  Changed();
+}
+
+void TPicture::Changed() {
+  if (OnChange) OnChange(this);
+}
+
+void TPicture::SetGraphic(const TGraphic* Value) {
+  if (!Value) {
+    Adopt(nullptr);
+    return;
+  }
+  auto Copy = std::make_unique<TBitmap>();
+  Copy->Assign(Value);
+  Adopt(std::move(Copy));
+}
+
+TBitmap* TPicture::Bitmap() {
+  if (auto* Existing = dynamic_cast<TBitmap*>(FGraphic.get())) return Existing;
+  // Another kind of graphic becomes a bitmap of its pixels, never an empty
+  // one that throws them away.
+  auto Made = std::make_unique<TBitmap>();
+  if (FGraphic) Made->Assign(FGraphic.get());
+  Adopt(std::move(Made));
+  return static_cast<TBitmap*>(FGraphic.get());
+}
+
+void TPicture::SetBitmap(const TBitmap* Value) { SetGraphic(Value); }
+
+int TPicture::Width() const { return FGraphic ? FGraphic->Width() : 0; }
+int TPicture::Height() const { return FGraphic ? FGraphic->Height() : 0; }
+
+void TPicture::Assign(const Classes::TPersistent* Source) {
+  if (Source == this) return;
+  if (!Source) {
+    SetGraphic(nullptr);
+  } else if (const auto* Other = dynamic_cast<const TPicture*>(Source)) {
+    SetGraphic(Other->Graphic());
+  } else if (const auto* Graphic = dynamic_cast<const TGraphic*>(Source)) {
+    SetGraphic(Graphic);
+  } else {
+    TPersistent::Assign(Source);
+  }
+}
+
+void TPicture::LoadFromFile(const std::string& FileName) {
+  auto Loaded = std::make_unique<TBitmap>();
+  Loaded->LoadFromFile(FileName);
+  Adopt(std::move(Loaded));
+}
+
+void TPicture::SaveToFile(const std::string& FileName) const {
+  if (!FGraphic) throw EInvalidGraphicOperation(FileName + ": the picture is empty");
+  FGraphic->SaveToFile(FileName);
+}
+
+// ---- Files -----------------------------------------------------------------
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName) {
+  std::ifstream File(FileName, std::ios::binary);
+  if (!File) throw Classes::EFOpenError(FileName + ": cannot open file: " + std::strerror(errno));
+  File.seekg(0, std::ios::end);
+  const std::streamoff Size = File.tellg();
+  if (Size < 0) throw Classes::EReadError(FileName + ": cannot read file");
+  if (Size > (std::streamoff(1) << 30)) throw EInvalidGraphic(FileName + ": file larger than 1 GiB");
+  File.seekg(0);
+  std::vector<std::uint8_t> Data(static_cast<std::size_t>(Size));
+  if (!File.read(reinterpret_cast<char*>(Data.data()), Size))
+    throw Classes::EReadError(FileName + ": cannot read file");
+  return Data;
+}
+
+void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> Data) {
+  const std::string Temporary = Os::TemporaryNameBeside(FileName);
+  {
+    std::ofstream File(Temporary, std::ios::binary | std::ios::trunc);
+    if (!File) throw Classes::EFOpenError(FileName + ": cannot create file: " + std::strerror(errno));
+    File.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
+    File.close();
+    if (!File) {
+      std::remove(Temporary.c_str());
+      throw Classes::EWriteError(FileName + ": cannot write file");
+    }
+  }
+  Os::ReplaceFile(Temporary, FileName);
+}
+
+}  // namespace Graphics

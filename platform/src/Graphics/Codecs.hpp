@@ -1,0 +1,34 @@
+// Readers and writers of picture files. Readers take untrusted bytes: they
+// check every length and offset before use, apply the image limits before
+// allocating, and raise EInvalidGraphic "<name>: <fault>" on anything wrong.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "Dib.hpp"
+
+namespace Graphics::Detail {
+
+enum class TFileFormat { Unknown, Bmp, Png, Jpeg };
+
+TFileFormat SniffFormat(std::span<const std::uint8_t> Data);
+// From the extension of FileName; raises EInvalidGraphic for an unknown one.
+TFileFormat FormatForFileName(const std::string& FileName);
+
+TDib ReadBmp(std::span<const std::uint8_t> Data, const std::string& Name);
+std::vector<std::uint8_t> WriteBmp(const TDib& Image);
+
+TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name);
+std::vector<std::uint8_t> WritePng(const TDib& Image);
+
+TDib ReadJpeg(std::span<const std::uint8_t> Data, const std::string& Name);
+std::vector<std::uint8_t> WriteJpeg(const TDib& Image, int Quality = 92);
+
+// Recognises the format and reads it.
+TDib ReadImage(std::span<const std::uint8_t> Data, const std::string& Name);
+std::vector<std::uint8_t> WriteImage(const TDib& Image, TFileFormat Format);
+
+}  // namespace Graphics::Detail

@@ -1,0 +1,68 @@
+// The bitmap's image: a device-independent block of top-down rows. Shared
+// by bitmaps that were assigned from one another until one of them writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Graphics.hpp"
+
+namespace Graphics::Detail {
+
+struct TDib {
+  int Width = 0;
+  int Height = 0;
+  TPixelFormat Format = pfDevice;
+  std::vector<TRGBQuad> Palette;  // indexed formats only
+  std::size_t Stride = 0;         // bytes per row, a multiple of 4
+  std::vector<std::uint8_t> Bits;  // Height rows, row 0 at the top
+
+  std::uint8_t* Row(int Y) { return Bits.data() + std::size_t(Y) * Stride; }
+  const std::uint8_t* Row(int Y) const { return Bits.data() + std::size_t(Y) * Stride; }
+  bool Empty() const { return Width == 0 || Height == 0; }
+};
+
+// A black image of the given size and format, with the format's default
+// palette. Raises EInvalidGraphic (naming What) when a side is negative or
+// the image exceeds the configured limits, EOutOfResources when memory fails.
+TDib MakeDib(int Width, int Height, TPixelFormat Format, const std::string& What = "bitmap");
+// Checks a size against the limits without allocating; raises like MakeDib.
+void CheckImageSize(std::int64_t Width, std::int64_t Height, const std::string& What);
+
+// The palette a new indexed bitmap starts with: black and white for 1 bit,
+// the standard 16 colours for 4 bits, and for 8 bits the 16 standard colours
+// followed by a 6x6x6 colour cube and a 24-step grey ramp.
+std::vector<TRGBQuad> DefaultPalette(TPixelFormat Format);
+bool IsIndexed(TPixelFormat Format);
+
+// Widens a channel of Bits bits to 8: round(v * 255 / max).
+std::uint8_t Widen(unsigned Value, int Bits);
+
+// Row Y decoded to Width pixels of blue, green, red, alpha (alpha 255 unless
+// the format carries one).
+void DecodeRow(const TDib& Image, int Y, TRGBQuad* Out);
+
+// Maps colours to the nearest palette entry, remembering recent answers.
+class TNearestColor {
+public:
+  explicit TNearestColor(const std::vector<TRGBQuad>& Palette);
+  std::uint8_t operator()(TRGBQuad Colour);
+
+private:
+  const std::vector<TRGBQuad>& FPalette;
+  std::vector<std::uint32_t> FKeys;
+  std::vector<std::uint8_t> FValues;
+};
+
+// Writes Width pixels into row Y in the image's format.
+void EncodeRow(TDib& Image, int Y, const TRGBQuad* In, TNearestColor* Nearest);
+
+// The same picture in another format, keeping size and colours as far as
+// the format allows.
+TDib Convert(const TDib& Source, TPixelFormat Format);
+
+// The same picture at another size; overlapping content kept, new area black.
+TDib Resize(const TDib& Source, int Width, int Height);
+
+}  // namespace Graphics::Detail

@@ -1,0 +1,56 @@
+#include "TypInfo.hpp"
+
+#include <algorithm>
+#include <map>
+
+namespace TypInfo {
+
+bool TClassInfo::InheritsFrom(const TClassInfo& Other) const {
+  for (const TClassInfo* Class = this; Class; Class = Class->Parent)
+    if (Class == &Other) return true;
+  return false;
+}
+
+std::vector<const TPropInfo*> TClassInfo::PublishedProperties() const {
+  std::vector<const TPropInfo*> Result = Parent ? Parent->PublishedProperties() : std::vector<const TPropInfo*>{};
+  for (const TPropInfo& Own : OwnProperties) {
+    auto Same = std::find_if(Result.begin(), Result.end(), [&](const TPropInfo* P) { return P->Name == Own.Name; });
+    if (Same != Result.end())
+      *Same = &Own;
+    else
+      Result.push_back(&Own);
+  }
+  return Result;
+}
+
+const TPropInfo* TClassInfo::FindProperty(const std::string& Name) const {
+  for (const TPropInfo* Prop : PublishedProperties())
+    if (Prop->Name == Name) return Prop;
+  return nullptr;
+}
+
+namespace {
+std::map<std::string, const TClassInfo*>& Registry() {
+  static std::map<std::string, const TClassInfo*> Classes;
+  return Classes;
+}
+}  // namespace
+
+void RegisterClass(const TClassInfo& Class) { Registry()[Class.ClassName] = &Class; }
+
+void UnregisterClass(const TClassInfo& Class) {
+  auto Found = Registry().find(Class.ClassName);
+  if (Found != Registry().end() && Found->second == &Class) Registry().erase(Found);
+}
+
+const TClassInfo* GetClass(const std::string& ClassName) {
+  auto Found = Registry().find(ClassName);
+  return Found == Registry().end() ? nullptr : Found->second;
+}
+
+const TClassInfo& FindClass(const std::string& ClassName) {
+  if (const TClassInfo* Class = GetClass(ClassName)) return *Class;
+  throw EClassNotFound("Class " + ClassName + " not found");
+}
+
+}  // namespace TypInfo

@@ -1,0 +1,36 @@
+#include <map>
+#include <mutex>
+
+#include "os/Os.hpp"
+
+namespace Os {
+
+namespace {
+std::mutex GLock;
+std::map<Windows::HANDLE, THandleKind> GLive;
+Windows::HANDLE GNext = 0x1000;
+}  // namespace
+
+Windows::HANDLE CreateHandle(THandleKind Kind) {
+  std::lock_guard Guard(GLock);
+  const Windows::HANDLE Handle = GNext;
+  GNext += 4;
+  GLive.emplace(Handle, Kind);
+  return Handle;
+}
+
+bool DestroyHandle(Windows::HANDLE Handle) {
+  std::lock_guard Guard(GLock);
+  return GLive.erase(Handle) == 1;
+}
+
+int LiveHandleCount(THandleKind Kind) {
+  std::lock_guard Guard(GLock);
+  int Count = 0;
+  for (const auto& [Handle, Of] : GLive) Count += Of == Kind;
+  return Count;
+}
+
+}  // namespace Os
+
+bool Windows::DeleteObject(HANDLE hObject) { return hObject != 0 && Os::DestroyHandle(hObject); }
