@@ -202,11 +202,20 @@ public:
   // Scales the graphic onto Rect, nearest pixel.
   void StretchDraw(const TRect& Rect, const TGraphic& Graphic);
 
+  // Limits all drawing to Rect until cleared.
+  void SetClipRect(const TRect& Rect);
+  void ClearClipRect() { FClipped = false; }
+  // The clip rectangle, or the whole bitmap when there is none.
+  TRect ClipRect() const;
+
   TBrush Brush;
 
 private:
+  TRect Visible(const TRect& Rect) const;
   void Blit(const TRect& Dest, const TBitmap& Source);
   TBitmap& FTarget;
+  TRect FClip;
+  bool FClipped = false;
 };
 
 // A container for one graphic (here, a bitmap) with load and save by file.

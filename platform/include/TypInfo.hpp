@@ -52,6 +52,8 @@ struct TClassInfo {
   // Properties this class declares in its own published section, in order.
   std::vector<TPropInfo> OwnProperties;
 
+  // Appends properties to this class's own published section.
+  TClassInfo& Publish(std::vector<TPropInfo> Properties);
   bool InheritsFrom(const TClassInfo& Other) const;
   // Every published property, the ancestors' first; a property declared
   // again by a descendant takes the place of the ancestor's entry.
@@ -90,10 +92,26 @@ TPropInfo MakeProperty(std::string Name, std::string TypeName, TTypeKind Kind, G
   return Info;
 }
 
+// A published event: a public field of class C holding a std::function.
+template <class C, class T>
+TPropInfo MakeEventProperty(std::string Name, std::string TypeName, T C::*Field,
+                            TStoredRule Stored = TStoredRule::Always()) {
+  TPropInfo Info;
+  Info.Name = std::move(Name);
+  Info.TypeName = std::move(TypeName);
+  Info.Kind = TTypeKind::tkMethod;
+  Info.Get = [Field](const System::TObject* Object) -> std::any { return static_cast<const C*>(Object)->*Field; };
+  Info.Set = [Field](System::TObject* Object, const std::any& Value) {
+    static_cast<C*>(Object)->*Field = std::any_cast<T>(Value);
+  };
+  Info.Stored = std::move(Stored);
+  return Info;
+}
+
 // A stored-rule from a predicate member function of class C.
 template <class C>
 TStoredRule StoredBy(std::string Name, bool (C::*Predicate)() const) {
-  return {std::move(Name), [Predicate](const System::TObject* Object) {
+  return {std::move(Name), [Predicate](const System::TObject* Object) -> bool {
             return (static_cast<const C*>(Object)->*Predicate)();
           }};
 }

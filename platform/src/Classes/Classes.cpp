@@ -18,18 +18,17 @@ void TPersistent::Assign(const TPersistent* Source) {
 // ---- TComponent ------------------------------------------------------------
 
 const TypInfo::TClassInfo& TComponent::ClassInfo() {
-  static const TypInfo::TClassInfo Info = [] {
-    TypInfo::TClassInfo I{"TComponent", "Classes", &TPersistent::ClassInfo(), {}, {}};
-    I.Create = [](TComponent* AOwner) { return new TComponent(AOwner); };
-    I.OwnProperties = {
-        TypInfo::MakeProperty<TComponent, std::string>("Name", "TComponentName", TypInfo::TTypeKind::tkString,
-                                                       &TComponent::Name, &TComponent::SetName),
-        TypInfo::MakeProperty<TComponent, long>("Tag", "Longint", TypInfo::TTypeKind::tkInteger, &TComponent::Tag,
-                                                &TComponent::SetTag, 0),
-    };
-    for (auto& P : I.OwnProperties) P.DeclaringClass = &ClassInfo();
-    return I;
-  }();
+  using namespace TypInfo;
+  static TClassInfo Info{"TComponent", "Classes", &TPersistent::ClassInfo(),
+                         [](TComponent* AOwner) { return new TComponent(AOwner); }, {}};
+  static const bool Published = (Info.Publish({
+      // The name is stored by the form's own streaming, not as a property.
+      MakeProperty<TComponent, std::string>("Name", "TComponentName", TTypeKind::tkString, &TComponent::Name,
+                                            &TComponent::SetName, std::nullopt,
+                                            {"False", [](const System::TObject*) { return false; }}),
+      MakeProperty<TComponent, long>("Tag", "Longint", TTypeKind::tkInteger, &TComponent::Tag, &TComponent::SetTag, 0),
+  }), true);
+  (void)Published;
   return Info;
 }
 const TypInfo::TClassInfo& TComponent::ClassType() const { return ClassInfo(); }

@@ -197,9 +197,25 @@ void TCanvas::SetPixels(int X, int Y, TColor Color) {
   Brush.Color = Saved;
 }
 
+void TCanvas::SetClipRect(const TRect& Rect) {
+  FClip = Rect;
+  FClipped = true;
+}
+
+TRect TCanvas::ClipRect() const { return FClipped ? FClip : TRect{0, 0, FTarget.Width(), FTarget.Height()}; }
+
+// The part of Rect that lies on the bitmap and inside the clip rectangle.
+TRect TCanvas::Visible(const TRect& R) const {
+  TRect Result{std::max(R.Left, 0), std::max(R.Top, 0), std::min(R.Right, FTarget.Width()),
+               std::min(R.Bottom, FTarget.Height())};
+  if (FClipped)
+    Result = {std::max(Result.Left, FClip.Left), std::max(Result.Top, FClip.Top),
+              std::min(Result.Right, FClip.Right), std::min(Result.Bottom, FClip.Bottom)};
+  return Result;
+}
+
 void TCanvas::FillRect(const TRect& R) {
-  const int Left = std::max(R.Left, 0), Top = std::max(R.Top, 0);
-  const int Right = std::min(R.Right, FTarget.Width()), Bottom = std::min(R.Bottom, FTarget.Height());
+  const auto [Left, Top, Right, Bottom] = Visible(R);
   if (Left >= Right || Top >= Bottom) return;
   TBitmap Fill;
   Fill.SetImage(Detail::MakeDib(1, 1, pf32bit));
@@ -219,16 +235,44 @@ void TCanvas::StretchDraw(const TRect& R, const TGraphic& Graphic) {
   Blit(R, *Source);
 }
 
+// The common paint of a true-colour picture onto a 32-bit surface, one row
+// at a time without decoding. Answers false for the formats it leaves to the
+// general path.
+static bool CopyUnscaled(const TDib& From, TDib& Target, const TRect& Area, int OriginX, int OriginY) {
+  const bool Target32 = Target.Format == pf32bit || Target.Format == pfDevice;
+  if (!Target32 || (From.Format != pf24bit && From.Format != pf32bit && From.Format != pfDevice)) return false;
+  const int Count = Area.Right - Area.Left;
+  for (int Y = Area.Top; Y < Area.Bottom; ++Y) {
+    const std::uint8_t* In = From.Row(Y - OriginY) + std::size_t(Area.Left - OriginX) * (From.Format == pf24bit ? 3 : 4);
+    std::uint8_t* Out = Target.Row(Y) + std::size_t(Area.Left) * 4;
+    if (From.Format == pf24bit) {
+      for (int X = 0; X < Count; ++X) {
+        Out[4 * X] = In[3 * X];
+        Out[4 * X + 1] = In[3 * X + 1];
+        Out[4 * X + 2] = In[3 * X + 2];
+        Out[4 * X + 3] = 255;
+      }
+    } else {
+      std::memcpy(Out, In, std::size_t(Count) * 4);
+    }
+  }
+  return true;
+}
+
 // Maps every target pixel of Dest that lies on the bitmap to the nearest
 // source pixel, leaving out the source's transparent colour when it is
 // transparent.
 void TCanvas::Blit(const TRect& Dest, const TBitmap& Source) {
+  const auto [Left, Top, Right, Bottom] = Visible(Dest);
+  if (Left >= Right || Top >= Bottom) return;
   const TDib& From = Source.Image();
   TDib& Target = FTarget.Writable();
-  const int Left = std::max(Dest.Left, 0), Top = std::max(Dest.Top, 0);
-  const int Right = std::min(Dest.Right, Target.Width), Bottom = std::min(Dest.Bottom, Target.Height);
-  if (Left >= Right || Top >= Bottom) return;
   const bool Transparent = Source.Transparent();
+  if (!Transparent && Dest.Width() == From.Width && Dest.Height() == From.Height &&
+      CopyUnscaled(From, Target, {Left, Top, Right, Bottom}, Dest.Left, Dest.Top)) {
+    FTarget.Modified();
+    return;
+  }
   const TColor Key = Transparent ? Source.TransparentColor() : clNone;
   std::vector<TRGBQuad> SourceLine(std::size_t(From.Width)), TargetLine(std::size_t(Target.Width));
   Detail::TNearestColor Nearest(Target.Palette);

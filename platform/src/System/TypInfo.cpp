@@ -5,6 +5,14 @@
 
 namespace TypInfo {
 
+TClassInfo& TClassInfo::Publish(std::vector<TPropInfo> Properties) {
+  for (TPropInfo& Property : Properties) {
+    Property.DeclaringClass = this;
+    OwnProperties.push_back(std::move(Property));
+  }
+  return *this;
+}
+
 bool TClassInfo::InheritsFrom(const TClassInfo& Other) const {
   for (const TClassInfo* Class = this; Class; Class = Class->Parent)
     if (Class == &Other) return true;

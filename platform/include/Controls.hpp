@@ -1,0 +1,215 @@
+// The Controls unit: controls, windowed controls and graphic controls.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Classes.hpp"
+#include "Graphics.hpp"
+#include "Menus.hpp"
+#include "Windows.hpp"
+
+namespace Forms { class TCustomForm; }
+
+namespace Controls {
+
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+enum TAnchorKind { akLeft, akTop, akRight, akBottom };
+using TAnchors = unsigned;  // a set of TAnchorKind, bit n for ordinal n
+constexpr TAnchors AnchorSet(std::initializer_list<TAnchorKind> Kinds) {
+  TAnchors Set = 0;
+  for (TAnchorKind K : Kinds) Set |= 1u << K;
+  return Set;
+}
+using TCursor = int;
+constexpr TCursor crDefault = 0, crArrow = -2, crCross = -3, crDrag = -12, crHandPoint = -21;
+enum TDragMode { dmManual, dmAutomatic };
+enum TDragKind { dkDrag, dkDock };
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+enum TMouseButton { mbLeft, mbRight, mbMiddle };
+enum TShiftStateKind { ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble };
+using TShiftState = unsigned;  // a set of TShiftStateKind
+
+class TControl;
+class TWinControl;
+class TDragObject;
+class TDragDockObject;
+
+using TMouseEvent = std::function<void(System::TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseMoveEvent = std::function<void(System::TObject* Sender, TShiftState Shift, int X, int Y)>;
+using TDragDropEvent = std::function<void(System::TObject* Sender, System::TObject* Source, int X, int Y)>;
+using TDragOverEvent = std::function<void(System::TObject* Sender, System::TObject* Source, int X, int Y,
+                                          TDragState State, bool& Accept)>;
+using TEndDragEvent = std::function<void(System::TObject* Sender, System::TObject* Target, int X, int Y)>;
+using TStartDragEvent = std::function<void(System::TObject* Sender, TDragObject*& DragObject)>;
+using TStartDockEvent = std::function<void(System::TObject* Sender, TDragDockObject*& DragObject)>;
+using TEndDockEvent = TEndDragEvent;
+
+class TSizeConstraints : public Classes::TPersistent {
+public:
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+  void Assign(const Classes::TPersistent* Source) override;
+  // 0 means no constraint.
+  int MaxHeight = 0, MaxWidth = 0, MinHeight = 0, MinWidth = 0;
+  int ConstrainWidth(int Width) const;
+  int ConstrainHeight(int Height) const;
+};
+
+class TControl : public Classes::TComponent {
+public:
+  explicit TControl(Classes::TComponent* AOwner);
+  ~TControl() override;
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+
+  int Left() const { return FLeft; }
+  int Top() const { return FTop; }
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  void SetLeft(int Value) { SetBounds(Value, FTop, FWidth, FHeight); }
+  void SetTop(int Value) { SetBounds(FLeft, Value, FWidth, FHeight); }
+  void SetWidth(int Value) { SetBounds(FLeft, FTop, Value, FHeight); }
+  void SetHeight(int Value) { SetBounds(FLeft, FTop, FWidth, Value); }
+  // Sizes are kept within the constraints and never negative.
+  virtual void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+  Graphics::TRect BoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
+  Graphics::TRect ClientRect() const { return {0, 0, FWidth, FHeight}; }
+
+  TWinControl* Parent() const { return FParent; }
+  virtual void SetParent(TWinControl* AParent);
+
+  TAlign Align() const { return FAlign; }
+  void SetAlign(TAlign Value);
+  TAnchors Anchors() const { return FAnchors; }
+  void SetAnchors(TAnchors Value) { FAnchors = Value; }
+  TSizeConstraints* Constraints() const { return FConstraints.get(); }
+  void SetConstraints(TSizeConstraints* Value);
+  TCursor Cursor() const { return FCursor; }
+  void SetCursor(TCursor Value) { FCursor = Value; }
+  TCursor DragCursor() const { return FDragCursor; }
+  void SetDragCursor(TCursor Value) { FDragCursor = Value; }
+  TDragKind DragKind() const { return FDragKind; }
+  void SetDragKind(TDragKind Value) { FDragKind = Value; }
+  TDragMode DragMode() const { return FDragMode; }
+  void SetDragMode(TDragMode Value) { FDragMode = Value; }
+  bool Enabled() const { return FEnabled; }
+  void SetEnabled(bool Value);
+  bool Visible() const { return FVisible; }
+  void SetVisible(bool Value);
+  const std::string& Hint() const { return FHint; }
+  void SetHint(const std::string& Value) { FHint = Value; }
+  bool ShowHint() const { return FShowHint; }
+  void SetShowHint(bool Value);
+  bool ParentShowHint() const { return FParentShowHint; }
+  void SetParentShowHint(bool Value);
+  Menus::TPopupMenu* PopupMenu() const { return FPopupMenu; }
+  void SetPopupMenu(Menus::TPopupMenu* Value);
+
+  // Storage rules of the published properties. This layer has no action
+  // links, so the first three always store.
+  bool IsEnabledStored() const { return true; }
+  bool IsVisibleStored() const { return true; }
+  bool IsOnClickStored() const { return true; }
+  bool IsShowHintStored() const { return !FParentShowHint; }
+
+  // Marks the control for painting at the next paint pass.
+  virtual void Invalidate();
+  // Paints the control into its form's surface at once.
+  virtual void Repaint();
+  void Refresh() { Repaint(); }
+  void Update();
+
+  // The form this control is on, if any.
+  Forms::TCustomForm* ParentForm() const;
+  // The control's top-left corner in its form's coordinates.
+  Graphics::TRect FormRect() const;
+
+  // Mouse input in the control's own coordinates; the form routes it here.
+  virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
+  virtual void MouseMove(TShiftState Shift, int X, int Y);
+  virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
+  virtual void Click();
+  virtual void DblClick();
+
+  System::TNotifyEvent OnClick, OnDblClick;
+  TMouseEvent OnMouseDown, OnMouseUp;
+  TMouseMoveEvent OnMouseMove;
+  TDragDropEvent OnDragDrop;
+  TDragOverEvent OnDragOver;
+  TEndDragEvent OnEndDrag;
+  TStartDragEvent OnStartDrag;
+  TStartDockEvent OnStartDock;
+  TEndDockEvent OnEndDock;
+
+  // Paints the control onto Canvas, whose origin is the form's top-left.
+  virtual void PaintTo(Graphics::TCanvas& Canvas) const;
+
+protected:
+  void Notification(Classes::TComponent* AComponent, Classes::TOperation Operation) override;
+
+private:
+  int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+  TWinControl* FParent = nullptr;
+  TAlign FAlign = alNone;
+  TAnchors FAnchors = AnchorSet({akLeft, akTop});
+  std::unique_ptr<TSizeConstraints> FConstraints;
+  TCursor FCursor = crDefault;
+  TCursor FDragCursor = crDrag;
+  TDragKind FDragKind = dkDrag;
+  TDragMode FDragMode = dmManual;
+  bool FEnabled = true;
+  bool FVisible = true;
+  std::string FHint;
+  bool FShowHint = false;
+  bool FParentShowHint = true;
+  Menus::TPopupMenu* FPopupMenu = nullptr;  // not owned; cleared when it goes
+  friend class TWinControl;
+};
+
+class TWinControl : public TControl {
+public:
+  explicit TWinControl(Classes::TComponent* AOwner);
+  // Destroys the child controls, then gives up its native window.
+  ~TWinControl() override;
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+
+  // Created through the operating system on first request.
+  Windows::HWND Handle();
+  bool HandleAllocated() const { return FHandle != 0; }
+
+  int ControlCount() const { return int(FControls.size()); }
+  TControl* Controls(int Index) const { return FControls.at(std::size_t(Index)); }
+  // The topmost visible control whose bounds hold the point (in this
+  // control's coordinates), or nullptr.
+  TControl* ControlAtPos(int X, int Y) const;
+
+  void PaintTo(Graphics::TCanvas& Canvas) const override;
+
+private:
+  friend class TControl;
+  void InsertControl(TControl* AControl);
+  void RemoveControl(TControl* AControl);
+
+  Windows::HWND FHandle = 0;
+  std::vector<TControl*> FControls;  // z-order, bottom first; destroyed with this control
+};
+
+// A control without a window of its own: it paints onto its parent's.
+class TGraphicControl : public TControl {
+public:
+  using TControl::TControl;
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+
+protected:
+  virtual void Paint(Graphics::TCanvas& Canvas, const Graphics::TRect& Rect) const;
+
+public:
+  void PaintTo(Graphics::TCanvas& Canvas) const override;
+};
+
+}  // namespace Controls

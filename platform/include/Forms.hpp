@@ -1,0 +1,74 @@
+// The Forms unit: top-level windows that own the surface their controls
+// paint into.
+#pragma once
+
+#include <string>
+
+#include "Controls.hpp"
+#include "Graphics.hpp"
+
+namespace Forms {
+
+class TCustomForm : public Controls::TWinControl {
+public:
+  explicit TCustomForm(Classes::TComponent* AOwner);
+  ~TCustomForm() override;
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
+  int ClientWidth() const { return Width(); }
+  int ClientHeight() const { return Height(); }
+  void SetClientSize(int AWidth, int AHeight) { SetBounds(Left(), Top(), AWidth, AHeight); }
+  const std::string& Caption() const { return FCaption; }
+  void SetCaption(const std::string& Value) { FCaption = Value; }
+  Graphics::TColor Color() const { return FColor; }
+  void SetColor(Graphics::TColor Value);
+
+  // The 32-bit surface the controls paint into; a window backend shows it.
+  const Graphics::TBitmap& Surface() const { return FSurface; }
+  // Paints the part of the surface that Rect (form coordinates) covers:
+  // the background, then every visible control over it, bottom first.
+  void PaintRect(const Graphics::TRect& Rect);
+  void InvalidateRect(const Graphics::TRect& Rect);
+  // Paints whatever was invalidated since the last paint pass.
+  void PaintPending();
+  bool PaintPendingRequired() const { return FPending.Width() > 0 && FPending.Height() > 0; }
+  int PaintCount() const { return FPaintCount; }
+
+  // Saves what the form shows, after painting anything pending.
+  void SaveScreenshot(const std::string& FileName);
+
+  // Mouse input at a point of the client area, routed to the topmost
+  // visible, enabled control there in that control's coordinates. A press
+  // and a release over the same control with the left button is a click.
+  void MouseDownAt(Controls::TMouseButton Button, Controls::TShiftState Shift, int X, int Y);
+  void MouseMoveAt(Controls::TShiftState Shift, int X, int Y);
+  void MouseUpAt(Controls::TMouseButton Button, Controls::TShiftState Shift, int X, int Y);
+  void ClickAt(int X, int Y);
+  void DoubleClickAt(int X, int Y);
+
+  System::TNotifyEvent OnPaint;  // after every paint pass
+
+protected:
+  void Notification(Classes::TComponent* AComponent, Classes::TOperation Operation) override;
+
+private:
+  Controls::TControl* Target(int X, int Y, int& LocalX, int& LocalY);
+
+  std::string FCaption;
+  Graphics::TColor FColor = 0xF0F0F0;
+  Graphics::TBitmap FSurface;
+  Graphics::TRect FPending;
+  Controls::TControl* FPressed = nullptr;
+  int FPaintCount = 0;
+};
+
+class TForm : public TCustomForm {
+public:
+  using TCustomForm::TCustomForm;
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+};
+
+}  // namespace Forms

@@ -1,0 +1,231 @@
+#include "Controls.hpp"
+
+#include <algorithm>
+
+#include "Forms.hpp"
+#include "os/Os.hpp"
+
+namespace Controls {
+
+using Graphics::TRect;
+
+// ---- TSizeConstraints ------------------------------------------------------
+
+void TSizeConstraints::Assign(const Classes::TPersistent* Source) {
+  if (const auto* Other = dynamic_cast<const TSizeConstraints*>(Source)) {
+    MaxHeight = Other->MaxHeight;
+    MaxWidth = Other->MaxWidth;
+    MinHeight = Other->MinHeight;
+    MinWidth = Other->MinWidth;
+    return;
+  }
+  TPersistent::Assign(Source);
+}
+
+static int Constrain(int Value, int Min, int Max) {
+  if (Max > 0) Value = std::min(Value, Max);
+  if (Min > 0) Value = std::max(Value, Min);
+  return Value;
+}
+int TSizeConstraints::ConstrainWidth(int Width) const { return Constrain(Width, MinWidth, MaxWidth); }
+int TSizeConstraints::ConstrainHeight(int Height) const { return Constrain(Height, MinHeight, MaxHeight); }
+
+// ---- TControl --------------------------------------------------------------
+
+TControl::TControl(Classes::TComponent* AOwner)
+    : TComponent(AOwner), FConstraints(std::make_unique<TSizeConstraints>()) {}
+
+TControl::~TControl() {
+  SetPopupMenu(nullptr);
+  if (FParent) FParent->RemoveControl(this);
+}
+
+void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  AWidth = std::max(0, FConstraints->ConstrainWidth(AWidth));
+  AHeight = std::max(0, FConstraints->ConstrainHeight(AHeight));
+  if (ALeft == FLeft && ATop == FTop && AWidth == FWidth && AHeight == FHeight) return;
+  // Both the old place and the new one need painting.
+  Invalidate();
+  FLeft = ALeft;
+  FTop = ATop;
+  FWidth = AWidth;
+  FHeight = AHeight;
+  Invalidate();
+}
+
+void TControl::SetParent(TWinControl* AParent) {
+  if (AParent == FParent) return;
+  for (TWinControl* P = AParent; P; P = P->Parent())
+    if (P == this) throw Classes::EComponentError("Control " + Name() + " cannot be its own parent");
+  if (FParent) {
+    Invalidate();
+    FParent->RemoveControl(this);
+  }
+  if (AParent) {
+    AParent->InsertControl(this);
+    Invalidate();
+  }
+}
+
+void TControl::SetAlign(TAlign Value) {
+  if (Value == FAlign) return;
+  FAlign = Value;
+  if (FAlign == alClient && FParent) SetBounds(0, 0, FParent->Width(), FParent->Height());
+}
+
+void TControl::SetConstraints(TSizeConstraints* Value) {
+  FConstraints->Assign(Value);
+  SetBounds(FLeft, FTop, FWidth, FHeight);
+}
+
+void TControl::SetEnabled(bool Value) {
+  if (Value == FEnabled) return;
+  FEnabled = Value;
+  Invalidate();
+}
+
+void TControl::SetVisible(bool Value) {
+  if (Value == FVisible) return;
+  // Invalidate while visible, so that hiding repaints what was under it.
+  if (FVisible) Invalidate();
+  FVisible = Value;
+  Invalidate();
+}
+
+void TControl::SetShowHint(bool Value) {
+  FShowHint = Value;
+  FParentShowHint = false;
+}
+
+void TControl::SetParentShowHint(bool Value) {
+  FParentShowHint = Value;
+  if (Value && FParent) FShowHint = FParent->ShowHint();
+}
+
+void TControl::SetPopupMenu(Menus::TPopupMenu* Value) {
+  if (Value == FPopupMenu) return;
+  if (FPopupMenu) RemoveFreeNotification(FPopupMenu);
+  FPopupMenu = Value;
+  if (FPopupMenu) FreeNotification(FPopupMenu);
+}
+
+void TControl::Notification(Classes::TComponent* AComponent, Classes::TOperation Operation) {
+  TComponent::Notification(AComponent, Operation);
+  if (Operation == Classes::TOperation::opRemove && AComponent == FPopupMenu) FPopupMenu = nullptr;
+}
+
+Forms::TCustomForm* TControl::ParentForm() const {
+  const TControl* Top = this;
+  while (Top->FParent) Top = Top->FParent;
+  return dynamic_cast<Forms::TCustomForm*>(const_cast<TControl*>(Top));
+}
+
+TRect TControl::FormRect() const {
+  int X = FLeft, Y = FTop;
+  if (dynamic_cast<const Forms::TCustomForm*>(this)) X = Y = 0;
+  for (const TWinControl* P = FParent; P && !dynamic_cast<const Forms::TCustomForm*>(P); P = P->Parent()) {
+    X += P->Left();
+    Y += P->Top();
+  }
+  return {X, Y, X + FWidth, Y + FHeight};
+}
+
+void TControl::Invalidate() {
+  if (!FVisible) return;
+  if (Forms::TCustomForm* Form = ParentForm()) Form->InvalidateRect(FormRect());
+}
+
+void TControl::Repaint() {
+  if (!FVisible) return;
+  if (Forms::TCustomForm* Form = ParentForm()) Form->PaintRect(FormRect());
+}
+
+void TControl::Update() {
+  if (Forms::TCustomForm* Form = ParentForm()) Form->PaintPending();
+}
+
+void TControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (OnMouseDown) OnMouseDown(this, Button, Shift, X, Y);
+  if (Button == mbRight && FPopupMenu) {
+    const TRect R = FormRect();
+    FPopupMenu->Popup(R.Left + X, R.Top + Y);
+  }
+}
+
+void TControl::MouseMove(TShiftState Shift, int X, int Y) {
+  if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
+}
+
+void TControl::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  if (OnMouseUp) OnMouseUp(this, Button, Shift, X, Y);
+}
+
+void TControl::Click() {
+  if (OnClick) OnClick(this);
+}
+
+void TControl::DblClick() {
+  if (OnDblClick) OnDblClick(this);
+}
+
+void TControl::PaintTo(Graphics::TCanvas&) const {}
+
+// ---- TWinControl -----------------------------------------------------------
+
+TWinControl::TWinControl(Classes::TComponent* AOwner) : TControl(AOwner) {}
+
+TWinControl::~TWinControl() {
+  while (!FControls.empty()) {
+    TControl* Child = FControls.back();
+    RemoveControl(Child);
+    delete Child;
+  }
+  if (FHandle) Os::DestroyHandle(FHandle);
+}
+
+Windows::HWND TWinControl::Handle() {
+  if (!FHandle) FHandle = Os::CreateHandle(Os::THandleKind::Window);
+  return FHandle;
+}
+
+void TWinControl::InsertControl(TControl* AControl) {
+  FControls.push_back(AControl);
+  AControl->FParent = this;
+  if (AControl->FParentShowHint) AControl->FShowHint = ShowHint();
+  if (AControl->Align() == alClient) AControl->SetBounds(0, 0, Width(), Height());
+}
+
+void TWinControl::RemoveControl(TControl* AControl) {
+  FControls.erase(std::remove(FControls.begin(), FControls.end(), AControl), FControls.end());
+  AControl->FParent = nullptr;
+}
+
+TControl* TWinControl::ControlAtPos(int X, int Y) const {
+  for (auto It = FControls.rbegin(); It != FControls.rend(); ++It) {
+    const TControl* C = *It;
+    if (C->Visible() && X >= C->Left() && Y >= C->Top() && X < C->Left() + C->Width() && Y < C->Top() + C->Height())
+      return *It;
+  }
+  return nullptr;
+}
+
+void TWinControl::PaintTo(Graphics::TCanvas& Canvas) const {
+  for (const TControl* Child : FControls)
+    if (Child->Visible()) Child->PaintTo(Canvas);
+}
+
+// ---- TGraphicControl -------------------------------------------------------
+
+void TGraphicControl::Paint(Graphics::TCanvas&, const TRect&) const {}
+
+void TGraphicControl::PaintTo(Graphics::TCanvas& Canvas) const {
+  // Painting stays inside the control's bounds.
+  const TRect R = FormRect();
+  const TRect Outer = Canvas.ClipRect();
+  Canvas.SetClipRect({std::max(R.Left, Outer.Left), std::max(R.Top, Outer.Top), std::min(R.Right, Outer.Right),
+                      std::min(R.Bottom, Outer.Bottom)});
+  Paint(Canvas, R);
+  Canvas.SetClipRect(Outer);
+}
+
+}  // namespace Controls

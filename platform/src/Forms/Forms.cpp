@@ -1,0 +1,122 @@
+#include "Forms.hpp"
+
+#include <algorithm>
+#include <utility>
+
+namespace Forms {
+
+using Graphics::TRect;
+
+static TRect Union(const TRect& A, const TRect& B) {
+  if (A.Width() <= 0 || A.Height() <= 0) return B;
+  if (B.Width() <= 0 || B.Height() <= 0) return A;
+  return {std::min(A.Left, B.Left), std::min(A.Top, B.Top), std::max(A.Right, B.Right), std::max(A.Bottom, B.Bottom)};
+}
+
+TCustomForm::TCustomForm(Classes::TComponent* AOwner) : TWinControl(AOwner) {
+  FSurface.SetPixelFormat(Graphics::pf32bit);
+}
+
+TCustomForm::~TCustomForm() = default;
+
+void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  if (FSurface.Width() != Width() || FSurface.Height() != Height()) {
+    FSurface.SetSize(Width(), Height());
+    for (int I = 0; I < ControlCount(); ++I)
+      if (Controls(I)->Align() == Controls::alClient) Controls(I)->SetBounds(0, 0, Width(), Height());
+    FPending = {};
+    PaintRect(ClientRect());
+  }
+}
+
+void TCustomForm::SetColor(Graphics::TColor Value) {
+  FColor = Value;
+  Invalidate();
+}
+
+void TCustomForm::InvalidateRect(const TRect& Rect) { FPending = Union(FPending, Rect); }
+
+void TCustomForm::PaintRect(const TRect& Rect) {
+  Graphics::TCanvas& Canvas = *FSurface.Canvas();
+  Canvas.SetClipRect(Rect);
+  Canvas.Brush.Color = FColor;
+  Canvas.FillRect(Rect);
+  TWinControl::PaintTo(Canvas);
+  Canvas.ClearClipRect();
+  ++FPaintCount;
+  if (OnPaint) OnPaint(this);
+}
+
+void TCustomForm::PaintPending() {
+  if (!PaintPendingRequired()) return;
+  const TRect Rect = std::exchange(FPending, TRect{});
+  PaintRect(Rect);
+}
+
+void TCustomForm::SaveScreenshot(const std::string& FileName) {
+  PaintPending();
+  Graphics::TBitmap Shot;
+  Shot.Assign(&FSurface);
+  Shot.SetPixelFormat(Graphics::pf24bit);
+  Shot.SaveToFile(FileName);
+}
+
+Controls::TControl* TCustomForm::Target(int X, int Y, int& LocalX, int& LocalY) {
+  Controls::TControl* Hit = this;
+  LocalX = X;
+  LocalY = Y;
+  for (auto* Win = static_cast<Controls::TWinControl*>(this); Win;) {
+    Controls::TControl* Child = Win->ControlAtPos(LocalX, LocalY);
+    if (!Child || !Child->Enabled()) break;
+    LocalX -= Child->Left();
+    LocalY -= Child->Top();
+    Hit = Child;
+    Win = dynamic_cast<Controls::TWinControl*>(Child);
+  }
+  return Hit;
+}
+
+void TCustomForm::MouseDownAt(Controls::TMouseButton Button, Controls::TShiftState Shift, int X, int Y) {
+  int LX, LY;
+  Controls::TControl* Hit = Target(X, Y, LX, LY);
+  if (Button == Controls::mbLeft) {
+    if (FPressed) RemoveFreeNotification(FPressed);
+    FPressed = Hit;
+    FreeNotification(FPressed);
+  }
+  Hit->MouseDown(Button, Shift, LX, LY);
+}
+
+void TCustomForm::MouseMoveAt(Controls::TShiftState Shift, int X, int Y) {
+  int LX, LY;
+  Target(X, Y, LX, LY)->MouseMove(Shift, LX, LY);
+}
+
+void TCustomForm::MouseUpAt(Controls::TMouseButton Button, Controls::TShiftState Shift, int X, int Y) {
+  int LX, LY;
+  Controls::TControl* Hit = Target(X, Y, LX, LY);
+  Hit->MouseUp(Button, Shift, LX, LY);
+  if (Button != Controls::mbLeft) return;
+  Controls::TControl* Pressed = std::exchange(FPressed, nullptr);
+  if (Pressed) RemoveFreeNotification(Pressed);
+  if (Pressed == Hit) Hit->Click();
+}
+
+void TCustomForm::ClickAt(int X, int Y) {
+  MouseDownAt(Controls::mbLeft, 1u << Controls::ssLeft, X, Y);
+  MouseUpAt(Controls::mbLeft, 0, X, Y);
+}
+
+void TCustomForm::DoubleClickAt(int X, int Y) {
+  ClickAt(X, Y);
+  int LX, LY;
+  Target(X, Y, LX, LY)->DblClick();
+}
+
+void TCustomForm::Notification(Classes::TComponent* AComponent, Classes::TOperation Operation) {
+  TWinControl::Notification(AComponent, Operation);
+  if (Operation == Classes::TOperation::opRemove && AComponent == FPressed) FPressed = nullptr;
+}
+
+}  // namespace Forms

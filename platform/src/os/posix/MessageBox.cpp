@@ -1,0 +1,91 @@
+// The message box's responders. The console prompt talks to whatever
+// streams it is given; choosing it by default asks the system whether a
+// terminal is attached.
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+#include <mutex>
+
+#include "Dialogs.hpp"
+#include "os/Os.hpp"
+
+namespace Dialogs {
+
+std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type) {
+  using namespace Windows;
+  switch (Type & MB_TYPEMASK) {
+    case MB_OKCANCEL: return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
+    case MB_ABORTRETRYIGNORE: return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
+    case MB_YESNOCANCEL: return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
+    case MB_YESNO: return {{"Yes", IDYES}, {"No", IDNO}};
+    case MB_RETRYCANCEL: return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
+    default: return {{"OK", IDOK}};
+  }
+}
+
+static std::string Lower(std::string Text) {
+  std::transform(Text.begin(), Text.end(), Text.begin(), [](unsigned char C) { return char(std::tolower(C)); });
+  return Text;
+}
+
+int TConsoleResponder::Answer(const TMessageBoxCall& Call) {
+  const auto Buttons = MessageBoxButtons(Call.Type);
+  // Closing the box: Cancel where there is one, else the last button.
+  int Closed = Buttons.back().second;
+  for (const auto& [Label, Id] : Buttons)
+    if (Id == Windows::IDCANCEL) Closed = Id;
+  FOut << "\n[" << Call.Caption << "] " << Call.Text << "\n";
+  for (;;) {
+    FOut << "  ";
+    for (std::size_t I = 0; I < Buttons.size(); ++I) FOut << (I ? " / " : "") << Buttons[I].first;
+    FOut << " (Enter: " << Buttons.front().first << ")? " << std::flush;
+    std::string Line;
+    if (!std::getline(FIn, Line)) {
+      FOut << "\n";
+      return Closed;
+    }
+    Line = Lower(Line.substr(0, Line.find_last_not_of(" \t\r") + 1));
+    Line.erase(0, Line.find_first_not_of(" \t"));
+    if (Line.empty()) return Buttons.front().second;
+    for (const auto& [Label, Id] : Buttons)
+      if (Lower(Label) == Line || Lower(Label).substr(0, 1) == Line) return Id;
+    FOut << "  Please answer";
+    for (const auto& [Label, Id] : Buttons) FOut << " " << Label;
+    FOut << ".\n";
+  }
+}
+
+int TScriptedResponder::Answer(const TMessageBoxCall& Call) {
+  FCalls.push_back(Call);
+  if (FAnswers.empty()) return FFallback;
+  const int Answer = FAnswers.front();
+  FAnswers.pop_front();
+  return Answer;
+}
+
+namespace {
+std::mutex GLock;
+std::shared_ptr<TMessageBoxResponder> GResponder;
+}  // namespace
+
+void SetMessageBoxResponder(std::shared_ptr<TMessageBoxResponder> Responder) {
+  std::lock_guard Guard(GLock);
+  GResponder = std::move(Responder);
+}
+
+TMessageBoxResponder& MessageBoxResponder() {
+  std::lock_guard Guard(GLock);
+  if (!GResponder) {
+    if (Os::StdinIsTerminal())
+      GResponder = std::make_shared<TConsoleResponder>(std::cin, std::cerr);
+    else
+      GResponder = std::make_shared<TNoResponder>();
+  }
+  return *GResponder;
+}
+
+}  // namespace Dialogs
+
+int Windows::MessageBoxA(HWND hWnd, const char* lpText, const char* lpCaption, UINT uType) {
+  return Dialogs::MessageBoxResponder().Answer({hWnd, lpText ? lpText : "", lpCaption ? lpCaption : "Error", uType});
+}
