@@ -23,12 +23,12 @@ void Paint(TBitmap& Bitmap, int Colours) {
     for (int X = 0; X < Bitmap.Width(); ++X) Bitmap.Canvas()->SetPixels(X, Y, Exact[(X + 3 * Y) % Colours]);
 }
 
-TBitmap Make(int W, int H, TPixelFormat Format) {
-  TBitmap Bitmap;
-  Bitmap.SetPixelFormat(Format);
-  Bitmap.SetSize(W, H);
-  return Bitmap;
-}
+struct Make : TBitmap {
+  Make(int W, int H, TPixelFormat Format) {
+    SetPixelFormat(Format);
+    SetSize(W, H);
+  }
+};
 
 }  // namespace
 
@@ -50,7 +50,7 @@ TEST(Bitmap, StrideIsWholeBytesPaddedToFour) {
   };
   for (const auto& Case : Cases)
     for (int W = 1; W <= 5; ++W) {
-      TBitmap Bitmap = Make(W, 3, Case.Format);
+      Make Bitmap(W, 3, Case.Format);
       EXPECT_EQ(Bitmap.Image().Stride, Case.Stride[W - 1]) << PixelFormatName(Case.Format) << " width " << W;
       // Rows walk memory forwards.
       EXPECT_EQ(Bitmap.ScanLine(1) - Bitmap.ScanLine(0), std::ptrdiff_t(Case.Stride[W - 1]));
@@ -61,7 +61,7 @@ TEST(Bitmap, StrideIsWholeBytesPaddedToFour) {
 }
 
 TEST(Bitmap, ScanLineOutsideTheImageRaises) {
-  TBitmap Bitmap = Make(4, 2, pf24bit);
+  Make Bitmap(4, 2, pf24bit);
   for (int Y : {-1, 2, 1 << 30}) {
     try {
       Bitmap.ScanLine(Y);
@@ -77,7 +77,7 @@ TEST(Bitmap, ScanLineOutsideTheImageRaises) {
 TEST(Bitmap, ConversionBetweenEveryPairKeepsSizeAndColours) {
   for (TPixelFormat From : AllFormats)
     for (TPixelFormat To : AllFormats) {
-      TBitmap Bitmap = Make(5, 3, From);
+      Make Bitmap(5, 3, From);
       const int Colours = From == pf1bit || To == pf1bit ? 2 : 8;
       Paint(Bitmap, Colours);
       Bitmap.SetPixelFormat(To);
@@ -92,7 +92,7 @@ TEST(Bitmap, ConversionBetweenEveryPairKeepsSizeAndColours) {
 }
 
 TEST(Bitmap, ConversionToIndexedPicksNearestWhenColoursDoNotFit) {
-  TBitmap Bitmap = Make(3, 1, pf24bit);
+  Make Bitmap(3, 1, pf24bit);
   Bitmap.Canvas()->SetPixels(0, 0, RGB(250, 10, 10));
   Bitmap.Canvas()->SetPixels(1, 0, RGB(10, 10, 250));
   Bitmap.Canvas()->SetPixels(2, 0, RGB(240, 240, 240));
@@ -102,7 +102,7 @@ TEST(Bitmap, ConversionToIndexedPicksNearestWhenColoursDoNotFit) {
 }
 
 TEST(Bitmap, FiveAndSixBitChannelsWidenWithRounding) {
-  TBitmap Bitmap = Make(1, 1, pf16bit);
+  Make Bitmap(1, 1, pf16bit);
   const std::uint16_t Pixel = 16 << 11 | 32 << 5 | 31;  // red 16/31, green 32/63, blue 31/31
   std::memcpy(Bitmap.ScanLine(0), &Pixel, 2);
   EXPECT_EQ(Bitmap.Canvas()->Pixels(0, 0), RGB(132, 130, 255));
@@ -117,7 +117,7 @@ TEST(Bitmap, FiveAndSixBitChannelsWidenWithRounding) {
 
 TEST(Bitmap, ResizeKeepsOverlapAndBlackensNewArea) {
   for (TPixelFormat Format : AllFormats) {
-    TBitmap Bitmap = Make(2, 2, Format);
+    Make Bitmap(2, 2, Format);
     Bitmap.Canvas()->Brush.Color = clWhite;
     Bitmap.Canvas()->FillRect(Rect(0, 0, 2, 2));
     Bitmap.SetSize(3, 1);
@@ -128,7 +128,7 @@ TEST(Bitmap, ResizeKeepsOverlapAndBlackensNewArea) {
 }
 
 TEST(Bitmap, CopiesNeverWriteIntoTheirSource) {
-  TBitmap Source = Make(2, 2, pf24bit);
+  Make Source(2, 2, pf24bit);
   Source.Canvas()->SetPixels(0, 0, clRed);
 
   TBitmap Copy;
@@ -159,7 +159,7 @@ TEST(Bitmap, CopiesNeverWriteIntoTheirSource) {
 }
 
 TEST(Bitmap, AssignNilEmptiesAndPictureGivesItsBitmap) {
-  TBitmap Bitmap = Make(3, 3, pf24bit);
+  Make Bitmap(3, 3, pf24bit);
   Bitmap.Assign(nullptr);
   EXPECT_TRUE(Bitmap.Empty());
 
@@ -181,7 +181,7 @@ TEST(Bitmap, HandlesAreCountedAndReleasedOnlyOnce) {
   const int Before = Os::LiveHandleCount(Os::THandleKind::Bitmap);
   Windows::HBITMAP Released;
   {
-    TBitmap Bitmap = Make(2, 2, pf24bit);
+    Make Bitmap(2, 2, pf24bit);
     EXPECT_FALSE(Bitmap.HandleAllocated());
     const Windows::HBITMAP Handle = Bitmap.Handle();
     EXPECT_EQ(Bitmap.Handle(), Handle);
@@ -198,7 +198,7 @@ TEST(Bitmap, HandlesAreCountedAndReleasedOnlyOnce) {
 }
 
 TEST(Bitmap, TransparentColourIsBottomLeftUnlessFixed) {
-  TBitmap Bitmap = Make(2, 2, pf24bit);
+  Make Bitmap(2, 2, pf24bit);
   Bitmap.Canvas()->SetPixels(0, 1, clLime);
   EXPECT_EQ(Bitmap.TransparentColor(), clLime);
   Bitmap.SetTransparentColor(clRed);
@@ -207,8 +207,8 @@ TEST(Bitmap, TransparentColourIsBottomLeftUnlessFixed) {
 }
 
 TEST(Canvas, DrawAndStretchDrawNearestWithTransparency) {
-  TBitmap Target = Make(4, 4, pf32bit);
-  TBitmap Sprite = Make(2, 2, pf24bit);
+  Make Target(4, 4, pf32bit);
+  Make Sprite(2, 2, pf24bit);
   Sprite.Canvas()->SetPixels(0, 0, clRed);
   Sprite.Canvas()->SetPixels(1, 0, clBlue);
   Sprite.Canvas()->SetPixels(0, 1, clLime);  // bottom-left: the transparent colour
@@ -233,7 +233,7 @@ TEST(Canvas, DrawAndStretchDrawNearestWithTransparency) {
 }
 
 TEST(Bitmap, SizesOverTheLimitsAreRefusedBeforeAllocating) {
-  TBitmap Bitmap = Make(2, 2, pf24bit);
+  Make Bitmap(2, 2, pf24bit);
   EXPECT_THROW(Bitmap.SetSize(16385, 1), EInvalidGraphic);
   EXPECT_THROW(Bitmap.SetSize(-1, 1), EInvalidGraphic);
   EXPECT_THROW(Bitmap.SetPixelFormat(pfCustom), EInvalidGraphicOperation);
