@@ -25,6 +25,11 @@ public:
   Graphics::TColor Color() const { return FColor; }
   void SetColor(Graphics::TColor Value);
 
+  // A form starts hidden. A hidden form paints nothing and keeps no surface;
+  // showing it paints it whole.
+  void Show();
+  void Hide();
+
   // The 32-bit surface the controls paint into; a window backend shows it.
   const Graphics::TBitmap& Surface() const { return FSurface; }
   // Paints the part of the surface that Rect (form coordinates) covers:
@@ -36,7 +41,8 @@ public:
   bool PaintPendingRequired() const { return FPending.Width() > 0 && FPending.Height() > 0; }
   int PaintCount() const { return FPaintCount; }
 
-  // Saves what the form shows, after painting anything pending.
+  // Saves what the form shows, after painting anything pending. The form
+  // must be shown.
   void SaveScreenshot(const std::string& FileName);
 
   // Mouse input at a point of the client area, routed to the topmost

@@ -42,6 +42,7 @@ protected:
   void SetUp() override {
     Dialogs::SetMessageBoxResponder(Answers);
     Form->SetClientSize(64, 48);
+    Form->Show();
     Image->SetParent(Form.get());
   }
   void TearDown() override { Dialogs::SetMessageBoxResponder(nullptr); }

@@ -31,6 +31,7 @@ struct FormWithImage {
   TImage* Image = new TImage(Form.get());
   FormWithImage(int W, int H) {
     Form->SetClientSize(20, 10);
+    Form->Show();
     Image->SetParent(Form.get());
     Image->SetBounds(2, 1, W, H);
     Image->Picture()->SetBitmap(Sample().get());

@@ -15,19 +15,35 @@ static TRect Union(const TRect& A, const TRect& B) {
 
 TCustomForm::TCustomForm(Classes::TComponent* AOwner) : TWinControl(AOwner) {
   FSurface.SetPixelFormat(Graphics::pf32bit);
+  SetVisible(false);
 }
 
 TCustomForm::~TCustomForm() = default;
 
 void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  const bool Resized = AWidth != Width() || AHeight != Height();
   TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  if (!Resized) return;
+  for (int I = 0; I < ControlCount(); ++I)
+    if (Controls(I)->Align() == Controls::alClient) Controls(I)->SetBounds(0, 0, Width(), Height());
+  if (Visible()) Show();
+}
+
+void TCustomForm::Show() {
+  SetVisible(true);
   if (FSurface.Width() != Width() || FSurface.Height() != Height()) {
+    FSurface.Assign(nullptr);  // no need to keep the old pixels while resizing
+    FSurface.SetPixelFormat(Graphics::pf32bit);
     FSurface.SetSize(Width(), Height());
-    for (int I = 0; I < ControlCount(); ++I)
-      if (Controls(I)->Align() == Controls::alClient) Controls(I)->SetBounds(0, 0, Width(), Height());
-    FPending = {};
-    PaintRect(ClientRect());
   }
+  FPending = {};
+  PaintRect(ClientRect());
+}
+
+void TCustomForm::Hide() {
+  SetVisible(false);
+  FSurface.Assign(nullptr);
+  FPending = {};
 }
 
 void TCustomForm::SetColor(Graphics::TColor Value) {
@@ -35,9 +51,12 @@ void TCustomForm::SetColor(Graphics::TColor Value) {
   Invalidate();
 }
 
-void TCustomForm::InvalidateRect(const TRect& Rect) { FPending = Union(FPending, Rect); }
+void TCustomForm::InvalidateRect(const TRect& Rect) {
+  if (Visible()) FPending = Union(FPending, Rect);
+}
 
 void TCustomForm::PaintRect(const TRect& Rect) {
+  if (!Visible()) return;
   Graphics::TCanvas& Canvas = *FSurface.Canvas();
   Canvas.SetClipRect(Rect);
   Canvas.Brush.Color = FColor;
@@ -55,6 +74,7 @@ void TCustomForm::PaintPending() {
 }
 
 void TCustomForm::SaveScreenshot(const std::string& FileName) {
+  if (!Visible()) throw Classes::EComponentError(FileName + ": cannot take a screenshot of a hidden form");
   PaintPending();
   Graphics::TBitmap Shot;
   Shot.Assign(&FSurface);
