@@ -384,7 +384,7 @@ void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> D
   const std::string Temporary = Os::TemporaryNameBeside(FileName);
   {
     std::ofstream File(Temporary, std::ios::binary | std::ios::trunc);
-    if (!File) throw Classes::EFOpenError(FileName + ": cannot create file: " + std::strerror(errno));
+    if (!File) throw Classes::EWriteError(FileName + ": cannot create file: " + std::strerror(errno));
     File.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
     File.close();
     if (!File) {

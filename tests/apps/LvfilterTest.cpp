@@ -1,0 +1,142 @@
+// lvfilter as its users run it: a whole process, its exit status, what it
+// prints and what it leaves on disk.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+
+#include "Graphics.hpp"
+
+namespace fs = std::filesystem;
+using namespace Graphics;
+
+namespace {
+
+struct TResult {
+  int Status = -1;
+  std::string Output;  // stdout and stderr together
+};
+
+TResult RunLvfilter(const std::string& Arguments) {
+  const std::string Command = std::string(LVFILTER_PATH) + " " + Arguments + " </dev/null 2>&1";
+  TResult Result;
+  FILE* Pipe = popen(Command.c_str(), "r");
+  std::array<char, 4096> Buffer;
+  while (std::size_t N = fread(Buffer.data(), 1, Buffer.size(), Pipe)) Result.Output.append(Buffer.data(), N);
+  const int Raw = pclose(Pipe);
+  Result.Status = WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1;
+  return Result;
+}
+
+class LvfilterTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Dir = fs::path(testing::TempDir()) / ("lvfilter-" + std::to_string(::getpid()));
+    fs::create_directories(Dir);
+    Save(Path("picture24.bmp"), pf24bit, RGB(200, 100, 50));
+    Save(Path("picture8.bmp"), pf8bit, RGB(255, 255, 255));
+    Save(Path("filter.png"), pf24bit, RGB(0, 255, 128));
+    std::ofstream(Path("broken.bmp"), std::ios::binary) << "BM this is not a bitmap";
+  }
+  void TearDown() override { fs::remove_all(Dir); }
+
+  std::string Path(const std::string& Name) const { return (Dir / Name).string(); }
+
+  static void Save(const std::string& File, TPixelFormat Format, TColor Colour) {
+    TBitmap Bitmap;
+    Bitmap.SetPixelFormat(pf24bit);
+    Bitmap.SetSize(6, 4);
+    Bitmap.Canvas()->Brush.Color = Colour;
+    Bitmap.Canvas()->FillRect(Rect(0, 0, 6, 4));
+    Bitmap.SetPixelFormat(Format);
+    Bitmap.SaveToFile(File);
+  }
+
+  fs::path Dir;
+};
+
+}  // namespace
+
+TEST_F(LvfilterTest, BlendsAndWritesTheResult) {
+  const TResult R = RunLvfilter(Path("picture24.bmp") + " " + Path("filter.png") + " -o " + Path("out.bmp") +
+                        " --top 1 --left 2 --screenshot " + Path("screen.png"));
+  ASSERT_EQ(R.Status, 0) << R.Output;
+  TBitmap Out;
+  Out.LoadFromFile(Path("out.bmp"));
+  EXPECT_EQ(Out.PixelFormat(), pf24bit);
+  EXPECT_EQ(Out.Pixel(0, 0), RGB(200, 100, 50)) << "outside the filter";
+  // red 200 + 0 - 255, green 100 + 255 - 255, blue 50 + 128 - 255
+  EXPECT_EQ(Out.Pixel(2, 1), RGB(0, 100, 0));
+  TBitmap Screen;
+  Screen.LoadFromFile(Path("screen.png"));
+  EXPECT_EQ(Screen.Pixel(2, 1), RGB(0, 100, 0)) << "the control shows the blend";
+}
+
+TEST_F(LvfilterTest, RepeatDarkensAgainAndSizeCutsTheRegion) {
+  const TResult R = RunLvfilter(Path("picture24.bmp") + " " + Path("filter.png") + " -o " + Path("out.png") +
+                        " --repeat 2 --size 3x2");
+  ASSERT_EQ(R.Status, 0) << R.Output;
+  TBitmap Out;
+  Out.LoadFromFile(Path("out.png"));
+  EXPECT_EQ(Out.Pixel(0, 0), RGB(0, 100, 0));
+  EXPECT_EQ(Out.Pixel(3, 0), RGB(200, 100, 50)) << "past the control's width";
+}
+
+TEST_F(LvfilterTest, TheQuestion) {
+  // Arguments after the files, expected status, text the output must hold.
+  const std::tuple<const char*, int, const char*> Cases[] = {
+      {"--yes", 0, ""},
+      {"--no", 3, "conversion to 24-bit colour declined; nothing written"},
+      {"", 3, "declined"},  // no terminal and no answer: the box fails
+  };
+  for (const auto& [Answer, Status, Text] : Cases) {
+    fs::remove(Path("out.bmp"));
+    const TResult R = RunLvfilter(Path("picture8.bmp") + " " + Path("filter.png") + " -o " + Path("out.bmp") + " " + Answer);
+    EXPECT_EQ(R.Status, Status) << Answer << ": " << R.Output;
+    EXPECT_NE(R.Output.find(Text), std::string::npos) << R.Output;
+    EXPECT_EQ(fs::exists(Path("out.bmp")), Status == 0) << Answer;
+  }
+}
+
+TEST_F(LvfilterTest, BadInputNamesTheFileAndWritesNothing) {
+  std::ofstream(Path("keep.bmp")) << "precious";
+  // Arguments, expected status, text the one line must hold.
+  const std::vector<std::tuple<std::string, int, std::string>> Cases = {
+      {Path("missing.bmp") + " " + Path("filter.png") + " -o " + Path("keep.bmp"), 2, "missing.bmp: cannot open"},
+      {Path("broken.bmp") + " " + Path("filter.png") + " -o " + Path("keep.bmp"), 2, "broken.bmp: "},
+      {Path("picture24.bmp") + " " + Path("broken.bmp") + " -o " + Path("keep.bmp"), 2, "broken.bmp: "},
+      {Path("picture24.bmp") + " " + Path("filter.png") + " -o " + Path("out.gif"), 2, "out.gif: unknown"},
+      {Path("picture24.bmp") + " " + Path("filter.png") + " -o " + Path("keep.bmp") + " --size 3by2", 2, "--size"},
+      {Path("picture24.bmp") + " " + Path("filter.png"), 2, "--output"},
+      {Path("picture24.bmp") + " " + Path("filter.png") + " -o x.bmp --yes --no", 2, "excludes"},
+      {Path("picture24.bmp") + " " + Path("filter.png") + " -o x.bmp --top many", 2, "--top"},
+      {Path("picture24.bmp") + " " + Path("filter.png") + " -o x.bmp --repeat 0", 2, "--repeat"},
+      {Path("picture24.bmp") + " " + Path("filter.png") + " -o " + Path("no/such/dir/out.bmp"), 1, "out.bmp: cannot"},
+  };
+  for (const auto& [Arguments, Status, Text] : Cases) {
+    const TResult R = RunLvfilter(Arguments);
+    EXPECT_EQ(R.Status, Status) << Arguments << "\n" << R.Output;
+    EXPECT_NE(R.Output.find(Text), std::string::npos) << Arguments << "\n" << R.Output;
+    EXPECT_EQ(std::count(R.Output.begin(), R.Output.end(), '\n'), 1) << R.Output;
+  }
+  std::ifstream Kept(Path("keep.bmp"));
+  std::string Content;
+  Kept >> Content;
+  EXPECT_EQ(Content, "precious") << "a failure never clobbers the output";
+  EXPECT_FALSE(fs::exists(Path("out.gif")));
+  for (const auto& Entry : fs::directory_iterator(Dir))
+    EXPECT_EQ(Entry.path().string().find(".tmp"), std::string::npos) << "no temporary left behind";
+}
+
+TEST_F(LvfilterTest, HelpExplainsEverything) {
+  const TResult R = RunLvfilter("--help");
+  EXPECT_EQ(R.Status, 0);
+  for (const char* Text : {"--top", "--left", "--size", "--repeat", "--yes", "--no", "--screenshot", "Exit status",
+                           "max(0, picture + filter - 255)"})
+    EXPECT_NE(R.Output.find(Text), std::string::npos) << Text;
+}
