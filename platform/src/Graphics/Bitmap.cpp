@@ -217,12 +217,25 @@ TRect TCanvas::Visible(const TRect& R) const {
 void TCanvas::FillRect(const TRect& R) {
   const auto [Left, Top, Right, Bottom] = Visible(R);
   if (Left >= Right || Top >= Bottom) return;
-  TBitmap Fill;
-  Fill.SetImage(Detail::MakeDib(1, 1, pf32bit));
-  Fill.ScanLine(0)[0] = GetBValue(Brush.Color);
-  Fill.ScanLine(0)[1] = GetGValue(Brush.Color);
-  Fill.ScanLine(0)[2] = GetRValue(Brush.Color);
-  Blit({Left, Top, Right, Bottom}, Fill);
+  TDib& Target = FTarget.Writable();
+  const TRGBQuad Colour{GetBValue(Brush.Color), GetGValue(Brush.Color), GetRValue(Brush.Color), 255};
+  if (Target.Format == pf32bit || Target.Format == pfDevice) {
+    std::uint32_t Word;
+    std::memcpy(&Word, &Colour, 4);
+    for (int Y = Top; Y < Bottom; ++Y) {
+      auto* Row = reinterpret_cast<std::uint32_t*>(Target.Row(Y));
+      std::fill(Row + Left, Row + Right, Word);
+    }
+  } else {
+    std::vector<TRGBQuad> Line(std::size_t(Target.Width));
+    Detail::TNearestColor Nearest(Target.Palette);
+    for (int Y = Top; Y < Bottom; ++Y) {
+      Detail::DecodeRow(Target, Y, Line.data());
+      std::fill(Line.begin() + Left, Line.begin() + Right, Colour);
+      Detail::EncodeRow(Target, Y, Line.data(), &Nearest);
+    }
+  }
+  FTarget.Modified();
 }
 
 void TCanvas::Draw(int X, int Y, const TGraphic& Graphic) {
