@@ -69,6 +69,9 @@ void TLvFilterImage::Filter(int ATop, int ALeft) {
   Refresh();
 }
 
+void Initialization() {}
+void Finalization() {}
+
 void Register() { Classes::RegisterComponents("Lorvane", {&TLvFilterImage::ClassInfo()}); }
 
 }  // namespace LvFltImg

@@ -53,4 +53,9 @@ private:
 // Puts the component on the palette page "Lorvane".
 LVFLTIMG_EXPORT void Register();
 
+// The unit's initialisation and finalisation, run by the package loader.
+// The unit has no start-up or shut-down work of its own.
+LVFLTIMG_EXPORT void Initialization();
+LVFLTIMG_EXPORT void Finalization();
+
 }  // namespace LvFltImg

@@ -77,6 +77,8 @@ struct TPalettePage {
 // What the design host shows: the pages in order of first registration.
 const std::vector<TPalettePage>& PalettePages();
 void ClearPalette();
+// Takes the class off every page; a page left empty goes.
+void UnregisterComponentClass(TComponentClass Class);
 
 using TypInfo::FindClass;
 using TypInfo::GetClass;

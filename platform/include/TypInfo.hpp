@@ -64,6 +64,7 @@ struct TClassInfo {
 // The class registry behind RegisterClass and FindClass.
 void RegisterClass(const TClassInfo& Class);
 void UnregisterClass(const TClassInfo& Class);
+std::vector<const TClassInfo*> RegisteredClasses();
 const TClassInfo* GetClass(const std::string& ClassName);
 const TClassInfo& FindClass(const std::string& ClassName);  // raises EClassNotFound
 

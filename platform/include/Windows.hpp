@@ -1,7 +1,9 @@
 // The slice of the Win32 API that the framework and the component call.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace Windows {
 
@@ -40,5 +42,32 @@ int MessageBoxA(HWND hWnd, const char* lpText, const char* lpCaption, UINT uType
 // Deletes a native graphics object, such as a bitmap handle that a TBitmap
 // gave up through ReleaseHandle. Answers false for a handle that is not live.
 bool DeleteObject(HANDLE hObject);
+
+// Resource types.
+constexpr std::uint16_t RT_BITMAP = 2;
+constexpr std::uint16_t RT_ICON = 3;
+constexpr std::uint16_t RT_RCDATA = 10;
+constexpr std::uint16_t RT_GROUP_ICON = 14;
+constexpr std::uint16_t RT_VERSION = 16;
+constexpr std::uint16_t LANG_NEUTRAL = 0;
+
+// One resource a module carries. Numbered resources are named "#<number>".
+struct TResourceEntry {
+  const char* Name;
+  std::uint16_t Type;
+  std::uint16_t Language;
+  const std::uint8_t* Data;
+  std::size_t Size;
+};
+
+// A module shows its resources through a C function of this name and type.
+constexpr const char* ResourceTableSymbol = "VclResourceTable";
+using TResourceTableFunc = const TResourceEntry* (*)(std::size_t* Count);
+
+// The data of a resource of the given module, name (case-insensitive) and
+// type, in any language; empty when the module has none.
+std::span<const std::uint8_t> FindResourceData(HMODULE hModule, const char* lpName, std::uint16_t Type);
+// Every resource of the module.
+std::span<const TResourceEntry> EnumResources(HMODULE hModule);
 
 }  // namespace Windows

@@ -124,4 +124,11 @@ const std::vector<TPalettePage>& PalettePages() { return Pages(); }
 
 void ClearPalette() { Pages().clear(); }
 
+void UnregisterComponentClass(TComponentClass Class) {
+  for (TPalettePage& Page : Pages()) Page.Classes.erase(std::remove(Page.Classes.begin(), Page.Classes.end(), Class), Page.Classes.end());
+  Pages().erase(std::remove_if(Pages().begin(), Pages().end(), [](const TPalettePage& P) { return P.Classes.empty(); }),
+                Pages().end());
+  TypInfo::UnregisterClass(*Class);
+}
+
 }  // namespace Classes

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -190,11 +192,15 @@ std::vector<std::uint8_t> TBitmap::SaveToBytes(const std::string& FileName) cons
 TColor TCanvas::Pixels(int X, int Y) const { return FTarget.Pixel(X, Y); }
 
 void TCanvas::SetPixels(int X, int Y, TColor Color) {
-  const TRect Dot{X, Y, X + 1, Y + 1};
-  const TColor Saved = Brush.Color;
-  Brush.Color = Color;
-  FillRect(Dot);
-  Brush.Color = Saved;
+  const auto [Left, Top, Right, Bottom] = Visible({X, Y, X + 1, Y + 1});
+  if (Left >= Right || Top >= Bottom) return;
+  TDib& Target = FTarget.Writable();
+  std::vector<TRGBQuad> Line(std::size_t(Target.Width));
+  Detail::DecodeRow(Target, Y, Line.data());
+  Line[std::size_t(X)] = {GetBValue(Color), GetGValue(Color), GetRValue(Color), 255};
+  Detail::TNearestColor Nearest(Target.Palette);
+  Detail::EncodeRow(Target, Y, Line.data(), &Nearest);
+  FTarget.Modified();
 }
 
 void TCanvas::SetClipRect(const TRect& Rect) {

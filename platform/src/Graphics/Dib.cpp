@@ -39,6 +39,8 @@ namespace Graphics::Detail {
 bool IsIndexed(TPixelFormat Format) { return Format == pf1bit || Format == pf4bit || Format == pf8bit; }
 
 std::uint8_t Widen(unsigned Value, int Bits) {
+  // Channels of 1 to 16 bits; wider ones would overflow the product.
+  if (Bits <= 0 || Bits > 16) return 0;
   const unsigned Max = (1u << Bits) - 1;
   return std::uint8_t((std::min(Value, Max) * 255 + Max / 2) / Max);
 }
@@ -100,9 +102,8 @@ TDib MakeDib(int Width, int Height, TPixelFormat Format, const std::string& What
     const std::size_t Size = Image.Stride * std::size_t(Height);
     if (Format == pf32bit || Format == pfDevice) {
       // Opaque black: the fourth byte is alpha.
-      Image.Bits.resize(Size);
-      auto* Words = reinterpret_cast<std::uint32_t*>(Image.Bits.data());
-      std::fill(Words, Words + Size / 4, 0xFF000000u);
+      Image.Bits.assign(Size, 0);
+      for (std::size_t I = 3; I < Size; I += 4) Image.Bits[I] = 255;
     } else {
       Image.Bits.assign(Size, 0);
     }

@@ -36,7 +36,7 @@ void CheckImageSize(std::int64_t Width, std::int64_t Height, const std::string& 
 std::vector<TRGBQuad> DefaultPalette(TPixelFormat Format);
 bool IsIndexed(TPixelFormat Format);
 
-// Widens a channel of Bits bits to 8: round(v * 255 / max).
+// Widens a channel of Bits bits (1 to 16) to 8: round(v * 255 / max).
 std::uint8_t Widen(unsigned Value, int Bits);
 
 // Row Y decoded to Width pixels of blue, green, red, alpha (alpha 255 unless

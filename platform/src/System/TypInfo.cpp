@@ -51,6 +51,12 @@ void UnregisterClass(const TClassInfo& Class) {
   if (Found != Registry().end() && Found->second == &Class) Registry().erase(Found);
 }
 
+std::vector<const TClassInfo*> RegisteredClasses() {
+  std::vector<const TClassInfo*> Result;
+  for (const auto& [Name, Class] : Registry()) Result.push_back(Class);
+  return Result;
+}
+
 const TClassInfo* GetClass(const std::string& ClassName) {
   auto Found = Registry().find(ClassName);
   return Found == Registry().end() ? nullptr : Found->second;

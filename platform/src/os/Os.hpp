@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "Windows.hpp"
 
@@ -17,6 +18,24 @@ bool DestroyHandle(Windows::HANDLE Handle);
 int LiveHandleCount(THandleKind Kind);
 
 bool StdinIsTerminal();
+
+// Shared modules. A module is known by its load address, as the framework
+// knows modules by their instance handle.
+struct TModule {
+  Windows::HMODULE Instance = 0;  // load address; 0 when loading failed
+  void* Handle = nullptr;         // what unloading needs
+  std::string Error;              // why loading failed
+};
+TModule LoadModule(const std::string& Path);
+void UnloadModule(void* Handle);
+void* ModuleSymbol(void* Handle, const char* Name);
+// The module that holds the given address, and that module's file name.
+Windows::HMODULE ModuleOfAddress(const void* Address);
+std::string ModuleFileName(Windows::HMODULE Module);
+bool FileExists(const std::string& Path);
+// The user's language from the environment ("de_DE", "de"), most specific
+// first; empty for the C or POSIX locale.
+std::vector<std::string> LanguageNames();
 
 // Renames a finished temporary file over the target, atomically.
 void ReplaceFile(const std::string& Temporary, const std::string& Target);

@@ -1,0 +1,89 @@
+#include "FuzzTargets.hpp"
+
+#include <cstdlib>
+
+#include "Graphics/Codecs.hpp"
+
+namespace Fuzz {
+
+namespace {
+
+// Small limits keep every input fast. The caller's limits come back
+// afterwards, since tests run these bodies inside their own process.
+class TFuzzLimits {
+public:
+  TFuzzLimits() : FSaved(Graphics::GetImageLimits()) { Graphics::SetImageLimits({4096, 16u << 20}); }
+  ~TFuzzLimits() { Graphics::SetImageLimits(FSaved); }
+  TFuzzLimits(const TFuzzLimits&) = delete;
+  TFuzzLimits& operator=(const TFuzzLimits&) = delete;
+
+private:
+  Graphics::TImageLimits FSaved;
+};
+
+bool SameImage(const Graphics::Detail::TDib& A, const Graphics::Detail::TDib& B) {
+  return A.Width == B.Width && A.Height == B.Height && A.Format == B.Format && A.Palette == B.Palette &&
+         A.Stride == B.Stride && A.Bits == B.Bits;
+}
+
+}  // namespace
+
+int BmpReader(const std::uint8_t* Data, std::size_t Size) {
+  using namespace Graphics::Detail;
+  const TFuzzLimits Limits;
+  TDib Image;
+  try {
+    Image = ReadBmp({Data, Size}, "fuzz.bmp");
+  } catch (const Graphics::EInvalidGraphic&) {
+    return 0;
+  }
+  // Whatever the reader accepts, the writer must write and the reader read
+  // back unchanged.
+  if (!SameImage(Image, ReadBmp(WriteBmp(Image), "written.bmp"))) std::abort();
+  return 0;
+}
+
+}  // namespace Fuzz
+
+namespace Fuzz {
+
+namespace {
+
+bool SamePixels(const Graphics::Detail::TDib& A, const Graphics::Detail::TDib& B) {
+  using namespace Graphics::Detail;
+  if (A.Width != B.Width || A.Height != B.Height) return false;
+  std::vector<Graphics::TRGBQuad> RowA(std::size_t(A.Width)), RowB(std::size_t(A.Width));
+  for (int Y = 0; Y < A.Height; ++Y) {
+    DecodeRow(A, Y, RowA.data());
+    DecodeRow(B, Y, RowB.data());
+    if (RowA != RowB) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int PictureLoader(const std::uint8_t* Data, std::size_t Size) {
+  using namespace Graphics::Detail;
+  const TFuzzLimits Limits;
+  Graphics::TBitmap Bitmap;
+  try {
+    Bitmap.LoadFromBytes({Data, Size}, "fuzz input");
+  } catch (const Graphics::EInvalidGraphic&) {
+    return 0;
+  }
+  // Whatever loads must save as PNG and read back with the same pixels, in
+  // the same format where PNG has it, and save as JPEG and read back at the
+  // same size.
+  const TDib& Image = Bitmap.Image();
+  if (Image.Empty()) return 0;
+  const bool PngHasFormat = IsIndexed(Image.Format) || Image.Format == Graphics::pf24bit ||
+                            Image.Format == Graphics::pf32bit;
+  const TDib Png = ReadPng(WritePng(Image), "written.png");
+  if (Png.Format != (PngHasFormat ? Image.Format : Graphics::pf24bit) || !SamePixels(Image, Png)) std::abort();
+  const TDib Jpeg = ReadJpeg(WriteJpeg(Image), "written.jpg");
+  if (Jpeg.Width != Image.Width || Jpeg.Height != Image.Height) std::abort();
+  return 0;
+}
+
+}  // namespace Fuzz

@@ -1,0 +1,23 @@
+// The package unit Tessorin: the package's entry points.
+#pragma once
+
+#include "SysUtils.hpp"
+
+#define TESSORIN_EXPORT __attribute__((visibility("default")))
+
+namespace Tessorin {
+
+// The package's units in initialisation order: SysInit, Tessorin, LvFltImg.
+TESSORIN_EXPORT const SysUtils::TPackageUnitTable* GetPackageInfoTable();
+// Hands the table to the framework's package loader and unloader.
+TESSORIN_EXPORT void PackageLoad();
+TESSORIN_EXPORT void PackageUnload();
+
+}  // namespace Tessorin
+
+// The same entry points under the names the package loader looks up.
+extern "C" {
+TESSORIN_EXPORT const SysUtils::TPackageUnitTable* GetPackageInfoTable();
+TESSORIN_EXPORT void Initialize();
+TESSORIN_EXPORT void Finalize();
+}

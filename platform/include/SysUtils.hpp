@@ -1,0 +1,134 @@
+// The SysUtils unit: package modules and their records.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "System.hpp"
+#include "Windows.hpp"
+
+namespace SysUtils {
+
+class EPackageError : public System::Exception { using Exception::Exception; };
+
+// Package flags as PACKAGEINFO records them.
+constexpr std::uint32_t pfNeverBuild = 0x1;
+constexpr std::uint32_t pfDesignOnly = 0x2;
+constexpr std::uint32_t pfRunOnly = 0x4;
+constexpr std::uint32_t pfIgnoreDupUnits = 0x8;
+
+// Unit flags.
+constexpr std::uint8_t ufMainUnit = 0x01;
+constexpr std::uint8_t ufPackageUnit = 0x02;
+constexpr std::uint8_t ufWeakUnit = 0x04;
+constexpr std::uint8_t ufOrgWeakUnit = 0x08;
+constexpr std::uint8_t ufImplicitUnit = 0x10;
+
+struct TPackageUnit {
+  std::string Name;
+  std::uint8_t Flags = 0;
+  friend bool operator==(const TPackageUnit&, const TPackageUnit&) = default;
+};
+
+// A package's composition: what it requires and what units it contains.
+struct TPackageInfo {
+  std::uint32_t Flags = 0;
+  std::vector<std::string> Requires;
+  std::vector<TPackageUnit> Contains;
+  friend bool operator==(const TPackageInfo&, const TPackageInfo&) = default;
+};
+
+// The PACKAGEINFO record: little-endian
+//   u32 Flags; u32 RequiresCount; RequiresCount x { u8 Hash; NUL-terminated name }
+//   u32 ContainsCount; ContainsCount x { u8 Flags; u8 Hash; NUL-terminated name }
+// where Hash is PackageNameHash of the name.
+std::uint8_t PackageNameHash(const std::string& Name);
+std::vector<std::uint8_t> EncodePackageInfo(const TPackageInfo& Info);
+// Raises EPackageError "<Where>: <fault>" on anything malformed.
+TPackageInfo DecodePackageInfo(std::span<const std::uint8_t> Data, const std::string& Where);
+
+// The version block (VS_VERSIONINFO) read back.
+struct TFixedFileInfo {
+  std::uint32_t Signature = 0, StrucVersion = 0;
+  std::uint32_t FileVersionMS = 0, FileVersionLS = 0, ProductVersionMS = 0, ProductVersionLS = 0;
+  std::uint32_t FileFlagsMask = 0, FileFlags = 0, FileOS = 0, FileType = 0, FileSubtype = 0;
+  std::uint32_t FileDateMS = 0, FileDateLS = 0;
+};
+struct TVersionString {
+  std::string Key, Value;
+  friend bool operator==(const TVersionString&, const TVersionString&) = default;
+};
+struct TVersionInfo {
+  TFixedFileInfo Fixed;
+  std::string StringTableKey;                  // e.g. "042904E8"
+  std::vector<TVersionString> Strings;         // in stored order
+  std::vector<std::uint32_t> Translations;     // language in the low word, code page in the high
+};
+std::vector<std::uint8_t> EncodeVersionInfo(const TVersionInfo& Info);
+// Raises EPackageError "<Where>: <fault>" on anything malformed.
+TVersionInfo DecodeVersionInfo(std::span<const std::uint8_t> Data, const std::string& Where);
+
+// ---- Package modules --------------------------------------------------------
+
+// A package's table of units, in initialisation order. Either routine may
+// be missing.
+struct TUnitEntry {
+  const char* Name;
+  void (*Init)();
+  void (*FInit)();
+};
+struct TPackageUnitTable {
+  int UnitCount;
+  const TUnitEntry* Units;
+};
+using TGetPackageInfoTable = const TPackageUnitTable* (*)();
+using TPackageEntry = void (*)();
+
+// The framework's list of modules. A module's entry point registers it on
+// attach and unregisters it on detach.
+struct TLibModule {
+  Windows::HMODULE Instance = 0;
+  Windows::HMODULE ResInstance = 0;  // the resource module, or Instance itself
+  std::string FileName;
+  std::string ResFileName;
+  int LoadCount = 0;                 // LoadPackage calls not yet undone
+};
+// Called by a module's entry point: AddressInModule is any address inside
+// the module; Resources is the module's own resource table. Looks for a
+// resource module beside the module file, named after it with the user's
+// language as the extension ("Tessorin.de_DE", then "Tessorin.de").
+void RegisterModule(const void* AddressInModule, Windows::TResourceTableFunc Resources);
+// Takes the module off the list and frees its resource module if that is
+// a different module.
+void UnregisterModule(const void* AddressInModule);
+std::vector<TLibModule> LibModules();
+// The module that serves Instance's resources.
+Windows::HMODULE FindResourceHInstance(Windows::HMODULE Instance);
+
+// The package loader and unloader the entry points Initialize and Finalize
+// hand their table to: initialisation in table order, finalisation in
+// reverse. Each run is written to the unit log.
+void InitializePackage(const TPackageUnitTable& Table);
+void FinalizePackage(const TPackageUnitTable& Table);
+// "Initialize <unit>" and "Finalize <unit>" lines, oldest first.
+std::vector<std::string> UnitLog();
+void ClearUnitLog();
+
+// Loads a package module: checks its package information, loads the
+// packages it requires, and initialises its units. Loading a loaded package
+// again counts; each load wants its UnloadPackage. Raises EPackageError
+// naming the file and the fault; nothing stays loaded then.
+Windows::HMODULE LoadPackage(const std::string& FileName);
+// Finalises the package's units on its last unload, forgets the classes it
+// registered, and unloads the module.
+void UnloadPackage(Windows::HMODULE Module);
+TPackageInfo GetPackageInfo(Windows::HMODULE Module);
+// The names a module file exports, demangled, in symbol table order.
+// Raises EPackageError for a file that is not a readable module.
+std::vector<std::string> ModuleExports(const std::string& FileName);
+// An exported symbol of a loaded package, or nullptr.
+void* GetProcAddress(Windows::HMODULE Module, const char* Name);
+
+}  // namespace SysUtils

@@ -1,0 +1,74 @@
+#include "Codecs.hpp"
+
+#include <algorithm>
+#include <cctype>
+
+namespace Graphics::Detail {
+
+namespace {
+
+bool StartsWith(std::span<const std::uint8_t> Data, std::initializer_list<std::uint8_t> Magic) {
+  return Data.size() >= Magic.size() && std::equal(Magic.begin(), Magic.end(), Data.begin());
+}
+
+// The extension of the last path component, lower case, with its dot;
+// empty when the name has none.
+std::string Extension(const std::string& FileName) {
+  const std::size_t Slash = FileName.find_last_of('/');
+  const std::size_t Dot = FileName.find_last_of('.');
+  if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash)) return {};
+  std::string Result = FileName.substr(Dot);
+  std::transform(Result.begin(), Result.end(), Result.begin(),
+                 [](unsigned char C) { return char(std::tolower(C)); });
+  return Result;
+}
+
+}  // namespace
+
+TFileFormat SniffFormat(std::span<const std::uint8_t> Data) {
+  if (StartsWith(Data, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return TFileFormat::Png;
+  if (StartsWith(Data, {0xFF, 0xD8, 0xFF})) return TFileFormat::Jpeg;
+  if (StartsWith(Data, {'B', 'M'})) return TFileFormat::Bmp;
+  return TFileFormat::Unknown;
+}
+
+TFileFormat FormatForFileName(const std::string& FileName) {
+  const std::string Ext = Extension(FileName);
+  if (Ext == ".bmp") return TFileFormat::Bmp;
+  if (Ext == ".png") return TFileFormat::Png;
+  if (Ext == ".jpg" || Ext == ".jpeg") return TFileFormat::Jpeg;
+  const std::string Fault = Ext.empty() ? "no picture file extension"
+                                         : "unknown picture file extension '" +
+                                               FileName.substr(FileName.size() - Ext.size()) + "'";
+  throw EInvalidGraphic(FileName + ": " + Fault + " (use .bmp, .png, .jpg or .jpeg)");
+}
+
+TDib ReadImage(std::span<const std::uint8_t> Data, const std::string& Name) {
+  switch (SniffFormat(Data)) {
+    case TFileFormat::Bmp:
+      return ReadBmp(Data, Name);
+    case TFileFormat::Png:
+      return ReadPng(Data, Name);
+    case TFileFormat::Jpeg:
+      return ReadJpeg(Data, Name);
+    case TFileFormat::Unknown:
+      break;
+  }
+  throw EInvalidGraphic(Name + ": not a BMP, PNG or JPEG picture");
+}
+
+std::vector<std::uint8_t> WriteImage(const TDib& Image, TFileFormat Format) {
+  switch (Format) {
+    case TFileFormat::Bmp:
+      return WriteBmp(Image);
+    case TFileFormat::Png:
+      return WritePng(Image);
+    case TFileFormat::Jpeg:
+      return WriteJpeg(Image);
+    case TFileFormat::Unknown:
+      break;
+  }
+  throw EInvalidGraphic("no picture format chosen to save in");
+}
+
+}  // namespace Graphics::Detail

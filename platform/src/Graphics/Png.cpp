@@ -1,0 +1,328 @@
+// PNG pictures through libpng.
+//
+// libpng reports errors by longjmp. Every call into it therefore happens in a
+// small function that sets the jump point and holds only trivial locals, so a
+// jump skips nothing that needs destroying; the C++ objects it fills belong
+// to the caller, which raises the exception after libpng has returned.
+#include <png.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "Codecs.hpp"
+
+namespace Graphics::Detail {
+
+namespace {
+
+// Ancillary chunks are skipped, so the only large allocations libpng makes
+// on its own are rows; this caps any chunk it still buffers.
+constexpr png_alloc_size_t MaxChunkBytes = 8u << 20;
+
+// What the callbacks share with the code that set them up.
+struct TPngSession {
+  std::span<const std::uint8_t> Input;
+  std::size_t Position = 0;
+  std::vector<std::uint8_t>* Output = nullptr;
+  bool Truncated = false;
+  char Message[200] = {};
+};
+
+[[noreturn]] void OnPngError(png_structp Png, png_const_charp Message) {
+  auto* Session = static_cast<TPngSession*>(png_get_error_ptr(Png));
+  std::snprintf(Session->Message, sizeof Session->Message, "%s", Message);
+  png_longjmp(Png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+void ReadFromSession(png_structp Png, png_bytep Out, std::size_t Count) {
+  auto* Session = static_cast<TPngSession*>(png_get_io_ptr(Png));
+  if (Count > Session->Input.size() - Session->Position) {
+    Session->Truncated = true;
+    png_error(Png, "truncated PNG data");
+  }
+  std::memcpy(Out, Session->Input.data() + Session->Position, Count);
+  Session->Position += Count;
+}
+
+void AppendToSession(png_structp Png, png_bytep Bytes, std::size_t Count) {
+  auto* Session = static_cast<TPngSession*>(png_get_io_ptr(Png));
+  bool Failed = false;
+  try {
+    Session->Output->insert(Session->Output->end(), Bytes, Bytes + Count);
+  } catch (const std::bad_alloc&) {
+    Failed = true;
+  }
+  // Raised outside the handler: jumping out of a catch block would leak
+  // the exception.
+  if (Failed) png_error(Png, "out of memory");
+}
+
+void FlushSession(png_structp) {}
+
+[[noreturn]] void RaiseReadFault(const TPngSession& Session, const std::string& Name) {
+  if (Session.Truncated) throw EInvalidGraphic(Name + ": truncated PNG data");
+  throw EInvalidGraphic(Name + ": PNG decoding failed: " + Session.Message);
+}
+
+class TPngReader {
+public:
+  explicit TPngReader(TPngSession& Session)
+      : Png(png_create_read_struct(PNG_LIBPNG_VER_STRING, &Session, OnPngError, OnPngWarning)),
+        Info(Png ? png_create_info_struct(Png) : nullptr) {
+    if (!Info) {
+      png_destroy_read_struct(&Png, nullptr, nullptr);
+      throw EOutOfResources("out of memory for a PNG reader");
+    }
+  }
+  ~TPngReader() { png_destroy_read_struct(&Png, &Info, nullptr); }
+  TPngReader(const TPngReader&) = delete;
+  TPngReader& operator=(const TPngReader&) = delete;
+
+  png_structp Png;
+  png_infop Info;
+};
+
+class TPngWriter {
+public:
+  explicit TPngWriter(TPngSession& Session)
+      : Png(png_create_write_struct(PNG_LIBPNG_VER_STRING, &Session, OnPngError, OnPngWarning)),
+        Info(Png ? png_create_info_struct(Png) : nullptr) {
+    if (!Info) {
+      png_destroy_write_struct(&Png, nullptr);
+      throw EOutOfResources("out of memory for a PNG writer");
+    }
+  }
+  ~TPngWriter() { png_destroy_write_struct(&Png, &Info); }
+  TPngWriter(const TPngWriter&) = delete;
+  TPngWriter& operator=(const TPngWriter&) = delete;
+
+  png_structp Png;
+  png_infop Info;
+};
+
+// The IHDR is the first chunk of every PNG libpng accepts. Checking its
+// sides here, before libpng has seen anything, gives the same message for
+// an oversized PNG as for any other oversized picture.
+void CheckHeaderSize(std::span<const std::uint8_t> Data, const std::string& Name) {
+  if (Data.size() < 24 || std::memcmp(Data.data() + 12, "IHDR", 4) != 0) return;
+  CheckImageSize(png_get_uint_32(Data.data() + 16), png_get_uint_32(Data.data() + 20), Name);
+}
+
+// A palette PNG keeps its palette unless its tRNS makes an entry see-through:
+// the bitmap's palette has no alpha, so such a picture reads as 32 bits.
+bool HasAlpha(png_structp Png, png_infop Info) {
+  const int ColourType = png_get_color_type(Png, Info);
+  if (ColourType & PNG_COLOR_MASK_ALPHA) return true;
+  png_bytep Alpha = nullptr;
+  int Count = 0;
+  if (!png_get_tRNS(Png, Info, &Alpha, &Count, nullptr)) return false;
+  if (ColourType != PNG_COLOR_TYPE_PALETTE) return true;
+  return std::any_of(Alpha, Alpha + Count, [](png_byte A) { return A != 255; });
+}
+
+struct TPngHeader {
+  png_uint_32 Width = 0, Height = 0;
+  int BitDepth = 0;
+  TPixelFormat Format = pfDevice;
+  std::size_t RowBytes = 0;
+};
+
+// Chooses the bitmap format for the PNG's kind and sets the libpng
+// transforms that turn its rows into that format's bytes. 16-bit channels
+// are scaled with rounding rather than cut; gamma and colour chunks are not
+// applied, as a bitmap holds the stored values.
+TPixelFormat SetReadTransforms(png_structp Png, png_infop Info) {
+  const int ColourType = png_get_color_type(Png, Info);
+  const int BitDepth = png_get_bit_depth(Png, Info);
+  png_set_scale_16(Png);
+  png_set_interlace_handling(Png);
+  if (HasAlpha(Png, Info)) {
+    png_set_tRNS_to_alpha(Png);
+    png_set_gray_to_rgb(Png);
+    png_set_bgr(Png);
+    return pf32bit;
+  }
+  switch (ColourType) {
+    case PNG_COLOR_TYPE_PALETTE:
+      // 2-bit rows are read as they are and widened to 4 bits afterwards.
+      return BitDepth == 1 ? pf1bit : BitDepth == 8 ? pf8bit : pf4bit;
+    case PNG_COLOR_TYPE_GRAY:
+      png_set_expand_gray_1_2_4_to_8(Png);
+      return pf8bit;
+    default:
+      png_set_bgr(Png);
+      return pf24bit;
+  }
+}
+
+bool ReadPngHeader(png_structp Png, png_infop Info, TPngHeader& Header) {
+  if (setjmp(png_jmpbuf(Png))) return false;
+  png_read_info(Png, Info);
+  Header.Width = png_get_image_width(Png, Info);
+  Header.Height = png_get_image_height(Png, Info);
+  Header.BitDepth = png_get_bit_depth(Png, Info);
+  Header.Format = SetReadTransforms(Png, Info);
+  png_read_update_info(Png, Info);
+  Header.RowBytes = png_get_rowbytes(Png, Info);
+  return true;
+}
+
+bool ReadPngRows(png_structp Png, png_bytepp Rows) {
+  if (setjmp(png_jmpbuf(Png))) return false;
+  png_read_image(Png, Rows);
+  // Reads on to IEND, so a file cut after its pixels is refused as well.
+  png_read_end(Png, nullptr);
+  return true;
+}
+
+std::vector<TRGBQuad> PngPalette(png_structp Png, png_infop Info, TPixelFormat Format) {
+  const int ColourType = png_get_color_type(Png, Info);
+  if (ColourType == PNG_COLOR_TYPE_GRAY) {
+    std::vector<TRGBQuad> Grey(256);
+    for (int I = 0; I < 256; ++I) Grey[I] = {std::uint8_t(I), std::uint8_t(I), std::uint8_t(I), 0};
+    return Grey;
+  }
+  png_colorp Entries = nullptr;
+  int Count = 0;
+  png_get_PLTE(Png, Info, &Entries, &Count);
+  Count = std::min(Count, 1 << BitsPerPixel(Format));
+  std::vector<TRGBQuad> Palette(std::size_t(std::max(Count, 0)));
+  for (std::size_t I = 0; I < Palette.size(); ++I)
+    Palette[I] = {Entries[I].blue, Entries[I].green, Entries[I].red, 0};
+  return Palette;
+}
+
+// Spreads each row of 2-bit indices to 4 bits, in place: working from the
+// right end, every input byte is read before its two output bytes land on it.
+void WidenTwoBitRows(TDib& Image) {
+  const std::size_t InBytes = (std::size_t(Image.Width) + 3) / 4;
+  for (int Y = 0; Y < Image.Height; ++Y) {
+    std::uint8_t* Row = Image.Row(Y);
+    for (std::size_t I = InBytes; I-- > 0;) {
+      const unsigned B = Row[I];
+      Row[2 * I] = std::uint8_t((B >> 6) << 4 | ((B >> 4) & 3));
+      Row[2 * I + 1] = std::uint8_t(((B >> 2) & 3) << 4 | (B & 3));
+    }
+  }
+}
+
+struct TPngLayout {
+  int ColourType;
+  int BitDepth;
+  bool Decoded;  // rows go through DecodeRow into 32-bit pixels first
+};
+
+TPngLayout LayoutFor(TPixelFormat Format) {
+  switch (Format) {
+    case pf1bit:
+    case pf4bit:
+    case pf8bit:
+      return {PNG_COLOR_TYPE_PALETTE, BitsPerPixel(Format), false};
+    case pf24bit:
+      return {PNG_COLOR_TYPE_RGB, 8, false};
+    case pf32bit:
+      return {PNG_COLOR_TYPE_RGB_ALPHA, 8, false};
+    default:
+      // The device surface's fourth byte is not treated as transparency.
+      return {PNG_COLOR_TYPE_RGB, 8, true};
+  }
+}
+
+// The highest palette index any pixel uses.
+unsigned HighestIndex(const TDib& Image) {
+  const int Bits = BitsPerPixel(Image.Format);
+  const unsigned Mask = (1u << Bits) - 1;
+  unsigned Highest = 0;
+  for (int Y = 0; Y < Image.Height; ++Y) {
+    const std::uint8_t* Row = Image.Row(Y);
+    for (int X = 0; X < Image.Width; ++X) {
+      const std::size_t Bit = std::size_t(X) * Bits;
+      Highest = std::max(Highest, unsigned(Row[Bit / 8] >> (8 - Bits - Bit % 8)) & Mask);
+    }
+  }
+  return Highest;
+}
+
+// The bitmap's palette, padded with black to cover every index in use:
+// libpng refuses to write a pixel beyond the palette, and black is what
+// such a pixel shows as.
+std::vector<png_color> PaletteToWrite(const TDib& Image) {
+  const std::size_t Capacity = std::size_t(1) << BitsPerPixel(Image.Format);
+  const std::size_t Count =
+      std::max<std::size_t>(std::min(Image.Palette.size(), Capacity), HighestIndex(Image) + 1);
+  std::vector<png_color> Palette(Count, png_color{0, 0, 0});
+  for (std::size_t I = 0; I < Count && I < Image.Palette.size(); ++I)
+    Palette[I] = {Image.Palette[I].rgbRed, Image.Palette[I].rgbGreen, Image.Palette[I].rgbBlue};
+  return Palette;
+}
+
+bool WritePngRows(png_structp Png, png_infop Info, const TDib& Image, TPngLayout Layout,
+                  const std::vector<png_color>& Palette, TRGBQuad* Line) {
+  if (setjmp(png_jmpbuf(Png))) return false;
+  png_set_IHDR(Png, Info, png_uint_32(Image.Width), png_uint_32(Image.Height), Layout.BitDepth,
+               Layout.ColourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!Palette.empty()) png_set_PLTE(Png, Info, Palette.data(), int(Palette.size()));
+  png_write_info(Png, Info);
+  if (Layout.ColourType != PNG_COLOR_TYPE_PALETTE) png_set_bgr(Png);
+  if (Layout.Decoded) png_set_filler(Png, 0, PNG_FILLER_AFTER);
+  for (int Y = 0; Y < Image.Height; ++Y) {
+    if (Layout.Decoded) {
+      DecodeRow(Image, Y, Line);
+      png_write_row(Png, reinterpret_cast<png_const_bytep>(Line));
+    } else {
+      png_write_row(Png, Image.Row(Y));
+    }
+  }
+  png_write_end(Png, nullptr);
+  return true;
+}
+
+}  // namespace
+
+TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name) {
+  if (SniffFormat(Data) != TFileFormat::Png) throw EInvalidGraphic(Name + ": not a PNG picture");
+  CheckHeaderSize(Data, Name);
+  TPngSession Session{Data};
+  TPngReader Reader(Session);
+  const TImageLimits Limits = GetImageLimits();
+  png_set_read_fn(Reader.Png, &Session, ReadFromSession);
+  png_set_user_limits(Reader.Png, png_uint_32(Limits.MaxSide), png_uint_32(Limits.MaxSide));
+  png_set_chunk_malloc_max(Reader.Png, MaxChunkBytes);
+  png_set_keep_unknown_chunks(Reader.Png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+
+  TPngHeader Header;
+  if (!ReadPngHeader(Reader.Png, Reader.Info, Header)) RaiseReadFault(Session, Name);
+  TDib Image = MakeDib(int(Header.Width), int(Header.Height), Header.Format, Name);
+  if (Header.RowBytes > Image.Stride) throw EInvalidGraphic(Name + ": unsupported PNG row layout");
+  if (IsIndexed(Header.Format)) Image.Palette = PngPalette(Reader.Png, Reader.Info, Header.Format);
+
+  std::vector<png_bytep> Rows(Header.Height);
+  for (int Y = 0; Y < Image.Height; ++Y) Rows[Y] = Image.Row(Y);
+  if (!ReadPngRows(Reader.Png, Rows.data())) RaiseReadFault(Session, Name);
+  if (Header.Format == pf4bit && Header.BitDepth == 2) WidenTwoBitRows(Image);
+  return Image;
+}
+
+std::vector<std::uint8_t> WritePng(const TDib& Image) {
+  if (Image.Empty()) throw EInvalidGraphic("an empty picture cannot be saved as PNG");
+  std::vector<std::uint8_t> Output;
+  TPngSession Session;
+  Session.Output = &Output;
+  TPngWriter Writer(Session);
+  png_set_write_fn(Writer.Png, &Session, AppendToSession, FlushSession);
+
+  const TPngLayout Layout = LayoutFor(Image.Format);
+  const std::vector<png_color> Palette =
+      Layout.ColourType == PNG_COLOR_TYPE_PALETTE ? PaletteToWrite(Image) : std::vector<png_color>{};
+  std::vector<TRGBQuad> Line(Layout.Decoded ? std::size_t(Image.Width) : 0);
+  if (!WritePngRows(Writer.Png, Writer.Info, Image, Layout, Palette, Line.data()))
+    throw EInvalidGraphic(std::string("PNG encoding failed: ") + Session.Message);
+  return Output;
+}
+
+}  // namespace Graphics::Detail

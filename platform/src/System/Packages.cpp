@@ -1,0 +1,249 @@
+// The framework's package machinery: the list of modules, resource lookup,
+// and loading and unloading of package modules.
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <strings.h>
+
+#include "Classes.hpp"
+#include "SysUtils.hpp"
+#include "os/Os.hpp"
+
+namespace SysUtils {
+
+namespace {
+
+struct TModuleRecord {
+  TLibModule Lib;
+  Windows::TResourceTableFunc Resources = nullptr;
+  Windows::TResourceTableFunc ResResources = nullptr;
+  void* ResHandle = nullptr;  // the resource module, when one was loaded
+  void* Handle = nullptr;     // from LoadPackage
+  std::vector<Windows::HMODULE> Required;  // packages loaded for this one
+};
+
+std::recursive_mutex GLock;
+std::map<Windows::HMODULE, TModuleRecord>& Records() {
+  static std::map<Windows::HMODULE, TModuleRecord> TheRecords;
+  return TheRecords;
+}
+std::vector<std::string>& Log() {
+  static std::vector<std::string> TheLog;
+  return TheLog;
+}
+
+std::string BaseName(const std::string& Path) { return Path.substr(Path.find_last_of('/') + 1); }
+
+std::string Stem(const std::string& Path) {
+  const std::string Base = BaseName(Path);
+  return Base.substr(0, Base.find('.'));
+}
+
+}  // namespace
+
+void RegisterModule(const void* AddressInModule, Windows::TResourceTableFunc Resources) {
+  std::lock_guard Guard(GLock);
+  const Windows::HMODULE Instance = Os::ModuleOfAddress(AddressInModule);
+  if (!Instance) return;
+  TModuleRecord Record;
+  Record.Lib.Instance = Record.Lib.ResInstance = Instance;
+  Record.Lib.FileName = Os::ModuleFileName(Instance);
+  Record.Resources = Resources;
+  // A resource module beside the module, for the user's language, serves
+  // its resources instead.
+  const std::string Folder = Record.Lib.FileName.substr(0, Record.Lib.FileName.find_last_of('/') + 1);
+  for (const std::string& Language : Os::LanguageNames()) {
+    const std::string Candidate = Folder + Stem(Record.Lib.FileName) + "." + Language;
+    if (!Os::FileExists(Candidate)) continue;
+    Os::TModule Res = Os::LoadModule(Candidate);
+    auto Table = reinterpret_cast<Windows::TResourceTableFunc>(Os::ModuleSymbol(Res.Handle, Windows::ResourceTableSymbol));
+    if (!Table) {
+      Os::UnloadModule(Res.Handle);
+      continue;
+    }
+    Record.Lib.ResInstance = Res.Instance;
+    Record.Lib.ResFileName = Candidate;
+    Record.ResHandle = Res.Handle;
+    Record.ResResources = Table;
+    break;
+  }
+  Records()[Instance] = std::move(Record);
+}
+
+void UnregisterModule(const void* AddressInModule) {
+  std::lock_guard Guard(GLock);
+  auto Found = Records().find(Os::ModuleOfAddress(AddressInModule));
+  if (Found == Records().end()) return;
+  if (Found->second.Lib.ResInstance != Found->second.Lib.Instance) Os::UnloadModule(Found->second.ResHandle);
+  Records().erase(Found);
+}
+
+std::vector<TLibModule> LibModules() {
+  std::lock_guard Guard(GLock);
+  std::vector<TLibModule> Result;
+  for (const auto& [Instance, Record] : Records()) Result.push_back(Record.Lib);
+  return Result;
+}
+
+Windows::HMODULE FindResourceHInstance(Windows::HMODULE Instance) {
+  std::lock_guard Guard(GLock);
+  auto Found = Records().find(Instance);
+  return Found == Records().end() ? Instance : Found->second.Lib.ResInstance;
+}
+
+void InitializePackage(const TPackageUnitTable& Table) {
+  for (int I = 0; I < Table.UnitCount; ++I) {
+    const TUnitEntry& Unit = Table.Units[I];
+    if (Unit.Init) Unit.Init();
+    std::lock_guard Guard(GLock);
+    Log().push_back(std::string("Initialize ") + Unit.Name);
+  }
+}
+
+void FinalizePackage(const TPackageUnitTable& Table) {
+  for (int I = Table.UnitCount - 1; I >= 0; --I) {
+    const TUnitEntry& Unit = Table.Units[I];
+    if (Unit.FInit) Unit.FInit();
+    std::lock_guard Guard(GLock);
+    Log().push_back(std::string("Finalize ") + Unit.Name);
+  }
+}
+
+std::vector<std::string> UnitLog() {
+  std::lock_guard Guard(GLock);
+  return Log();
+}
+
+void ClearUnitLog() {
+  std::lock_guard Guard(GLock);
+  Log().clear();
+}
+
+TPackageInfo GetPackageInfo(Windows::HMODULE Module) {
+  const auto Data = Windows::FindResourceData(Module, "PACKAGEINFO", Windows::RT_RCDATA);
+  const std::string Where = Os::ModuleFileName(Module);
+  if (Data.empty()) throw EPackageError(Where + ": not a package: it has no package information");
+  return DecodePackageInfo(Data, Where);
+}
+
+void* GetProcAddress(Windows::HMODULE Module, const char* Name) {
+  std::lock_guard Guard(GLock);
+  auto Found = Records().find(Module);
+  return Found == Records().end() ? nullptr : Os::ModuleSymbol(Found->second.Handle, Name);
+}
+
+namespace {
+
+// Forgets what the module's code registered: its classes and palette
+// entries would point into unloaded memory.
+void UnregisterModuleClasses(Windows::HMODULE Instance) {
+  for (const TypInfo::TClassInfo* Class : TypInfo::RegisteredClasses())
+    if (Os::ModuleOfAddress(Class) == Instance) Classes::UnregisterComponentClass(Class);
+  for (const Classes::TPalettePage& Page : std::vector<Classes::TPalettePage>(Classes::PalettePages()))
+    for (Classes::TComponentClass Class : Page.Classes)
+      if (Os::ModuleOfAddress(Class) == Instance) Classes::UnregisterComponentClass(Class);
+}
+
+// Loads what the package requires; the framework's own module is this one.
+std::vector<Windows::HMODULE> LoadRequired(const TPackageInfo& Info, const std::string& FileName) {
+  std::vector<Windows::HMODULE> Loaded;
+  const std::string Folder = FileName.substr(0, FileName.find_last_of('/') + 1);
+  try {
+    for (const std::string& Name : Info.Requires) {
+      if (Name == "vcl40") continue;
+      Loaded.push_back(LoadPackage(Folder + Name + ".bpl"));
+    }
+  } catch (const EPackageError& E) {
+    for (Windows::HMODULE Module : Loaded) UnloadPackage(Module);
+    throw EPackageError(FileName + ": a required package cannot be loaded: " + E.Message());
+  }
+  return Loaded;
+}
+
+}  // namespace
+
+Windows::HMODULE LoadPackage(const std::string& FileName) {
+  std::lock_guard Guard(GLock);
+  Os::TModule Module = Os::LoadModule(FileName);
+  if (!Module.Instance) throw EPackageError(FileName + ": cannot load package: " + Module.Error);
+  auto Refuse = [&](const std::string& Why) {
+    Os::UnloadModule(Module.Handle);
+    throw EPackageError(FileName + ": " + Why);
+  };
+  auto Initialize = reinterpret_cast<TPackageEntry>(Os::ModuleSymbol(Module.Handle, "Initialize"));
+  auto Finalize = reinterpret_cast<TPackageEntry>(Os::ModuleSymbol(Module.Handle, "Finalize"));
+  auto Table = reinterpret_cast<TGetPackageInfoTable>(Os::ModuleSymbol(Module.Handle, "GetPackageInfoTable"));
+  if (!Initialize || !Finalize || !Table) Refuse("not a package: it lacks the package entry points");
+  auto Found = Records().find(Module.Instance);
+  if (Found == Records().end()) Refuse("not a package: its entry point did not register it");
+  TModuleRecord& Record = Found->second;
+  if (Record.Lib.LoadCount > 0) {
+    ++Record.Lib.LoadCount;
+    return Module.Instance;
+  }
+
+  TPackageInfo Info;
+  try {
+    Info = GetPackageInfo(Module.Instance);
+  } catch (const EPackageError& E) {
+    Refuse(E.Message().substr(E.Message().find(": ") + 2));
+  }
+  try {
+    Record.Required = LoadRequired(Info, FileName);
+  } catch (const EPackageError& E) {
+    Os::UnloadModule(Module.Handle);
+    throw;
+  }
+  try {
+    Initialize();
+  } catch (...) {
+    for (Windows::HMODULE Required : Record.Required) UnloadPackage(Required);
+    Os::UnloadModule(Module.Handle);
+    throw;
+  }
+  Record.Handle = Module.Handle;
+  Record.Lib.LoadCount = 1;
+  return Module.Instance;
+}
+
+void UnloadPackage(Windows::HMODULE Module) {
+  std::lock_guard Guard(GLock);
+  auto Found = Records().find(Module);
+  if (Found == Records().end() || Found->second.Lib.LoadCount == 0)
+    throw EPackageError("module " + std::to_string(Module) + " is not a loaded package");
+  TModuleRecord& Record = Found->second;
+  void* Handle = Record.Handle;
+  if (--Record.Lib.LoadCount == 0) {
+    if (auto Finalize = reinterpret_cast<TPackageEntry>(Os::ModuleSymbol(Handle, "Finalize"))) Finalize();
+    UnregisterModuleClasses(Module);
+    const std::vector<Windows::HMODULE> Required = std::move(Record.Required);
+    Record.Handle = nullptr;
+    for (Windows::HMODULE Other : Required) UnloadPackage(Other);
+  }
+  Os::UnloadModule(Handle);  // may unload the module, which unregisters it
+}
+
+}  // namespace SysUtils
+
+namespace Windows {
+
+std::span<const TResourceEntry> EnumResources(HMODULE hModule) {
+  std::lock_guard Guard(SysUtils::GLock);
+  TResourceTableFunc Table = nullptr;
+  for (const auto& [Instance, Record] : SysUtils::Records()) {
+    if (Instance == hModule) Table = Record.Resources;
+    if (Record.Lib.ResInstance == hModule && Record.ResResources) Table = Record.ResResources;
+  }
+  if (!Table) return {};
+  std::size_t Count = 0;
+  const TResourceEntry* Entries = Table(&Count);
+  return {Entries, Count};
+}
+
+std::span<const std::uint8_t> FindResourceData(HMODULE hModule, const char* lpName, std::uint16_t Type) {
+  for (const TResourceEntry& Entry : EnumResources(hModule))
+    if (Entry.Type == Type && strcasecmp(Entry.Name, lpName) == 0) return {Entry.Data, Entry.Size};
+  return {};
+}
+
+}  // namespace Windows

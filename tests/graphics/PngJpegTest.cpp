@@ -1,0 +1,451 @@
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <zlib.h>
+
+#include <cstdio>  // jpeglib.h needs FILE
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "../../fuzz/FuzzTargets.hpp"
+#include "Graphics.hpp"
+#include "Graphics/Codecs.hpp"
+
+using namespace Graphics;
+using namespace Graphics::Detail;
+
+namespace {
+
+using TBytes = std::vector<std::uint8_t>;
+constexpr int Paletted = PNG_COLOR_TYPE_PALETTE, Grey = PNG_COLOR_TYPE_GRAY, GreyAlpha = PNG_COLOR_TYPE_GRAY_ALPHA,
+              Rgb = PNG_COLOR_TYPE_RGB, Rgba = PNG_COLOR_TYPE_RGB_ALPHA;
+
+// A tRNS chunk: none; one giving see-through palette entries, or the first
+// pixel's colour as the transparent key; one where every entry is opaque.
+enum TTrns { NoTrns, SeeThrough, AllOpaque };
+
+// A PNG of a kind our writer never makes, written by libpng from samples.
+struct TPngSpec {
+  const char* Label;
+  int ColourType, BitDepth, PaletteSize;
+  TTrns Trns;
+  TPixelFormat Expected;
+  bool Interlaced = false;
+  int Width = 13, Height = 9;  // every Adam7 pass has pixels, rows end mid-byte
+  int Channels() const { return ColourType == Rgba ? 4 : ColourType == Rgb ? 3 : ColourType == GreyAlpha ? 2 : 1; }
+};
+
+png_color PaletteEntry(unsigned I) { return {png_byte(I * 37 + 11), png_byte(I * 91 + 7), png_byte(I * 53 + 200)}; }
+png_byte PaletteAlpha(const TPngSpec& Spec, unsigned I) { return Spec.Trns == SeeThrough ? png_byte(I * 29) : 255; }
+
+void Append(png_structp Png, png_bytep Bytes, std::size_t Count) {
+  auto* Out = static_cast<TBytes*>(png_get_io_ptr(Png));
+  Out->insert(Out->end(), Bytes, Bytes + Count);
+}
+
+bool EncodePngRows(png_structp Png, png_infop Info, const TPngSpec& Spec, const png_color* Palette,
+                   const png_byte* Alpha, png_color_16* Key, png_bytepp Rows) {
+  if (setjmp(png_jmpbuf(Png))) return false;
+  png_set_IHDR(Png, Info, Spec.Width, Spec.Height, Spec.BitDepth, Spec.ColourType,
+               Spec.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
+  if (Spec.PaletteSize) png_set_PLTE(Png, Info, Palette, Spec.PaletteSize);
+  if (Spec.Trns) png_set_tRNS(Png, Info, Alpha, Spec.PaletteSize, Key);
+  png_write_info(Png, Info);
+  png_write_image(Png, Rows);
+  png_write_end(Png, nullptr);
+  return true;
+}
+
+TBytes EncodePng(const TPngSpec& Spec, const std::vector<unsigned>& S) {
+  const int N = Spec.Channels();
+  std::vector<TBytes> Rows(Spec.Height, TBytes((Spec.Width * N * Spec.BitDepth + 7) / 8));
+  std::vector<png_bytep> Pointers;
+  for (int Y = 0; Y < Spec.Height; ++Y) {
+    Pointers.push_back(Rows[Y].data());
+    for (int I = 0; I < Spec.Width * N; ++I) {
+      const unsigned V = S[Y * Spec.Width * N + I], Bit = I * Spec.BitDepth;
+      if (Spec.BitDepth == 16) Rows[Y][2 * I] = png_byte(V >> 8), Rows[Y][2 * I + 1] = png_byte(V);
+      else Rows[Y][Bit / 8] |= png_byte(V << (8 - Spec.BitDepth - Bit % 8));
+    }
+  }
+  std::vector<png_color> Palette;
+  std::vector<png_byte> Alpha;
+  for (int I = 0; I < Spec.PaletteSize; ++I) Palette.push_back(PaletteEntry(I)), Alpha.push_back(PaletteAlpha(Spec, I));
+  png_color_16 Key{0, png_uint_16(S[0]), png_uint_16(S[N / 3]), png_uint_16(S[2 * (N / 3)]), png_uint_16(S[0])};
+  TBytes Out;
+  png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop Info = png_create_info_struct(Png);
+  png_set_write_fn(Png, &Out, Append, nullptr);
+  EXPECT_TRUE(EncodePngRows(Png, Info, Spec, Palette.data(), Alpha.data(), &Key, Pointers.data())) << Spec.Label;
+  png_destroy_write_struct(&Png, &Info);
+  return Out;
+}
+
+// What pixel I should read as, worked out from its samples by hand.
+TRGBQuad ExpectedPixel(const TPngSpec& Spec, const std::vector<unsigned>& S, std::size_t I) {
+  const int N = Spec.Channels();
+  const unsigned* P = &S[I * N];
+  if (Spec.ColourType == Paletted) {
+    const png_color C = PaletteEntry(P[0]);
+    return {C.blue, C.green, C.red, PaletteAlpha(Spec, P[0])};
+  }
+  const auto To8 = [&](unsigned V) {
+    return std::uint8_t(Spec.BitDepth == 16 ? (V * 255 + 32767) / 65535 : V * 255 / ((1u << Spec.BitDepth) - 1));
+  };
+  TRGBQuad Q{To8(P[N < 3 ? 0 : 2]), To8(P[N < 3 ? 0 : 1]), To8(P[0]), N % 2 ? std::uint8_t(255) : To8(P[N - 1])};
+  if (Spec.Trns && std::equal(P, P + N, S.begin())) Q.rgbReserved = 0;
+  return Q;
+}
+
+std::vector<TRGBQuad> Pixels(const TDib& Image) {
+  std::vector<TRGBQuad> Out(std::size_t(Image.Width) * Image.Height);
+  for (int Y = 0; Y < Image.Height; ++Y) DecodeRow(Image, Y, &Out[std::size_t(Y) * Image.Width]);
+  return Out;
+}
+
+TDib RandomDib(TPixelFormat Format, int Width, int Height, unsigned Seed) {
+  std::mt19937 Random(Seed);
+  TDib Image = MakeDib(Width, Height, Format);
+  for (auto& Byte : Image.Bits) Byte = std::uint8_t(Random());
+  for (auto& Entry : Image.Palette) Entry = {std::uint8_t(Random()), std::uint8_t(Random()), std::uint8_t(Random()), 0};
+  return Image;
+}
+
+// A JPEG of a kind our writer never makes (grey, CMYK, progressive), by libjpeg.
+struct TJpegFailure {
+  jpeg_error_mgr Manager;
+  std::jmp_buf Jump;
+};
+
+// Scans: none for baseline, a script, or this one-entry list standing for
+// libjpeg's own progression.
+using TScans = std::vector<jpeg_scan_info>;
+const TScans LibjpegProgression(1);
+
+bool EncodeJpegRows(jpeg_compress_struct& C, TJpegFailure& F, int W, int H, int N, J_COLOR_SPACE Space,
+                    const TScans& Scans, const TBytes& Samples, unsigned char** Out, unsigned long* Size) {
+  if (setjmp(F.Jump)) return false;
+  jpeg_create_compress(&C);
+  jpeg_mem_dest(&C, Out, Size);
+  C.image_width = W, C.image_height = H, C.input_components = N, C.in_color_space = Space;
+  jpeg_set_defaults(&C);
+  jpeg_set_quality(&C, 95, TRUE);
+  if (Scans.size() == 1) jpeg_simple_progression(&C);
+  if (Scans.size() > 1) C.scan_info = Scans.data(), C.num_scans = int(Scans.size());
+  jpeg_start_compress(&C, TRUE);
+  for (int Y = 0; Y < H; ++Y) {
+    JSAMPROW Row = const_cast<JSAMPROW>(&Samples[std::size_t(Y) * W * N]);
+    jpeg_write_scanlines(&C, &Row, 1);
+  }
+  jpeg_finish_compress(&C);
+  return true;
+}
+
+TBytes EncodeJpeg(int W, int H, int N, J_COLOR_SPACE Space, const TBytes& Samples, const TScans& Scans = {}) {
+  jpeg_compress_struct C{};
+  TJpegFailure F{};
+  C.err = jpeg_std_error(&F.Manager);
+  F.Manager.error_exit = [](j_common_ptr Info) { std::longjmp(reinterpret_cast<TJpegFailure*>(Info->err)->Jump, 1); };
+  unsigned char* Out = nullptr;
+  unsigned long Size = 0;
+  EXPECT_TRUE(EncodeJpegRows(C, F, W, H, N, Space, Scans, Samples, &Out, &Size));
+  jpeg_destroy_compress(&C);
+  TBytes Result(Out, Out + Size);
+  std::free(Out);
+  return Result;
+}
+
+int MaxDifference(TRGBQuad A, TRGBQuad B) {
+  return std::max({std::abs(A.rgbBlue - B.rgbBlue), std::abs(A.rgbGreen - B.rgbGreen), std::abs(A.rgbRed - B.rgbRed)});
+}
+
+void PutU32(TBytes& Data, std::size_t At, std::uint32_t V) {
+  for (int I = 0; I < 4; ++I) Data[At + I] = std::uint8_t(V >> (24 - 8 * I));
+}
+
+// Rewrites the CRC of the PNG chunk whose length field is at At.
+void FixCrc(TBytes& Data, std::size_t At) {
+  const std::size_t Length = png_get_uint_32(&Data[At]);
+  PutU32(Data, At + 8 + Length, std::uint32_t(crc32(0, &Data[At + 4], unsigned(Length + 4))));
+}
+
+struct TLimitsGuard {
+  TImageLimits Saved = GetImageLimits();
+  ~TLimitsGuard() { SetImageLimits(Saved); }
+};
+
+}  // namespace
+
+TEST(Png, ReadsEveryKindIntoTheNearestBitmapFormat) {
+  const TPngSpec Kinds[] = {
+      // label               colour type  depth palette tRNS        reads as
+      {"palette 1-bit",      Paletted,    1,    2,      NoTrns,     pf1bit},
+      {"palette 2-bit",      Paletted,    2,    4,      NoTrns,     pf4bit},
+      {"short palette",      Paletted,    2,    3,      NoTrns,     pf4bit},
+      {"palette 4-bit",      Paletted,    4,    16,     NoTrns,     pf4bit},
+      {"palette 8-bit",      Paletted,    8,    200,    NoTrns,     pf8bit},
+      {"opaque tRNS",        Paletted,    4,    16,     AllOpaque,  pf4bit},
+      {"palette tRNS",       Paletted,    8,    256,    SeeThrough, pf32bit},
+      {"grey 1-bit",         Grey,        1,    0,      NoTrns,     pf8bit},
+      {"grey 2-bit",         Grey,        2,    0,      NoTrns,     pf8bit},
+      {"grey 4-bit",         Grey,        4,    0,      NoTrns,     pf8bit},
+      {"grey 8-bit",         Grey,        8,    0,      NoTrns,     pf8bit},
+      {"grey 16-bit",        Grey,        16,   0,      NoTrns,     pf8bit},
+      {"grey tRNS",          Grey,        8,    0,      SeeThrough, pf32bit},
+      {"grey 16-bit tRNS",   Grey,        16,   0,      SeeThrough, pf32bit},
+      {"grey+alpha",         GreyAlpha,   8,    0,      NoTrns,     pf32bit},
+      {"grey+alpha 16-bit",  GreyAlpha,   16,   0,      NoTrns,     pf32bit},
+      {"RGB",                Rgb,         8,    0,      NoTrns,     pf24bit},
+      {"RGB 16-bit",         Rgb,         16,   0,      NoTrns,     pf24bit},
+      {"RGB tRNS",           Rgb,         8,    0,      SeeThrough, pf32bit},
+      {"RGBA",               Rgba,        8,    0,      NoTrns,     pf32bit},
+      {"RGBA 16-bit",        Rgba,        16,   0,      NoTrns,     pf32bit},
+  };
+  for (TPngSpec Spec : Kinds)
+    for (bool Interlaced : {false, true}) {
+      Spec.Interlaced = Interlaced;
+      SCOPED_TRACE(std::string(Spec.Label) + (Interlaced ? ", interlaced" : ""));
+      std::mt19937 Random(Spec.BitDepth * 7 + Spec.ColourType);
+      std::vector<unsigned> S(std::size_t(Spec.Width * Spec.Height * Spec.Channels()));
+      for (unsigned& V : S) V = Random() % (Spec.PaletteSize ? unsigned(Spec.PaletteSize) : 1u << Spec.BitDepth);
+      const TDib Image = ReadPng(EncodePng(Spec, S), "kind.png");
+      ASSERT_EQ(Image.Format, Spec.Expected);
+      ASSERT_EQ(Image.Width, Spec.Width);
+      if (IsIndexed(Image.Format)) {
+        EXPECT_EQ(Image.Palette.size(), Spec.PaletteSize ? std::size_t(Spec.PaletteSize) : 256u);
+      }
+      const std::vector<TRGBQuad> Got = Pixels(Image);
+      for (std::size_t I = 0; I < Got.size(); ++I) ASSERT_EQ(Got[I], ExpectedPixel(Spec, S, I)) << "pixel " << I;
+    }
+}
+
+TEST(Png, WritesAndReadsBackEveryFormat) {
+  // Formats PNG holds come back unchanged; the others come back as RGB.
+  const struct { TPixelFormat Format, Back; } Cases[] = {
+      {pf1bit, pf1bit},   {pf4bit, pf4bit},   {pf8bit, pf8bit},     {pf24bit, pf24bit},
+      {pf32bit, pf32bit}, {pf15bit, pf24bit}, {pf16bit, pf24bit},   {pfDevice, pf24bit}};
+  for (const auto& Case : Cases)
+    for (int Width : {1, 13}) {
+      SCOPED_TRACE(std::string(PixelFormatName(Case.Format)) + " width " + std::to_string(Width));
+      const TDib Source = RandomDib(Case.Format, Width, 5, Width);
+      const TDib Back = ReadPng(WritePng(Source), "back.png");
+      ASSERT_EQ(Back.Format, Case.Back);
+      EXPECT_EQ(Back.Palette, Source.Palette);
+      std::vector<TRGBQuad> Want = Pixels(Source), Got = Pixels(Back);
+      if (Case.Format == pfDevice)  // the device's fourth byte is not alpha
+        for (auto& P : Want) P.rgbReserved = 255;
+      EXPECT_EQ(Got, Want);
+    }
+}
+
+TEST(Png, PixelsBeyondAShortPaletteSaveAsBlack) {
+  TDib Image = MakeDib(3, 1, pf8bit);
+  Image.Palette.resize(2);
+  Image.Row(0)[2] = 9;
+  const TDib Back = ReadPng(WritePng(Image), "short.png");
+  EXPECT_EQ(Back.Palette.size(), 10u);
+  EXPECT_EQ(Pixels(Back), Pixels(Image));
+}
+
+TEST(Jpeg, ReadsColourGreyAndCmykWithinTolerance) {
+  // Rows of 48 bytes fill their stride, so the grey image's bits are its samples.
+  TDib Colour = MakeDib(48, 40, pf24bit), Grey = MakeDib(48, 40, pf8bit), Cmyk = MakeDib(32, 32, pf24bit);
+  for (int I = 0; I < 256; ++I) Grey.Palette[I] = {std::uint8_t(I), std::uint8_t(I), std::uint8_t(I), 0};
+  for (int Y = 0; Y < 40; ++Y)
+    for (int X = 0; X < 48; ++X) {
+      std::uint8_t* P = Colour.Row(Y) + 3 * X;
+      P[0] = X * 5, P[1] = Y * 6, P[2] = X + Y, Grey.Row(Y)[X] = X * 5;
+    }
+  // Adobe CMYK is stored inverted, and libjpeg marks it so: 16x16 blocks of
+  // cyan, red, black and white.
+  const std::uint8_t Inks[4][4] = {{0, 255, 255, 255}, {255, 0, 0, 255}, {255, 255, 255, 0}, {255, 255, 255, 255}};
+  TBytes Samples;
+  for (int I = 0; I < 32 * 32; ++I) {
+    const std::uint8_t* Ink = Inks[(I % 32 / 16) + 2 * (I / 32 / 16)];
+    Samples.insert(Samples.end(), Ink, Ink + 4);
+    for (int C = 0; C < 3; ++C) Cmyk.Row(I / 32)[3 * (I % 32) + 2 - C] = std::uint8_t(Ink[C] * Ink[3] / 255);
+  }
+  const struct { const char* Label; TBytes Data; const TDib& Want; } Cases[] = {
+      {"colour", WriteJpeg(Colour), Colour},
+      {"grey", EncodeJpeg(48, 40, 1, JCS_GRAYSCALE, Grey.Bits), Grey},
+      {"progressive grey", EncodeJpeg(48, 40, 1, JCS_GRAYSCALE, Grey.Bits, LibjpegProgression), Grey},
+      {"CMYK", EncodeJpeg(32, 32, 4, JCS_CMYK, Samples), Cmyk},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Label);
+    const TDib Image = ReadJpeg(Case.Data, "in.jpg");
+    ASSERT_EQ(Image.Format, Case.Want.Format);
+    const std::vector<TRGBQuad> Got = Pixels(Image), Want = Pixels(Case.Want);
+    ASSERT_EQ(Got.size(), Want.size());
+    for (std::size_t I = 0; I < Got.size(); ++I) ASSERT_LE(MaxDifference(Got[I], Want[I]), 8) << "pixel " << I;
+  }
+}
+
+TEST(Jpeg, SavesEveryFormatAsColour) {
+  // Four flat 16x16 blocks; each block's centre is far from any edge blur.
+  TDib Blocks = MakeDib(32, 32, pf24bit);
+  const TRGBQuad Colours[] = {{0, 0, 255, 255}, {255, 255, 255, 255}, {255, 0, 0, 255}, {0, 0, 0, 255}};
+  std::vector<TRGBQuad> Row(32);
+  for (int Y = 0; Y < 32; ++Y) {
+    for (int X = 0; X < 32; ++X) Row[X] = Colours[X / 16 + 2 * (Y / 16)];
+    EncodeRow(Blocks, Y, Row.data(), nullptr);
+  }
+  for (TPixelFormat Format : {pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit}) {
+    SCOPED_TRACE(PixelFormatName(Format));
+    const TDib Source = Convert(Blocks, Format);
+    const TDib Back = ReadJpeg(WriteJpeg(Source), "saved.jpg");
+    ASSERT_EQ(Back.Format, pf24bit);
+    const std::vector<TRGBQuad> Want = Pixels(Source), Got = Pixels(Back);
+    for (int I : {8 * 32 + 8, 8 * 32 + 24, 24 * 32 + 8, 24 * 32 + 24}) EXPECT_LE(MaxDifference(Got[I], Want[I]), 6);
+  }
+}
+
+TEST(PictureFiles, EmptyPicturesAreRefusedForPngAndJpeg) {
+  EXPECT_THROW(WritePng(MakeDib(0, 3, pf24bit)), EInvalidGraphic);
+  EXPECT_THROW(WriteJpeg(MakeDib(3, 0, pf24bit)), EInvalidGraphic);
+}
+
+TEST(PictureFiles, FormatIsSniffedFromContent) {
+  const TDib Image = RandomDib(pf24bit, 16, 16, 1);
+  const auto Dir = std::filesystem::path(testing::TempDir()) / "sniff";
+  std::filesystem::create_directories(Dir);
+  const struct { const char* File; TBytes Data; } Cases[] = {
+      {"png-named.bmp", WritePng(Image)}, {"jpeg-named.png", WriteJpeg(Image)}, {"bmp-named.jpg", WriteBmp(Image)}};
+  for (const auto& Case : Cases) {
+    std::ofstream(Dir / Case.File, std::ios::binary)
+        .write(reinterpret_cast<const char*>(Case.Data.data()), std::streamsize(Case.Data.size()));
+    TBitmap Bitmap;
+    Bitmap.LoadFromFile((Dir / Case.File).string());
+    EXPECT_EQ(Bitmap.Width(), 16) << Case.File;
+    EXPECT_EQ(Bitmap.PixelFormat(), pf24bit) << Case.File;
+  }
+  const struct { TBytes Data; TFileFormat Format; } Magic[] = {
+      {{'B', 'M'}, TFileFormat::Bmp},  {{0xFF, 0xD8, 0xFF}, TFileFormat::Jpeg}, {{0xFF, 0xD8}, TFileFormat::Unknown},
+      {TBytes(Cases[0].Data.begin(), Cases[0].Data.begin() + 7), TFileFormat::Unknown}, {{}, TFileFormat::Unknown}};
+  for (const auto& Case : Magic) EXPECT_EQ(SniffFormat(Case.Data), Case.Format) << Case.Data.size() << " bytes";
+  try {
+    ReadImage(TBytes{'G', 'I', 'F', '8'}, "anim.gif");
+    ADD_FAILURE() << "unknown content accepted";
+  } catch (const EInvalidGraphic& E) {
+    EXPECT_STREQ(E.what(), "anim.gif: not a BMP, PNG or JPEG picture");
+  }
+}
+
+TEST(PictureFiles, FormatForFileNameGoesByExtensionOnly) {
+  const struct { const char* Name; TFileFormat Format; } Known[] = {
+      {"a.bmp", TFileFormat::Bmp}, {"A.BMP", TFileFormat::Bmp}, {"dir.x/b.Png", TFileFormat::Png},
+      {"c.jpg", TFileFormat::Jpeg}, {"d.JPEG", TFileFormat::Jpeg}, {"e.tar.png", TFileFormat::Png}};
+  for (const auto& Case : Known) EXPECT_EQ(FormatForFileName(Case.Name), Case.Format) << Case.Name;
+  const struct { const char* Name; const char* Message; } Unknown[] = {
+      {"x.GIF", "x.GIF: unknown picture file extension '.GIF' (use .bmp, .png, .jpg or .jpeg)"},
+      {"x.png.txt", "x.png.txt: unknown picture file extension '.txt' (use .bmp, .png, .jpg or .jpeg)"},
+      {"dir.png/x", "dir.png/x: no picture file extension (use .bmp, .png, .jpg or .jpeg)"}};
+  for (const auto& Case : Unknown) {
+    try {
+      FormatForFileName(Case.Name);
+      ADD_FAILURE() << Case.Name << " accepted";
+    } catch (const EInvalidGraphic& E) {
+      EXPECT_STREQ(E.what(), Case.Message);
+    }
+  }
+}
+
+TEST(PictureFiles, MalformedInputIsRefusedNamingTheFile) {
+  const TBytes Png = WritePng(RandomDib(pf24bit, 16, 16, 2));
+  const TBytes Jpeg = WriteJpeg(RandomDib(pf24bit, 32, 32, 3));
+  const TBytes Progressive = EncodeJpeg(32, 32, 3, JCS_RGB, RandomDib(pf24bit, 32, 32, 4).Bits, LibjpegProgression);
+  // 128 valid scans of one grey block: DC, then each AC coefficient alone,
+  // each first at half precision and then refined.
+  TScans ManyScans{{1, {0}, 0, 0, 0, 1}, {1, {0}, 0, 0, 1, 0}};
+  for (int Al : {1, 0})
+    for (int K = 1; K < 64; ++K) ManyScans.push_back({1, {0}, K, K, 1 - Al, Al});
+  const auto Cut = [](const TBytes& Data, std::size_t Size) { return TBytes(Data.begin(), Data.begin() + Size); };
+  // Each changes one field of the PNG's IHDR (at 8) or the JPEG's SOF and
+  // keeps the chunk's CRC right, so the field is what gets refused.
+  const auto Ihdr = [&](std::size_t At, std::uint32_t V, int Bytes = 4) {
+    TBytes Data = Png;
+    for (int I = 0; I < Bytes; ++I) Data[At + I] = std::uint8_t(V >> (8 * (Bytes - 1 - I)));
+    FixCrc(Data, 8);
+    return Data;
+  };
+  const auto Sof = [&](std::uint16_t Height, std::uint16_t Width) {
+    TBytes Data = Jpeg;
+    const std::uint8_t Marker[] = {0xFF, 0xC0};  // SOF0: length, precision, height, width
+    const std::size_t At = std::search(Data.begin(), Data.end(), Marker, Marker + 2) - Data.begin() + 5;
+    Data[At] = Height >> 8, Data[At + 1] = std::uint8_t(Height), Data[At + 2] = Width >> 8, Data[At + 3] = std::uint8_t(Width);
+    return Data;
+  };
+  const auto Flip = [](TBytes Data, std::size_t At) { return Data[At] ^= 0x55, Data; };
+  TBytes BadZlib = Png;
+  std::fill_n(&BadZlib[41], 6, 0xFF);
+  FixCrc(BadZlib, 33);
+  TBytes Garbage = Cut(Jpeg, 3);
+  for (int I = 0; I < 300; ++I) Garbage.push_back(std::uint8_t(I * 73));
+  const struct { std::string Name; TBytes Data; const char* Fault; } Cases[] = {
+      {"empty.png", {}, "not a BMP, PNG or JPEG picture"},
+      {"signature.png", Cut(Png, 7), "not a BMP, PNG or JPEG picture"},
+      {"cut8.png", Cut(Png, 8), "truncated PNG data"},
+      {"cut20.png", Cut(Png, 20), "truncated PNG data"},
+      {"cut33.png", Cut(Png, 33), "truncated PNG data"},
+      {"cut-idat.png", Cut(Png, Png.size() / 2), "truncated PNG data"},
+      {"no-iend.png", Cut(Png, Png.size() - 12), "truncated PNG data"},
+      {"cut-iend.png", Cut(Png, Png.size() - 1), "truncated PNG data"},
+      {"ihdr-crc.png", Flip(Png, 29), "CRC error"},
+      {"idat-crc.png", Flip(Png, Png.size() - 13), "CRC error"},
+      {"zlib.png", BadZlib, "PNG decoding failed"},
+      {"wide.png", Ihdr(16, 100000), "larger than the limit"},
+      {"huge.png", Ihdr(20, 0x80000000u), "larger than the limit"},
+      {"many.png", [&] { TBytes D = Ihdr(16, 12000); PutU32(D, 20, 12000); FixCrc(D, 8); return D; }(), "more than the limit"},
+      {"zero.png", Ihdr(16, 0), "PNG decoding failed"},
+      {"depth.png", Ihdr(24, 4, 1), "PNG decoding failed"},
+      {"tall.png", Ihdr(20, 32), "Not enough image data"},
+      {"soi.jpg", Cut(Jpeg, 2), "not a BMP, PNG or JPEG picture"},
+      {"cut3.jpg", Cut(Jpeg, 3), "truncated JPEG data"},
+      {"cut20.jpg", Cut(Jpeg, 20), "truncated JPEG data"},
+      {"half.jpg", Cut(Jpeg, Jpeg.size() / 2), "truncated JPEG data"},
+      {"no-eoi.jpg", Cut(Jpeg, Jpeg.size() - 2), "truncated JPEG data"},
+      {"progressive.jpg", Cut(Progressive, Progressive.size() * 2 / 3), "truncated JPEG data"},
+      {"garbage.jpg", Garbage, ""},
+      {"wide.jpg", Sof(16, 60000), "larger than the limit"},
+      {"zero.jpg", Sof(0, 16), "JPEG decoding failed"},
+      {"scans.jpg", EncodeJpeg(8, 8, 1, JCS_GRAYSCALE, TBytes(64, 99), ManyScans), "too many scans"},
+      {"two-channel.jpg", EncodeJpeg(4, 4, 2, JCS_UNKNOWN, TBytes(32, 9)), "unsupported colour space"},
+  };
+  for (const auto& Case : Cases) {
+    try {
+      ReadImage(Case.Data, Case.Name);
+      ADD_FAILURE() << Case.Name << " accepted";
+    } catch (const EInvalidGraphic& E) {
+      const std::string Message = E.what();
+      EXPECT_EQ(Message.rfind(Case.Name + ": ", 0), 0u) << Message;
+      EXPECT_NE(Message.find(Case.Fault), std::string::npos) << Message;
+    }
+  }
+}
+
+TEST(PictureFiles, ConfiguredLimitsApplyToPngAndJpeg) {
+  const TDib Image = RandomDib(pf24bit, 16, 16, 5);
+  const TLimitsGuard Guard;
+  SetImageLimits({15, 1 << 20});
+  EXPECT_THROW(ReadPng(WritePng(Image), "big.png"), EInvalidGraphic);
+  EXPECT_THROW(ReadJpeg(WriteJpeg(Image), "big.jpg"), EInvalidGraphic);
+}
+
+TEST(PictureFiles, FuzzTargetSurvivesEverySeedAndReproducer) {
+  int Files = 0;
+  for (const auto& Entry : std::filesystem::directory_iterator(TESSORIN_SOURCE_DIR "/fuzz/PictureLoader")) {
+    std::ifstream In(Entry.path(), std::ios::binary);
+    const TBytes Data{std::istreambuf_iterator<char>(In), {}};
+    EXPECT_EQ(Fuzz::PictureLoader(Data.data(), Data.size()), 0) << Entry.path();
+    ++Files;
+  }
+  EXPECT_GE(Files, 8);
+  EXPECT_EQ(GetImageLimits().MaxSide, TImageLimits{}.MaxSide);
+}

@@ -1,0 +1,225 @@
+// The package machinery on real modules: Tessorin.bpl and small fakes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "Classes.hpp"
+#include "Forms.hpp"
+#include "SysUtils.hpp"
+
+namespace fs = std::filesystem;
+using SysUtils::EPackageError;
+
+namespace {
+
+const std::string Tessorin = TESSORIN_BPL;
+std::string Fake(const std::string& Name) { return std::string(TEST_MODULES) + "/" + Name + ".bpl"; }
+
+const SysUtils::TLibModule* Listed(const std::vector<SysUtils::TLibModule>& Modules, Windows::HMODULE Instance) {
+  for (const auto& Module : Modules)
+    if (Module.Instance == Instance) return &Module;
+  return nullptr;
+}
+
+bool Loaded(Windows::HMODULE Instance) {
+  const auto Modules = SysUtils::LibModules();
+  const SysUtils::TLibModule* Module = Listed(Modules, Instance);
+  return Module && Module->LoadCount > 0;
+}
+
+void CallRegister(Windows::HMODULE Module) {
+  auto Register = reinterpret_cast<void (*)()>(SysUtils::GetProcAddress(Module, "_ZN8LvFltImg8RegisterEv"));
+  ASSERT_NE(Register, nullptr);
+  Register();
+}
+
+std::string Shell(const std::string& Command) {
+  std::string Output;
+  FILE* Pipe = popen((Command + " 2>&1").c_str(), "r");
+  std::array<char, 4096> Buffer;
+  while (std::size_t N = fread(Buffer.data(), 1, Buffer.size(), Pipe)) Output.append(Buffer.data(), N);
+  pclose(Pipe);
+  return Output;
+}
+
+class LoaderTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    SysUtils::ClearUnitLog();
+    Classes::ClearPalette();
+  }
+};
+
+}  // namespace
+
+TEST_F(LoaderTest, LoadInitialisesTheUnitsInOrderAndUnloadFinalisesBackwards) {
+  const Windows::HMODULE Module = SysUtils::LoadPackage(Tessorin);
+  EXPECT_TRUE(Loaded(Module));
+  EXPECT_EQ(SysUtils::UnitLog(), (std::vector<std::string>{"Initialize SysInit", "Initialize Tessorin",
+                                                           "Initialize LvFltImg"}));
+  const SysUtils::TPackageInfo Info = SysUtils::GetPackageInfo(Module);
+  EXPECT_EQ(Info.Requires, std::vector<std::string>{"vcl40"});
+  EXPECT_EQ(Info.Flags & (SysUtils::pfDesignOnly | SysUtils::pfRunOnly), 0u);
+  EXPECT_NE(Info.Flags & SysUtils::pfNeverBuild, 0u);
+  std::vector<std::string> Units;
+  for (const auto& Unit : Info.Contains) Units.push_back(Unit.Name);
+  EXPECT_EQ(Units, (std::vector<std::string>{"Tessorin", "LvFltImg", "SysInit"}));
+  EXPECT_TRUE(Classes::PalettePages().empty()) << "loading registers nothing by itself";
+
+  SysUtils::ClearUnitLog();
+  SysUtils::UnloadPackage(Module);
+  EXPECT_EQ(SysUtils::UnitLog(), (std::vector<std::string>{"Finalize LvFltImg", "Finalize Tessorin",
+                                                           "Finalize SysInit"}));
+  EXPECT_EQ(Listed(SysUtils::LibModules(), Module), nullptr) << "off the module list once unloaded";
+}
+
+TEST_F(LoaderTest, RegisterPutsExactlyTheComponentOnLorvane) {
+  const Windows::HMODULE Module = SysUtils::LoadPackage(Tessorin);
+  CallRegister(Module);
+  ASSERT_EQ(Classes::PalettePages().size(), 1u);
+  const Classes::TPalettePage& Page = Classes::PalettePages()[0];
+  EXPECT_EQ(Page.Name, "Lorvane");
+  ASSERT_EQ(Page.Classes.size(), 1u);
+  EXPECT_EQ(Page.Classes[0]->ClassName, "TLvFilterImage");
+  EXPECT_EQ(Page.Classes[0]->UnitName, "LvFltImg");
+  EXPECT_FALSE(Windows::FindResourceData(Module, Page.Classes[0]->ClassName.c_str(), Windows::RT_BITMAP).empty())
+      << "the palette bitmap is named after the class";
+
+  {  // The design host creates one by class name, on a form.
+    Forms::TForm Form(nullptr);
+    Classes::TComponent* Made = TypInfo::FindClass("TLvFilterImage").Create(&Form);
+    EXPECT_EQ(Made->ClassName(), "TLvFilterImage");
+    EXPECT_EQ(Made->ClassType().PublishedProperties().size(), 38u);
+  }
+  SysUtils::UnloadPackage(Module);
+  EXPECT_TRUE(Classes::PalettePages().empty()) << "the unloaded module's classes are forgotten";
+  EXPECT_EQ(TypInfo::GetClass("TLvFilterImage"), nullptr);
+}
+
+TEST_F(LoaderTest, LoadingTwiceCountsAndUnloadedPackagesLoadAgain) {
+  const Windows::HMODULE First = SysUtils::LoadPackage(Tessorin);
+  const Windows::HMODULE Second = SysUtils::LoadPackage(Tessorin);
+  EXPECT_EQ(First, Second);
+  const std::vector<std::string> Log = SysUtils::UnitLog();
+  EXPECT_EQ(std::count(Log.begin(), Log.end(), "Initialize LvFltImg"), 1);
+  SysUtils::UnloadPackage(First);
+  EXPECT_TRUE(Loaded(First)) << "one load is still outstanding";
+  SysUtils::UnloadPackage(Second);
+  EXPECT_THROW(SysUtils::UnloadPackage(Second), EPackageError);
+
+  SysUtils::ClearUnitLog();
+  const Windows::HMODULE Again = SysUtils::LoadPackage(Tessorin);
+  EXPECT_EQ(SysUtils::UnitLog().size(), 3u);
+  CallRegister(Again);
+  EXPECT_EQ(Classes::PalettePages().size(), 1u);
+  SysUtils::UnloadPackage(Again);
+}
+
+TEST_F(LoaderTest, RequiredPackagesComeAndGoWithTheirUser) {
+  const Windows::HMODULE Child = SysUtils::LoadPackage(Fake("FakeChild"));
+  EXPECT_EQ(SysUtils::UnitLog(), (std::vector<std::string>{"Initialize FakeBase", "Initialize FakeChild"}));
+  SysUtils::UnloadPackage(Child);
+  EXPECT_EQ(SysUtils::UnitLog().back(), "Finalize FakeBase");
+  for (const auto& Module : SysUtils::LibModules()) EXPECT_EQ(Module.FileName.find("Fake"), std::string::npos);
+}
+
+TEST_F(LoaderTest, BadModulesAreRefusedAndNothingStaysLoaded) {
+  const std::string Text = testing::TempDir() + "/not-a-module.bpl";
+  std::ofstream(Text) << "just text";
+  // File, what the error must say.
+  const std::pair<std::string, std::string> Cases[] = {
+      {Fake("NoSuchFile"), "NoSuchFile.bpl: cannot load package"},
+      {Text, "not-a-module.bpl: cannot load package"},
+      {Fake("FakeResources"), "FakeResources.bpl: not a package"},
+      {Fake("FakeNeedy"), "FakeNeedy.bpl: a required package cannot be loaded: "},
+  };
+  const std::size_t Before = SysUtils::LibModules().size();
+  for (const auto& [File, Message] : Cases) {
+    try {
+      SysUtils::LoadPackage(File);
+      ADD_FAILURE() << File;
+    } catch (const EPackageError& E) {
+      EXPECT_NE(E.Message().find(Message), std::string::npos) << E.Message();
+    }
+    EXPECT_EQ(SysUtils::LibModules().size(), Before) << File;
+  }
+  EXPECT_TRUE(SysUtils::UnitLog().empty()) << "no unit was initialised";
+}
+
+TEST_F(LoaderTest, AResourceModuleForTheUsersLanguageServesTheResources) {
+  // A copy of the package with a resource module for the language "xx".
+  const fs::path Folder = fs::path(testing::TempDir()) / "lang";
+  fs::create_directories(Folder);
+  fs::copy_file(Tessorin, Folder / "Tessorin.bpl", fs::copy_options::overwrite_existing);
+  fs::copy_file(Fake("FakeResources"), Folder / "Tessorin.xx", fs::copy_options::overwrite_existing);
+  const std::string Saved = std::getenv("LANG") ? std::getenv("LANG") : "";
+  setenv("LC_ALL", "xx_YY.UTF-8", 1);
+  const Windows::HMODULE Module = SysUtils::LoadPackage((Folder / "Tessorin.bpl").string());
+  unsetenv("LC_ALL");
+  const Windows::HMODULE Res = SysUtils::FindResourceHInstance(Module);
+  EXPECT_NE(Res, Module);
+  const auto Bitmap = Windows::FindResourceData(Res, "TLVFILTERIMAGE", Windows::RT_BITMAP);
+  EXPECT_EQ(std::string(Bitmap.begin(), Bitmap.end()), "fake");
+  EXPECT_FALSE(Windows::FindResourceData(Module, "TLVFILTERIMAGE", Windows::RT_BITMAP).empty())
+      << "the module still has its own";
+  const auto Modules = SysUtils::LibModules();
+  EXPECT_EQ(Listed(Modules, Module)->ResFileName, (Folder / "Tessorin.xx").string());
+  SysUtils::UnloadPackage(Module);
+  EXPECT_TRUE(Windows::EnumResources(Res).empty()) << "the resource module went with it";
+
+  // Without a language the module serves its own resources.
+  const Windows::HMODULE Plain = SysUtils::LoadPackage(Tessorin);
+  EXPECT_EQ(SysUtils::FindResourceHInstance(Plain), Plain);
+  SysUtils::UnloadPackage(Plain);
+}
+
+TEST(Exports, ThePackageExportsItsEntriesAndHidesTheRest) {
+  const std::vector<std::string> Names = SysUtils::ModuleExports(Tessorin);
+  auto Has = [&](const std::string& Name) { return std::find(Names.begin(), Names.end(), Name) != Names.end(); };
+  for (const char* Expected :
+       {"LvFltImg::FitinRange(int)", "LvFltImg::Register()", "LvFltImg::Initialization()",
+        "LvFltImg::Finalization()", "LvFltImg::TLvFilterImage::TLvFilterImage(Classes::TComponent*)",
+        "LvFltImg::TLvFilterImage::~TLvFilterImage()", "LvFltImg::TLvFilterImage::Set24BitColor()",
+        "LvFltImg::TLvFilterImage::SetFilterBitMap(Graphics::TBitmap*)", "LvFltImg::TLvFilterImage::Filter(int, int)",
+        "typeinfo for LvFltImg::TLvFilterImage", "vtable for LvFltImg::TLvFilterImage", "Initialize", "Finalize",
+        "GetPackageInfoTable", "Tessorin::PackageLoad()", "Tessorin::PackageUnload()",
+        "Tessorin::GetPackageInfoTable()", "VclResourceTable"})
+    EXPECT_TRUE(Has(Expected)) << Expected;
+  for (const std::string& Name : Names) EXPECT_EQ(Name.find("Blend::"), std::string::npos) << Name;
+  // The system's own tool agrees.
+  const std::string Listing = Shell("nm -D --defined-only -C " + Tessorin);
+  EXPECT_NE(Listing.find("LvFltImg::TLvFilterImage::Filter(int, int)"), std::string::npos) << Listing;
+  EXPECT_THROW(SysUtils::ModuleExports(Fake("NoSuchFile")), Classes::EFOpenError);
+}
+
+TEST(Pkgtool, ShowsThePackageAsADesignHostSeesIt) {
+  const std::string Tool = PKGTOOL_PATH;
+  const std::string Info = Shell(Tool + " info");
+  for (const char* Line : {"name: Tessorin\n", "requires: vcl40\n", "contains: Tessorin, LvFltImg, SysInit\n",
+                           "flags: never rebuilt implicitly, design-time and run-time\n", "version: 1.0.0.0",
+                           "resource: TLVFILTERIMAGE\tbitmap\tlanguage 0429", "export: LvFltImg::Register()"})
+    EXPECT_NE(Info.find(Line), std::string::npos) << Line << "\n" << Info;
+  EXPECT_EQ(Shell(Tool + " palette"), "Lorvane\tTLvFilterImage\tLvFltImg\n");
+  const std::string Properties = Shell(Tool + " properties TLvFilterImage");
+  EXPECT_EQ(std::count(Properties.begin(), Properties.end(), '\n'), 38);
+  for (const char* Line : {"FilterBitMap\tTBitmap\t-\talways\tTLvFilterImage\n",
+                           "DragCursor\tTCursor\t-12\talways\tTLvFilterImage\n",
+                           "Enabled\tBoolean\t1\tIsEnabledStored\tTLvFilterImage\n",
+                           "Tag\tLongint\t0\talways\tTComponent\n", "Anchors\tTAnchors\t3\talways\tTImage\n"})
+    EXPECT_NE(Properties.find(Line), std::string::npos) << Line;
+  const std::string Bmp = testing::TempDir() + "/palette.bmp";
+  EXPECT_EQ(Shell(Tool + " resource TLVFILTERIMAGE -o " + Bmp), "");
+  Graphics::TBitmap Palette;
+  Palette.LoadFromFile(Bmp);
+  EXPECT_EQ(Palette.Width(), 24);
+  EXPECT_EQ(Palette.PixelFormat(), Graphics::pf4bit);
+  EXPECT_EQ(Palette.Pixel(0, 23), Graphics::clOlive);
+  const std::string Bad = Shell("{ " + Tool + " info /no/such.bpl; echo status $?; }");
+  EXPECT_NE(Bad.find("/no/such.bpl: cannot load package"), std::string::npos) << Bad;
+  EXPECT_NE(Bad.find("status 2"), std::string::npos) << Bad;
+}
