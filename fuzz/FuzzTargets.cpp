@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "Graphics/Codecs.hpp"
+#include "SysUtils.hpp"
 
 namespace Fuzz {
 
@@ -83,6 +84,28 @@ int PictureLoader(const std::uint8_t* Data, std::size_t Size) {
   if (Png.Format != (PngHasFormat ? Image.Format : Graphics::pf24bit) || !SamePixels(Image, Png)) std::abort();
   const TDib Jpeg = ReadJpeg(WriteJpeg(Image), "written.jpg");
   if (Jpeg.Width != Image.Width || Jpeg.Height != Image.Height) std::abort();
+  return 0;
+}
+
+}  // namespace Fuzz
+
+namespace Fuzz {
+
+int PackageRecords(const std::uint8_t* Data, std::size_t Size) {
+  // The first byte picks the record, so one target covers both readers.
+  if (Size == 0) return 0;
+  const std::span<const std::uint8_t> Rest(Data + 1, Size - 1);
+  try {
+    if (Data[0] & 1) {
+      const SysUtils::TVersionInfo Info = SysUtils::DecodeVersionInfo(Rest, "fuzz");
+      // What the reader accepts, the writer writes back identically.
+      if (SysUtils::DecodeVersionInfo(SysUtils::EncodeVersionInfo(Info), "again").Strings != Info.Strings) std::abort();
+    } else {
+      const SysUtils::TPackageInfo Info = SysUtils::DecodePackageInfo(Rest, "fuzz");
+      if (!(SysUtils::DecodePackageInfo(SysUtils::EncodePackageInfo(Info), "again") == Info)) std::abort();
+    }
+  } catch (const SysUtils::EPackageError&) {
+  }
   return 0;
 }
 

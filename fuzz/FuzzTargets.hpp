@@ -11,5 +11,8 @@ namespace Fuzz {
 // hanging or exhausting memory, whatever the bytes are.
 int BmpReader(const std::uint8_t* Data, std::size_t Size);
 int PictureLoader(const std::uint8_t* Data, std::size_t Size);
+// The package information record and the version block; the first byte
+// chooses which.
+int PackageRecords(const std::uint8_t* Data, std::size_t Size);
 
 }  // namespace Fuzz

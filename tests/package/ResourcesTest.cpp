@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <tuple>
 
 #include "Graphics.hpp"
 #include "Graphics/Dib.hpp"
 #include "Resources.hpp"
+#include "../fuzz/FuzzTargets.hpp"
 #include "SysUtils.hpp"
 
 using namespace SysUtils;
@@ -303,4 +307,12 @@ TEST(VersionInfo, RefusesMalformedBlocks) {
   Bytes Longer = Good;
   Longer.push_back(0);
   EXPECT_THROW(DecodeVersionInfo(Longer, "longer"), EPackageError);
+}
+
+TEST(PackageRecords, FuzzSeedsRunCleanly) {
+  for (const auto& Entry : std::filesystem::directory_iterator(TESSORIN_SOURCE_DIR "/fuzz/PackageRecords")) {
+    std::ifstream File(Entry.path(), std::ios::binary);
+    const std::vector<std::uint8_t> Data((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(Fuzz::PackageRecords(Data.data(), Data.size()), 0) << Entry.path();
+  }
 }
