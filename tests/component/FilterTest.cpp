@@ -96,7 +96,7 @@ TEST_F(FilterTest, DeclinedConversionLeavesEverythingAndDoesNotRepaint) {
   auto Filter = Solid(2, 2, {0, 0, 0});
   Image->SetFilterBitMap(Filter.get());
   Form->PaintPending();
-  const std::vector<std::uint8_t> Before(Picture().Image().Bits);
+  const Graphics::Detail::TPixelBuffer Before = Picture().Image().Bits;
   const int PaintsBefore = Paints();
   for (int Answer : {Windows::IDCANCEL, 0}) {
     Answers->Queue(Answer);

@@ -19,7 +19,7 @@ TEST_F(ComponentTest, WorkingFilterIsAnInverted24BitCopyFromEveryFormat) {
   };
   for (const auto& Case : Cases) {
     auto Source = Solid(3, 2, Case.Source, Case.Format);
-    const std::vector<std::uint8_t> Before(Source->Image().Bits);
+    const Graphics::Detail::TPixelBuffer Before = Source->Image().Bits;
     Image->SetFilterBitMap(Source.get());
     const TBitmap& Working = Image->InvertedFilter();
     EXPECT_EQ(Working.PixelFormat(), pf24bit) << PixelFormatName(Case.Format);
@@ -38,7 +38,7 @@ TEST_F(ComponentTest, WorkingFilterIsAnInverted24BitCopyFromEveryFormat) {
 TEST_F(ComponentTest, AssigningTwiceEqualsOnceAndLaterChangesStayOut) {
   auto Source = Solid(2, 2, {10, 20, 30});
   Image->SetFilterBitMap(Source.get());
-  const std::vector<std::uint8_t> Once(Image->InvertedFilter().Image().Bits);
+  const Graphics::Detail::TPixelBuffer Once = Image->InvertedFilter().Image().Bits;
   Image->SetFilterBitMap(Source.get());
   EXPECT_EQ(Image->InvertedFilter().Image().Bits, Once);
 

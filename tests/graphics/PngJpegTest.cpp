@@ -32,7 +32,7 @@ constexpr int Paletted = PNG_COLOR_TYPE_PALETTE, Grey = PNG_COLOR_TYPE_GRAY, Gre
 enum TTrns { NoTrns, SeeThrough, AllOpaque };
 
 // A PNG of a kind our writer never makes, written by libpng from samples.
-struct TPngSpec {
+struct TPngKind {
   const char* Label;
   int ColourType, BitDepth, PaletteSize;
   TTrns Trns;
@@ -43,64 +43,64 @@ struct TPngSpec {
 };
 
 png_color PaletteEntry(unsigned I) { return {png_byte(I * 37 + 11), png_byte(I * 91 + 7), png_byte(I * 53 + 200)}; }
-png_byte PaletteAlpha(const TPngSpec& Spec, unsigned I) { return Spec.Trns == SeeThrough ? png_byte(I * 29) : 255; }
+png_byte PaletteAlpha(const TPngKind& Kind, unsigned I) { return Kind.Trns == SeeThrough ? png_byte(I * 29) : 255; }
 
 void Append(png_structp Png, png_bytep Bytes, std::size_t Count) {
   auto* Out = static_cast<TBytes*>(png_get_io_ptr(Png));
   Out->insert(Out->end(), Bytes, Bytes + Count);
 }
 
-bool EncodePngRows(png_structp Png, png_infop Info, const TPngSpec& Spec, const png_color* Palette,
+bool EncodePngRows(png_structp Png, png_infop Info, const TPngKind& Kind, const png_color* Palette,
                    const png_byte* Alpha, png_color_16* Key, png_bytepp Rows) {
   if (setjmp(png_jmpbuf(Png))) return false;
-  png_set_IHDR(Png, Info, Spec.Width, Spec.Height, Spec.BitDepth, Spec.ColourType,
-               Spec.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
-  if (Spec.PaletteSize) png_set_PLTE(Png, Info, Palette, Spec.PaletteSize);
-  if (Spec.Trns) png_set_tRNS(Png, Info, Alpha, Spec.PaletteSize, Key);
+  png_set_IHDR(Png, Info, Kind.Width, Kind.Height, Kind.BitDepth, Kind.ColourType,
+               Kind.Interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
+  if (Kind.PaletteSize) png_set_PLTE(Png, Info, Palette, Kind.PaletteSize);
+  if (Kind.Trns) png_set_tRNS(Png, Info, Alpha, Kind.PaletteSize, Key);
   png_write_info(Png, Info);
   png_write_image(Png, Rows);
   png_write_end(Png, nullptr);
   return true;
 }
 
-TBytes EncodePng(const TPngSpec& Spec, const std::vector<unsigned>& S) {
-  const int N = Spec.Channels();
-  std::vector<TBytes> Rows(Spec.Height, TBytes((Spec.Width * N * Spec.BitDepth + 7) / 8));
+TBytes EncodePng(const TPngKind& Kind, const std::vector<unsigned>& S) {
+  const int N = Kind.Channels();
+  std::vector<TBytes> Rows(Kind.Height, TBytes((Kind.Width * N * Kind.BitDepth + 7) / 8));
   std::vector<png_bytep> Pointers;
-  for (int Y = 0; Y < Spec.Height; ++Y) {
+  for (int Y = 0; Y < Kind.Height; ++Y) {
     Pointers.push_back(Rows[Y].data());
-    for (int I = 0; I < Spec.Width * N; ++I) {
-      const unsigned V = S[Y * Spec.Width * N + I], Bit = I * Spec.BitDepth;
-      if (Spec.BitDepth == 16) Rows[Y][2 * I] = png_byte(V >> 8), Rows[Y][2 * I + 1] = png_byte(V);
-      else Rows[Y][Bit / 8] |= png_byte(V << (8 - Spec.BitDepth - Bit % 8));
+    for (int I = 0; I < Kind.Width * N; ++I) {
+      const unsigned V = S[Y * Kind.Width * N + I], Bit = I * Kind.BitDepth;
+      if (Kind.BitDepth == 16) Rows[Y][2 * I] = png_byte(V >> 8), Rows[Y][2 * I + 1] = png_byte(V);
+      else Rows[Y][Bit / 8] |= png_byte(V << (8 - Kind.BitDepth - Bit % 8));
     }
   }
   std::vector<png_color> Palette;
   std::vector<png_byte> Alpha;
-  for (int I = 0; I < Spec.PaletteSize; ++I) Palette.push_back(PaletteEntry(I)), Alpha.push_back(PaletteAlpha(Spec, I));
+  for (int I = 0; I < Kind.PaletteSize; ++I) Palette.push_back(PaletteEntry(I)), Alpha.push_back(PaletteAlpha(Kind, I));
   png_color_16 Key{0, png_uint_16(S[0]), png_uint_16(S[N / 3]), png_uint_16(S[2 * (N / 3)]), png_uint_16(S[0])};
   TBytes Out;
   png_structp Png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop Info = png_create_info_struct(Png);
   png_set_write_fn(Png, &Out, Append, nullptr);
-  EXPECT_TRUE(EncodePngRows(Png, Info, Spec, Palette.data(), Alpha.data(), &Key, Pointers.data())) << Spec.Label;
+  EXPECT_TRUE(EncodePngRows(Png, Info, Kind, Palette.data(), Alpha.data(), &Key, Pointers.data())) << Kind.Label;
   png_destroy_write_struct(&Png, &Info);
   return Out;
 }
 
 // What pixel I should read as, worked out from its samples by hand.
-TRGBQuad ExpectedPixel(const TPngSpec& Spec, const std::vector<unsigned>& S, std::size_t I) {
-  const int N = Spec.Channels();
+TRGBQuad ExpectedPixel(const TPngKind& Kind, const std::vector<unsigned>& S, std::size_t I) {
+  const int N = Kind.Channels();
   const unsigned* P = &S[I * N];
-  if (Spec.ColourType == Paletted) {
+  if (Kind.ColourType == Paletted) {
     const png_color C = PaletteEntry(P[0]);
-    return {C.blue, C.green, C.red, PaletteAlpha(Spec, P[0])};
+    return {C.blue, C.green, C.red, PaletteAlpha(Kind, P[0])};
   }
   const auto To8 = [&](unsigned V) {
-    return std::uint8_t(Spec.BitDepth == 16 ? (V * 255 + 32767) / 65535 : V * 255 / ((1u << Spec.BitDepth) - 1));
+    return std::uint8_t(Kind.BitDepth == 16 ? (V * 255 + 32767) / 65535 : V * 255 / ((1u << Kind.BitDepth) - 1));
   };
   TRGBQuad Q{To8(P[N < 3 ? 0 : 2]), To8(P[N < 3 ? 0 : 1]), To8(P[0]), N % 2 ? std::uint8_t(255) : To8(P[N - 1])};
-  if (Spec.Trns && std::equal(P, P + N, S.begin())) Q.rgbReserved = 0;
+  if (Kind.Trns && std::equal(P, P + N, S.begin())) Q.rgbReserved = 0;
   return Q;
 }
 
@@ -130,7 +130,7 @@ using TScans = std::vector<jpeg_scan_info>;
 const TScans LibjpegProgression(1);
 
 bool EncodeJpegRows(jpeg_compress_struct& C, TJpegFailure& F, int W, int H, int N, J_COLOR_SPACE Space,
-                    const TScans& Scans, const TBytes& Samples, unsigned char** Out, unsigned long* Size) {
+                    const TScans& Scans, std::span<const std::uint8_t> Samples, unsigned char** Out, unsigned long* Size) {
   if (setjmp(F.Jump)) return false;
   jpeg_create_compress(&C);
   jpeg_mem_dest(&C, Out, Size);
@@ -148,7 +148,8 @@ bool EncodeJpegRows(jpeg_compress_struct& C, TJpegFailure& F, int W, int H, int 
   return true;
 }
 
-TBytes EncodeJpeg(int W, int H, int N, J_COLOR_SPACE Space, const TBytes& Samples, const TScans& Scans = {}) {
+TBytes EncodeJpeg(int W, int H, int N, J_COLOR_SPACE Space, std::span<const std::uint8_t> Samples,
+                  const TScans& Scans = {}) {
   jpeg_compress_struct C{};
   TJpegFailure F{};
   C.err = jpeg_std_error(&F.Manager);
@@ -184,7 +185,7 @@ struct TLimitsGuard {
 }  // namespace
 
 TEST(Png, ReadsEveryKindIntoTheNearestBitmapFormat) {
-  const TPngSpec Kinds[] = {
+  const TPngKind Kinds[] = {
       // label               colour type  depth palette tRNS        reads as
       {"palette 1-bit",      Paletted,    1,    2,      NoTrns,     pf1bit},
       {"palette 2-bit",      Paletted,    2,    4,      NoTrns,     pf4bit},
@@ -208,21 +209,21 @@ TEST(Png, ReadsEveryKindIntoTheNearestBitmapFormat) {
       {"RGBA",               Rgba,        8,    0,      NoTrns,     pf32bit},
       {"RGBA 16-bit",        Rgba,        16,   0,      NoTrns,     pf32bit},
   };
-  for (TPngSpec Spec : Kinds)
+  for (TPngKind Kind : Kinds)
     for (bool Interlaced : {false, true}) {
-      Spec.Interlaced = Interlaced;
-      SCOPED_TRACE(std::string(Spec.Label) + (Interlaced ? ", interlaced" : ""));
-      std::mt19937 Random(Spec.BitDepth * 7 + Spec.ColourType);
-      std::vector<unsigned> S(std::size_t(Spec.Width * Spec.Height * Spec.Channels()));
-      for (unsigned& V : S) V = Random() % (Spec.PaletteSize ? unsigned(Spec.PaletteSize) : 1u << Spec.BitDepth);
-      const TDib Image = ReadPng(EncodePng(Spec, S), "kind.png");
-      ASSERT_EQ(Image.Format, Spec.Expected);
-      ASSERT_EQ(Image.Width, Spec.Width);
+      Kind.Interlaced = Interlaced;
+      SCOPED_TRACE(std::string(Kind.Label) + (Interlaced ? ", interlaced" : ""));
+      std::mt19937 Random(Kind.BitDepth * 7 + Kind.ColourType);
+      std::vector<unsigned> S(std::size_t(Kind.Width * Kind.Height * Kind.Channels()));
+      for (unsigned& V : S) V = Random() % (Kind.PaletteSize ? unsigned(Kind.PaletteSize) : 1u << Kind.BitDepth);
+      const TDib Image = ReadPng(EncodePng(Kind, S), "kind.png");
+      ASSERT_EQ(Image.Format, Kind.Expected);
+      ASSERT_EQ(Image.Width, Kind.Width);
       if (IsIndexed(Image.Format)) {
-        EXPECT_EQ(Image.Palette.size(), Spec.PaletteSize ? std::size_t(Spec.PaletteSize) : 256u);
+        EXPECT_EQ(Image.Palette.size(), Kind.PaletteSize ? std::size_t(Kind.PaletteSize) : 256u);
       }
       const std::vector<TRGBQuad> Got = Pixels(Image);
-      for (std::size_t I = 0; I < Got.size(); ++I) ASSERT_EQ(Got[I], ExpectedPixel(Spec, S, I)) << "pixel " << I;
+      for (std::size_t I = 0; I < Got.size(); ++I) ASSERT_EQ(Got[I], ExpectedPixel(Kind, S, I)) << "pixel " << I;
     }
 }
 

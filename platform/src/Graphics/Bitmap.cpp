@@ -388,6 +388,7 @@ void TPicture::SaveToFile(const std::string& FileName) const {
 std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName) {
   std::ifstream File(FileName, std::ios::binary);
   if (!File) throw Classes::EFOpenError(FileName + ": cannot open file: " + std::strerror(errno));
+  if (!Os::FileExists(FileName)) throw Classes::EFOpenError(FileName + ": not a regular file");
   File.seekg(0, std::ios::end);
   const std::streamoff Size = File.tellg();
   if (Size < 0) throw Classes::EReadError(FileName + ": cannot read file");

@@ -74,6 +74,12 @@ std::vector<TRGBQuad> DefaultPalette(TPixelFormat Format) {
   }
 }
 
+std::vector<TRGBQuad> GreyPalette() {
+  std::vector<TRGBQuad> Palette(256);
+  for (int I = 0; I < 256; ++I) Palette[I] = Quad(std::uint8_t(I), std::uint8_t(I), std::uint8_t(I));
+  return Palette;
+}
+
 void CheckImageSize(std::int64_t Width, std::int64_t Height, const std::string& What) {
   const TImageLimits Limits = GetImageLimits();
   if (Width < 0 || Height < 0)
@@ -88,7 +94,7 @@ void CheckImageSize(std::int64_t Width, std::int64_t Height, const std::string& 
                           " pixels");
 }
 
-TDib MakeDib(int Width, int Height, TPixelFormat Format, const std::string& What) {
+TDib MakeUnfilledDib(int Width, int Height, TPixelFormat Format, const std::string& What) {
   if (Format == pfCustom) throw EInvalidGraphicOperation(What + ": pfCustom cannot be created");
   if (unsigned(Format) > pfCustom) throw EInvalidGraphicOperation(What + ": invalid pixel format");
   CheckImageSize(Width, Height, What);
@@ -99,18 +105,20 @@ TDib MakeDib(int Width, int Height, TPixelFormat Format, const std::string& What
   Image.Palette = DefaultPalette(Format);
   Image.Stride = BytesPerScanline(Width, BitsPerPixel(Format));
   try {
-    const std::size_t Size = Image.Stride * std::size_t(Height);
-    if (Format == pf32bit || Format == pfDevice) {
-      // Opaque black: the fourth byte is alpha.
-      Image.Bits.assign(Size, 0);
-      for (std::size_t I = 3; I < Size; I += 4) Image.Bits[I] = 255;
-    } else {
-      Image.Bits.assign(Size, 0);
-    }
+    Image.Bits.resize(Image.Stride * std::size_t(Height));
   } catch (const std::bad_alloc&) {
     throw EOutOfResources(What + ": out of memory for " + std::to_string(Width) + " x " +
                           std::to_string(Height) + " pixels");
   }
+  return Image;
+}
+
+TDib MakeDib(int Width, int Height, TPixelFormat Format, const std::string& What) {
+  TDib Image = MakeUnfilledDib(Width, Height, Format, What);
+  std::fill(Image.Bits.begin(), Image.Bits.end(), 0);
+  // Opaque black: the fourth byte of a 32-bit pixel is alpha.
+  if (Format == pf32bit || Format == pfDevice)
+    for (std::size_t I = 3; I < Image.Bits.size(); I += 4) Image.Bits[I] = 255;
   return Image;
 }
 
@@ -272,13 +280,14 @@ void Convert8To24(const TDib& Source, TDib& Target) {
     const std::uint8_t* In = Source.Row(Y);
     std::uint8_t* Out = Target.Row(Y);
     for (int X = 0; X < Source.Width; ++X) std::memcpy(Out + 3 * X, &Table[3 * In[X]], 3);
+    std::memset(Out + 3 * std::size_t(Source.Width), 0, Target.Stride - 3 * std::size_t(Source.Width));
   }
 }
 
 }  // namespace
 
 TDib Convert(const TDib& Source, TPixelFormat Format) {
-  TDib Target = MakeDib(Source.Width, Source.Height, Format, "bitmap");
+  TDib Target = MakeUnfilledDib(Source.Width, Source.Height, Format, "bitmap");
   if (Source.Empty()) return Target;
   if (Source.Format == pf8bit && Format == pf24bit) {
     Convert8To24(Source, Target);
@@ -287,8 +296,10 @@ TDib Convert(const TDib& Source, TPixelFormat Format) {
   std::vector<TRGBQuad> Line(std::size_t(Source.Width));
   if (IsIndexed(Format)) Target.Palette = TargetPalette(Source, Format, Line);
   TNearestColor Nearest(Target.Palette);
+  const std::size_t Used = (std::size_t(Source.Width) * std::size_t(BitsPerPixel(Format)) + 7) / 8;
   for (int Y = 0; Y < Source.Height; ++Y) {
     DecodeRow(Source, Y, Line.data());
+    std::memset(Target.Row(Y) + Used, 0, Target.Stride - Used);
     EncodeRow(Target, Y, Line.data(), &Nearest);
   }
   return Target;

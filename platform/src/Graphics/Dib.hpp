@@ -7,8 +7,32 @@
 #include <vector>
 
 #include "Graphics.hpp"
+#include "os/Os.hpp"
 
 namespace Graphics::Detail {
+
+// Pixel memory comes from the system's pixel allocator, and growing a
+// buffer leaves the new bytes uninitialised: whoever makes an image writes
+// every byte of it, padding included.
+template <class T>
+struct TPixelAllocator {
+  using value_type = T;
+  TPixelAllocator() = default;
+  template <class U>
+  TPixelAllocator(const TPixelAllocator<U>&) {}
+  T* allocate(std::size_t Count) { return static_cast<T*>(Os::AllocatePixels(Count * sizeof(T))); }
+  void deallocate(T* Block, std::size_t Count) { Os::FreePixels(Block, Count * sizeof(T)); }
+  template <class U>
+  void construct(U* Place) noexcept {
+    ::new (static_cast<void*>(Place)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* Place, Args&&... Arguments) {
+    ::new (static_cast<void*>(Place)) U(std::forward<Args>(Arguments)...);
+  }
+  friend bool operator==(const TPixelAllocator&, const TPixelAllocator&) { return true; }
+};
+using TPixelBuffer = std::vector<std::uint8_t, TPixelAllocator<std::uint8_t>>;
 
 struct TDib {
   int Width = 0;
@@ -16,7 +40,7 @@ struct TDib {
   TPixelFormat Format = pfDevice;
   std::vector<TRGBQuad> Palette;  // indexed formats only
   std::size_t Stride = 0;         // bytes per row, a multiple of 4
-  std::vector<std::uint8_t> Bits;  // Height rows, row 0 at the top
+  TPixelBuffer Bits;              // Height rows, row 0 at the top
 
   std::uint8_t* Row(int Y) { return Bits.data() + std::size_t(Y) * Stride; }
   const std::uint8_t* Row(int Y) const { return Bits.data() + std::size_t(Y) * Stride; }
@@ -27,6 +51,8 @@ struct TDib {
 // palette. Raises EInvalidGraphic (naming What) when a side is negative or
 // the image exceeds the configured limits, EOutOfResources when memory fails.
 TDib MakeDib(int Width, int Height, TPixelFormat Format, const std::string& What = "bitmap");
+// The same, with rows left for the caller to fill, every byte of them.
+TDib MakeUnfilledDib(int Width, int Height, TPixelFormat Format, const std::string& What = "bitmap");
 // Checks a size against the limits without allocating; raises like MakeDib.
 void CheckImageSize(std::int64_t Width, std::int64_t Height, const std::string& What);
 
@@ -35,6 +61,8 @@ void CheckImageSize(std::int64_t Width, std::int64_t Height, const std::string& 
 // followed by a 6x6x6 colour cube and a 24-step grey ramp.
 std::vector<TRGBQuad> DefaultPalette(TPixelFormat Format);
 bool IsIndexed(TPixelFormat Format);
+// 256 steps from black to white, for grey pictures read from files.
+std::vector<TRGBQuad> GreyPalette();
 
 // Widens a channel of Bits bits (1 to 16) to 8: round(v * 255 / max).
 std::uint8_t Widen(unsigned Value, int Bits);
@@ -55,7 +83,8 @@ private:
   std::vector<std::uint8_t> FValues;
 };
 
-// Writes Width pixels into row Y in the image's format.
+// Writes Width pixels into row Y in the image's format. Nearest is needed
+// for the indexed formats only.
 void EncodeRow(TDib& Image, int Y, const TRGBQuad* In, TNearestColor* Nearest);
 
 // The same picture in another format, keeping size and colours as far as

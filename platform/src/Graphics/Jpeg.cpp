@@ -172,12 +172,6 @@ bool ReadJpegRows(TJpegDecoder& Decoder, TDib& Image, std::uint8_t* CmykRow) {
   return true;
 }
 
-std::vector<TRGBQuad> GreyPalette() {
-  std::vector<TRGBQuad> Palette(256);
-  for (int I = 0; I < 256; ++I) Palette[I] = {std::uint8_t(I), std::uint8_t(I), std::uint8_t(I), 0};
-  return Palette;
-}
-
 [[noreturn]] void RaiseReadFault(const TJpegErrors& Errors, const std::string& Name) {
   if (Errors.Truncated) throw EInvalidGraphic(Name + ": truncated JPEG data");
   throw EInvalidGraphic(Name + ": JPEG decoding failed: " + Errors.Message);

@@ -182,11 +182,7 @@ bool ReadPngRows(png_structp Png, png_bytepp Rows) {
 
 std::vector<TRGBQuad> PngPalette(png_structp Png, png_infop Info, TPixelFormat Format) {
   const int ColourType = png_get_color_type(Png, Info);
-  if (ColourType == PNG_COLOR_TYPE_GRAY) {
-    std::vector<TRGBQuad> Grey(256);
-    for (int I = 0; I < 256; ++I) Grey[I] = {std::uint8_t(I), std::uint8_t(I), std::uint8_t(I), 0};
-    return Grey;
-  }
+  if (ColourType == PNG_COLOR_TYPE_GRAY) return GreyPalette();
   png_colorp Entries = nullptr;
   int Count = 0;
   png_get_PLTE(Png, Info, &Entries, &Count);

@@ -19,6 +19,10 @@ int LiveHandleCount(THandleKind Kind);
 
 bool StdinIsTerminal();
 
+// Memory for pixel rows; raises std::bad_alloc.
+void* AllocatePixels(std::size_t Size);
+void FreePixels(void* Block, std::size_t Size);
+
 // Shared modules. A module is known by its load address, as the framework
 // knows modules by their instance handle.
 struct TModule {
