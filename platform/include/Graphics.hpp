@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <span>
@@ -82,7 +83,8 @@ public:
   // Files are recognised by their content; the name only goes into errors.
   void LoadFromFile(const std::string& FileName);
   // The format is chosen by the name's extension: .bmp, .png, .jpg, .jpeg.
-  void SaveToFile(const std::string& FileName) const;
+  // The file is replaced whole or not at all.
+  virtual void SaveToFile(const std::string& FileName) const;
   virtual void LoadFromStream(std::istream& Stream, const std::string& SourceName = "stream") = 0;
   virtual void SaveToStream(std::ostream& Stream) const = 0;
   virtual void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) = 0;
@@ -149,6 +151,7 @@ public:
   TColor Pixel(int X, int Y) const;  // clNone outside the image
 
   using TGraphic::LoadFromFile;
+  void SaveToFile(const std::string& FileName) const override;
   void LoadFromStream(std::istream& Stream, const std::string& SourceName = "stream") override;
   void SaveToStream(std::ostream& Stream) const override;
   void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) override;
@@ -249,11 +252,17 @@ private:
   std::unique_ptr<TGraphic> FGraphic;
 };
 
+// The largest file a reader takes in.
+constexpr std::uint64_t MaxFileSize = std::uint64_t(1) << 30;
+
 // Reads a whole file with the size cap every reader applies; raises
 // Classes::EFOpenError or Classes::EReadError naming the file.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName);
 // Writes through a temporary file in the same folder, renamed into place, so
 // a failure never leaves a half-written or clobbered file.
 void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> Data);
+// The same for content written to a stream; an exception from Write leaves
+// the file as it was.
+void WriteFile(const std::string& FileName, const std::function<void(std::ostream&)>& Write);
 
 }  // namespace Graphics

@@ -26,7 +26,11 @@ void TGraphic::Changed() {
   if (OnChange) OnChange(this);
 }
 
-void TGraphic::LoadFromFile(const std::string& FileName) { LoadFromBytes(ReadFileBytes(FileName), FileName); }
+void TGraphic::LoadFromFile(const std::string& FileName) {
+  const Os::TMappedFile File(FileName);
+  if (File.Size() > MaxFileSize) throw EInvalidGraphic(FileName + ": file larger than 1 GiB");
+  LoadFromBytes({File.Data(), File.Size()}, FileName);
+}
 
 void TGraphic::SaveToFile(const std::string& FileName) const { WriteFileBytes(FileName, SaveToBytes(FileName)); }
 
@@ -181,6 +185,17 @@ void TBitmap::SaveToStream(std::ostream& Stream) const {
 void TBitmap::LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) {
   // Decode first: a failure leaves this bitmap as it was.
   SetImage(Detail::ReadImage(Data, SourceName));
+}
+
+void TBitmap::SaveToFile(const std::string& FileName) const {
+  const Detail::TFileFormat Format = Detail::FormatForFileName(FileName);
+  if (Format != Detail::TFileFormat::Bmp) {
+    TGraphic::SaveToFile(FileName);
+    return;
+  }
+  // The framework's own format goes to the file row by row, without a copy
+  // of the whole image in memory.
+  WriteFile(FileName, [&](std::ostream& Out) { Detail::WriteBmp(*FImage, Out); });
 }
 
 std::vector<std::uint8_t> TBitmap::SaveToBytes(const std::string& FileName) const {
@@ -392,7 +407,7 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName) {
   File.seekg(0, std::ios::end);
   const std::streamoff Size = File.tellg();
   if (Size < 0) throw Classes::EReadError(FileName + ": cannot read file");
-  if (Size > (std::streamoff(1) << 30)) throw EInvalidGraphic(FileName + ": file larger than 1 GiB");
+  if (std::uint64_t(Size) > MaxFileSize) throw EInvalidGraphic(FileName + ": file larger than 1 GiB");
   File.seekg(0);
   std::vector<std::uint8_t> Data(static_cast<std::size_t>(Size));
   if (!File.read(reinterpret_cast<char*>(Data.data()), Size))
@@ -400,19 +415,25 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName) {
   return Data;
 }
 
-void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> Data) {
+void WriteFile(const std::string& FileName, const std::function<void(std::ostream&)>& Write) {
   const std::string Temporary = Os::TemporaryNameBeside(FileName);
-  {
+  try {
     std::ofstream File(Temporary, std::ios::binary | std::ios::trunc);
     if (!File) throw Classes::EWriteError(FileName + ": cannot create file: " + std::strerror(errno));
-    File.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
+    Write(File);
     File.close();
-    if (!File) {
-      std::remove(Temporary.c_str());
-      throw Classes::EWriteError(FileName + ": cannot write file");
-    }
+    if (!File) throw Classes::EWriteError(FileName + ": cannot write file");
+  } catch (...) {
+    std::remove(Temporary.c_str());
+    throw;
   }
   Os::ReplaceFile(Temporary, FileName);
+}
+
+void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> Data) {
+  WriteFile(FileName, [&](std::ostream& Out) {
+    Out.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
+  });
 }
 
 }  // namespace Graphics

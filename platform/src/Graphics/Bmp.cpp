@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 #include <iterator>
+#include <ostream>
 #include <string_view>
 
 #include "Codecs.hpp"
@@ -465,7 +466,15 @@ TDib ReadBmp(std::span<const std::uint8_t> Data, const std::string& Name) {
 // Every format is written as itself, bottom-up. pf32bit gets a V4 header
 // with an alpha mask so that its alpha survives; pfDevice has no alpha worth
 // keeping and is written as plain 32-bit BI_RGB, which reads back as pf32bit.
-std::vector<std::uint8_t> WriteBmp(const TDib& Image) {
+namespace {
+
+struct TBmpLayout {
+  std::vector<std::uint8_t> Header;  // file header, info header, masks, palette
+  std::uint64_t Stride = 0;
+  std::size_t RowBytes = 0;
+};
+
+TBmpLayout BmpLayout(const TDib& Image) {
   if (Image.Format == pfCustom || unsigned(Image.Format) > pfCustom)
     throw EInvalidGraphicOperation("bitmap: cannot write a " + std::string(PixelFormatName(Image.Format)) +
                                    " bitmap as BMP");
@@ -479,7 +488,7 @@ std::vector<std::uint8_t> WriteBmp(const TDib& Image) {
   const std::uint64_t PixelBytes = Stride * std::uint64_t(Image.Height);
   if (Offset + PixelBytes > UINT32_MAX) throw EInvalidGraphicOperation("bitmap: too large for a BMP file");
 
-  TByteWriter Out(Offset + PixelBytes);
+  TByteWriter Out(Offset);
   Out.U16(0x4D42);  // "BM"
   Out.U32(std::uint32_t(Offset + PixelBytes));
   Out.U32(0);  // reserved
@@ -489,12 +498,31 @@ std::vector<std::uint8_t> WriteBmp(const TDib& Image) {
     for (const std::uint32_t Mask : {Masks565.Red, Masks565.Green, Masks565.Blue}) Out.U32(Mask);
   for (const TRGBQuad& Entry : Palette)
     for (const std::uint8_t Byte : {Entry.rgbBlue, Entry.rgbGreen, Entry.rgbRed, std::uint8_t(0)}) Out.U8(Byte);
-  const std::size_t RowBytes = (std::size_t(Image.Width) * Bits + 7) / 8;
+  return {Out.Take(), Stride, (std::size_t(Image.Width) * Bits + 7) / 8};
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> WriteBmp(const TDib& Image) {
+  const TBmpLayout Layout = BmpLayout(Image);
+  TByteWriter Out(Layout.Header.size() + Layout.Stride * std::uint64_t(Image.Height));
+  Out.Bytes(Layout.Header.data(), Layout.Header.size());
+  // Rows go bottom-up; padding is written as zeros whatever the image holds.
   for (int Y = Image.Height - 1; Y >= 0; --Y) {
-    Out.Bytes(Image.Row(Y), RowBytes);
-    Out.Zeros(Stride - RowBytes);
+    Out.Bytes(Image.Row(Y), Layout.RowBytes);
+    Out.Zeros(Layout.Stride - Layout.RowBytes);
   }
   return Out.Take();
+}
+
+void WriteBmp(const TDib& Image, std::ostream& Out) {
+  const TBmpLayout Layout = BmpLayout(Image);
+  Out.write(reinterpret_cast<const char*>(Layout.Header.data()), std::streamsize(Layout.Header.size()));
+  const char Zeros[4] = {};
+  for (int Y = Image.Height - 1; Y >= 0 && Out; --Y) {
+    Out.write(reinterpret_cast<const char*>(Image.Row(Y)), std::streamsize(Layout.RowBytes));
+    Out.write(Zeros, std::streamsize(Layout.Stride - Layout.RowBytes));
+  }
 }
 
 }  // namespace Graphics::Detail

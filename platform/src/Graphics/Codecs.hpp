@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@ TFileFormat FormatForFileName(const std::string& FileName);
 
 TDib ReadBmp(std::span<const std::uint8_t> Data, const std::string& Name);
 std::vector<std::uint8_t> WriteBmp(const TDib& Image);
+// The same bytes, written to a stream a row at a time.
+void WriteBmp(const TDib& Image, std::ostream& Out);
 
 TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name);
 std::vector<std::uint8_t> WritePng(const TDib& Image);

@@ -270,17 +270,18 @@ std::vector<TRGBQuad> TargetPalette(const TDib& Source, TPixelFormat Format, std
 // The common case of a palette picture brought to 24-bit: one table look-up
 // per pixel, straight into the target row.
 void Convert8To24(const TDib& Source, TDib& Target) {
-  std::array<std::uint8_t, 256 * 3> Table{};
-  for (std::size_t I = 0; I < Source.Palette.size() && I < 256; ++I) {
-    Table[3 * I] = Source.Palette[I].rgbBlue;
-    Table[3 * I + 1] = Source.Palette[I].rgbGreen;
-    Table[3 * I + 2] = Source.Palette[I].rgbRed;
-  }
+  // Four bytes are stored per pixel, the fourth overwritten by the next
+  // pixel: one store instead of three.
+  std::array<std::uint32_t, 256> Table{};
+  for (std::size_t I = 0; I < Source.Palette.size() && I < 256; ++I)
+    Table[I] = Source.Palette[I].rgbBlue | Source.Palette[I].rgbGreen << 8 | Source.Palette[I].rgbRed << 16;
+  const std::size_t Width = std::size_t(Source.Width);
   for (int Y = 0; Y < Source.Height; ++Y) {
     const std::uint8_t* In = Source.Row(Y);
     std::uint8_t* Out = Target.Row(Y);
-    for (int X = 0; X < Source.Width; ++X) std::memcpy(Out + 3 * X, &Table[3 * In[X]], 3);
-    std::memset(Out + 3 * std::size_t(Source.Width), 0, Target.Stride - 3 * std::size_t(Source.Width));
+    for (std::size_t X = 0; X + 1 < Width; ++X) std::memcpy(Out + 3 * X, &Table[In[X]], 4);
+    std::memcpy(Out + 3 * (Width - 1), &Table[In[Width - 1]], 3);
+    std::memset(Out + 3 * Width, 0, Target.Stride - 3 * Width);
   }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,21 @@ struct TPixelAllocator {
 using TPixelBuffer = std::vector<std::uint8_t, TPixelAllocator<std::uint8_t>>;
 
 struct TDib {
+  TDib() = default;
+  // Copies go through memcpy: a vector with its own allocator would copy
+  // byte by byte.
+  TDib(const TDib& Other)
+      : Width(Other.Width), Height(Other.Height), Format(Other.Format), Palette(Other.Palette), Stride(Other.Stride) {
+    Bits.resize(Other.Bits.size());
+    if (!Bits.empty()) std::memcpy(Bits.data(), Other.Bits.data(), Bits.size());
+  }
+  TDib& operator=(const TDib& Other) {
+    if (this != &Other) *this = TDib(Other);
+    return *this;
+  }
+  TDib(TDib&&) noexcept = default;
+  TDib& operator=(TDib&&) noexcept = default;
+
   int Width = 0;
   int Height = 0;
   TPixelFormat Format = pfDevice;

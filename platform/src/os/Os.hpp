@@ -41,6 +41,23 @@ bool FileExists(const std::string& Path);
 // first; empty for the C or POSIX locale.
 std::vector<std::string> LanguageNames();
 
+// A file's bytes mapped into memory for reading, unmapped when it goes.
+// Raises Classes::EFOpenError naming the file when it cannot be opened or
+// is not a regular file.
+class TMappedFile {
+public:
+  explicit TMappedFile(const std::string& FileName);
+  ~TMappedFile();
+  TMappedFile(const TMappedFile&) = delete;
+  TMappedFile& operator=(const TMappedFile&) = delete;
+  const std::uint8_t* Data() const { return FData; }
+  std::size_t Size() const { return FSize; }
+
+private:
+  const std::uint8_t* FData = nullptr;
+  std::size_t FSize = 0;
+};
+
 // Renames a finished temporary file over the target, atomically.
 void ReplaceFile(const std::string& Temporary, const std::string& Target);
 std::string TemporaryNameBeside(const std::string& Target);

@@ -1,12 +1,41 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Classes.hpp"
 #include "os/Os.hpp"
 
 namespace Os {
+
+TMappedFile::TMappedFile(const std::string& FileName) {
+  const int File = open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (File < 0) throw Classes::EFOpenError(FileName + ": cannot open file: " + std::strerror(errno));
+  struct stat Status {};
+  if (fstat(File, &Status) != 0 || !S_ISREG(Status.st_mode)) {
+    close(File);
+    throw Classes::EFOpenError(FileName + ": not a regular file");
+  }
+  FSize = std::size_t(Status.st_size);
+  if (FSize > 0) {
+    // Populated up front: one call instead of a fault per page.
+    void* Mapped = mmap(nullptr, FSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, File, 0);
+    if (Mapped == MAP_FAILED) {
+      const std::string Reason = std::strerror(errno);
+      close(File);
+      throw Classes::EReadError(FileName + ": cannot read file: " + Reason);
+    }
+    FData = static_cast<const std::uint8_t*>(Mapped);
+  }
+  close(File);
+}
+
+TMappedFile::~TMappedFile() {
+  if (FData) munmap(const_cast<std::uint8_t*>(FData), FSize);
+}
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
