@@ -2,7 +2,7 @@
 # packages first, so a fresh Debian 12 machine with git and make is enough.
 
 BUILD_DEPS := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-              libbenchmark-dev libpng-dev libjpeg62-turbo-dev libcli11-dev
+              libbenchmark-dev libpng-dev libjpeg62-turbo-dev libcli11-dev libsdl2-dev
 FUZZ_DEPS  := clang libclang-rt-14-dev
 BENCH_DEPS := libopencv-dev imagemagick time
 

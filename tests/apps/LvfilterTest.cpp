@@ -22,8 +22,8 @@ struct TResult {
   std::string Output;  // stdout and stderr together
 };
 
-TResult RunLvfilter(const std::string& Arguments) {
-  const std::string Command = std::string(LVFILTER_PATH) + " " + Arguments + " </dev/null 2>&1";
+TResult RunProgram(const std::string& Program, const std::string& Arguments) {
+  const std::string Command = Program + " " + Arguments + " </dev/null 2>&1";
   TResult Result;
   FILE* Pipe = popen(Command.c_str(), "r");
   std::array<char, 4096> Buffer;
@@ -32,6 +32,8 @@ TResult RunLvfilter(const std::string& Arguments) {
   Result.Status = WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1;
   return Result;
 }
+
+TResult RunLvfilter(const std::string& Arguments) { return RunProgram(LVFILTER_PATH, Arguments); }
 
 class LvfilterTest : public ::testing::Test {
 protected:
@@ -140,3 +142,18 @@ TEST_F(LvfilterTest, HelpExplainsEverything) {
                            "max(0, picture + filter - 255)"})
     EXPECT_NE(R.Output.find(Text), std::string::npos) << Text;
 }
+
+#if defined(LVVIEW_PATH)
+TEST_F(LvfilterTest, ViewerBlendsWhereItIsClicked) {
+  // A clicked point gets the filter's middle pixel; the filter here is one
+  // colour, so the point and its neighbourhood take the blend.
+  const TResult R = RunProgram(std::string("SDL_VIDEODRIVER=dummy ") + LVVIEW_PATH, Path("picture8.bmp") + " " +
+                                   Path("filter.png") + " --yes --click 3,2 --screenshot " + Path("view.png"));
+  ASSERT_EQ(R.Status, 0) << R.Output;
+  TBitmap View;
+  View.LoadFromFile(Path("view.png"));
+  EXPECT_EQ(View.Width(), 6);
+  // white (255) + filter (red 0, green 255, blue 128) - 255
+  EXPECT_EQ(View.Pixel(3, 2), RGB(0, 255, 128));
+}
+#endif
