@@ -146,6 +146,12 @@ public:
 
   // Paints the control onto Canvas, whose origin is the form's top-left.
   virtual void PaintTo(Graphics::TCanvas& Canvas) const;
+  // Whether painting the control covers every pixel of it, so that what
+  // lies beneath need not be painted first.
+  bool Opaque() const { return FOpaque; }
+
+protected:
+  void SetOpaque(bool Value) { FOpaque = Value; }
 
 protected:
   void Notification(Classes::TComponent* AComponent, Classes::TOperation Operation) override;
@@ -166,6 +172,7 @@ private:
   bool FShowHint = false;
   bool FParentShowHint = true;
   Menus::TPopupMenu* FPopupMenu = nullptr;  // not owned; cleared when it goes
+  bool FOpaque = false;
   friend class TWinControl;
 };
 

@@ -34,6 +34,7 @@ public:
   void SetTransparent(bool Value);
   // Where the picture lands in the control's coordinates.
   Graphics::TRect DestRect() const;
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
 
   TProgressEvent OnProgress;
 
@@ -42,6 +43,7 @@ protected:
 
 private:
   void PictureChanged();
+  void UpdateOpaque();
 
   std::unique_ptr<Graphics::TPicture> FPicture;
   bool FAutoSize = false;

@@ -272,3 +272,20 @@ TEST(MessageBox, ConsolePromptReadsTheChoice) {
     EXPECT_NE(Out.str().find("[The caption] The text"), std::string::npos);
   }
 }
+
+TEST(Painting, AnOpaqueImageHidesWhatLiesBeneathAndOnlyThat) {
+  FormWithImage F(4, 2);  // the picture covers the control: opaque
+  EXPECT_TRUE(F.Image->Opaque());
+  auto* Under = new TImage(F.Form.get());
+  Under->SetParent(F.Form.get());
+  Under->SetBounds(0, 0, 20, 10);
+  Under->Picture()->SetBitmap(Sample().get());  // 4 x 2 in a 20 x 10 control: not opaque
+  EXPECT_FALSE(Under->Opaque());
+  // The later control is on top of the first.
+  EXPECT_EQ(F.At(0, 0), clRed);
+  EXPECT_EQ(F.At(10, 5), 0xF0F0F0u);
+  F.Image->Repaint();  // on its own: covered by the one above, which shows where it lies
+  EXPECT_EQ(F.Form->Surface().Pixel(2, 1), RGB(0, 255, 255)) << "the top control's picture at (2,1)";
+  F.Image->SetTransparent(true);
+  EXPECT_FALSE(F.Image->Opaque());
+}

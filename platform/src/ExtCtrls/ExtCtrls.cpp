@@ -26,7 +26,22 @@ void TImage::PictureChanged() {
     Graphic->SetTransparent(FTransparent);
     if (FAutoSize && !Graphic->Empty()) SetBounds(Left(), Top(), Graphic->Width(), Graphic->Height());
   }
+  UpdateOpaque();
   Invalidate();
+}
+
+void TImage::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  TGraphicControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+  UpdateOpaque();
+}
+
+// An untransparent picture that covers the whole control hides whatever
+// lies beneath it.
+void TImage::UpdateOpaque() {
+  const Graphics::TGraphic* Graphic = FPicture ? FPicture->Graphic() : nullptr;
+  const TRect D = DestRect();
+  SetOpaque(Graphic && !Graphic->Empty() && !FTransparent && D.Left <= 0 && D.Top <= 0 && D.Right >= Width() &&
+            D.Bottom >= Height());
 }
 
 void TImage::SetAutoSize(bool Value) {

@@ -59,9 +59,23 @@ void TCustomForm::PaintRect(const TRect& Rect) {
   if (!Visible()) return;
   Graphics::TCanvas& Canvas = *FSurface.Canvas();
   Canvas.SetClipRect(Rect);
-  Canvas.Brush.Color = FColor;
-  Canvas.FillRect(Rect);
-  TWinControl::PaintTo(Canvas);
+  // Painting starts at the topmost opaque control that covers the whole
+  // rectangle: nothing beneath it would show.
+  int First = -1;
+  for (int I = ControlCount() - 1; I >= 0 && First < 0; --I) {
+    const Controls::TControl* C = Controls(I);
+    const TRect R = C->FormRect();
+    if (C->Visible() && C->Opaque() && R.Left <= Rect.Left && R.Top <= Rect.Top && R.Right >= Rect.Right &&
+        R.Bottom >= Rect.Bottom)
+      First = I;
+  }
+  if (First < 0) {
+    Canvas.Brush.Color = FColor;
+    Canvas.FillRect(Rect);
+    First = 0;
+  }
+  for (int I = First; I < ControlCount(); ++I)
+    if (Controls(I)->Visible()) Controls(I)->PaintTo(Canvas);
   Canvas.ClearClipRect();
   ++FPaintCount;
   if (OnPaint) OnPaint(this);

@@ -280,12 +280,17 @@ static bool CopyUnscaled(const TDib& From, TDib& Target, const TRect& Area, int 
     const std::uint8_t* In = From.Row(Y - OriginY) + std::size_t(Area.Left - OriginX) * (From.Format == pf24bit ? 3 : 4);
     std::uint8_t* Out = Target.Row(Y) + std::size_t(Area.Left) * 4;
     if (From.Format == pf24bit) {
-      for (int X = 0; X < Count; ++X) {
-        Out[4 * X] = In[3 * X];
-        Out[4 * X + 1] = In[3 * X + 1];
-        Out[4 * X + 2] = In[3 * X + 2];
-        Out[4 * X + 3] = 255;
+      // Four bytes read per pixel, the fourth replaced by opaque alpha; the
+      // last pixel is read in three so as not to read past the row.
+      for (int X = 0; X + 1 < Count; ++X) {
+        std::uint32_t Pixel;
+        std::memcpy(&Pixel, In + 3 * X, 4);
+        Pixel |= 0xFF000000u;
+        std::memcpy(Out + 4 * X, &Pixel, 4);
       }
+      const int Last = Count - 1;
+      const std::uint8_t Tail[4] = {In[3 * Last], In[3 * Last + 1], In[3 * Last + 2], 255};
+      std::memcpy(Out + 4 * Last, Tail, 4);
     } else {
       std::memcpy(Out, In, std::size_t(Count) * 4);
     }
