@@ -73,14 +73,15 @@ int Run(const TOptions& Options) {
   Form.SetCaption("lvfilter");
   auto* Image = new LvFltImg::TLvFilterImage(&Form);
   Image->SetParent(&Form);
-  Image->Picture()->LoadFromFile(Options.Picture);
   {
+    // The filter first: once its working copy is made, the loaded bitmap's
+    // memory goes back to the pixel allocator, and a picture of the same
+    // size is then decoded into it instead of into fresh memory.
     Graphics::TBitmap Filter;
     Filter.LoadFromFile(Options.Filter);
     Image->SetFilterBitMap(&Filter);
-    // The working filter is a copy: the loaded bitmap can go, and with it
-    // the component's reference to it.
   }
+  Image->Picture()->LoadFromFile(Options.Picture);
   const auto [W, H] = Sized ? Size : std::pair(Image->Picture()->Width(), Image->Picture()->Height());
   Image->SetBounds(0, 0, W, H);
   Form.SetClientSize(W, H);

@@ -423,7 +423,11 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName) {
 void WriteFile(const std::string& FileName, const std::function<void(std::ostream&)>& Write) {
   const std::string Temporary = Os::TemporaryNameBeside(FileName);
   try {
-    std::ofstream File(Temporary, std::ios::binary | std::ios::trunc);
+    // A large buffer: rows of a big picture go out in few system calls.
+    std::vector<char> Buffer(std::size_t(1) << 20);
+    std::ofstream File;
+    File.rdbuf()->pubsetbuf(Buffer.data(), std::streamsize(Buffer.size()));
+    File.open(Temporary, std::ios::binary | std::ios::trunc);
     if (!File) throw Classes::EWriteError(FileName + ": cannot create file: " + std::strerror(errno));
     Write(File);
     File.close();

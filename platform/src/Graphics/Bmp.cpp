@@ -285,6 +285,7 @@ void CopyRows(std::span<const std::uint8_t> Pixels, std::uint64_t Stride, std::s
   for (std::int64_t Y = 0; Y < H.Height; ++Y) {
     std::uint8_t* Dst = Image.Row(int(H.TopDown ? Y : H.Height - 1 - Y));
     std::memcpy(Dst, Pixels.data() + Y * Stride, RowBytes);
+    std::memset(Dst + RowBytes, 0, Image.Stride - RowBytes);
     // Without an alpha mask the fourth byte is padding, often left 0.
     if (Opaque)
       for (std::size_t X = 3; X < RowBytes; X += 4) Dst[X] = 255;
@@ -300,10 +301,13 @@ TDib ReadUncompressed(TByteReader& In, const THeader& H, std::vector<TRGBQuad> P
     if (std::uint64_t(H.Height - 1) > In.Left() / Stride) In.Fail("pixel data truncated");
     Pixels = In.Bytes(std::uint64_t(H.Height - 1) * Stride + RowBytes, "pixel data truncated");
   }
-  TDib Image = MakeDib(int(H.Width), int(H.Height), FormatFor(H), In.Name());
+  // Rows copied whole need no blank image first; decoded ones start black.
+  const bool Native = IsNativeLayout(H);
+  TDib Image = Native ? MakeUnfilledDib(int(H.Width), int(H.Height), FormatFor(H), In.Name())
+                      : MakeDib(int(H.Width), int(H.Height), FormatFor(H), In.Name());
   if (!Palette.empty()) Image.Palette = std::move(Palette);
   if (Image.Empty()) return Image;
-  if (IsNativeLayout(H))
+  if (Native)
     CopyRows(Pixels, Stride, RowBytes, H, Image);
   else
     DecodeMaskedRows(Pixels, Stride, H, Image);
