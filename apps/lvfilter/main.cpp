@@ -76,7 +76,9 @@ int Run(const TOptions& Options) {
   {
     // The filter first: once its working copy is made, the loaded bitmap's
     // memory goes back to the pixel allocator, and a picture of the same
-    // size is then decoded into it instead of into fresh memory.
+    // size is then decoded into it instead of into fresh memory. The
+    // component keeps a reference to the bitmap that nothing here reads
+    // again.
     Graphics::TBitmap Filter;
     Filter.LoadFromFile(Options.Filter);
     Image->SetFilterBitMap(&Filter);
@@ -85,8 +87,15 @@ int Run(const TOptions& Options) {
   const auto [W, H] = Sized ? Size : std::pair(Image->Picture()->Width(), Image->Picture()->Height());
   Image->SetBounds(0, 0, W, H);
   Form.SetClientSize(W, H);
-  // A hidden form paints nothing; it only needs showing for a screenshot.
-  if (!Options.Screenshot.empty()) Form.Show();
+  // A hidden form paints nothing; it only needs showing for a screenshot,
+  // and then its surface must fit the limits every bitmap keeps.
+  if (!Options.Screenshot.empty()) {
+    const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
+    if (std::uint64_t(W) * std::uint64_t(H) > Limits.MaxPixels)
+      throw TBadInput(Options.Screenshot + ": a screenshot of " + std::to_string(W) + " x " + std::to_string(H) +
+                      " pixels is more than the limit of " + std::to_string(Limits.MaxPixels) + " pixels");
+    Form.Show();
+  }
 
   for (int I = 0; I < Options.Repeat; ++I) {
     Image->Filter(Options.Top, Options.Left);
