@@ -102,16 +102,17 @@ void BM_Scalar(benchmark::State& State) {
   for (auto _ : State) {
     Restore(*Picture, *Original);
     const auto Start = Clock::now();
-    for (int Y = 0; Y < Picture->Height(); ++Y) {
+    const int Width = Picture->Width(), Height = Picture->Height();
+    for (int Y = 0; Y < Height; ++Y) {
       std::uint8_t* P = Picture->ScanLine(Y);
       const std::uint8_t* W = Inverted->ScanLine(Y);
-      for (int X = 0; X < Picture->Width(); ++X)
+      for (int X = 0; X < Width; ++X)
         for (int C = 2; C >= 0; --C) {
           const int V = P[3 * X + C] - W[3 * X + C];
           P[3 * X + C] = std::uint8_t(V > 255 ? 255 : V < 0 ? 0 : V);
         }
-      benchmark::ClobberMemory();
     }
+    benchmark::ClobberMemory();
     State.SetIterationTime(Seconds(Start));
   }
   State.SetBytesProcessed(State.iterations() * PictureBytes(State));
@@ -158,15 +159,15 @@ void BM_Convert8To24(benchmark::State& State) {
 }  // namespace
 
 #define SIDES ->Arg(256)->Arg(1024)->Arg(4096)->Unit(benchmark::kMicrosecond)
-BENCHMARK(BM_Memcpy) SIDES->UseManualTime();
-BENCHMARK(BM_Filter) SIDES->UseManualTime();
-BENCHMARK(BM_FilterShown) SIDES->UseManualTime();
-BENCHMARK(BM_Repaint) SIDES;
-BENCHMARK(BM_Scalar) SIDES->UseManualTime();
+BENCHMARK(BM_Memcpy)->Name("Memcpy") SIDES->UseManualTime();
+BENCHMARK(BM_Filter)->Name("Filter") SIDES->UseManualTime();
+BENCHMARK(BM_FilterShown)->Name("FilterShown") SIDES->UseManualTime();
+BENCHMARK(BM_Repaint)->Name("Repaint") SIDES;
+BENCHMARK(BM_Scalar)->Name("Scalar") SIDES->UseManualTime();
 #if defined(TESSORIN_HAVE_OPENCV)
-BENCHMARK(BM_OpenCV) SIDES->UseManualTime();
+BENCHMARK(BM_OpenCV)->Name("OpenCV") SIDES->UseManualTime();
 #endif
-BENCHMARK(BM_SetFilterBitMap) SIDES;
-BENCHMARK(BM_Convert8To24) SIDES;
+BENCHMARK(BM_SetFilterBitMap)->Name("SetFilterBitMap") SIDES;
+BENCHMARK(BM_Convert8To24)->Name("Convert8To24") SIDES;
 
 BENCHMARK_MAIN();

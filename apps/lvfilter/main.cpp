@@ -91,9 +91,11 @@ int Run(const TOptions& Options) {
   // and then its surface must fit the limits every bitmap keeps.
   if (!Options.Screenshot.empty()) {
     const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
+    const std::string Shot = std::to_string(W) + " x " + std::to_string(H);
+    if (W == 0 || H == 0) throw TBadInput(Options.Screenshot + ": a screenshot of " + Shot + " pixels is empty");
     if (std::uint64_t(W) * std::uint64_t(H) > Limits.MaxPixels)
-      throw TBadInput(Options.Screenshot + ": a screenshot of " + std::to_string(W) + " x " + std::to_string(H) +
-                      " pixels is more than the limit of " + std::to_string(Limits.MaxPixels) + " pixels");
+      throw TBadInput(Options.Screenshot + ": a screenshot of " + Shot + " pixels is more than the limit of " +
+                      std::to_string(Limits.MaxPixels) + " pixels");
     Form.Show();
   }
 

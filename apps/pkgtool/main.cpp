@@ -210,6 +210,9 @@ int main(int argc, char** argv) {
   } catch (const SysUtils::EPackageError& E) {
     std::cerr << "pkgtool: " << E.Message() << "\n";
     return 2;
+  } catch (const Classes::EFOpenError& E) {
+    std::cerr << "pkgtool: " << E.Message() << "\n";
+    return 2;
   } catch (const std::exception& E) {
     std::cerr << "pkgtool: " << E.what() << "\n";
     return 1;

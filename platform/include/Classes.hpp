@@ -2,6 +2,7 @@
 // class registration and the component palette.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +65,9 @@ private:
   std::vector<TComponent*> FComponents;       // owned: destroyed with this one
   std::vector<TComponent*> FFreeNotifies;     // told when this one goes
 };
+
+// Visits every component that exists, in no particular order.
+void ForEachComponent(const std::function<void(const TComponent&)>& Visit);
 
 using TComponentClass = const TypInfo::TClassInfo*;
 

@@ -107,6 +107,8 @@ TEST_F(LvfilterTest, TheQuestion) {
 
 TEST_F(LvfilterTest, BadInputNamesTheFileAndWritesNothing) {
   std::ofstream(Path("keep.bmp")) << "precious";
+  std::vector<fs::path> Before;
+  for (const auto& Entry : fs::directory_iterator(Dir)) Before.push_back(Entry.path());
   // Arguments, expected status, text the one line must hold.
   const std::vector<std::tuple<std::string, int, std::string>> Cases = {
       {Path("missing.bmp") + " " + Path("filter.png") + " -o " + Path("keep.bmp"), 2, "missing.bmp: cannot open"},
@@ -119,6 +121,9 @@ TEST_F(LvfilterTest, BadInputNamesTheFileAndWritesNothing) {
       {Path("picture24.bmp") + " " + Path("filter.png") + " -o x.bmp --top many", 2, "--top"},
       {Path("picture24.bmp") + " " + Path("filter.png") + " -o x.bmp --repeat 0", 2, "--repeat"},
       {Path("picture24.bmp") + " " + Path("filter.png") + " -o " + Path("no/such/dir/out.bmp"), 1, "out.bmp: cannot"},
+      {Path("picture24.bmp") + " " + Path("filter.png") + " -o " + Path("keep.bmp") + " --size 0x0 --screenshot " +
+           Path("shot.png"),
+       2, "shot.png: a screenshot of 0 x 0 pixels is empty"},
   };
   for (const auto& [Arguments, Status, Text] : Cases) {
     const TResult R = RunLvfilter(Arguments);
@@ -130,9 +135,20 @@ TEST_F(LvfilterTest, BadInputNamesTheFileAndWritesNothing) {
   std::string Content;
   Kept >> Content;
   EXPECT_EQ(Content, "precious") << "a failure never clobbers the output";
-  EXPECT_FALSE(fs::exists(Path("out.gif")));
-  for (const auto& Entry : fs::directory_iterator(Dir))
-    EXPECT_EQ(Entry.path().string().find(".tmp"), std::string::npos) << "no temporary left behind";
+  std::vector<fs::path> After;
+  for (const auto& Entry : fs::directory_iterator(Dir)) After.push_back(Entry.path());
+  std::sort(Before.begin(), Before.end());
+  std::sort(After.begin(), After.end());
+  EXPECT_EQ(After, Before) << "nothing written, no temporary left behind";
+}
+
+TEST_F(LvfilterTest, ReplacingAFileKeepsItsMode) {
+  std::ofstream(Path("out.bmp")) << "old";
+  fs::permissions(Path("out.bmp"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_EQ(RunLvfilter(Path("picture24.bmp") + " " + Path("filter.png") + " -o " + Path("out.bmp")).Status, 0);
+  EXPECT_EQ(fs::status(Path("out.bmp")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_GT(fs::file_size(Path("out.bmp")), 54u);
 }
 
 TEST_F(LvfilterTest, HelpExplainsEverything) {

@@ -1,6 +1,8 @@
 #include "Classes.hpp"
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_set>
 
 namespace Classes {
 
@@ -16,6 +18,25 @@ void TPersistent::Assign(const TPersistent* Source) {
 }
 
 // ---- TComponent ------------------------------------------------------------
+
+namespace {
+// Every component that exists, so that a package is not unloaded from
+// under objects of its classes.
+std::mutex GLiveLock;
+std::unordered_set<const TComponent*>& Live() {
+  static std::unordered_set<const TComponent*> TheLive;
+  return TheLive;
+}
+}  // namespace
+
+void ForEachComponent(const std::function<void(const TComponent&)>& Visit) {
+  std::vector<const TComponent*> Snapshot;
+  {
+    std::lock_guard Guard(GLiveLock);
+    Snapshot.assign(Live().begin(), Live().end());
+  }
+  for (const TComponent* C : Snapshot) Visit(*C);
+}
 
 const TypInfo::TClassInfo& TComponent::ClassInfo() {
   using namespace TypInfo;
@@ -34,6 +55,10 @@ const TypInfo::TClassInfo& TComponent::ClassInfo() {
 const TypInfo::TClassInfo& TComponent::ClassType() const { return ClassInfo(); }
 
 TComponent::TComponent(TComponent* AOwner) {
+  {
+    std::lock_guard Guard(GLiveLock);
+    Live().insert(this);
+  }
   if (AOwner) AOwner->InsertComponent(this);
 }
 
@@ -47,6 +72,8 @@ TComponent::~TComponent() {
   FFreeNotifies.clear();
   while (!FComponents.empty()) delete FComponents.back();  // each leaves the list itself
   if (FOwner) FOwner->RemoveComponent(this);
+  std::lock_guard Guard(GLiveLock);
+  Live().erase(this);
 }
 
 void TComponent::SetName(const std::string& Value) {

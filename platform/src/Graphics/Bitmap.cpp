@@ -32,7 +32,17 @@ void TGraphic::LoadFromFile(const std::string& FileName) {
   LoadFromBytes({File.Data(), File.Size()}, FileName);
 }
 
-void TGraphic::SaveToFile(const std::string& FileName) const { WriteFileBytes(FileName, SaveToBytes(FileName)); }
+void TGraphic::SaveToFile(const std::string& FileName) const {
+  std::vector<std::uint8_t> Bytes;
+  try {
+    Bytes = SaveToBytes(FileName);
+  } catch (const EInvalidGraphic& E) {
+    // Encoders speak of the picture; the user wants to know which file.
+    if (E.Message().rfind(FileName + ":", 0) == 0) throw;
+    throw EInvalidGraphic(FileName + ": " + E.Message());
+  }
+  WriteFileBytes(FileName, Bytes);
+}
 
 // ---- TBitmap ---------------------------------------------------------------
 
@@ -421,14 +431,14 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName) {
 }
 
 void WriteFile(const std::string& FileName, const std::function<void(std::ostream&)>& Write) {
-  const std::string Temporary = Os::TemporaryNameBeside(FileName);
+  const std::string Temporary = Os::CreateTemporaryBeside(FileName);
   try {
     // A large buffer: rows of a big picture go out in few system calls.
     std::vector<char> Buffer(std::size_t(1) << 20);
     std::ofstream File;
     File.rdbuf()->pubsetbuf(Buffer.data(), std::streamsize(Buffer.size()));
     File.open(Temporary, std::ios::binary | std::ios::trunc);
-    if (!File) throw Classes::EWriteError(FileName + ": cannot create file: " + std::strerror(errno));
+    if (!File) throw Classes::EWriteError(FileName + ": cannot write file: " + std::strerror(errno));
     Write(File);
     File.close();
     if (!File) throw Classes::EWriteError(FileName + ": cannot write file");

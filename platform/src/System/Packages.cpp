@@ -20,6 +20,7 @@ struct TModuleRecord {
   void* ResHandle = nullptr;  // the resource module, when one was loaded
   void* Handle = nullptr;     // from LoadPackage
   std::vector<Windows::HMODULE> Required;  // packages loaded for this one
+  bool Loading = false;                    // its requirements are being loaded
 };
 
 std::recursive_mutex GLock;
@@ -182,18 +183,23 @@ Windows::HMODULE LoadPackage(const std::string& FileName) {
     return Module.Instance;
   }
 
+  if (Record.Loading) Refuse("the package requires itself through its requirements");
+
   TPackageInfo Info;
   try {
     Info = GetPackageInfo(Module.Instance);
   } catch (const EPackageError& E) {
     Refuse(E.Message().substr(E.Message().find(": ") + 2));
   }
+  Record.Loading = true;
   try {
     Record.Required = LoadRequired(Info, FileName);
-  } catch (const EPackageError& E) {
+  } catch (const EPackageError&) {
+    Record.Loading = false;
     Os::UnloadModule(Module.Handle);
     throw;
   }
+  Record.Loading = false;
   try {
     Initialize();
   } catch (...) {
@@ -213,6 +219,14 @@ void UnloadPackage(Windows::HMODULE Module) {
     throw EPackageError("module " + std::to_string(Module) + " is not a loaded package");
   TModuleRecord& Record = Found->second;
   void* Handle = Record.Handle;
+  if (Record.Lib.LoadCount == 1) {
+    // Objects of the package's classes would outlive their code.
+    int Alive = 0;
+    Classes::ForEachComponent([&](const Classes::TComponent& C) { Alive += Os::ModuleOfAddress(&C.ClassType()) == Module; });
+    if (Alive > 0)
+      throw EPackageError(Record.Lib.FileName + ": cannot unload: " + std::to_string(Alive) +
+                          " component(s) of its classes still exist");
+  }
   if (--Record.Lib.LoadCount == 0) {
     if (auto Finalize = reinterpret_cast<TPackageEntry>(Os::ModuleSymbol(Handle, "Finalize"))) Finalize();
     UnregisterModuleClasses(Module);

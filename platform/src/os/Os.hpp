@@ -58,8 +58,12 @@ private:
   std::size_t FSize = 0;
 };
 
-// Renames a finished temporary file over the target, atomically.
+// Creates a new, empty file of our own beside the target, under a name no
+// one else can have claimed, and answers its name. Raises
+// Classes::EWriteError naming the target.
+std::string CreateTemporaryBeside(const std::string& Target);
+// Renames a finished temporary file over the target, atomically, giving it
+// the mode the target had (or the usual mode for a new file).
 void ReplaceFile(const std::string& Temporary, const std::string& Target);
-std::string TemporaryNameBeside(const std::string& Target);
 
 }  // namespace Os

@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -39,12 +40,27 @@ TMappedFile::~TMappedFile() {
 
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
-std::string TemporaryNameBeside(const std::string& Target) {
-  return Target + ".tmp" + std::to_string(getpid());
+std::string CreateTemporaryBeside(const std::string& Target) {
+  std::string Name = Target + ".XXXXXX";
+  // mkstemp creates the file exclusively: no link planted under the name
+  // can redirect what is written.
+  const int File = mkstemp(Name.data());
+  if (File < 0) throw Classes::EWriteError(Target + ": cannot create file: " + std::strerror(errno));
+  close(File);
+  return Name;
 }
 
 void ReplaceFile(const std::string& Temporary, const std::string& Target) {
-  if (std::rename(Temporary.c_str(), Target.c_str()) != 0) {
+  struct stat Status {};
+  mode_t Mode;
+  if (stat(Target.c_str(), &Status) == 0) {
+    Mode = Status.st_mode & 07777;
+  } else {
+    const mode_t Mask = umask(0);
+    umask(Mask);
+    Mode = 0666 & ~Mask;
+  }
+  if (chmod(Temporary.c_str(), Mode) != 0 || std::rename(Temporary.c_str(), Target.c_str()) != 0) {
     const std::string Reason = std::strerror(errno);
     std::remove(Temporary.c_str());
     throw Classes::EWriteError(Target + ": cannot write: " + Reason);

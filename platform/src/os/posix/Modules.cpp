@@ -1,30 +1,41 @@
 #include <cstdlib>
 #include <dlfcn.h>
+#include <link.h>
 #include <sys/stat.h>
 
 #include "os/Os.hpp"
 
 namespace Os {
 
+namespace {
+
+Windows::HMODULE BaseOf(const void* Address) {
+  Dl_info Info{};
+  if (!Address || !dladdr(Address, &Info)) return 0;
+  return reinterpret_cast<Windows::HMODULE>(Info.dli_fbase);
+}
+
+}  // namespace
+
 TModule LoadModule(const std::string& Path) {
   TModule Module;
+  // A bare name would be looked for along the library search path; the
+  // caller means the file in the current folder.
+  const std::string File = Path.find('/') == std::string::npos ? "./" + Path : Path;
   // RTLD_LOCAL keeps one package's symbols from satisfying another's.
-  Module.Handle = dlopen(Path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  Module.Handle = dlopen(File.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!Module.Handle) {
     const char* Error = dlerror();
     Module.Error = Error ? Error : "cannot load";
     return Module;
   }
-  // Any symbol's address tells the load address; the module may have none
-  // of its own, so ask for the base through the link map.
-  Dl_info Info{};
-  void* Any = dlsym(Module.Handle, Windows::ResourceTableSymbol);
-  if (!Any) Any = dlsym(Module.Handle, "GetPackageInfoTable");
-  if (Any && dladdr(Any, &Info)) Module.Instance = reinterpret_cast<Windows::HMODULE>(Info.dli_fbase);
+  // The module's own load address, from its entry in the link map.
+  link_map* Map = nullptr;
+  if (dlinfo(Module.Handle, RTLD_DI_LINKMAP, &Map) == 0 && Map) Module.Instance = BaseOf(Map->l_ld);
   if (!Module.Instance) {
     dlclose(Module.Handle);
     Module.Handle = nullptr;
-    Module.Error = "not a module of this framework: it exports neither resources nor package entry points";
+    Module.Error = "cannot tell where the module was loaded";
   }
   return Module;
 }
@@ -33,13 +44,17 @@ void UnloadModule(void* Handle) {
   if (Handle) dlclose(Handle);
 }
 
-void* ModuleSymbol(void* Handle, const char* Name) { return Handle ? dlsym(Handle, Name) : nullptr; }
-
-Windows::HMODULE ModuleOfAddress(const void* Address) {
-  Dl_info Info{};
-  if (!dladdr(Address, &Info)) return 0;
-  return reinterpret_cast<Windows::HMODULE>(Info.dli_fbase);
+void* ModuleSymbol(void* Handle, const char* Name) {
+  if (!Handle) return nullptr;
+  void* Symbol = dlsym(Handle, Name);
+  // dlsym also searches what the module depends on; only the module's own
+  // symbols count.
+  link_map* Map = nullptr;
+  if (!Symbol || dlinfo(Handle, RTLD_DI_LINKMAP, &Map) != 0 || !Map) return nullptr;
+  return BaseOf(Symbol) == BaseOf(Map->l_ld) ? Symbol : nullptr;
 }
+
+Windows::HMODULE ModuleOfAddress(const void* Address) { return BaseOf(Address); }
 
 std::string ModuleFileName(Windows::HMODULE Module) {
   Dl_info Info{};

@@ -1,0 +1,6 @@
+// A plain module that uses the package without being one: loading it as a
+// package must be refused, though the package's entry points are within
+// its reach.
+#include "LvFltImg.hpp"
+
+__attribute__((visibility("default"))) int Darken(int Value) { return LvFltImg::FitinRange(Value - 255); }
