@@ -61,6 +61,14 @@ void InstallResponder(const TOptions& Options) {
   // Otherwise the default: a prompt at the terminal, or no box at all.
 }
 
+// Faults of the usage or of the input (a file that cannot be opened or read,
+// a picture that is not one) answer 2; anything else 1.
+int ExitFor(const std::exception& E) {
+  const bool BadInput = dynamic_cast<const TBadInput*>(&E) || dynamic_cast<const Graphics::EInvalidGraphic*>(&E) ||
+                        dynamic_cast<const Classes::EFOpenError*>(&E) || dynamic_cast<const Classes::EReadError*>(&E);
+  return BadInput ? ExitBadInput : ExitFailed;
+}
+
 int Run(const TOptions& Options) {
   // Refuse a bad output name before doing any work.
   Graphics::Detail::FormatForFileName(Options.Output);
@@ -141,23 +149,8 @@ int main(int argc, char** argv) {
 
   try {
     return Run(Options);
-  } catch (const TBadInput& E) {
-    std::cerr << "lvfilter: " << E.what() << "\n";
-    return ExitBadInput;
-  } catch (const Graphics::EInvalidGraphic& E) {
-    std::cerr << "lvfilter: " << E.Message() << "\n";
-    return ExitBadInput;
-  } catch (const Classes::EFOpenError& E) {
-    std::cerr << "lvfilter: " << E.Message() << "\n";
-    return ExitBadInput;
-  } catch (const Classes::EReadError& E) {
-    std::cerr << "lvfilter: " << E.Message() << "\n";
-    return ExitBadInput;
-  } catch (const System::Exception& E) {
-    std::cerr << "lvfilter: " << E.Message() << "\n";
-    return ExitFailed;
   } catch (const std::exception& E) {
     std::cerr << "lvfilter: " << E.what() << "\n";
-    return ExitFailed;
+    return ExitFor(E);
   }
 }
