@@ -2,29 +2,26 @@
 // component, the way an application on a form would, and writes the result.
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
+#include <climits>
+#include <filesystem>
 #include <iostream>
 #include <memory>
-#include <regex>
+#include <optional>
 #include <string>
 
 #include "Dialogs.hpp"
 #include "Forms.hpp"
 #include "Graphics/Codecs.hpp"
 #include "LvFltImg.hpp"
+#include "Tool.hpp"
 
 namespace {
 
-enum TExit { ExitWritten = 0, ExitFailed = 1, ExitBadInput = 2, ExitDeclined = 3 };
+using Tool::TBadInput;
 
 struct TOptions {
-  std::string Picture, Filter, Output, Screenshot, Size;
-  int Top = 0, Left = 0, Repeat = 1;
+  std::string Picture, Filter, Output, Screenshot, Size, Top = "0", Left = "0", Repeat = "1";
   bool Yes = false, No = false;
-};
-
-struct TBadInput : std::runtime_error {
-  using std::runtime_error::runtime_error;
 };
 
 const char* const Description =
@@ -32,26 +29,13 @@ const char* const Description =
     "Each colour channel becomes max(0, picture + filter - 255): white filter pixels leave\n"
     "the picture as it is, black ones turn it black. The filter's top-left pixel lands on\n"
     "row --top, column --left of the picture; only pixels inside the control, the picture\n"
-    "and the filter change.\n\n"
+    "and the filter change. Numbers are plain decimal.\n\n"
     "Pictures may be BMP (any kind), PNG or JPEG, recognised by their content. OUTPUT's\n"
-    "format follows its extension (.bmp keeps the bitmap's own format, .png, .jpg/.jpeg).\n\n"
+    "format follows its extension (.bmp keeps the bitmap's own format, .png, .jpg/.jpeg).\n"
+    "An output that is a symbolic link is written through to the link's target.\n\n"
     "A picture that is not 24-bit colour must be converted first, and the component asks:\n"
     "at the terminal when one is attached, or as --yes / --no answer. With no terminal and\n"
-    "no answer given, the question cannot be shown and counts as declined.\n\n"
-    "Exit status: 0 written; 1 any other failure; 2 bad usage or bad input (nothing\n"
-    "written); 3 the conversion to 24-bit colour was declined (nothing written).";
-
-std::pair<int, int> ParseSize(const std::string& Text) {
-  static const std::regex Pattern(R"(\s*(\d{1,5})\s*[xX]\s*(\d{1,5})\s*)");
-  std::smatch Match;
-  if (!std::regex_match(Text, Match, Pattern))
-    throw TBadInput("--size: expected WIDTHxHEIGHT, such as 640x480, not '" + Text + "'");
-  const int W = std::stoi(Match[1]), H = std::stoi(Match[2]);
-  const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
-  if (W > Limits.MaxSide || H > Limits.MaxSide)
-    throw TBadInput("--size: " + Text + " is larger than " + std::to_string(Limits.MaxSide) + " pixels per side");
-  return {W, H};
-}
+    "no answer given, the question cannot be shown and counts as declined.\n\n";
 
 void InstallResponder(const TOptions& Options) {
   if (Options.Yes || Options.No) {
@@ -61,20 +45,24 @@ void InstallResponder(const TOptions& Options) {
   // Otherwise the default: a prompt at the terminal, or no box at all.
 }
 
-// Faults of the usage or of the input (a file that cannot be opened or read,
-// a picture that is not one) answer 2; anything else 1.
-int ExitFor(const std::exception& E) {
-  const bool BadInput = dynamic_cast<const TBadInput*>(&E) || dynamic_cast<const Graphics::EInvalidGraphic*>(&E) ||
-                        dynamic_cast<const Classes::EFOpenError*>(&E) || dynamic_cast<const Classes::EReadError*>(&E);
-  return BadInput ? ExitBadInput : ExitFailed;
-}
-
 int Run(const TOptions& Options) {
-  // Refuse a bad output name before doing any work.
-  Graphics::Detail::FormatForFileName(Options.Output);
-  if (!Options.Screenshot.empty()) Graphics::Detail::FormatForFileName(Options.Screenshot);
+  // Everything that can be refused without the pictures is refused before
+  // any work: the options, the output names and folders.
+  const int Top = int(Tool::ParseInteger("--top", Options.Top, INT_MIN, INT_MAX));
+  const int Left = int(Tool::ParseInteger("--left", Options.Left, INT_MIN, INT_MAX));
+  const int Repeat = int(Tool::ParseInteger("--repeat", Options.Repeat, 1, 1000000));
+  const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
   const bool Sized = !Options.Size.empty();
-  const std::pair<int, int> Size = Sized ? ParseSize(Options.Size) : std::pair(0, 0);
+  const std::pair<int, int> Size = Sized ? Tool::ParseSize("--size", Options.Size, Limits.MaxSide) : std::pair(0, 0);
+  const bool Shot = !Options.Screenshot.empty();
+  Graphics::Detail::FormatForFileName(Options.Output);
+  if (Shot) Graphics::Detail::FormatForFileName(Options.Screenshot);
+  if (Shot && std::filesystem::weakly_canonical(Options.Output) == std::filesystem::weakly_canonical(Options.Screenshot))
+    throw TBadInput(Options.Screenshot + ": the screenshot would overwrite the output");
+  // Both outputs are written unnamed and named only when both are complete.
+  Graphics::TFileWriter Output(Options.Output);
+  std::optional<Graphics::TFileWriter> Screenshot;
+  if (Shot) Screenshot.emplace(Options.Screenshot);
   InstallResponder(Options);
 
   Forms::TForm Form(nullptr);
@@ -92,40 +80,44 @@ int Run(const TOptions& Options) {
     Image->SetFilterBitMap(&Filter);
   }
   Image->Picture()->LoadFromFile(Options.Picture);
+  if (Image->Picture()->Width() == 0 || Image->Picture()->Height() == 0)
+    throw TBadInput(Options.Picture + ": the picture is empty (" + std::to_string(Image->Picture()->Width()) + " x " +
+                    std::to_string(Image->Picture()->Height()) + " pixels)");
   const auto [W, H] = Sized ? Size : std::pair(Image->Picture()->Width(), Image->Picture()->Height());
   Image->SetBounds(0, 0, W, H);
   Form.SetClientSize(W, H);
   // A hidden form paints nothing; it only needs showing for a screenshot,
   // and then its surface must fit the limits every bitmap keeps.
-  if (!Options.Screenshot.empty()) {
-    const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
-    const std::string Shot = std::to_string(W) + " x " + std::to_string(H);
-    if (W == 0 || H == 0) throw TBadInput(Options.Screenshot + ": a screenshot of " + Shot + " pixels is empty");
+  if (Shot) {
+    const std::string Area = std::to_string(W) + " x " + std::to_string(H);
+    if (W == 0 || H == 0) throw TBadInput(Options.Screenshot + ": a screenshot of " + Area + " pixels is empty");
     if (std::uint64_t(W) * std::uint64_t(H) > Limits.MaxPixels)
-      throw TBadInput(Options.Screenshot + ": a screenshot of " + Shot + " pixels is more than the limit of " +
+      throw TBadInput(Options.Screenshot + ": a screenshot of " + Area + " pixels is more than the limit of " +
                       std::to_string(Limits.MaxPixels) + " pixels");
     Form.Show();
   }
 
-  for (int I = 0; I < Options.Repeat; ++I) {
-    Image->Filter(Options.Top, Options.Left);
+  for (int I = 0; I < Repeat; ++I) {
+    Image->Filter(Top, Left);
     if (Image->Picture()->Bitmap()->PixelFormat() != Graphics::pf24bit) {
       std::cerr << "lvfilter: " << Options.Picture << ": conversion to 24-bit colour declined; nothing written\n";
-      return ExitDeclined;
+      return Tool::ExitDeclined;
     }
   }
   Image->SetFilterBitMap(nullptr);  // the working filter's memory is not needed for writing
 
-  Image->Picture()->SaveToFile(Options.Output);
-  if (!Options.Screenshot.empty()) Form.SaveScreenshot(Options.Screenshot);
-  return ExitWritten;
+  Image->Picture()->SaveToFile(Output);
+  if (Screenshot) Form.SaveScreenshot(*Screenshot);
+  Output.Commit();
+  if (Screenshot) Screenshot->Commit();
+  return Tool::ExitDone;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   TOptions Options;
-  CLI::App App(Description, "lvfilter");
+  CLI::App App(Description + std::string(Tool::ExitStatusHelp) + "\n" + Tool::LimitsHelp(), "lvfilter");
   App.get_formatter()->column_width(28);
   App.add_option("PICTURE", Options.Picture, "The picture to filter")->required();
   App.add_option("FILTER", Options.Filter, "The filter picture")->required();
@@ -133,8 +125,7 @@ int main(int argc, char** argv) {
   App.add_option("--top", Options.Top, "Picture row of the filter's first row (default 0)");
   App.add_option("--left", Options.Left, "Picture column of the filter's first column (default 0)");
   App.add_option("--size", Options.Size, "Control size WIDTHxHEIGHT (default: the picture's size)");
-  App.add_option("--repeat", Options.Repeat, "Blend K times; each works on the last result (default 1)")
-      ->check(CLI::Range(1, 1000000));
+  App.add_option("--repeat", Options.Repeat, "Blend K times, 1 to 1000000; each works on the last result (default 1)");
   auto* Yes = App.add_flag("-y,--yes", Options.Yes, "Answer OK to the 24-bit conversion question");
   App.add_flag("-n,--no", Options.No, "Answer Cancel to the 24-bit conversion question")->excludes(Yes);
   App.add_option("--screenshot", Options.Screenshot, "Also save what the control shows on its form");
@@ -144,13 +135,16 @@ int main(int argc, char** argv) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {
     std::cerr << "lvfilter: " << E.what() << " (see lvfilter --help)\n";
-    return ExitBadInput;
+    return Tool::ExitBadInput;
   }
-
+  // --size given empty is a mistake, not "no size".
+  if (App.count("--size") && Options.Size.empty()) {
+    std::cerr << "lvfilter: --size: expected WIDTHxHEIGHT, such as 640x480, not ''\n";
+    return Tool::ExitBadInput;
+  }
   try {
     return Run(Options);
   } catch (const std::exception& E) {
-    std::cerr << "lvfilter: " << E.what() << "\n";
-    return ExitFor(E);
+    return Tool::Report("lvfilter", E);
   }
 }

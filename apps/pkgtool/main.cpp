@@ -11,12 +11,11 @@
 #include "Classes.hpp"
 #include "Graphics.hpp"
 #include "SysUtils.hpp"
+#include "Tool.hpp"
 
 namespace {
 
-struct TBadInput : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using Tool::TBadInput;
 
 std::string DefaultPackage() {
   std::error_code Error;
@@ -24,20 +23,22 @@ std::string DefaultPackage() {
   return (Self.parent_path().parent_path() / "lib" / "Tessorin.bpl").string();
 }
 
-// Loads a package for the length of one command.
+// Loads a package for the length of one command, as a design host does to
+// register its components: this runs the package's code.
 class TLoadedPackage {
 public:
-  explicit TLoadedPackage(const std::string& FileName) : FModule(SysUtils::LoadPackage(FileName)) {}
+  explicit TLoadedPackage(const std::string& FileName)
+      : FFileName(FileName), FModule(SysUtils::LoadPackage(FileName)) {}
   ~TLoadedPackage() { SysUtils::UnloadPackage(FModule); }
-  Windows::HMODULE Module() const { return FModule; }
-  // Calls the package's Register procedure, as the design host does.
+  // Calls the package's Register procedure.
   void Register() const {
     auto Register = reinterpret_cast<void (*)()>(SysUtils::GetProcAddress(FModule, "_ZN8LvFltImg8RegisterEv"));
-    if (!Register) throw TBadInput("the package has no Register procedure");
+    if (!Register) throw TBadInput(FFileName + ": the package has no Register procedure");
     Register();
   }
 
 private:
+  std::string FFileName;
   Windows::HMODULE FModule;
 };
 
@@ -47,17 +48,6 @@ std::string FlagsText(std::uint32_t Flags) {
   else if (Flags & SysUtils::pfRunOnly) Text += ", run-time only";
   else Text += ", design-time and run-time";
   return Text;
-}
-
-std::string TypeName(std::uint16_t Type) {
-  switch (Type) {
-    case Windows::RT_BITMAP: return "bitmap";
-    case Windows::RT_ICON: return "icon";
-    case Windows::RT_GROUP_ICON: return "icon group";
-    case Windows::RT_RCDATA: return "data";
-    case Windows::RT_VERSION: return "version";
-    default: return "type " + std::to_string(Type);
-  }
 }
 
 std::string Hex4(unsigned Value) {
@@ -74,30 +64,36 @@ std::string VersionText(std::uint32_t MS, std::uint32_t LS) {
          std::to_string(LS & 0xFFFF);
 }
 
+// A resource as the resource command takes it: TYPE/NAME.
+std::string FullName(const Windows::TResourceEntry& Entry) {
+  return SysUtils::ResourceTypeName(Entry.Type) + "/" + Entry.Name;
+}
+
 void Info(const std::string& File) {
-  TLoadedPackage Package(File);
-  const SysUtils::TPackageInfo Info = SysUtils::GetPackageInfo(Package.Module());
+  const SysUtils::TModuleFile Module(File);
+  const SysUtils::TPackageInfo Info = Module.PackageInfo();
   std::cout << "name: " << std::filesystem::path(File).stem().string() << "\n";
   std::string Requires, Contains;
   for (const auto& Name : Info.Requires) Requires += (Requires.empty() ? "" : ", ") + Name;
   for (const auto& Unit : Info.Contains) Contains += (Contains.empty() ? "" : ", ") + Unit.Name;
   std::cout << "requires: " << Requires << "\ncontains: " << Contains << "\n";
   std::cout << "flags: " << FlagsText(Info.Flags) << "\n";
-  const auto Block = Windows::FindResourceData(Package.Module(), "#1", Windows::RT_VERSION);
-  if (!Block.empty()) {
-    const SysUtils::TVersionInfo Version = SysUtils::DecodeVersionInfo(Block, File);
+  for (const Windows::TResourceEntry& Entry : Module.Resources()) {
+    if (Entry.Type != Windows::RT_VERSION) continue;
+    const SysUtils::TVersionInfo Version = SysUtils::DecodeVersionInfo(Entry.Data, File);
     std::cout << "version: " << VersionText(Version.Fixed.FileVersionMS, Version.Fixed.FileVersionLS)
               << " (product " << VersionText(Version.Fixed.ProductVersionMS, Version.Fixed.ProductVersionLS)
               << ", strings " << Version.StringTableKey << ")\n";
+    break;
   }
-  for (const Windows::TResourceEntry& Entry : Windows::EnumResources(Package.Module()))
-    std::cout << "resource: " << Entry.Name << "\t" << TypeName(Entry.Type) << "\tlanguage " << Hex4(Entry.Language)
-              << "\t" << Entry.Size << " bytes\n";
-  for (const std::string& Name : SysUtils::ModuleExports(File)) std::cout << "export: " << Name << "\n";
+  for (const Windows::TResourceEntry& Entry : Module.Resources())
+    std::cout << "resource: " << FullName(Entry) << "\tlanguage " << Hex4(Entry.Language) << "\t" << Entry.Data.size()
+              << " bytes\n";
+  for (const std::string& Name : Module.Exports()) std::cout << "export: " << Name << "\n";
 }
 
 void Palette(const std::string& File) {
-  TLoadedPackage Package(File);
+  const TLoadedPackage Package(File);
   Package.Register();
   for (const Classes::TPalettePage& Page : Classes::PalettePages())
     for (Classes::TComponentClass Class : Page.Classes)
@@ -105,7 +101,7 @@ void Palette(const std::string& File) {
 }
 
 void Properties(const std::string& ClassName, const std::string& File) {
-  TLoadedPackage Package(File);
+  const TLoadedPackage Package(File);
   Package.Register();
   const TypInfo::TClassInfo* Class = TypInfo::GetClass(ClassName);
   if (!Class) throw TBadInput(File + ": the package registers no class " + ClassName);
@@ -116,78 +112,114 @@ void Properties(const std::string& ClassName, const std::string& File) {
               << Property->DeclaringClass->ClassName << "\n";
 }
 
+// The resource a name means: TYPE/NAME (the type by its name or number),
+// or a bare name or type that only one resource has.
+const Windows::TResourceEntry& FindResource(const SysUtils::TModuleFile& Module, const std::string& Name) {
+  const auto& All = Module.Resources();
+  std::vector<const Windows::TResourceEntry*> Found;
+  const std::size_t Slash = Name.find('/');
+  for (const Windows::TResourceEntry& Entry : All) {
+    const std::string Type = SysUtils::ResourceTypeName(Entry.Type);
+    const bool Match = Slash == std::string::npos
+                           ? strcasecmp(Entry.Name.c_str(), Name.c_str()) == 0 || strcasecmp(Type.c_str(), Name.c_str()) == 0
+                           : strcasecmp(Type.c_str(), Name.substr(0, Slash).c_str()) == 0 &&
+                                 strcasecmp(Entry.Name.c_str(), Name.substr(Slash + 1).c_str()) == 0;
+    if (Match) Found.push_back(&Entry);
+  }
+  if (Found.empty()) throw TBadInput(Module.FileName() + ": no resource " + Name);
+  if (Found.size() > 1) {
+    std::string Choices;
+    for (const auto* Entry : Found) Choices += (Choices.empty() ? "" : ", ") + FullName(*Entry);
+    throw TBadInput(Module.FileName() + ": the resource name " + Name + " is ambiguous: say which of " + Choices);
+  }
+  return *Found.front();
+}
+
+std::uint32_t U32At(std::span<const std::uint8_t> Data, std::size_t At) {
+  return Data[At] | Data[At + 1] << 8 | Data[At + 2] << 16 | std::uint32_t(Data[At + 3]) << 24;
+}
+
+// A bitmap resource is a .bmp file without its file header.
+std::vector<std::uint8_t> BitmapFile(std::span<const std::uint8_t> Data, const std::string& Where) {
+  if (Data.size() < 40) throw TBadInput(Where + ": bitmap resource too short");
+  const std::uint32_t HeaderSize = U32At(Data, 0);
+  const unsigned Bits = Data[14] | Data[15] << 8;
+  std::uint64_t Colours = U32At(Data, 32);
+  if (Colours == 0 && Bits <= 8) Colours = 1u << Bits;
+  const std::uint64_t Offset = 14 + std::uint64_t(HeaderSize) + 4 * Colours;
+  if (Offset > 14 + Data.size()) throw TBadInput(Where + ": bitmap resource header past its end");
+  std::vector<std::uint8_t> File{'B', 'M'};
+  for (std::uint32_t V : {std::uint32_t(Data.size() + 14), 0u, std::uint32_t(Offset)})
+    for (int B = 0; B < 4; ++B) File.push_back(std::uint8_t(V >> (8 * B)));
+  File.insert(File.end(), Data.begin(), Data.end());
+  return File;
+}
+
 // An icon file from an icon group and its images: the group's entries
 // point at numbered icon resources, the file's entries at offsets.
-std::vector<std::uint8_t> IconFile(Windows::HMODULE Module, std::span<const std::uint8_t> Group, const std::string& Name) {
+std::vector<std::uint8_t> IconFile(const SysUtils::TModuleFile& Module, std::span<const std::uint8_t> Group) {
+  const std::string& Where = Module.FileName();
   auto U16 = [&](std::size_t At) { return std::uint16_t(Group[At] | Group[At + 1] << 8); };
-  if (Group.size() < 6) throw TBadInput(Name + ": icon group too short");
+  if (Group.size() < 6) throw TBadInput(Where + ": icon group too short");
   const std::size_t Count = U16(4);
-  if (Group.size() < 6 + Count * 14) throw TBadInput(Name + ": icon group truncated");
+  if (Group.size() < 6 + Count * 14) throw TBadInput(Where + ": icon group truncated");
   std::vector<std::uint8_t> Out(Group.begin(), Group.begin() + 6);
   std::vector<std::uint8_t> Images;
   for (std::size_t I = 0; I < Count; ++I) {
     const std::size_t At = 6 + I * 14;
-    const auto Image = Windows::FindResourceData(Module, ("#" + std::to_string(U16(At + 12))).c_str(), Windows::RT_ICON);
-    if (Image.empty()) throw TBadInput(Name + ": icon image #" + std::to_string(U16(At + 12)) + " is missing");
+    const std::string Image = "ICON/#" + std::to_string(U16(At + 12));
+    std::span<const std::uint8_t> Data;
+    for (const Windows::TResourceEntry& Entry : Module.Resources())
+      if (strcasecmp(FullName(Entry).c_str(), Image.c_str()) == 0) Data = Entry.Data;
+    if (Data.empty()) throw TBadInput(Where + ": icon image " + Image + " is missing");
     Out.insert(Out.end(), Group.begin() + long(At), Group.begin() + long(At) + 8);
-    const std::uint32_t Size = std::uint32_t(Image.size());
     const std::uint32_t Offset = std::uint32_t(6 + Count * 16 + Images.size());
-    for (std::uint32_t V : {Size, Offset})
+    for (std::uint32_t V : {std::uint32_t(Data.size()), Offset})
       for (int B = 0; B < 4; ++B) Out.push_back(std::uint8_t(V >> (8 * B)));
-    Images.insert(Images.end(), Image.begin(), Image.end());
+    Images.insert(Images.end(), Data.begin(), Data.end());
   }
   Out.insert(Out.end(), Images.begin(), Images.end());
   return Out;
 }
 
 void Resource(const std::string& Name, const std::string& Output, const std::string& File) {
-  TLoadedPackage Package(File);
-  const Windows::HMODULE Module = SysUtils::FindResourceHInstance(Package.Module());
-  const bool Version = Name == "VERSION";
-  for (const Windows::TResourceEntry& Entry : Windows::EnumResources(Module)) {
-    if (Version ? Entry.Type != Windows::RT_VERSION : strcasecmp(Entry.Name, Name.c_str()) != 0) continue;
-    std::span<const std::uint8_t> Data(Entry.Data, Entry.Size);
-    std::vector<std::uint8_t> Bytes(Data.begin(), Data.end());
-    if (Entry.Type == Windows::RT_BITMAP) {
-      // A bitmap resource is a .bmp file without its file header.
-      if (Bytes.size() < 40) throw TBadInput(File + ": bitmap resource " + Name + " is too short");
-      const std::uint32_t HeaderSize = Bytes[0] | Bytes[1] << 8 | Bytes[2] << 16 | std::uint32_t(Bytes[3]) << 24;
-      const unsigned Bits = Bytes[14] | Bytes[15] << 8;
-      std::uint32_t Colours = Bytes[32] | Bytes[33] << 8 | Bytes[34] << 16 | std::uint32_t(Bytes[35]) << 24;
-      if (Colours == 0 && Bits <= 8) Colours = 1u << Bits;
-      const std::uint32_t Offset = 14 + HeaderSize + 4 * Colours;
-      const std::uint32_t Size = std::uint32_t(Bytes.size() + 14);
-      std::vector<std::uint8_t> Header{'B', 'M'};
-      for (std::uint32_t V : {Size, 0u, Offset})
-        for (int B = 0; B < 4; ++B) Header.push_back(std::uint8_t(V >> (8 * B)));
-      Bytes.insert(Bytes.begin(), Header.begin(), Header.end());
-    } else if (Entry.Type == Windows::RT_GROUP_ICON) {
-      Bytes = IconFile(Module, Data, File);
-    }
-    Graphics::WriteFileBytes(Output, Bytes);
-    return;
-  }
-  throw TBadInput(File + ": no resource named " + Name);
+  Graphics::TFileWriter Out(Output);
+  const SysUtils::TModuleFile Module(File);
+  const Windows::TResourceEntry& Entry = FindResource(Module, Name);
+  std::vector<std::uint8_t> Bytes(Entry.Data.begin(), Entry.Data.end());
+  if (Entry.Type == Windows::RT_BITMAP) Bytes = BitmapFile(Entry.Data, File);
+  if (Entry.Type == Windows::RT_GROUP_ICON) Bytes = IconFile(Module, Entry.Data);
+  Out.Stream().write(reinterpret_cast<const char*>(Bytes.data()), std::streamsize(Bytes.size()));
+  Out.Commit();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App App("Shows what a design host sees of a package module. PACKAGE defaults to the\n"
-               "Tessorin.bpl beside this tool's modules. Exit status: 0 done, 2 bad usage or a\n"
-               "bad package (one line naming the file and the fault), 1 anything else.",
+  CLI::App App(std::string("Shows what a design host sees of a package module. PACKAGE defaults to the\n"
+                           "Tessorin.bpl beside this tool's modules. info and resource read the package\n"
+                           "as data and never run any of its code; palette and properties load it and\n"
+                           "call its Register procedure, as a design host does, so they run its code.\n\n") +
+                   Tool::ExitStatusHelp + "\n" + Tool::LimitsHelp(),
                "pkgtool");
   App.require_subcommand(1);
   std::string Package = DefaultPackage(), ClassName, Name, Output;
-  auto* InfoCommand = App.add_subcommand("info", "Name, requirements, units, flags, version, resources, exports");
+  auto* InfoCommand =
+      App.add_subcommand("info", "Name, requirements, units, flags, version, resources, exports (read as data)");
   InfoCommand->add_option("PACKAGE", Package, "The package module");
   auto* PaletteCommand = App.add_subcommand("palette", "Load, call Register, list page, class and unit");
   PaletteCommand->add_option("PACKAGE", Package, "The package module");
-  auto* PropertiesCommand = App.add_subcommand("properties", "A class's published properties: name, type, default, stored, declared by");
+  auto* PropertiesCommand = App.add_subcommand(
+      "properties", "Load, call Register, list a class's published properties: name, type, default, stored, declared by");
   PropertiesCommand->add_option("CLASS", ClassName, "The class")->required();
   PropertiesCommand->add_option("PACKAGE", Package, "The package module");
-  auto* ResourceCommand = App.add_subcommand("resource", "Save a resource: a bitmap as .bmp, an icon as .ico, VERSION raw, others raw");
-  ResourceCommand->add_option("NAME", Name, "The resource's name, or VERSION")->required();
+  auto* ResourceCommand = App.add_subcommand(
+      "resource", "Save a resource (read as data): a bitmap as .bmp, an icon group as .ico, others raw");
+  ResourceCommand
+      ->add_option("NAME", Name,
+                   "TYPE/NAME as info lists it (BITMAP/TLVFILTERIMAGE, ICON/#1), or a name or type only one has "
+                   "(MAINICON, VERSION)")
+      ->required();
   ResourceCommand->add_option("-o,--output", Output, "Where to save it")->required();
   ResourceCommand->add_option("PACKAGE", Package, "The package module");
   try {
@@ -196,25 +228,15 @@ int main(int argc, char** argv) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {
     std::cerr << "pkgtool: " << E.what() << " (see pkgtool --help)\n";
-    return 2;
+    return Tool::ExitBadInput;
   }
   try {
     if (*InfoCommand) Info(Package);
     if (*PaletteCommand) Palette(Package);
     if (*PropertiesCommand) Properties(ClassName, Package);
     if (*ResourceCommand) Resource(Name, Output, Package);
-    return 0;
-  } catch (const TBadInput& E) {
-    std::cerr << "pkgtool: " << E.what() << "\n";
-    return 2;
-  } catch (const SysUtils::EPackageError& E) {
-    std::cerr << "pkgtool: " << E.Message() << "\n";
-    return 2;
-  } catch (const Classes::EFOpenError& E) {
-    std::cerr << "pkgtool: " << E.Message() << "\n";
-    return 2;
+    return Tool::ExitDone;
   } catch (const std::exception& E) {
-    std::cerr << "pkgtool: " << E.what() << "\n";
-    return 1;
+    return Tool::Report("pkgtool", E);
   }
 }

@@ -67,6 +67,30 @@ class TCanvas;
 class TBitmap;
 namespace Detail { struct TDib; }
 
+// A file written all or nothing. It has no name until Commit gives it the
+// target's, atomically replacing what was there (through a symbolic link,
+// the link's target); dropped uncommitted, or on an interrupt, it leaves
+// nothing behind. Several writers committed one after another write a set
+// of files that are all complete before any of them appears. Raises
+// Classes::EWriteError "<name>: cannot write: <the system's reason>", at
+// construction already when the file could not be written at all.
+class TFileWriter {
+public:
+  explicit TFileWriter(const std::string& FileName);
+  ~TFileWriter();
+  TFileWriter(const TFileWriter&) = delete;
+  TFileWriter& operator=(const TFileWriter&) = delete;
+
+  const std::string& FileName() const { return FFileName; }
+  std::ostream& Stream();
+  void Commit();
+
+private:
+  struct TImpl;
+  std::string FFileName;
+  std::unique_ptr<TImpl> FImpl;
+};
+
 class TGraphic : public Classes::TPersistent {
 public:
   static const TypInfo::TClassInfo& ClassInfo();
@@ -84,7 +108,9 @@ public:
   void LoadFromFile(const std::string& FileName);
   // The format is chosen by the name's extension: .bmp, .png, .jpg, .jpeg.
   // The file is replaced whole or not at all.
-  virtual void SaveToFile(const std::string& FileName) const;
+  void SaveToFile(const std::string& FileName) const;
+  // The same into a file the caller commits.
+  virtual void SaveToFile(TFileWriter& File) const;
   virtual void LoadFromStream(std::istream& Stream, const std::string& SourceName = "stream") = 0;
   virtual void SaveToStream(std::ostream& Stream) const = 0;
   virtual void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) = 0;
@@ -151,7 +177,8 @@ public:
   TColor Pixel(int X, int Y) const;  // clNone outside the image
 
   using TGraphic::LoadFromFile;
-  void SaveToFile(const std::string& FileName) const override;
+  using TGraphic::SaveToFile;
+  void SaveToFile(TFileWriter& File) const override;
   void LoadFromStream(std::istream& Stream, const std::string& SourceName = "stream") override;
   void SaveToStream(std::ostream& Stream) const override;
   void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) override;
@@ -242,6 +269,7 @@ public:
   // A failed load leaves the picture as it was.
   void LoadFromFile(const std::string& FileName);
   void SaveToFile(const std::string& FileName) const;
+  void SaveToFile(TFileWriter& File) const;
 
   System::TNotifyEvent OnChange;
   System::TNotifyEvent OnProgress;
@@ -255,11 +283,11 @@ private:
 // The largest file a reader takes in.
 constexpr std::uint64_t MaxFileSize = std::uint64_t(1) << 30;
 
-// Reads a whole file with the size cap every reader applies; raises
-// Classes::EFOpenError or Classes::EReadError naming the file.
+// Reads a whole file with the size cap every reader applies, refusing a
+// larger one from its size before reading; raises Classes::EFOpenError or
+// Classes::EReadError naming the file.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName);
-// Writes through a temporary file in the same folder, renamed into place, so
-// a failure never leaves a half-written or clobbered file.
+// Writes the file all or nothing, through a TFileWriter.
 void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> Data);
 // The same for content written to a stream; an exception from Write leaves
 // the file as it was.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -70,6 +71,49 @@ std::vector<std::uint8_t> EncodeVersionInfo(const TVersionInfo& Info);
 // Raises EPackageError "<Where>: <fault>" on anything malformed.
 TVersionInfo DecodeVersionInfo(std::span<const std::uint8_t> Data, const std::string& Where);
 
+// ---- Resources --------------------------------------------------------------
+
+// The binary resource-file layout that resource compilers write and Windows
+// tools read (.res): a series of entries, each with a header (data size,
+// header size, type and name as ordinals or UTF-16 strings, language) and
+// its data, both padded to four bytes, after one empty entry. A module
+// carries its resources as such a file.
+std::vector<std::uint8_t> EncodeResources(std::span<const Windows::TResourceEntry> Entries);
+// The entries' data point into Data. Raises EPackageError "<Where>: <fault>"
+// on anything malformed.
+std::vector<Windows::TResourceEntry> DecodeResources(std::span<const std::uint8_t> Data, const std::string& Where);
+// "BITMAP", "ICON", "GROUP_ICON", "RCDATA", "VERSION" and the other standard
+// types; "#<number>" for the rest.
+std::string ResourceTypeName(std::uint16_t Type);
+
+// A module file read as data, as a design host inspects a package: nothing
+// in it runs. Raises Classes::EFOpenError when the file cannot be opened,
+// and EPackageError naming the file and the fault when it is not a complete,
+// well-formed module.
+class TModuleFile {
+public:
+  explicit TModuleFile(const std::string& FileName);
+  ~TModuleFile();
+  TModuleFile(const TModuleFile&) = delete;
+  TModuleFile& operator=(const TModuleFile&) = delete;
+
+  const std::string& FileName() const { return FFileName; }
+  // Data point into the mapped file and live as long as this object.
+  const std::vector<Windows::TResourceEntry>& Resources() const { return FResources; }
+  // The package information, or EPackageError "not a package" without one.
+  TPackageInfo PackageInfo() const;
+  // The exported names, demangled, each distinct entry once, in symbol
+  // table order. Where several symbols demangle alike (a constructor or
+  // destructor's variants), each says which it is in brackets.
+  std::vector<std::string> Exports() const;
+
+private:
+  struct TImage;
+  std::string FFileName;
+  std::unique_ptr<TImage> FImage;
+  std::vector<Windows::TResourceEntry> FResources;
+};
+
 // ---- Package modules --------------------------------------------------------
 
 // A package's table of units, in initialisation order. Either routine may
@@ -96,10 +140,11 @@ struct TLibModule {
   int LoadCount = 0;                 // LoadPackage calls not yet undone
 };
 // Called by a module's entry point: AddressInModule is any address inside
-// the module; Resources is the module's own resource table. Looks for a
+// the module. Reads the module's resources from its memory and looks for a
 // resource module beside the module file, named after it with the user's
-// language as the extension ("Tessorin.de_DE", then "Tessorin.de").
-void RegisterModule(const void* AddressInModule, Windows::TResourceTableFunc Resources);
+// language as the extension ("Tessorin.de_DE", then "Tessorin.de"), which
+// is read as data and serves the resources instead.
+void RegisterModule(const void* AddressInModule);
 // Takes the module off the list and frees its resource module if that is
 // a different module.
 void UnregisterModule(const void* AddressInModule);
@@ -116,7 +161,8 @@ void FinalizePackage(const TPackageUnitTable& Table);
 std::vector<std::string> UnitLog();
 void ClearUnitLog();
 
-// Loads a package module: checks its package information, loads the
+// Loads a package module: reads the file as data first and refuses anything
+// that is not a complete package without running it, then loads it and the
 // packages it requires, and initialises its units. Loading a loaded package
 // again counts; each load wants its UnloadPackage. Raises EPackageError
 // naming the file and the fault; nothing stays loaded then.
@@ -125,8 +171,7 @@ Windows::HMODULE LoadPackage(const std::string& FileName);
 // registered, and unloads the module.
 void UnloadPackage(Windows::HMODULE Module);
 TPackageInfo GetPackageInfo(Windows::HMODULE Module);
-// The names a module file exports, demangled, in symbol table order.
-// Raises EPackageError for a file that is not a readable module.
+// TModuleFile(FileName).Exports().
 std::vector<std::string> ModuleExports(const std::string& FileName);
 // An exported symbol of a loaded package, or nullptr.
 void* GetProcAddress(Windows::HMODULE Module, const char* Name);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace Windows {
 
@@ -51,18 +52,15 @@ constexpr std::uint16_t RT_GROUP_ICON = 14;
 constexpr std::uint16_t RT_VERSION = 16;
 constexpr std::uint16_t LANG_NEUTRAL = 0;
 
-// One resource a module carries. Numbered resources are named "#<number>".
+// One resource a module carries. Numbered resources are named "#<number>";
+// named ones are kept in capitals, as resource compilers store them. The
+// data stays where the module (or its file) holds it.
 struct TResourceEntry {
-  const char* Name;
-  std::uint16_t Type;
-  std::uint16_t Language;
-  const std::uint8_t* Data;
-  std::size_t Size;
+  std::string Name;
+  std::uint16_t Type = 0;
+  std::uint16_t Language = 0;
+  std::span<const std::uint8_t> Data;
 };
-
-// A module shows its resources through a C function of this name and type.
-constexpr const char* ResourceTableSymbol = "VclResourceTable";
-using TResourceTableFunc = const TResourceEntry* (*)(std::size_t* Count);
 
 // The data of a resource of the given module, name (case-insensitive) and
 // type, in any language; empty when the module has none.

@@ -211,21 +211,25 @@ TEST_F(LoaderTest, APackageStaysWhileObjectsOfItsClassesExist) {
   EXPECT_FALSE(Loaded(Module));
 }
 
-TEST(Exports, ThePackageExportsItsEntriesAndNothingElse) {
+TEST(Exports, ThePackageExportsItsEntriesAndNothingElseEachOnce) {
   std::vector<std::string> Names = SysUtils::ModuleExports(Tessorin);
   std::sort(Names.begin(), Names.end());
-  Names.erase(std::unique(Names.begin(), Names.end()), Names.end());
-  const std::vector<std::string> Expected = {"LvFltImg::FitinRange(int)", "LvFltImg::Register()", "LvFltImg::Initialization()",
-        "LvFltImg::Finalization()", "LvFltImg::TLvFilterImage::TLvFilterImage(Classes::TComponent*)",
-        "LvFltImg::TLvFilterImage::~TLvFilterImage()", "LvFltImg::TLvFilterImage::Set24BitColor()",
-        "LvFltImg::TLvFilterImage::SetFilterBitMap(Graphics::TBitmap*)", "LvFltImg::TLvFilterImage::Filter(int, int)",
-        "typeinfo for LvFltImg::TLvFilterImage", "vtable for LvFltImg::TLvFilterImage", "Initialize", "Finalize",
-        "GetPackageInfoTable", "Tessorin::PackageLoad()", "Tessorin::PackageUnload()",
-        "Tessorin::GetPackageInfoTable()", "VclResourceTable", "LvFltImg::TLvFilterImage::ClassInfo()",
-        "typeinfo name for LvFltImg::TLvFilterImage"};
-  std::vector<std::string> Sorted = Expected;
-  std::sort(Sorted.begin(), Sorted.end());
-  EXPECT_EQ(Names, Sorted);
+  // Constructors and destructors come in variants that demangle alike;
+  // each is listed once, saying which it is.
+  std::vector<std::string> Expected = {
+      "LvFltImg::FitinRange(int)", "LvFltImg::Register()", "LvFltImg::Initialization()", "LvFltImg::Finalization()",
+      "LvFltImg::TLvFilterImage::TLvFilterImage(Classes::TComponent*) [complete object]",
+      "LvFltImg::TLvFilterImage::TLvFilterImage(Classes::TComponent*) [base object]",
+      "LvFltImg::TLvFilterImage::~TLvFilterImage() [deleting]",
+      "LvFltImg::TLvFilterImage::~TLvFilterImage() [complete object]",
+      "LvFltImg::TLvFilterImage::~TLvFilterImage() [base object]", "LvFltImg::TLvFilterImage::Set24BitColor()",
+      "LvFltImg::TLvFilterImage::SetFilterBitMap(Graphics::TBitmap*)", "LvFltImg::TLvFilterImage::Filter(int, int)",
+      "LvFltImg::TLvFilterImage::ClassInfo()", "LvFltImg::TLvFilterImage::ClassType() const",
+      "typeinfo for LvFltImg::TLvFilterImage", "typeinfo name for LvFltImg::TLvFilterImage",
+      "vtable for LvFltImg::TLvFilterImage", "Initialize", "Finalize", "GetPackageInfoTable",
+      "Tessorin::PackageLoad()", "Tessorin::PackageUnload()", "Tessorin::GetPackageInfoTable()"};
+  std::sort(Expected.begin(), Expected.end());
+  EXPECT_EQ(Names, Expected);
   // The system's own tool agrees.
   const std::string Listing = Shell("nm -D --defined-only -C " + Tessorin);
   EXPECT_NE(Listing.find("LvFltImg::TLvFilterImage::Filter(int, int)"), std::string::npos) << Listing;
@@ -237,7 +241,8 @@ TEST(Pkgtool, ShowsThePackageAsADesignHostSeesIt) {
   const std::string Info = Shell(Tool + " info");
   for (const char* Line : {"name: Tessorin\n", "requires: vcl40\n", "contains: Tessorin, LvFltImg, SysInit\n",
                            "flags: never rebuilt implicitly, design-time and run-time\n", "version: 1.0.0.0",
-                           "resource: TLVFILTERIMAGE\tbitmap\tlanguage 0429", "export: LvFltImg::Register()"})
+                           "resource: BITMAP/TLVFILTERIMAGE\tlanguage 0429", "resource: VERSION/#1\tlanguage 0429",
+                           "export: LvFltImg::Register()"})
     EXPECT_NE(Info.find(Line), std::string::npos) << Line << "\n" << Info;
   EXPECT_EQ(Shell(Tool + " palette"), "Lorvane\tTLvFilterImage\tLvFltImg\n");
   const std::string Properties = Shell(Tool + " properties TLvFilterImage");
@@ -255,6 +260,6 @@ TEST(Pkgtool, ShowsThePackageAsADesignHostSeesIt) {
   EXPECT_EQ(Palette.PixelFormat(), Graphics::pf4bit);
   EXPECT_EQ(Palette.Pixel(0, 23), Graphics::clOlive);
   const std::string Bad = Shell("{ " + Tool + " info /no/such.bpl; echo status $?; }");
-  EXPECT_NE(Bad.find("/no/such.bpl: cannot load package"), std::string::npos) << Bad;
+  EXPECT_NE(Bad.find("/no/such.bpl: cannot open file: "), std::string::npos) << Bad;
   EXPECT_NE(Bad.find("status 2"), std::string::npos) << Bad;
 }

@@ -89,11 +89,18 @@ void TCustomForm::PaintPending() {
 
 void TCustomForm::SaveScreenshot(const std::string& FileName) {
   if (!Visible()) throw Classes::EComponentError(FileName + ": cannot take a screenshot of a hidden form");
+  Graphics::TFileWriter File(FileName);
+  SaveScreenshot(File);
+  File.Commit();
+}
+
+void TCustomForm::SaveScreenshot(Graphics::TFileWriter& File) {
+  if (!Visible()) throw Classes::EComponentError(File.FileName() + ": cannot take a screenshot of a hidden form");
   PaintPending();
   Graphics::TBitmap Shot;
   Shot.Assign(&FSurface);
   Shot.SetPixelFormat(Graphics::pf24bit);
-  Shot.SaveToFile(FileName);
+  Shot.SaveToFile(File);
 }
 
 Controls::TControl* TCustomForm::Target(int X, int Y, int& LocalX, int& LocalY) {

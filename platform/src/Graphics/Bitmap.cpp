@@ -27,21 +27,28 @@ void TGraphic::Changed() {
 }
 
 void TGraphic::LoadFromFile(const std::string& FileName) {
-  const Os::TMappedFile File(FileName);
-  if (File.Size() > MaxFileSize) throw EInvalidGraphic(FileName + ": file larger than 1 GiB");
+  const Os::TMappedFile File(FileName, MaxFileSize);
   LoadFromBytes({File.Data(), File.Size()}, FileName);
 }
 
 void TGraphic::SaveToFile(const std::string& FileName) const {
+  // The name's format is checked before the file is created.
+  Detail::FormatForFileName(FileName);
+  TFileWriter File(FileName);
+  SaveToFile(File);
+  File.Commit();
+}
+
+void TGraphic::SaveToFile(TFileWriter& File) const {
   std::vector<std::uint8_t> Bytes;
   try {
-    Bytes = SaveToBytes(FileName);
+    Bytes = SaveToBytes(File.FileName());
   } catch (const EInvalidGraphic& E) {
     // Encoders speak of the picture; the user wants to know which file.
-    if (E.Message().rfind(FileName + ":", 0) == 0) throw;
-    throw EInvalidGraphic(FileName + ": " + E.Message());
+    if (E.Message().rfind(File.FileName() + ":", 0) == 0) throw;
+    throw EInvalidGraphic(File.FileName() + ": " + E.Message());
   }
-  WriteFileBytes(FileName, Bytes);
+  File.Stream().write(reinterpret_cast<const char*>(Bytes.data()), std::streamsize(Bytes.size()));
 }
 
 // ---- TBitmap ---------------------------------------------------------------
@@ -197,15 +204,14 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> Data, const std::strin
   SetImage(Detail::ReadImage(Data, SourceName));
 }
 
-void TBitmap::SaveToFile(const std::string& FileName) const {
-  const Detail::TFileFormat Format = Detail::FormatForFileName(FileName);
-  if (Format != Detail::TFileFormat::Bmp) {
-    TGraphic::SaveToFile(FileName);
+void TBitmap::SaveToFile(TFileWriter& File) const {
+  if (Detail::FormatForFileName(File.FileName()) != Detail::TFileFormat::Bmp) {
+    TGraphic::SaveToFile(File);
     return;
   }
   // The framework's own format goes to the file row by row, without a copy
   // of the whole image in memory.
-  WriteFile(FileName, [&](std::ostream& Out) { Detail::WriteBmp(*FImage, Out); });
+  Detail::WriteBmp(*FImage, File.Stream());
 }
 
 std::vector<std::uint8_t> TBitmap::SaveToBytes(const std::string& FileName) const {
@@ -413,46 +419,9 @@ void TPicture::SaveToFile(const std::string& FileName) const {
   FGraphic->SaveToFile(FileName);
 }
 
-// ---- Files -----------------------------------------------------------------
-
-std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName) {
-  std::ifstream File(FileName, std::ios::binary);
-  if (!File) throw Classes::EFOpenError(FileName + ": cannot open file: " + std::strerror(errno));
-  if (!Os::FileExists(FileName)) throw Classes::EFOpenError(FileName + ": not a regular file");
-  File.seekg(0, std::ios::end);
-  const std::streamoff Size = File.tellg();
-  if (Size < 0) throw Classes::EReadError(FileName + ": cannot read file");
-  if (std::uint64_t(Size) > MaxFileSize) throw EInvalidGraphic(FileName + ": file larger than 1 GiB");
-  File.seekg(0);
-  std::vector<std::uint8_t> Data(static_cast<std::size_t>(Size));
-  if (!File.read(reinterpret_cast<char*>(Data.data()), Size))
-    throw Classes::EReadError(FileName + ": cannot read file");
-  return Data;
-}
-
-void WriteFile(const std::string& FileName, const std::function<void(std::ostream&)>& Write) {
-  const std::string Temporary = Os::CreateTemporaryBeside(FileName);
-  try {
-    // A large buffer: rows of a big picture go out in few system calls.
-    std::vector<char> Buffer(std::size_t(1) << 20);
-    std::ofstream File;
-    File.rdbuf()->pubsetbuf(Buffer.data(), std::streamsize(Buffer.size()));
-    File.open(Temporary, std::ios::binary | std::ios::trunc);
-    if (!File) throw Classes::EWriteError(FileName + ": cannot write file: " + std::strerror(errno));
-    Write(File);
-    File.close();
-    if (!File) throw Classes::EWriteError(FileName + ": cannot write file");
-  } catch (...) {
-    std::remove(Temporary.c_str());
-    throw;
-  }
-  Os::ReplaceFile(Temporary, FileName);
-}
-
-void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> Data) {
-  WriteFile(FileName, [&](std::ostream& Out) {
-    Out.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
-  });
+void TPicture::SaveToFile(TFileWriter& File) const {
+  if (!FGraphic) throw EInvalidGraphicOperation(File.FileName() + ": the picture is empty");
+  FGraphic->SaveToFile(File);
 }
 
 }  // namespace Graphics

@@ -15,10 +15,9 @@ namespace {
 
 struct TModuleRecord {
   TLibModule Lib;
-  Windows::TResourceTableFunc Resources = nullptr;
-  Windows::TResourceTableFunc ResResources = nullptr;
-  void* ResHandle = nullptr;  // the resource module, when one was loaded
-  void* Handle = nullptr;     // from LoadPackage
+  std::vector<Windows::TResourceEntry> Resources;  // in the module's memory
+  std::unique_ptr<TModuleFile> ResFile;            // the resource module, read as data
+  void* Handle = nullptr;                          // from LoadPackage
   std::vector<Windows::HMODULE> Required;  // packages loaded for this one
   bool Loading = false;                    // its requirements are being loaded
 };
@@ -42,30 +41,35 @@ std::string Stem(const std::string& Path) {
 
 }  // namespace
 
-void RegisterModule(const void* AddressInModule, Windows::TResourceTableFunc Resources) {
+void RegisterModule(const void* AddressInModule) {
   std::lock_guard Guard(GLock);
   const Windows::HMODULE Instance = Os::ModuleOfAddress(AddressInModule);
   if (!Instance) return;
   TModuleRecord Record;
   Record.Lib.Instance = Record.Lib.ResInstance = Instance;
   Record.Lib.FileName = Os::ModuleFileName(Instance);
-  Record.Resources = Resources;
+  try {
+    Record.Resources = DecodeResources(Os::LoadedModuleResources(AddressInModule), Record.Lib.FileName);
+  } catch (const EPackageError&) {
+    // Serves none. LoadPackage refuses such a package before loading it;
+    // a module linked into a program cannot be refused here.
+  }
   // A resource module beside the module, for the user's language, serves
-  // its resources instead.
+  // its resources instead. It is only read, never run, as the framework
+  // loads resource modules as data files.
   const std::string Folder = Record.Lib.FileName.substr(0, Record.Lib.FileName.find_last_of('/') + 1);
   for (const std::string& Language : Os::LanguageNames()) {
     const std::string Candidate = Folder + Stem(Record.Lib.FileName) + "." + Language;
     if (!Os::FileExists(Candidate)) continue;
-    Os::TModule Res = Os::LoadModule(Candidate);
-    auto Table = reinterpret_cast<Windows::TResourceTableFunc>(Os::ModuleSymbol(Res.Handle, Windows::ResourceTableSymbol));
-    if (!Table) {
-      Os::UnloadModule(Res.Handle);
+    try {
+      auto File = std::make_unique<TModuleFile>(Candidate);
+      if (File->Resources().empty()) continue;
+      Record.ResFile = std::move(File);
+    } catch (const System::Exception&) {
       continue;
     }
-    Record.Lib.ResInstance = Res.Instance;
+    Record.Lib.ResInstance = reinterpret_cast<Windows::HMODULE>(Record.ResFile.get());
     Record.Lib.ResFileName = Candidate;
-    Record.ResHandle = Res.Handle;
-    Record.ResResources = Table;
     break;
   }
   Records()[Instance] = std::move(Record);
@@ -73,10 +77,7 @@ void RegisterModule(const void* AddressInModule, Windows::TResourceTableFunc Res
 
 void UnregisterModule(const void* AddressInModule) {
   std::lock_guard Guard(GLock);
-  auto Found = Records().find(Os::ModuleOfAddress(AddressInModule));
-  if (Found == Records().end()) return;
-  if (Found->second.Lib.ResInstance != Found->second.Lib.Instance) Os::UnloadModule(Found->second.ResHandle);
-  Records().erase(Found);
+  Records().erase(Os::ModuleOfAddress(AddressInModule));
 }
 
 std::vector<TLibModule> LibModules() {
@@ -161,10 +162,24 @@ std::vector<Windows::HMODULE> LoadRequired(const TPackageInfo& Info, const std::
   return Loaded;
 }
 
+// The package information, read from the file without running any of it: a
+// file that is no complete module, or no package, is refused unloaded.
+TPackageInfo InspectPackage(const std::string& FileName) {
+  try {
+    return TModuleFile(FileName).PackageInfo();
+  } catch (const System::Exception& E) {
+    const std::string& Message = E.Message();
+    if (Message.rfind(FileName + ": not a package", 0) == 0) throw EPackageError(Message);
+    const std::string Fault = Message.rfind(FileName + ": ", 0) == 0 ? Message.substr(FileName.size() + 2) : Message;
+    throw EPackageError(FileName + ": cannot load package: " + Fault);
+  }
+}
+
 }  // namespace
 
 Windows::HMODULE LoadPackage(const std::string& FileName) {
   std::lock_guard Guard(GLock);
+  const TPackageInfo Info = InspectPackage(FileName);
   Os::TModule Module = Os::LoadModule(FileName);
   if (!Module.Instance) throw EPackageError(FileName + ": cannot load package: " + Module.Error);
   auto Refuse = [&](const std::string& Why) {
@@ -185,12 +200,6 @@ Windows::HMODULE LoadPackage(const std::string& FileName) {
 
   if (Record.Loading) Refuse("the package requires itself through its requirements");
 
-  TPackageInfo Info;
-  try {
-    Info = GetPackageInfo(Module.Instance);
-  } catch (const EPackageError& E) {
-    Refuse(E.Message().substr(E.Message().find(": ") + 2));
-  }
   Record.Loading = true;
   try {
     Record.Required = LoadRequired(Info, FileName);
@@ -243,20 +252,16 @@ namespace Windows {
 
 std::span<const TResourceEntry> EnumResources(HMODULE hModule) {
   std::lock_guard Guard(SysUtils::GLock);
-  TResourceTableFunc Table = nullptr;
   for (const auto& [Instance, Record] : SysUtils::Records()) {
-    if (Instance == hModule) Table = Record.Resources;
-    if (Record.Lib.ResInstance == hModule && Record.ResResources) Table = Record.ResResources;
+    if (Instance == hModule) return Record.Resources;
+    if (Record.ResFile && Record.Lib.ResInstance == hModule) return Record.ResFile->Resources();
   }
-  if (!Table) return {};
-  std::size_t Count = 0;
-  const TResourceEntry* Entries = Table(&Count);
-  return {Entries, Count};
+  return {};
 }
 
 std::span<const std::uint8_t> FindResourceData(HMODULE hModule, const char* lpName, std::uint16_t Type) {
   for (const TResourceEntry& Entry : EnumResources(hModule))
-    if (Entry.Type == Type && strcasecmp(Entry.Name, lpName) == 0) return {Entry.Data, Entry.Size};
+    if (Entry.Type == Type && strcasecmp(Entry.Name.c_str(), lpName) == 0) return Entry.Data;
   return {};
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -41,12 +42,24 @@ bool FileExists(const std::string& Path);
 // first; empty for the C or POSIX locale.
 std::vector<std::string> LanguageNames();
 
+// A module file's contents, read as data. Raises SysUtils::EPackageError
+// naming the file when it is not a complete module of this machine.
+struct TModuleContents {
+  std::span<const std::uint8_t> Resources;  // the resource file it carries, in Data
+  std::vector<std::string> Exports;         // demangled, variants told apart
+};
+TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string& FileName);
+// The resource file a module loaded in this process carries, read from its
+// memory; empty when it carries none.
+std::span<const std::uint8_t> LoadedModuleResources(const void* AddressInModule);
+
 // A file's bytes mapped into memory for reading, unmapped when it goes.
-// Raises Classes::EFOpenError naming the file when it cannot be opened or
-// is not a regular file.
+// Opening never blocks. Raises Classes::EFOpenError naming the file when it
+// cannot be opened or is not a regular file, and Classes::EReadError when it
+// is larger than MaxSize, before reading anything.
 class TMappedFile {
 public:
-  explicit TMappedFile(const std::string& FileName);
+  TMappedFile(const std::string& FileName, std::uint64_t MaxSize);
   ~TMappedFile();
   TMappedFile(const TMappedFile&) = delete;
   TMappedFile& operator=(const TMappedFile&) = delete;
@@ -58,12 +71,40 @@ private:
   std::size_t FSize = 0;
 };
 
-// Creates a new, empty file of our own beside the target, under a name no
-// one else can have claimed, and answers its name. Raises
-// Classes::EWriteError naming the target.
-std::string CreateTemporaryBeside(const std::string& Target);
-// Renames a finished temporary file over the target, atomically, giving it
-// the mode the target had (or the usual mode for a new file).
-void ReplaceFile(const std::string& Temporary, const std::string& Target);
+// A file being written. Until Commit it has no name (on Linux an unnamed
+// file in the target's folder; elsewhere a short temporary name that an
+// interrupt or termination signal removes), so nothing half-written ever
+// shows and nothing is left behind. A symbolic link as target is written
+// through: the file that replaces is the link's target. Raises
+// Classes::EWriteError "<target>: cannot write: <reason>" with the system's
+// reason, at construction when the target cannot be written at all (no such
+// folder, permission denied, not a regular file).
+class TPendingFile {
+public:
+  explicit TPendingFile(const std::string& Target);
+  ~TPendingFile();  // discards the file unless committed
+  TPendingFile(const TPendingFile&) = delete;
+  TPendingFile& operator=(const TPendingFile&) = delete;
+
+  const std::string& Target() const { return FTarget; }
+  // False on failure; Commit then raises the system's reason.
+  bool Write(const void* Data, std::size_t Size);
+  // Gives the complete file the target's name, atomically replacing what
+  // was there and keeping its mode.
+  void Commit();
+
+private:
+  [[noreturn]] void Fail(int Error);
+  std::string FTarget;    // as the caller named it
+  std::string FResolved;  // the file actually replaced, links followed
+  std::string FTemporary; // the temporary name, when the file has one
+  int FFile = -1;
+  int FError = 0;         // the first write failure
+  bool FExisted = false;
+  unsigned FMode = 0;
+};
+
+// Tests only: whether unnamed files may be used where the system has them.
+void SetUnnamedFilesAllowed(bool Allowed);
 
 }  // namespace Os

@@ -1,0 +1,62 @@
+#include "Tool.hpp"
+
+#include <charconv>
+#include <iostream>
+
+#include "Classes.hpp"
+#include "Graphics.hpp"
+#include "SysUtils.hpp"
+
+namespace Tool {
+
+const char* const ExitStatusHelp =
+    "Exit status: 0 done; 1 failure (such as an output that cannot be written);\n"
+    "2 bad usage or bad input (one line naming the file and the fault); 3 the\n"
+    "conversion to 24-bit colour was declined. Outputs are written all or\n"
+    "nothing: unless the status is 0, no output file was created or changed.";
+
+std::string LimitsHelp() {
+  const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
+  return "Limits: input files of at most " + std::to_string(Graphics::MaxFileSize >> 30) + " GiB; pictures of at most " +
+         std::to_string(Limits.MaxSide) + " pixels a side and " + std::to_string(Limits.MaxPixels >> 20) +
+         " Mpx (" + std::to_string(Limits.MaxPixels) + " pixels) in all.";
+}
+
+TExitStatus ExitStatusFor(const std::exception& E) {
+  const bool BadInput = dynamic_cast<const TBadInput*>(&E) || dynamic_cast<const Graphics::EInvalidGraphic*>(&E) ||
+                        dynamic_cast<const Classes::EFOpenError*>(&E) ||
+                        dynamic_cast<const Classes::EReadError*>(&E) ||
+                        dynamic_cast<const SysUtils::EPackageError*>(&E);
+  return BadInput ? ExitBadInput : ExitFailed;
+}
+
+int Report(const char* ToolName, const std::exception& E) {
+  std::cerr << ToolName << ": " << E.what() << "\n";
+  return ExitStatusFor(E);
+}
+
+long ParseInteger(const std::string& Option, const std::string& Text, long Min, long Max) {
+  const std::string Expected = Option + ": expected a whole number from " + std::to_string(Min) + " to " +
+                               std::to_string(Max) + ", not '" + Text + "'";
+  // from_chars takes a minus sign but no plus sign, and never a prefix.
+  const char* First = Text.data() + (Text.size() > 1 && Text[0] == '+' ? 1 : 0);
+  const char* Last = Text.data() + Text.size();
+  long Value = 0;
+  const auto [End, Error] = std::from_chars(First, Last, Value, 10);
+  if (Text.empty() || Error != std::errc() || End != Last || Value < Min || Value > Max) throw TBadInput(Expected);
+  return Value;
+}
+
+std::pair<int, int> ParseSize(const std::string& Option, const std::string& Text, int MaxSide) {
+  const std::size_t Cross = Text.find_first_of("xX");
+  const std::string Width = Text.substr(0, Cross), Height = Cross == std::string::npos ? "" : Text.substr(Cross + 1);
+  auto Side = [&](const std::string& Part) {
+    if (Part.empty() || Part[0] == '+' || Part[0] == '-')
+      throw TBadInput(Option + ": expected WIDTHxHEIGHT, such as 640x480, not '" + Text + "'");
+    return int(ParseInteger(Option, Part, 0, MaxSide));
+  };
+  if (Cross == std::string::npos) Side("");
+  return {Side(Width), Side(Height)};
+}
+
+}  // namespace Tool

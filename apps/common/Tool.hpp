@@ -1,0 +1,41 @@
+// What the programs share: one table of exit statuses, the mapping of
+// failures onto it, and strict parsing of numeric options.
+#pragma once
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace Tool {
+
+enum TExitStatus {
+  ExitDone = 0,
+  ExitFailed = 1,    // anything else, such as an output that cannot be written
+  ExitBadInput = 2,  // bad usage, or an input that cannot be read or is no picture or package
+  ExitDeclined = 3,  // the conversion to 24-bit colour was declined
+};
+
+// The table as --help shows it.
+extern const char* const ExitStatusHelp;
+// The limits on what a program reads, as --help shows them.
+std::string LimitsHelp();
+
+// A fault of the usage or of an input, found by the program itself.
+struct TBadInput : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The status a failure maps to.
+TExitStatus ExitStatusFor(const std::exception& E);
+// Prints "<tool>: <message>" on standard error and answers the status.
+int Report(const char* ToolName, const std::exception& E);
+
+// A whole decimal number with an optional sign, nothing else (no octal, no
+// hexadecimal, no blanks, not empty), within [Min, Max]. Raises TBadInput
+// naming the option.
+long ParseInteger(const std::string& Option, const std::string& Text, long Min, long Max);
+// WIDTHxHEIGHT in decimal, each side within 0..MaxSide.
+std::pair<int, int> ParseSize(const std::string& Option, const std::string& Text, int MaxSide);
+
+}  // namespace Tool
