@@ -4,15 +4,19 @@
 #include <CLI/CLI.hpp>
 #include <SDL.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
-#include <regex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Dialogs.hpp"
 #include "Forms.hpp"
+#include "Graphics/Codecs.hpp"
 #include "Graphics/Dib.hpp"
 #include "LvFltImg.hpp"
+#include "Tool.hpp"
 
 namespace {
 
@@ -68,63 +72,64 @@ void Present(TWindow& W, const Forms::TForm& Form) {
 }
 
 std::pair<int, int> ParsePoint(const std::string& Text) {
-  static const std::regex Pattern(R"((-?\d{1,6}),(-?\d{1,6}))");
-  std::smatch Match;
-  if (!std::regex_match(Text, Match, Pattern)) throw std::invalid_argument("--click: expected X,Y, not '" + Text + "'");
-  return {std::stoi(Match[1]), std::stoi(Match[2])};
+  const std::size_t Comma = Text.find(',');
+  if (Comma == std::string::npos) throw Tool::TBadInput("--click: expected X,Y, such as 10,20, not '" + Text + "'");
+  return {int(Tool::ParseInteger("--click", Text.substr(0, Comma), -1000000, 1000000)),
+          int(Tool::ParseInteger("--click", Text.substr(Comma + 1), -1000000, 1000000))};
 }
 
-int Run(const TOptions& Options) {
-  const bool Scripted = !Options.Clicks.empty() || !Options.Screenshot.empty();
-  Forms::TForm Form(nullptr);
-  Form.SetCaption("lvview - " + Options.Picture);
-  auto* Image = new LvFltImg::TLvFilterImage(&Form);
-  Image->SetParent(&Form);
-  Image->Picture()->LoadFromFile(Options.Picture);
-  Graphics::TBitmap Filter;
-  Filter.LoadFromFile(Options.Filter);
-  Image->SetFilterBitMap(&Filter);
-  Image->SetAutoSize(true);
-  Image->OnMouseDown = [&](System::TObject*, Controls::TMouseButton Button, Controls::TShiftState, int X, int Y) {
-    if (Button == Controls::mbLeft) Image->Filter(Y - Filter.Height() / 2, X - Filter.Width() / 2);
-  };
-  Form.SetClientSize(Image->Width(), Image->Height());
+// The drivers SDL falls back on when there is no display: a window there is
+// never seen.
+bool Invisible(const char* Driver) {
+  for (const char* Name : {"offscreen", "dummy", "evdev"})
+    if (Driver && std::strcmp(Driver, Name) == 0) return true;
+  return false;
+}
 
+void OpenWindow(TWindow& W, const Forms::TForm& Form) {
+  // SDL turns SIGINT and SIGTERM into quit events, which nothing reads
+  // while a dialog is open; without its handlers they end the program.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  const bool Chosen = std::getenv("SDL_VIDEODRIVER") != nullptr;
+  if (!Chosen && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    throw std::runtime_error("cannot open a window: no display");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
-  TWindow W;
+  if (!Chosen && Invisible(SDL_GetCurrentVideoDriver())) throw std::runtime_error("cannot open a window: no display");
   W.Window = SDL_CreateWindow(Form.Caption().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, Form.Width(),
-                              Form.Height(), Scripted ? SDL_WINDOW_HIDDEN : 0);
+                              Form.Height(), 0);
   if (W.Window) W.Renderer = SDL_CreateRenderer(W.Window, -1, SDL_RENDERER_SOFTWARE);
   if (W.Renderer)
     W.Texture = SDL_CreateTexture(W.Renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, Form.Width(),
                                   Form.Height());
   if (!W.Texture) throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
-  if (Options.Yes || Options.No)
-    Dialogs::SetMessageBoxResponder(
-        std::make_shared<Dialogs::TScriptedResponder>(Options.Yes ? Windows::IDOK : Windows::IDCANCEL));
-  else
-    Dialogs::SetMessageBoxResponder(std::make_shared<TWindowResponder>(W.Window));
+}
+
+// Saves what the window shows. A failure is reported, in the window and on
+// standard error, and the viewer goes on.
+void SaveScreenshot(Forms::TForm& Form, SDL_Window* Window) {
+  const char* const FileName = "lvview-screenshot.png";
+  try {
+    Form.SaveScreenshot(FileName);
+    std::cout << "lvview: saved " << FileName << std::endl;
+  } catch (const std::exception& E) {
+    std::cerr << "lvview: " << E.what() << std::endl;
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Screenshot not saved", E.what(), Window);
+  }
+}
+
+int Interact(Forms::TForm& Form) {
+  TWindow W;
+  OpenWindow(W, Form);
+  Dialogs::SetMessageBoxResponder(std::make_shared<TWindowResponder>(W.Window));
   Form.OnPaint = [&](System::TObject*) { Present(W, Form); };
   Form.Show();
-
-  if (Scripted) {
-    for (const std::string& Click : Options.Clicks) {
-      const auto [X, Y] = ParsePoint(Click);
-      Form.ClickAt(X, Y);
-    }
-    if (!Options.Screenshot.empty()) Form.SaveScreenshot(Options.Screenshot);
-    return 0;
-  }
   for (SDL_Event Event; SDL_WaitEvent(&Event);) {
     switch (Event.type) {
       case SDL_QUIT:
-        return 0;
+        return Tool::ExitDone;
       case SDL_KEYDOWN:
-        if (Event.key.keysym.sym == SDLK_ESCAPE || Event.key.keysym.sym == SDLK_q) return 0;
-        if (Event.key.keysym.sym == SDLK_s) {
-          Form.SaveScreenshot("lvview-screenshot.png");
-          std::cout << "lvview: saved lvview-screenshot.png\n";
-        }
+        if (Event.key.keysym.sym == SDLK_ESCAPE || Event.key.keysym.sym == SDLK_q) return Tool::ExitDone;
+        if (Event.key.keysym.sym == SDLK_s) SaveScreenshot(Form, W.Window);
         break;
       case SDL_MOUSEBUTTONDOWN:
         Form.MouseDownAt(Event.button.button == SDL_BUTTON_RIGHT ? Controls::mbRight : Controls::mbLeft, 0,
@@ -141,17 +146,73 @@ int Run(const TOptions& Options) {
         break;
     }
   }
-  return 0;
+  return Tool::ExitDone;
+}
+
+int Run(const TOptions& Options) {
+  // Scripted runs start no video driver, open no window and show no dialog:
+  // the question is answered by --yes or --no, or declined.
+  const bool Scripted = !Options.Clicks.empty() || !Options.Screenshot.empty();
+  std::vector<std::pair<int, int>> Clicks;
+  for (const std::string& Click : Options.Clicks) Clicks.push_back(ParsePoint(Click));
+  std::optional<Graphics::TFileWriter> Screenshot;
+  if (!Options.Screenshot.empty()) {
+    Graphics::Detail::FormatForFileName(Options.Screenshot);
+    Screenshot.emplace(Options.Screenshot);
+  }
+  if (Options.Yes || Options.No)
+    Dialogs::SetMessageBoxResponder(
+        std::make_shared<Dialogs::TScriptedResponder>(Options.Yes ? Windows::IDOK : Windows::IDCANCEL));
+  else if (Scripted)
+    Dialogs::SetMessageBoxResponder(std::make_shared<Dialogs::TNoResponder>());
+
+  Forms::TForm Form(nullptr);
+  Form.SetCaption("lvview - " + Options.Picture);
+  auto* Image = new LvFltImg::TLvFilterImage(&Form);
+  Image->SetParent(&Form);
+  Image->Picture()->LoadFromFile(Options.Picture);
+  if (Image->Picture()->Width() == 0 || Image->Picture()->Height() == 0)
+    throw Tool::TBadInput(Options.Picture + ": the picture is empty (" + std::to_string(Image->Picture()->Width()) +
+                          " x " + std::to_string(Image->Picture()->Height()) + " pixels)");
+  Graphics::TBitmap Filter;
+  Filter.LoadFromFile(Options.Filter);
+  Image->SetFilterBitMap(&Filter);
+  Image->SetAutoSize(true);
+  bool Declined = false;
+  Image->OnMouseDown = [&](System::TObject*, Controls::TMouseButton Button, Controls::TShiftState, int X, int Y) {
+    if (Button != Controls::mbLeft) return;
+    Image->Filter(Y - Filter.Height() / 2, X - Filter.Width() / 2);
+    Declined |= Image->Picture()->Bitmap()->PixelFormat() != Graphics::pf24bit;
+  };
+  Form.SetClientSize(Image->Width(), Image->Height());
+  if (!Scripted) return Interact(Form);
+
+  Form.Show();
+  for (const auto& [X, Y] : Clicks) {
+    Form.ClickAt(X, Y);
+    if (Declined) {
+      std::cerr << "lvview: " << Options.Picture << ": conversion to 24-bit colour declined; nothing written\n";
+      return Tool::ExitDeclined;
+    }
+  }
+  if (Screenshot) {
+    Form.SaveScreenshot(*Screenshot);
+    Screenshot->Commit();
+  }
+  return Tool::ExitDone;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   TOptions Options;
-  CLI::App App("Shows PICTURE in a window with the filter image component. Each click blends\n"
-               "FILTER into the picture, centred on the point clicked; calls accumulate.\n"
-               "Keys: S saves lvview-screenshot.png, Q or Escape quits. A picture that is not\n"
-               "24-bit colour is converted first, after a question in a dialog.",
+  CLI::App App(std::string("Shows PICTURE in a window with the filter image component. Each click blends\n"
+                           "FILTER into the picture, centred on the point clicked; calls accumulate.\n"
+                           "Keys: S saves lvview-screenshot.png, Q or Escape quits. A picture that is not\n"
+                           "24-bit colour is converted first, after a question in a dialog.\n\n"
+                           "With --click or --screenshot it runs as a script: no window, no dialog and no\n"
+                           "display needed; the question is answered by --yes or --no, or else declined.\n\n") +
+                   Tool::ExitStatusHelp + "\n" + Tool::LimitsHelp(),
                "lvview");
   App.add_option("PICTURE", Options.Picture, "The picture")->required();
   App.add_option("FILTER", Options.Filter, "The filter picture")->required();
@@ -165,21 +226,11 @@ int main(int argc, char** argv) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {
     std::cerr << "lvview: " << E.what() << " (see lvview --help)\n";
-    return 2;
+    return Tool::ExitBadInput;
   }
   try {
     return Run(Options);
-  } catch (const Graphics::EInvalidGraphic& E) {
-    std::cerr << "lvview: " << E.Message() << "\n";
-    return 2;
-  } catch (const Classes::EStreamError& E) {
-    std::cerr << "lvview: " << E.Message() << "\n";
-    return 2;
-  } catch (const std::invalid_argument& E) {
-    std::cerr << "lvview: " << E.what() << "\n";
-    return 2;
   } catch (const std::exception& E) {
-    std::cerr << "lvview: " << E.what() << "\n";
-    return 1;
+    return Tool::Report("lvview", E);
   }
 }

@@ -1,66 +1,17 @@
 // lvfilter as its users run it: a whole process, its exit status, what it
 // prints and what it leaves on disk.
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <algorithm>
 
-#include "Graphics.hpp"
+#include "Programs.hpp"
 
-namespace fs = std::filesystem;
 using namespace Graphics;
+using namespace Programs;
 
 namespace {
 
-struct TResult {
-  int Status = -1;
-  std::string Output;  // stdout and stderr together
-};
+TResult RunLvfilter(const std::string& Arguments) { return Shell(Lvfilter + " " + Arguments); }
 
-TResult RunProgram(const std::string& Program, const std::string& Arguments) {
-  const std::string Command = Program + " " + Arguments + " </dev/null 2>&1";
-  TResult Result;
-  FILE* Pipe = popen(Command.c_str(), "r");
-  std::array<char, 4096> Buffer;
-  while (std::size_t N = fread(Buffer.data(), 1, Buffer.size(), Pipe)) Result.Output.append(Buffer.data(), N);
-  const int Raw = pclose(Pipe);
-  Result.Status = WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1;
-  return Result;
-}
-
-TResult RunLvfilter(const std::string& Arguments) { return RunProgram(LVFILTER_PATH, Arguments); }
-
-class LvfilterTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    Dir = fs::path(testing::TempDir()) / ("lvfilter-" + std::to_string(::getpid()));
-    fs::create_directories(Dir);
-    Save(Path("picture24.bmp"), pf24bit, RGB(200, 100, 50));
-    Save(Path("picture8.bmp"), pf8bit, RGB(255, 255, 255));
-    Save(Path("filter.png"), pf24bit, RGB(0, 255, 128));
-    std::ofstream(Path("broken.bmp"), std::ios::binary) << "BM this is not a bitmap";
-  }
-  void TearDown() override { fs::remove_all(Dir); }
-
-  std::string Path(const std::string& Name) const { return (Dir / Name).string(); }
-
-  static void Save(const std::string& File, TPixelFormat Format, TColor Colour) {
-    TBitmap Bitmap;
-    Bitmap.SetPixelFormat(pf24bit);
-    Bitmap.SetSize(6, 4);
-    Bitmap.Canvas()->Brush.Color = Colour;
-    Bitmap.Canvas()->FillRect(Rect(0, 0, 6, 4));
-    Bitmap.SetPixelFormat(Format);
-    Bitmap.SaveToFile(File);
-  }
-
-  fs::path Dir;
-};
+using LvfilterTest = TProgramTest;
 
 }  // namespace
 
@@ -106,6 +57,7 @@ TEST_F(LvfilterTest, TheQuestion) {
 }
 
 TEST_F(LvfilterTest, BadInputNamesTheFileAndWritesNothing) {
+  std::ofstream(Path("broken.bmp"), std::ios::binary) << "BM this is not a bitmap";
   std::ofstream(Path("keep.bmp")) << "precious";
   std::vector<fs::path> Before;
   for (const auto& Entry : fs::directory_iterator(Dir)) Before.push_back(Entry.path());
@@ -163,8 +115,8 @@ TEST_F(LvfilterTest, HelpExplainsEverything) {
 TEST_F(LvfilterTest, ViewerBlendsWhereItIsClicked) {
   // A clicked point gets the filter's middle pixel; the filter here is one
   // colour, so the point and its neighbourhood take the blend.
-  const TResult R = RunProgram(std::string("SDL_VIDEODRIVER=dummy ") + LVVIEW_PATH, Path("picture8.bmp") + " " +
-                                   Path("filter.png") + " --yes --click 3,2 --screenshot " + Path("view.png"));
+  const TResult R = Shell(Lvview + " " + Path("picture8.bmp") + " " + Path("filter.png") +
+                        " --yes --click 3,2 --screenshot " + Path("view.png"));
   ASSERT_EQ(R.Status, 0) << R.Output;
   TBitmap View;
   View.LoadFromFile(Path("view.png"));

@@ -263,6 +263,11 @@ TEST(MessageBox, ConsolePromptReadsTheChoice) {
       {"", Windows::MB_OKCANCEL, Windows::IDCANCEL},      {"maybe\no\n", Windows::MB_OKCANCEL, Windows::IDOK},
       {"n\n", Windows::MB_YESNO, Windows::IDNO},          {"", Windows::MB_YESNO, Windows::IDNO},
       {"", Windows::MB_OK, Windows::IDOK},
+      // People answer yes and no at a terminal, in any case.
+      {"yes\n", Windows::MB_OKCANCEL, Windows::IDOK},     {"No\n", Windows::MB_OKCANCEL, Windows::IDCANCEL},
+      {"Y\n", Windows::MB_OKCANCEL, Windows::IDOK},       {"n\n", Windows::MB_OKCANCEL, Windows::IDCANCEL},
+      {"YES\n", Windows::MB_YESNO, Windows::IDYES},       {"no\n", Windows::MB_YESNOCANCEL, Windows::IDNO},
+      {"c\n", Windows::MB_YESNOCANCEL, Windows::IDCANCEL}, {"r\n", Windows::MB_RETRYCANCEL, Windows::IDRETRY},
   };
   for (const auto& [Input, Type, Expected] : Cases) {
     std::istringstream In(Input);
@@ -271,6 +276,10 @@ TEST(MessageBox, ConsolePromptReadsTheChoice) {
     EXPECT_EQ(Console.Answer({0, "The text", "The caption", Type}), Expected) << '"' << Input << '"';
     EXPECT_NE(Out.str().find("[The caption] The text"), std::string::npos);
   }
+  std::istringstream In("maybe\n");
+  std::ostringstream Out;
+  Dialogs::TConsoleResponder(In, Out).Answer({0, "The text", "The caption", Windows::MB_YESNOCANCEL});
+  EXPECT_NE(Out.str().find("Please answer Yes / No / Cancel."), std::string::npos) << Out.str();
 }
 
 TEST(Painting, AnOpaqueImageHidesWhatLiesBeneathAndOnlyThat) {

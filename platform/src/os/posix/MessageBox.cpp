@@ -28,17 +28,36 @@ static std::string Lower(std::string Text) {
   return Text;
 }
 
+namespace {
+
+// The button a typed word means: a button's name, else its first letter,
+// else yes for OK and no for Cancel, as people type at a terminal. Case
+// does not matter. 0 when it means none.
+int ButtonFor(const std::string& Word, const std::vector<std::pair<std::string, int>>& Buttons) {
+  for (const auto& [Label, Id] : Buttons)
+    if (Lower(Label) == Word) return Id;
+  for (const auto& [Label, Id] : Buttons)
+    if (Word.size() == 1 && Lower(Label)[0] == Word[0]) return Id;
+  for (const auto& [Label, Id] : Buttons) {
+    if (Id == Windows::IDOK && (Word == "yes" || Word == "y")) return Id;
+    if (Id == Windows::IDCANCEL && (Word == "no" || Word == "n")) return Id;
+  }
+  return 0;
+}
+
+}  // namespace
+
 int TConsoleResponder::Answer(const TMessageBoxCall& Call) {
   const auto Buttons = MessageBoxButtons(Call.Type);
   // Closing the box: Cancel where there is one, else the last button.
   int Closed = Buttons.back().second;
   for (const auto& [Label, Id] : Buttons)
     if (Id == Windows::IDCANCEL) Closed = Id;
+  std::string Choices;
+  for (const auto& [Label, Id] : Buttons) Choices += (Choices.empty() ? "" : " / ") + Label;
   FOut << "\n[" << Call.Caption << "] " << Call.Text << "\n";
   for (;;) {
-    FOut << "  ";
-    for (std::size_t I = 0; I < Buttons.size(); ++I) FOut << (I ? " / " : "") << Buttons[I].first;
-    FOut << " (Enter: " << Buttons.front().first << ")? " << std::flush;
+    FOut << "  " << Choices << " (Enter: " << Buttons.front().first << ")? " << std::flush;
     std::string Line;
     if (!std::getline(FIn, Line)) {
       FOut << "\n";
@@ -47,11 +66,8 @@ int TConsoleResponder::Answer(const TMessageBoxCall& Call) {
     Line = Lower(Line.substr(0, Line.find_last_not_of(" \t\r") + 1));
     Line.erase(0, Line.find_first_not_of(" \t"));
     if (Line.empty()) return Buttons.front().second;
-    for (const auto& [Label, Id] : Buttons)
-      if (Lower(Label) == Line || Lower(Label).substr(0, 1) == Line) return Id;
-    FOut << "  Please answer";
-    for (const auto& [Label, Id] : Buttons) FOut << " " << Label;
-    FOut << ".\n";
+    if (const int Id = ButtonFor(Line, Buttons)) return Id;
+    FOut << "  Please answer " << Choices << ".\n";
   }
 }
 

@@ -111,6 +111,11 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
   if (Header.e_machine != HostMachine) In.Fail("built for another processor");
   if (Header.e_phentsize != sizeof(Elf64_Phdr)) In.Fail("unexpected program header size");
 
+  // The header tables whole, so that a cut anywhere in them is seen.
+  In.Range(Header.e_phoff, std::uint64_t(Header.e_phnum) * sizeof(Elf64_Phdr), "the program headers");
+  if (Header.e_shoff != 0)
+    In.Range(Header.e_shoff, std::uint64_t(Header.e_shnum) * sizeof(Elf64_Shdr), "the section headers");
+
   TModuleContents Contents;
   // Every segment the loader maps or reads must lie in the file: mapping
   // one that reaches past its end faults on first touch.
