@@ -29,7 +29,8 @@ TEST_F(PkgtoolTest, ATruncatedPackageIsRefusedByEveryCommand) {
   for (const std::size_t Cut : {std::size_t(64), std::size_t(1000), std::size_t(20000), std::size_t(40000),
                                 Whole.size() - 1}) {
     std::ofstream(Path("t.bpl"), std::ios::binary) << Whole.substr(0, Cut);
-    for (const std::string Command : {"info", "palette", "properties TLvFilterImage", "resource MAINICON -o x.ico"}) {
+    for (const std::string& Command : std::vector<std::string>{"info", "palette", "properties TLvFilterImage",
+                                                                "resource MAINICON -o " + Q("x.ico")}) {
       const TResult R = Shell(Pkgtool + " " + Command + " " + Q("t.bpl"));
       EXPECT_EQ(R.Status, 2) << Cut << " bytes, " << Command << "\n" << R.Output;
       EXPECT_NE(R.Output.find(Path("t.bpl") + ": "), std::string::npos) << R.Output;
