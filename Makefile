@@ -3,6 +3,9 @@
 
 BUILD_DEPS := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
               libbenchmark-dev libpng-dev libjpeg62-turbo-dev libcli11-dev libsdl2-dev
+# What the tests drive the programs with: a virtual display for lvview's
+# window, and windres to read the package's resource file as Windows does.
+TEST_DEPS  := xvfb xauth xdotool x11-utils binutils-mingw-w64-i686
 FUZZ_DEPS  := clang libclang-rt-14-dev
 BENCH_DEPS := libopencv-dev imagemagick time
 
@@ -28,9 +31,11 @@ build: deps
 	cmake --build --preset default
 
 test: build
+	$(call install,$(TEST_DEPS))
 	ctest --preset default
 
 asan-test: deps
+	$(call install,$(TEST_DEPS))
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
 	ctest --preset asan
@@ -46,7 +51,10 @@ bench: build
 	cmake --build --preset default --target bench_filter
 	build/bin/bench_filter
 
-demo: build
+# Only what the demo runs: lvfilter and the modules it loads.
+demo: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target lvfilter
 	@mkdir -p out
 	@sh samples/demo.sh
 
