@@ -57,8 +57,12 @@ int Run(const TOptions& Options) {
   const bool Shot = !Options.Screenshot.empty();
   Graphics::Detail::FormatForFileName(Options.Output);
   if (Shot) Graphics::Detail::FormatForFileName(Options.Screenshot);
-  if (Shot && std::filesystem::weakly_canonical(Options.Output) == std::filesystem::weakly_canonical(Options.Screenshot))
-    throw TBadInput(Options.Screenshot + ": the screenshot would overwrite the output");
+  if (Shot) {
+    std::error_code Unknown;  // a path that cannot be resolved is refused when it is written
+    const auto Output = std::filesystem::weakly_canonical(Options.Output, Unknown);
+    if (!Unknown && Output == std::filesystem::weakly_canonical(Options.Screenshot, Unknown) && !Unknown)
+      throw TBadInput(Options.Screenshot + ": the screenshot would overwrite the output");
+  }
   // Both outputs are written unnamed and named only when both are complete.
   Graphics::TFileWriter Output(Options.Output);
   std::optional<Graphics::TFileWriter> Screenshot;
