@@ -9,11 +9,16 @@ namespace Fuzz {
 
 namespace {
 
-// Small limits keep every input fast. The caller's limits come back
-// afterwards, since tests run these bodies inside their own process.
+bool GProgramLimits = false;
+
+// Small limits keep every input fast, unless the program's own limits were
+// asked for. The caller's limits come back afterwards, since tests run these
+// bodies inside their own process.
 class TFuzzLimits {
 public:
-  TFuzzLimits() : FSaved(Graphics::GetImageLimits()) { Graphics::SetImageLimits({4096, 16u << 20}); }
+  TFuzzLimits() : FSaved(Graphics::GetImageLimits()) {
+    Graphics::SetImageLimits(GProgramLimits ? Graphics::TImageLimits{} : Graphics::TImageLimits{4096, 16u << 20});
+  }
   ~TFuzzLimits() { Graphics::SetImageLimits(FSaved); }
   TFuzzLimits(const TFuzzLimits&) = delete;
   TFuzzLimits& operator=(const TFuzzLimits&) = delete;
@@ -28,6 +33,8 @@ bool SameImage(const Graphics::Detail::TDib& A, const Graphics::Detail::TDib& B)
 }
 
 }  // namespace
+
+void UseProgramLimits() { GProgramLimits = true; }
 
 int BmpReader(const std::uint8_t* Data, std::size_t Size) {
   using namespace Graphics::Detail;

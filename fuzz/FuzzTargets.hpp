@@ -7,6 +7,10 @@
 
 namespace Fuzz {
 
+// From now on the image readers run with the program's own limits (16,384
+// pixels a side, 128 Mpx) instead of the small ones that keep inputs fast.
+void UseProgramLimits();
+
 // Each feeds the bytes to one reader and must return without crashing,
 // hanging or exhausting memory, whatever the bytes are.
 int BmpReader(const std::uint8_t* Data, std::size_t Size);
