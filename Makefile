@@ -3,9 +3,12 @@
 
 BUILD_DEPS := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
               libbenchmark-dev libpng-dev libjpeg62-turbo-dev libcli11-dev libsdl2-dev
+# What CPack needs for the Debian package's dependencies (dpkg-shlibdeps).
+PACKAGE_DEPS := dpkg-dev file
 # What the tests drive the programs with: a virtual display for lvview's
 # window, and windres to read the package's resource file as Windows does.
-TEST_DEPS  := xvfb xauth xdotool x11-utils binutils-mingw-w64-i686
+TEST_DEPS  := xvfb xauth xdotool x11-utils binutils-mingw-w64-i686 \
+              $(PACKAGE_DEPS) man-db
 FUZZ_DEPS  := clang libclang-rt-14-dev
 BENCH_DEPS := libopencv-dev imagemagick time
 
@@ -19,7 +22,7 @@ define install
 	fi
 endef
 
-.PHONY: all deps build test asan-test fuzz bench demo clean
+.PHONY: all deps build test asan-test fuzz bench demo package clean
 
 all: build
 
@@ -50,6 +53,11 @@ bench: build
 	cmake --preset default >/dev/null
 	cmake --build --preset default --target bench_filter
 	build/bin/bench_filter
+
+# The Debian package: build/tessorin_<version>_<arch>.deb.
+package: build
+	$(call install,$(PACKAGE_DEPS))
+	cmake --build --preset default --target package
 
 # Only what the demo runs: lvfilter and the modules it loads.
 demo: deps

@@ -9,6 +9,8 @@
 
 namespace Tool {
 
+const char* const Version = TESSORIN_VERSION;
+
 const char* const ExitStatusHelp =
     "Exit status: 0 done; 1 failure (such as an output that cannot be written);\n"
     "2 bad usage or bad input (one line naming the file and the fault); 3 the\n"

@@ -16,6 +16,9 @@ enum TExitStatus {
   ExitDeclined = 3,  // the conversion to 24-bit colour was declined
 };
 
+// The package version, as --version shows it.
+extern const char* const Version;
+
 // The table as --help shows it.
 extern const char* const ExitStatusHelp;
 // The limits on what a program reads, as --help shows them.

@@ -133,9 +133,10 @@ int main(int argc, char** argv) {
   auto* Yes = App.add_flag("-y,--yes", Options.Yes, "Answer OK to the 24-bit conversion question");
   App.add_flag("-n,--no", Options.No, "Answer Cancel to the 24-bit conversion question")->excludes(Yes);
   App.add_option("--screenshot", Options.Screenshot, "Also save what the control shows on its form");
+  App.set_version_flag("--version", std::string("lvfilter ") + Tool::Version, "Print the version and exit");
   try {
     App.parse(argc, argv);
-  } catch (const CLI::CallForHelp& E) {
+  } catch (const CLI::Success& E) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {
     std::cerr << "lvfilter: " << E.what() << " (see lvfilter --help)\n";

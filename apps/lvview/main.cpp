@@ -220,9 +220,10 @@ int main(int argc, char** argv) {
   App.add_flag("-n,--no", Options.No, "Answer Cancel to the conversion question")->excludes(Yes);
   App.add_option("--click", Options.Clicks, "Click at X,Y without showing the window (repeatable)");
   App.add_option("--screenshot", Options.Screenshot, "Save what the window shows after the clicks, and quit");
+  App.set_version_flag("--version", std::string("lvview ") + Tool::Version, "Print the version and exit");
   try {
     App.parse(argc, argv);
-  } catch (const CLI::CallForHelp& E) {
+  } catch (const CLI::Success& E) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {
     std::cerr << "lvview: " << E.what() << " (see lvview --help)\n";

@@ -17,10 +17,14 @@ namespace {
 
 using Tool::TBadInput;
 
+// The package beside this program's modules: ../lib in a build tree, the
+// modules' own folder in an installed one.
 std::string DefaultPackage() {
   std::error_code Error;
-  const auto Self = std::filesystem::read_symlink("/proc/self/exe", Error);
-  return (Self.parent_path().parent_path() / "lib" / "Tessorin.bpl").string();
+  const auto Bin = std::filesystem::read_symlink("/proc/self/exe", Error).parent_path();
+  const auto BuildTree = Bin.parent_path() / "lib" / "Tessorin.bpl";
+  const auto Installed = (Bin / TESSORIN_MODULES_FROM_BIN / "Tessorin.bpl").lexically_normal();
+  return (std::filesystem::exists(BuildTree, Error) ? BuildTree : Installed).string();
 }
 
 // Loads a package for the length of one command, as a design host does to
@@ -203,6 +207,7 @@ int main(int argc, char** argv) {
                    Tool::ExitStatusHelp + "\n" + Tool::LimitsHelp(),
                "pkgtool");
   App.require_subcommand(1);
+  App.set_version_flag("--version", std::string("pkgtool ") + Tool::Version, "Print the version and exit");
   std::string Package = DefaultPackage(), ClassName, Name, Output;
   auto* InfoCommand =
       App.add_subcommand("info", "Name, requirements, units, flags, version, resources, exports (read as data)");
@@ -224,7 +229,7 @@ int main(int argc, char** argv) {
   ResourceCommand->add_option("PACKAGE", Package, "The package module");
   try {
     App.parse(argc, argv);
-  } catch (const CLI::CallForHelp& E) {
+  } catch (const CLI::Success& E) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {
     std::cerr << "pkgtool: " << E.what() << " (see pkgtool --help)\n";
