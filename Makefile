@@ -6,9 +6,11 @@ BUILD_DEPS := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
 # What CPack needs for the Debian package's dependencies (dpkg-shlibdeps).
 PACKAGE_DEPS := dpkg-dev file
 # What the tests drive the programs with: a virtual display for lvview's
-# window, and windres to read the package's resource file as Windows does.
+# window, windres to read the package's resource file as Windows does, and
+# for the Debian package installed into a throwaway root: dpkg as a
+# non-root user may run it (fakeroot), and man shows its pages.
 TEST_DEPS  := xvfb xauth xdotool x11-utils binutils-mingw-w64-i686 \
-              $(PACKAGE_DEPS) man-db
+              $(PACKAGE_DEPS) fakeroot man-db
 FUZZ_DEPS  := clang libclang-rt-14-dev
 BENCH_DEPS := libopencv-dev imagemagick time
 

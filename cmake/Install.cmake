@@ -38,19 +38,24 @@ string(REGEX REPLACE "/$" "" TESSORIN_PC_TO_PREFIX "${TESSORIN_PC_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/tessorin.pc.in ${CMAKE_BINARY_DIR}/tessorin.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/tessorin.pc DESTINATION ${TESSORIN_PC_DIR})
 
-# Manual pages are written in roff and installed compressed.
+# Manual pages are written in roff, given the version and installed compressed.
 find_program(GZIP_EXECUTABLE gzip REQUIRED)
 set(TESSORIN_MANPAGES)
 foreach(page lvfilter.1 pkgtool.1 lvview.1)
+  configure_file(${PROJECT_SOURCE_DIR}/man/${page}.in ${CMAKE_BINARY_DIR}/man/${page} @ONLY)
   set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
   add_custom_command(OUTPUT ${compressed}
-                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-                     COMMAND ${GZIP_EXECUTABLE} -9nc ${PROJECT_SOURCE_DIR}/man/${page} > ${compressed}
-                     DEPENDS ${PROJECT_SOURCE_DIR}/man/${page})
+                     COMMAND ${GZIP_EXECUTABLE} -9nc ${CMAKE_BINARY_DIR}/man/${page} > ${compressed}
+                     DEPENDS ${CMAKE_BINARY_DIR}/man/${page})
   list(APPEND TESSORIN_MANPAGES ${compressed})
 endforeach()
 add_custom_target(manpages ALL DEPENDS ${TESSORIN_MANPAGES})
 install(FILES ${TESSORIN_MANPAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${TESSORIN_INSTALL_DOCDIR})
+# The change log in Debian's format, compressed as Debian keeps it.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+                   COMMAND ${GZIP_EXECUTABLE} -9nc ${PROJECT_SOURCE_DIR}/CHANGELOG > ${CMAKE_BINARY_DIR}/changelog.gz
+                   DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG)
+add_custom_target(changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${TESSORIN_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${TESSORIN_INSTALL_DOCDIR} RENAME copyright)

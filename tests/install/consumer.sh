@@ -1,0 +1,54 @@
+#!/bin/sh
+# consumer.sh HOW SOURCE STAGE WORK CXX: builds a user's program against the
+# installation in STAGE and runs it.
+#   cmake      examples/consumer through find_package; its picture must be
+#              the installed lvfilter's, and darker than the plain picture
+#   pkgconfig  the same program with one compiler command and pkg-config
+#   host       a program that links only vcl40, loads the installed
+#              Tessorin.bpl at run time and makes the control by class name
+set -eu
+how=$1 src=$2 stage=$3 work=$4 cxx=$5
+fail() { echo "FAIL: $*" >&2; exit 1; }
+rm -rf "$work"
+mkdir -p "$work"
+unset LD_LIBRARY_PATH
+
+configure_and_build() {
+  cmake -S "$1" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER="$cxx" \
+        -DCMAKE_PREFIX_PATH="$stage" >"$work/configure.log" || { cat "$work/configure.log"; exit 1; }
+  cmake --build "$work/build"
+}
+
+darkens_like_lvfilter() {
+  pictures="$src/samples/picture.bmp $src/samples/vignette.bmp"
+  # shellcheck disable=SC2086
+  "$1" $pictures "$work/out.bmp" 10 20 || fail "the program failed"
+  # shellcheck disable=SC2086
+  "$stage/bin/lvfilter" $pictures -o "$work/expected.bmp" --top 10 --left 20 --yes
+  # shellcheck disable=SC2086
+  "$stage/bin/lvfilter" $pictures -o "$work/plain.bmp" --top 100000 --yes
+  cmp "$work/out.bmp" "$work/expected.bmp" || fail "the pixels differ from lvfilter's"
+  ! cmp -s "$work/out.bmp" "$work/plain.bmp" || fail "nothing was blended"
+}
+
+case $how in
+cmake)
+  configure_and_build "$src/examples/consumer"
+  darkens_like_lvfilter "$work/build/darken"
+  ;;
+pkgconfig)
+  export PKG_CONFIG_PATH="$stage/lib/pkgconfig"
+  version=$(pkg-config --modversion tessorin) || fail "pkg-config does not find tessorin"
+  # shellcheck disable=SC2046
+  "$cxx" -std=c++20 -o "$work/darken" "$src/examples/consumer/darken.cpp" $(pkg-config --cflags --libs tessorin)
+  darkens_like_lvfilter "$work/darken"
+  echo "tessorin $version"
+  ;;
+host)
+  configure_and_build "$src/tests/install/loader"
+  seen=$("$work/build/host" "$stage/lib/tessorin/Tessorin.bpl") || fail "host: $seen"
+  [ "$seen" = "$(printf 'TLvFilterImage LvFltImg 38\nunregistered')" ] || fail "host saw: $seen"
+  ;;
+*) fail "unknown check $how" ;;
+esac
+echo "$how: ok"
