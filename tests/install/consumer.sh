@@ -2,7 +2,9 @@
 # consumer.sh HOW SOURCE STAGE WORK CXX: builds a user's program against the
 # installation in STAGE and runs it.
 #   cmake      examples/consumer through find_package; its picture must be
-#              the installed lvfilter's, and darker than the plain picture
+#              the installed lvfilter's, and darker than the plain picture;
+#              find_package takes the installed version for the same major
+#              version only
 #   pkgconfig  the same program with one compiler command and pkg-config
 #   host       a program that links only vcl40, loads the installed
 #              Tessorin.bpl at run time and makes the control by class name
@@ -31,10 +33,26 @@ darkens_like_lvfilter() {
   ! cmp -s "$work/out.bmp" "$work/plain.bmp" || fail "nothing was blended"
 }
 
+# Whether find_package(Tessorin VERSION) accepts the installed version.
+accepts_version() {
+  mkdir -p "$work/version-$1"
+  printf 'cmake_minimum_required(VERSION 3.16)\nproject(v NONE)\nfind_package(Tessorin %s REQUIRED)\n' "$1" \
+    >"$work/version-$1/CMakeLists.txt"
+  cmake -S "$work/version-$1" -B "$work/version-$1/build" -DCMAKE_PREFIX_PATH="$stage" >/dev/null 2>&1
+}
+
 case $how in
 cmake)
   configure_and_build "$src/examples/consumer"
   darkens_like_lvfilter "$work/build/darken"
+  installed=$(sed -n 's/^Version: //p' "$stage/lib/pkgconfig/tessorin.pc")
+  major=${installed%%.*}
+  for wanted in "$major" "$major.0" "$installed"; do
+    accepts_version "$wanted" || fail "find_package(Tessorin $wanted) refuses version $installed"
+  done
+  for wanted in "$((major + 1)).0" "$((major - 1)).9"; do
+    ! accepts_version "$wanted" || fail "find_package(Tessorin $wanted) accepts version $installed"
+  done
   ;;
 pkgconfig)
   export PKG_CONFIG_PATH="$stage/lib/pkgconfig"
