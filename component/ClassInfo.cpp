@@ -15,6 +15,12 @@ const TClassInfo& TLvFilterImage::ClassInfo() {
         MakeProperty<TLvFilterImage, Graphics::TBitmap*>("FilterBitMap", "TBitmap", TTypeKind::tkClass,
                                                          &TLvFilterImage::FilterBitMap,
                                                          &TLvFilterImage::SetFilterBitMap)};
+    // A stored form's filter is read into a bitmap the component keeps.
+    Own[0].Make = [](System::TObject* Holder) -> System::TObject* {
+      auto* Image = static_cast<TLvFilterImage*>(Holder);
+      Image->FStoredFilter = std::make_unique<Graphics::TBitmap>();
+      return Image->FStoredFilter.get();
+    };
     for (const char* Name : {"Align", "AutoSize", "Center", "DragCursor", "DragMode", "Enabled",
                              "IncrementalDisplay", "ParentShowHint", "Picture", "PopupMenu", "ShowHint", "Stretch",
                              "Transparent", "Visible", "OnClick", "OnDblClick", "OnDragDrop", "OnDragOver",

@@ -33,6 +33,7 @@ void TLvFilterImage::SetFilterBitMap(Graphics::TBitmap* Value) {
     FFilterLine = FInvertedFilter->ScanLine(Y);
     Blend::InvertRow(FFilterLine, std::size_t(FInvertedFilter->Width()) * 3);
   }
+  if (FStoredFilter && Value != FStoredFilter.get()) FStoredFilter.reset();
 }
 
 bool TLvFilterImage::Set24BitColor() {

@@ -48,6 +48,9 @@ private:
   std::unique_ptr<Graphics::TBitmap> FInvertedFilter;       // owned working filter
   std::uint8_t* FImageLine = nullptr;                       // picture row being blended
   std::uint8_t* FFilterLine = nullptr;                      // working filter row being read or inverted
+  // A filter read from a stored form has no caller to own it: the component
+  // keeps it while it is the assigned one.
+  std::unique_ptr<Graphics::TBitmap> FStoredFilter;
 };
 
 // Puts the component on the palette page "Lorvane".

@@ -2,6 +2,8 @@
 // class registration and the component palette.
 #pragma once
 
+#include <any>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +20,66 @@ class EReadError : public EStreamError { using EStreamError::EStreamError; };
 class EWriteError : public EStreamError { using EStreamError::EStreamError; };
 class EComponentError : public System::Exception { using Exception::Exception; };
 
+class TFiler;
+class TReader;
+class TWriter;
+class TComponent;
+
+// ---- Streams -----------------------------------------------------------------
+
+enum TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class TStream {
+public:
+  virtual ~TStream() = default;
+  // Up to Count bytes; answers how many were moved.
+  virtual std::size_t Read(void* Buffer, std::size_t Count) = 0;
+  virtual std::size_t Write(const void* Buffer, std::size_t Count) = 0;
+  virtual std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) = 0;
+  std::int64_t Position() { return Seek(0, soCurrent); }
+  void SetPosition(std::int64_t Value) { Seek(Value, soBeginning); }
+  std::int64_t Size();
+  // All Count bytes or EReadError / EWriteError.
+  void ReadBuffer(void* Buffer, std::size_t Count);
+  void WriteBuffer(const void* Buffer, std::size_t Count);
+  // Count bytes from Source's position on (0: all of Source, from its start).
+  std::int64_t CopyFrom(TStream& Source, std::int64_t Count);
+
+  // Writes Root and the components it holds as a binary form file.
+  void WriteComponent(TComponent* Root);
+  // Reads one: into Root, or, when Root is nullptr, into a new component
+  // of the class the stream names (the caller owns it). A failed read
+  // raises EReadError and leaves no component it made and Root as it was.
+  TComponent* ReadComponent(TComponent* Root);
+};
+
+// A stream over bytes in memory.
+class TMemoryStream : public TStream {
+public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<std::uint8_t> Data) : FData(std::move(Data)) {}
+  std::size_t Read(void* Buffer, std::size_t Count) override;
+  std::size_t Write(const void* Buffer, std::size_t Count) override;
+  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
+  const std::vector<std::uint8_t>& Memory() const { return FData; }
+  void Clear() { FData.clear(), FPosition = 0; }
+  // Reads a file whole (with the size cap of every reader), or writes this
+  // stream's bytes to one all or nothing.
+  void LoadFromFile(const std::string& FileName);
+  void SaveToFile(const std::string& FileName) const;
+
+private:
+  std::vector<std::uint8_t> FData;
+  std::size_t FPosition = 0;
+};
+
+// Form files both ways: the binary form and the text form as the design
+// host shows it. Raise EReadError naming the offset or line and the fault.
+void ObjectBinaryToText(TStream& Input, TStream& Output);
+void ObjectTextToBinary(TStream& Input, TStream& Output);
+
+// ---- Persistent objects -------------------------------------------------------
+
 class TPersistent : public System::TObject {
 public:
   static const TypInfo::TClassInfo& ClassInfo();
@@ -25,6 +87,21 @@ public:
   // Takes on the content of Source; raises EConvertError when this class
   // does not know how.
   virtual void Assign(const TPersistent* Source);
+  // Declares data stored besides the published properties (a bitmap's
+  // pixels), through Filer.DefineProperty or DefineBinaryProperty.
+  virtual void DefineProperties(TFiler& Filer);
+};
+
+// What storing and reading have in common: the defined properties.
+class TFiler {
+public:
+  virtual ~TFiler() = default;
+  // HasData: whether writing stores the property at all.
+  virtual void DefineProperty(const std::string& Name, const std::function<void(TReader&)>& ReadData,
+                              const std::function<void(TWriter&)>& WriteData, bool HasData) = 0;
+  // A binary value: the callbacks see its bytes as a stream.
+  virtual void DefineBinaryProperty(const std::string& Name, const std::function<void(TStream&)>& ReadData,
+                                    const std::function<void(TStream&)>& WriteData, bool HasData) = 0;
 };
 
 class EConvertError : public System::Exception { using Exception::Exception; };
@@ -41,6 +118,8 @@ public:
 
   TComponent* Owner() const { return FOwner; }
   const std::string& Name() const { return FName; }
+  // The top of the ownership chain: the form or data module this belongs to.
+  TComponent* Root();
   void SetName(const std::string& Value);
   long Tag() const { return FTag; }
   void SetTag(long Value) { FTag = Value; }
@@ -51,6 +130,25 @@ public:
   // Asks to be told through Notification when AComponent is destroyed.
   void FreeNotification(TComponent* AComponent);
   void RemoveFreeNotification(TComponent* AComponent);
+
+  // Storing. A component writes its published properties and then the
+  // components it holds (GetChildren); reading creates those through their
+  // class information, owned by the root and given to their holder as
+  // parent (SetParentComponent), and calls Loaded on each once all is read.
+  virtual void GetChildren(const std::function<void(TComponent*)>& Proc, TComponent* Root);
+  virtual bool HasParent() const { return false; }
+  virtual void SetParentComponent(TComponent*) {}
+  virtual void Loaded() {}
+  void WriteState(TWriter& Writer);
+
+  // Event handlers by name. A design host names a handler in the root's
+  // method table; AssignEvent sets an event property of this component to
+  // the root's handler of that name and remembers the name, which is what
+  // a stored form holds. An event set in code has no name and is not stored.
+  void SetMethod(const std::string& Name, std::any Handler);
+  const std::any* MethodAddress(const std::string& Name) const;
+  void AssignEvent(const std::string& Property, const std::string& HandlerName);
+  std::string EventName(const std::string& Property) const;
 
 protected:
   virtual void Notification(TComponent* AComponent, TOperation Operation);
@@ -64,6 +162,54 @@ private:
   long FTag = 0;
   std::vector<TComponent*> FComponents;       // owned: destroyed with this one
   std::vector<TComponent*> FFreeNotifies;     // told when this one goes
+  std::vector<std::pair<std::string, std::any>> FMethods;         // name, handler
+  std::vector<std::pair<std::string, std::string>> FEventNames;   // property, handler name
+  friend class TLoader;
+  friend class TStream;
+};
+
+// Stores components as a binary form, from their published properties.
+class TWriter : public TFiler {
+public:
+  explicit TWriter(TStream& Stream);
+  ~TWriter() override;
+  void WriteRootComponent(TComponent* Root);
+  void DefineProperty(const std::string& Name, const std::function<void(TReader&)>& ReadData,
+                      const std::function<void(TWriter&)>& WriteData, bool HasData) override;
+  void DefineBinaryProperty(const std::string& Name, const std::function<void(TStream&)>& ReadData,
+                            const std::function<void(TStream&)>& WriteData, bool HasData) override;
+  // Values, for defined properties.
+  void WriteInteger(std::int64_t Value);
+  void WriteBoolean(bool Value);
+  void WriteString(const std::string& Value);
+  void WriteIdent(const std::string& Value);
+  void WriteBinary(const std::vector<std::uint8_t>& Data);
+
+  // Used by TComponent::WriteState.
+  void WriteProperties(const TPersistent& Instance);
+  void WriteComponent(TComponent& Component);
+
+private:
+  struct TImpl;
+  std::unique_ptr<TImpl> F;
+};
+
+// A value of a stored form, as a defined property's reader sees it.
+class TReader : public TFiler {
+public:
+  struct TImpl;
+  explicit TReader(TImpl& Impl) : F(Impl) {}
+  void DefineProperty(const std::string& Name, const std::function<void(TReader&)>& ReadData,
+                      const std::function<void(TWriter&)>& WriteData, bool HasData) override;
+  void DefineBinaryProperty(const std::string& Name, const std::function<void(TStream&)>& ReadData,
+                            const std::function<void(TStream&)>& WriteData, bool HasData) override;
+  std::int64_t ReadInteger();
+  bool ReadBoolean();
+  std::string ReadString();
+  std::string ReadIdent();
+
+private:
+  TImpl& F;
 };
 
 // Visits every component that exists, in no particular order.

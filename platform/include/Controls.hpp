@@ -80,6 +80,9 @@ public:
 
   TWinControl* Parent() const { return FParent; }
   virtual void SetParent(TWinControl* AParent);
+  // A stored control is read into the windowed control that holds it.
+  bool HasParent() const override { return true; }
+  void SetParentComponent(Classes::TComponent* Value) override;
 
   TAlign Align() const { return FAlign; }
   void SetAlign(TAlign Value);
@@ -189,6 +192,8 @@ public:
   bool HandleAllocated() const { return FHandle != 0; }
 
   int ControlCount() const { return int(FControls.size()); }
+  // What the root owns besides controls, then the child controls it owns.
+  void GetChildren(const std::function<void(Classes::TComponent*)>& Proc, Classes::TComponent* Root) override;
   TControl* Controls(int Index) const { return FControls.at(std::size_t(Index)); }
   // The topmost visible control whose bounds hold the point (in this
   // control's coordinates), or nullptr.

@@ -116,6 +116,11 @@ public:
   virtual void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) = 0;
   // Encodes in the format named by the extension of FileName (".bmp" ...).
   virtual std::vector<std::uint8_t> SaveToBytes(const std::string& FileName) const = 0;
+  // The graphic as a stored form keeps it: for a bitmap, a 4-byte size and
+  // the bitmap as a BMP file in its own pixel format. Stored forms read it
+  // back with the same checks and limits as files.
+  virtual void ReadData(Classes::TStream& Stream) = 0;
+  virtual void WriteData(Classes::TStream& Stream) const = 0;
 
   System::TNotifyEvent OnChange;
   System::TNotifyEvent OnProgress;
@@ -179,6 +184,10 @@ public:
   using TGraphic::LoadFromFile;
   using TGraphic::SaveToFile;
   void SaveToFile(TFileWriter& File) const override;
+  void ReadData(Classes::TStream& Stream) override;
+  void WriteData(Classes::TStream& Stream) const override;
+  // Stores the pixels as the defined property Data.
+  void DefineProperties(Classes::TFiler& Filer) override;
   void LoadFromStream(std::istream& Stream, const std::string& SourceName = "stream") override;
   void SaveToStream(std::ostream& Stream) const override;
   void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) override;
@@ -270,6 +279,9 @@ public:
   void LoadFromFile(const std::string& FileName);
   void SaveToFile(const std::string& FileName) const;
   void SaveToFile(TFileWriter& File) const;
+  // Stores the graphic as the defined property Data: its class name as a
+  // short string, then the graphic's own data.
+  void DefineProperties(Classes::TFiler& Filer) override;
 
   System::TNotifyEvent OnChange;
   System::TNotifyEvent OnProgress;

@@ -6,6 +6,7 @@
 #include <any>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +41,24 @@ struct TPropInfo {
   std::optional<std::int64_t> Default;                          // declared default ordinal
   TStoredRule Stored;
   const TClassInfo* DeclaringClass = nullptr;
+
+  // The value as form files see it, for the kinds that have such a view:
+  // integers, enumerations and sets as ordinals (a set's bit n is its
+  // element of ordinal n), strings as strings, objects as objects. Filled
+  // by MakeProperty; empty where the kind has none or the property is
+  // read-only.
+  std::function<std::int64_t(const System::TObject*)> GetOrd;
+  std::function<void(System::TObject*, std::int64_t)> SetOrd;
+  std::function<std::string(const System::TObject*)> GetStr;
+  std::function<void(System::TObject*, const std::string&)> SetStr;
+  std::function<System::TObject*(const System::TObject*)> GetObject;
+  // False when the object is not of the property's class.
+  std::function<bool(System::TObject*, System::TObject*)> SetObject;
+  // For an object property that may hold none, such as a reference the
+  // holder does not own: makes an object of the property's class that the
+  // holder keeps, for a stored form to be read into; SetObject then hands
+  // it to the property.
+  std::function<System::TObject*(System::TObject*)> Make;
 };
 
 struct TClassInfo {
@@ -88,6 +107,28 @@ TPropInfo MakeProperty(std::string Name, std::string TypeName, TTypeKind Kind, G
       (static_cast<C*>(Object)->*Set)(std::any_cast<T>(Value));
     };
   }
+  if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
+    Info.GetOrd = [Get](const System::TObject* Object) {
+      return std::int64_t((static_cast<const C*>(Object)->*Get)());
+    };
+    if constexpr (!std::is_same_v<Setter, std::nullptr_t>)
+      Info.SetOrd = [Set](System::TObject* Object, std::int64_t Value) { (static_cast<C*>(Object)->*Set)(T(Value)); };
+  } else if constexpr (std::is_same_v<T, std::string>) {
+    Info.GetStr = [Get](const System::TObject* Object) { return std::string((static_cast<const C*>(Object)->*Get)()); };
+    if constexpr (!std::is_same_v<Setter, std::nullptr_t>)
+      Info.SetStr = [Set](System::TObject* Object, const std::string& Value) { (static_cast<C*>(Object)->*Set)(Value); };
+  } else if constexpr (std::is_pointer_v<T>) {
+    Info.GetObject = [Get](const System::TObject* Object) -> System::TObject* {
+      return (static_cast<const C*>(Object)->*Get)();
+    };
+    if constexpr (!std::is_same_v<Setter, std::nullptr_t>)
+      Info.SetObject = [Set](System::TObject* Object, System::TObject* Value) {
+        auto* Typed = dynamic_cast<T>(Value);
+        if (Value && !Typed) return false;
+        (static_cast<C*>(Object)->*Set)(Typed);
+        return true;
+      };
+  }
   Info.Default = Default;
   Info.Stored = std::move(Stored);
   return Info;
@@ -108,6 +149,15 @@ TPropInfo MakeEventProperty(std::string Name, std::string TypeName, T C::*Field,
   Info.Stored = std::move(Stored);
   return Info;
 }
+
+// The names of an ordinal type's values as form files write them: an
+// enumeration's (or a set's elements') by ordinal, and the named values of
+// an integer type (cursors: crDrag is -12). Registered once per type name.
+void RegisterEnumNames(const std::string& TypeName, std::vector<std::string> Names);
+const std::vector<std::string>* EnumNames(const std::string& TypeName);
+void RegisterIdents(const std::string& TypeName, std::vector<std::pair<std::int64_t, std::string>> Idents);
+std::optional<std::string> IntToIdent(const std::string& TypeName, std::int64_t Value);
+std::optional<std::int64_t> IdentToInt(const std::string& TypeName, const std::string& Ident);
 
 // A stored-rule from a predicate member function of class C.
 template <class C>

@@ -17,6 +17,8 @@ void TPersistent::Assign(const TPersistent* Source) {
   throw EConvertError("Cannot assign a " + From + " to a " + ClassName());
 }
 
+void TPersistent::DefineProperties(TFiler&) {}
+
 // ---- TComponent ------------------------------------------------------------
 
 namespace {

@@ -16,6 +16,17 @@ const TClassInfo& TSizeConstraints::ClassType() const { return ClassInfo(); }
 const TClassInfo& TControl::ClassInfo() {
   static TClassInfo Info{"TControl", "Controls", &Classes::TComponent::ClassInfo(),
                          [](Classes::TComponent* AOwner) { return new TControl(AOwner); }, {}};
+  // The names stored forms write for the values of the unit's types.
+  static const bool Named = [] {
+    RegisterEnumNames("TAlign", {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"});
+    RegisterEnumNames("TAnchors", {"akLeft", "akTop", "akRight", "akBottom"});
+    RegisterEnumNames("TDragMode", {"dmManual", "dmAutomatic"});
+    RegisterEnumNames("TDragKind", {"dkDrag", "dkDock"});
+    RegisterIdents("TCursor", {{crDefault, "crDefault"}, {crArrow, "crArrow"}, {crCross, "crCross"},
+                               {crDrag, "crDrag"}, {crHandPoint, "crHandPoint"}});
+    return true;
+  }();
+  (void)Named;
   static const bool Published = (Info.Publish({
       MakeProperty<TControl, int>("Left", "Integer", TTypeKind::tkInteger, &TControl::Left, &TControl::SetLeft),
       MakeProperty<TControl, int>("Top", "Integer", TTypeKind::tkInteger, &TControl::Top, &TControl::SetTop),

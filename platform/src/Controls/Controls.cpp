@@ -228,4 +228,14 @@ void TGraphicControl::PaintTo(Graphics::TCanvas& Canvas) const {
   Canvas.SetClipRect(Outer);
 }
 
+void TControl::SetParentComponent(Classes::TComponent* Value) {
+  if (auto* Holder = dynamic_cast<TWinControl*>(Value)) SetParent(Holder);
+}
+
+void TWinControl::GetChildren(const std::function<void(Classes::TComponent*)>& Proc, Classes::TComponent* Root) {
+  TComponent::GetChildren(Proc, Root);
+  for (TControl* Control : std::vector<TControl*>(FControls))
+    if (Control->Owner() == Root) Proc(Control);
+}
+
 }  // namespace Controls

@@ -3,6 +3,7 @@
 #include <ostream>
 #include <streambuf>
 
+#include "Codecs.hpp"
 #include "Graphics.hpp"
 #include "os/Os.hpp"
 
@@ -69,6 +70,54 @@ void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> D
   WriteFile(FileName, [&](std::ostream& Out) {
     Out.write(reinterpret_cast<const char*>(Data.data()), std::streamsize(Data.size()));
   });
+}
+
+// ---- Stored forms --------------------------------------------------------------
+
+void TBitmap::WriteData(Classes::TStream& Stream) const {
+  const std::vector<std::uint8_t> File = Detail::WriteBmp(*FImage);
+  const std::uint32_t Size = std::uint32_t(File.size());
+  const std::uint8_t Length[] = {std::uint8_t(Size), std::uint8_t(Size >> 8), std::uint8_t(Size >> 16),
+                                 std::uint8_t(Size >> 24)};
+  Stream.WriteBuffer(Length, 4);
+  Stream.WriteBuffer(File.data(), File.size());
+}
+
+void TBitmap::ReadData(Classes::TStream& Stream) {
+  std::uint8_t Length[4];
+  Stream.ReadBuffer(Length, 4);
+  const std::uint64_t Size = Length[0] | Length[1] << 8 | Length[2] << 16 | std::uint64_t(Length[3]) << 24;
+  if (std::int64_t(Size) > Stream.Size() - Stream.Position())
+    throw Classes::EReadError("bitmap data of " + std::to_string(Size) + " bytes runs past its end");
+  std::vector<std::uint8_t> File(Size);
+  Stream.ReadBuffer(File.data(), File.size());
+  LoadFromBytes(File, "bitmap data");
+}
+
+void TBitmap::DefineProperties(Classes::TFiler& Filer) {
+  Filer.DefineBinaryProperty(
+      "Data", [this](Classes::TStream& S) { ReadData(S); }, [this](Classes::TStream& S) { WriteData(S); }, !Empty());
+}
+
+void TPicture::DefineProperties(Classes::TFiler& Filer) {
+  const auto Read = [this](Classes::TStream& S) {
+    std::uint8_t Length = 0;
+    S.ReadBuffer(&Length, 1);
+    std::string ClassName(Length, '\0');
+    S.ReadBuffer(ClassName.data(), Length);
+    if (ClassName != "TBitmap") throw Classes::EReadError("unknown graphic class " + ClassName);
+    auto Loaded = std::make_unique<TBitmap>();
+    Loaded->ReadData(S);
+    Adopt(std::move(Loaded));
+  };
+  const auto Write = [this](Classes::TStream& S) {
+    const std::string ClassName = FGraphic->ClassName();
+    const std::uint8_t Length = std::uint8_t(ClassName.size());
+    S.WriteBuffer(&Length, 1);
+    S.WriteBuffer(ClassName.data(), Length);
+    FGraphic->WriteData(S);
+  };
+  Filer.DefineBinaryProperty("Data", Read, Write, FGraphic && !FGraphic->Empty());
 }
 
 }  // namespace Graphics

@@ -67,4 +67,44 @@ const TClassInfo& FindClass(const std::string& ClassName) {
   throw EClassNotFound("Class " + ClassName + " not found");
 }
 
+namespace {
+struct TNames {
+  std::map<std::string, std::vector<std::string>> Enums;
+  std::map<std::string, std::vector<std::pair<std::int64_t, std::string>>> Idents;
+};
+TNames& Names() {
+  static TNames TheNames{{{"Boolean", {"False", "True"}}}, {}};
+  return TheNames;
+}
+}  // namespace
+
+void RegisterEnumNames(const std::string& TypeName, std::vector<std::string> Values) {
+  Names().Enums[TypeName] = std::move(Values);
+}
+
+const std::vector<std::string>* EnumNames(const std::string& TypeName) {
+  auto Found = Names().Enums.find(TypeName);
+  return Found == Names().Enums.end() ? nullptr : &Found->second;
+}
+
+void RegisterIdents(const std::string& TypeName, std::vector<std::pair<std::int64_t, std::string>> Idents) {
+  Names().Idents[TypeName] = std::move(Idents);
+}
+
+std::optional<std::string> IntToIdent(const std::string& TypeName, std::int64_t Value) {
+  auto Found = Names().Idents.find(TypeName);
+  if (Found != Names().Idents.end())
+    for (const auto& [Number, Ident] : Found->second)
+      if (Number == Value) return Ident;
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> IdentToInt(const std::string& TypeName, const std::string& Ident) {
+  auto Found = Names().Idents.find(TypeName);
+  if (Found != Names().Idents.end())
+    for (const auto& [Number, Name] : Found->second)
+      if (Name == Ident) return Number;
+  return std::nullopt;
+}
+
 }  // namespace TypInfo

@@ -1,0 +1,350 @@
+// The binary form file: "TPF0", then one object: an optional prefix byte,
+// class name and name as short strings, properties (a short-string name and
+// a value each) up to a zero byte, child objects up to a zero byte. All
+// numbers little-endian.
+#include <cstring>
+
+#include "Classes.hpp"
+#include "Classes/FormFile.hpp"
+
+namespace Classes::Form {
+
+namespace {
+
+constexpr char Signature[] = {'T', 'P', 'F', '0'};
+
+class TBinaryReader {
+public:
+  TBinaryReader(std::span<const std::uint8_t> Data, const std::string& Where) : FData(Data), FWhere(Where) {}
+
+  [[noreturn]] void Fail(const std::string& Fault, std::size_t At) const {
+    throw EReadError(FWhere + ": offset " + std::to_string(At) + ": " + Fault);
+  }
+  [[noreturn]] void Fail(const std::string& Fault) const { Fail(Fault, FPos); }
+  std::string Here() const { return "offset " + std::to_string(FPos); }
+  std::size_t Pos() const { return FPos; }
+  std::size_t Left() const { return FData.size() - FPos; }
+
+  const std::uint8_t* Take(std::size_t Count, const char* What) {
+    if (Left() < Count) Fail(std::string("truncated ") + What);
+    const std::uint8_t* At = FData.data() + FPos;
+    FPos += Count;
+    return At;
+  }
+  std::uint8_t U8(const char* What) { return *Take(1, What); }
+  std::uint8_t Peek(const char* What) {
+    if (Left() < 1) Fail(std::string("truncated ") + What);
+    return FData[FPos];
+  }
+  std::uint64_t Unsigned(std::size_t Bytes, const char* What) {
+    const std::uint8_t* At = Take(Bytes, What);
+    std::uint64_t Value = 0;
+    for (std::size_t I = 0; I < Bytes; ++I) Value |= std::uint64_t(At[I]) << (8 * I);
+    return Value;
+  }
+  std::string ShortString(const char* What) {
+    const std::size_t Length = U8(What);
+    const auto* At = reinterpret_cast<const char*>(Take(Length, What));
+    return {At, Length};
+  }
+  std::string Name(const char* What) {
+    const std::size_t At = FPos;
+    std::string Text = ShortString(What);
+    if (Text.empty()) Fail(std::string("empty ") + What, At);
+    return Text;
+  }
+
+  TValue Value(int Depth) {
+    if (Depth > MaxDepth) Fail("values nested more than " + std::to_string(MaxDepth) + " deep");
+    const std::size_t At = FPos;
+    TValue V;
+    V.Type = TValueType(U8("value type"));
+    switch (V.Type) {
+      case vaNull: Fail("a value where a property was expected", At);
+      case vaList:
+        while (Peek("list") != vaNull) V.List.push_back(Value(Depth + 1));
+        ++FPos;
+        break;
+      case vaInt8: V.Int = std::int8_t(U8("integer")); break;
+      case vaInt16: V.Int = std::int16_t(Unsigned(2, "integer")); break;
+      case vaInt32: V.Int = std::int32_t(Unsigned(4, "integer")); break;
+      case vaInt64: V.Int = std::int64_t(Unsigned(8, "integer")); break;
+      case vaCurrency: V.Int = std::int64_t(Unsigned(8, "currency")); break;
+      case vaExtended: std::memcpy(V.Extended.data(), Take(10, "extended float"), 10); break;
+      case vaSingle: {
+        const std::uint32_t Bits = std::uint32_t(Unsigned(4, "single float"));
+        float F;
+        std::memcpy(&F, &Bits, 4);
+        V.Float = F;
+        break;
+      }
+      case vaDate: {
+        const std::uint64_t Bits = Unsigned(8, "date");
+        std::memcpy(&V.Float, &Bits, 8);
+        break;
+      }
+      case vaString:
+      case vaIdent: V.Text = ShortString(V.Type == vaIdent ? "identifier" : "string"); break;
+      case vaFalse:
+      case vaTrue:
+      case vaNil: break;
+      case vaLString:
+      case vaBinary: {
+        const std::size_t Length = std::size_t(Unsigned(4, "length"));
+        if (Length > Left()) Fail("length " + std::to_string(Length) + " past the end of the data", At);
+        const std::uint8_t* Bytes = Take(Length, "data");
+        if (V.Type == vaBinary) V.Bytes.assign(Bytes, Bytes + Length);
+        else V.Text.assign(reinterpret_cast<const char*>(Bytes), Length);
+        break;
+      }
+      case vaWString: {
+        const std::size_t Count = std::size_t(Unsigned(4, "length"));
+        if (Count > Left() / 2) Fail("length " + std::to_string(Count) + " past the end of the data", At);
+        V.Text = Utf8(Take(2 * Count, "wide string"), Count, At);
+        break;
+      }
+      case vaSet:
+        for (std::string Element = ShortString("set"); !Element.empty(); Element = ShortString("set"))
+          V.Set.push_back(Element);
+        break;
+      case vaCollection:
+        while (Peek("collection") != vaNull) {
+          TItem Item;
+          if (Peek("collection") != vaList) {
+            const TValue Index = Value(Depth + 1);
+            if (!Index.IsInteger()) Fail("a collection item's index is not an integer", At);
+            Item.Index = Index.Int;
+          }
+          if (U8("collection") != vaList) Fail("a collection item does not begin with a list", At);
+          Item.Properties = Properties(Depth + 1);
+          V.Items.push_back(std::move(Item));
+        }
+        ++FPos;
+        break;
+      default: Fail("unknown value type " + std::to_string(V.Type), At);
+    }
+    return V;
+  }
+
+  std::vector<TProperty> Properties(int Depth) {
+    std::vector<TProperty> List;
+    while (Peek("property list") != 0) {
+      TProperty P;
+      P.Where = Here();
+      P.Name = Name("property name");
+      P.Value = Value(Depth);
+      List.push_back(std::move(P));
+    }
+    ++FPos;
+    return List;
+  }
+
+  TObject Object(int Depth) {
+    if (Depth > MaxDepth) Fail("objects nested more than " + std::to_string(MaxDepth) + " deep");
+    if (++FObjects > MaxObjects) Fail("more than " + std::to_string(MaxObjects) + " objects");
+    TObject O;
+    O.Where = Here();
+    if ((Peek("object") & 0xF0) == 0xF0) {
+      O.Flags = U8("object") & 0x0F;
+      if (O.Flags & ffChildPos) {
+        const TValue Position = Value(Depth + 1);
+        if (!Position.IsInteger()) Fail("a child position that is not an integer");
+        O.Position = Position.Int;
+      }
+    }
+    O.ClassName = Name("class name");
+    O.Name = ShortString("component name");
+    O.Properties = Properties(Depth);
+    while (Peek("child list") != 0) O.Children.push_back(Object(Depth + 1));
+    ++FPos;
+    return O;
+  }
+
+  TObject Root() {
+    if (std::memcmp(Take(4, "signature"), Signature, 4) != 0) Fail("not a binary form: no TPF0 signature", 0);
+    TObject O = Object(0);
+    if (Left() != 0) Fail(std::to_string(Left()) + " bytes after the form");
+    return O;
+  }
+
+private:
+  // UTF-16LE to UTF-8; an unpaired surrogate is a fault.
+  std::string Utf8(const std::uint8_t* Units, std::size_t Count, std::size_t At) const {
+    std::string Out;
+    for (std::size_t I = 0; I < Count; ++I) {
+      std::uint32_t C = Units[2 * I] | Units[2 * I + 1] << 8;
+      if (C >= 0xD800 && C < 0xDC00 && I + 1 < Count) {
+        const std::uint32_t Low = Units[2 * I + 2] | Units[2 * I + 3] << 8;
+        if (Low >= 0xDC00 && Low < 0xE000) {
+          C = 0x10000 + ((C - 0xD800) << 10) + (Low - 0xDC00);
+          ++I;
+        }
+      }
+      if (C >= 0xD800 && C < 0xE000) Fail("an unpaired surrogate in a wide string", At);
+      if (C < 0x80) {
+        Out += char(C);
+      } else if (C < 0x800) {
+        Out += char(0xC0 | C >> 6), Out += char(0x80 | (C & 0x3F));
+      } else if (C < 0x10000) {
+        Out += char(0xE0 | C >> 12), Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
+      } else {
+        Out += char(0xF0 | C >> 18), Out += char(0x80 | (C >> 12 & 0x3F));
+        Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
+      }
+    }
+    return Out;
+  }
+
+  std::span<const std::uint8_t> FData;
+  const std::string& FWhere;
+  std::size_t FPos = 0;
+  std::size_t FObjects = 0;
+};
+
+class TBinaryWriter {
+public:
+  void U8(std::uint8_t V) { FOut.push_back(V); }
+  void Unsigned(std::uint64_t V, int Bytes) {
+    for (int I = 0; I < Bytes; ++I) U8(std::uint8_t(V >> (8 * I)));
+  }
+  void Raw(const void* Data, std::size_t Size) {
+    const auto* P = static_cast<const std::uint8_t*>(Data);
+    FOut.insert(FOut.end(), P, P + Size);
+  }
+  void ShortString(const std::string& Text) {
+    if (Text.size() > 255) throw EWriteError("a name of more than 255 bytes: " + Text.substr(0, 40) + "...");
+    U8(std::uint8_t(Text.size()));
+    Raw(Text.data(), Text.size());
+  }
+
+  void Value(const TValue& V) {
+    U8(V.Type);
+    switch (V.Type) {
+      case vaList:
+        for (const TValue& Item : V.List) Value(Item);
+        U8(vaNull);
+        break;
+      case vaInt8: Unsigned(std::uint64_t(V.Int), 1); break;
+      case vaInt16: Unsigned(std::uint64_t(V.Int), 2); break;
+      case vaInt32: Unsigned(std::uint64_t(V.Int), 4); break;
+      case vaInt64:
+      case vaCurrency: Unsigned(std::uint64_t(V.Int), 8); break;
+      case vaExtended: Raw(V.Extended.data(), 10); break;
+      case vaSingle: {
+        const float F = float(V.Float);
+        std::uint32_t Bits;
+        std::memcpy(&Bits, &F, 4);
+        Unsigned(Bits, 4);
+        break;
+      }
+      case vaDate: {
+        std::uint64_t Bits;
+        std::memcpy(&Bits, &V.Float, 8);
+        Unsigned(Bits, 8);
+        break;
+      }
+      case vaString:
+      case vaIdent: ShortString(V.Text); break;
+      case vaLString:
+        Unsigned(V.Text.size(), 4);
+        Raw(V.Text.data(), V.Text.size());
+        break;
+      case vaBinary:
+        Unsigned(V.Bytes.size(), 4);
+        Raw(V.Bytes.data(), V.Bytes.size());
+        break;
+      case vaWString: {
+        const std::u16string Units = Utf16(V.Text);
+        Unsigned(Units.size(), 4);
+        for (char16_t C : Units) Unsigned(C, 2);
+        break;
+      }
+      case vaSet:
+        for (const std::string& Element : V.Set) ShortString(Element);
+        U8(0);
+        break;
+      case vaCollection:
+        for (const TItem& Item : V.Items) {
+          if (Item.Index) Value(IntegerValue(*Item.Index));
+          U8(vaList);
+          Properties(Item.Properties);
+        }
+        U8(vaNull);
+        break;
+      default: break;
+    }
+  }
+  void Properties(const std::vector<TProperty>& List) {
+    for (const TProperty& P : List) {
+      ShortString(P.Name);
+      Value(P.Value);
+    }
+    U8(0);
+  }
+  void Object(const TObject& O) {
+    if (O.Flags) {
+      U8(std::uint8_t(0xF0 | O.Flags));
+      if (O.Flags & ffChildPos) Value(IntegerValue(O.Position));
+    }
+    ShortString(O.ClassName);
+    ShortString(O.Name);
+    Properties(O.Properties);
+    for (const TObject& Child : O.Children) Object(Child);
+    U8(0);
+  }
+  std::vector<std::uint8_t> Take() { return std::move(FOut); }
+
+private:
+  static std::u16string Utf16(const std::string& Text) {
+    std::u16string Out;
+    for (std::size_t I = 0; I < Text.size();) {
+      const unsigned char Lead = Text[I];
+      const int Length = Lead < 0x80 ? 1 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : 4;
+      std::uint32_t C = Length == 1 ? Lead : Lead & (0x3F >> (Length - 1));
+      for (int K = 1; K < Length && I + std::size_t(K) < Text.size(); ++K) C = C << 6 | (Text[I + K] & 0x3F);
+      I += std::size_t(Length);
+      if (C >= 0x10000) {
+        C -= 0x10000;
+        Out += char16_t(0xD800 + (C >> 10));
+        Out += char16_t(0xDC00 + (C & 0x3FF));
+      } else {
+        Out += char16_t(C);
+      }
+    }
+    return Out;
+  }
+  std::vector<std::uint8_t> FOut;
+};
+
+}  // namespace
+
+TValue IntegerValue(std::int64_t Value) {
+  TValue V;
+  V.Int = Value;
+  V.Type = Value >= INT8_MIN && Value <= INT8_MAX     ? vaInt8
+           : Value >= INT16_MIN && Value <= INT16_MAX ? vaInt16
+           : Value >= INT32_MIN && Value <= INT32_MAX ? vaInt32
+                                                      : vaInt64;
+  return V;
+}
+
+std::string TypeName(TValueType Type) {
+  static const char* const Names[] = {"nothing", "a list",   "an integer", "an integer", "an integer",
+                                      "a float", "a string", "an identifier", "False", "True",
+                                      "binary data", "a set", "a string", "nil", "a collection",
+                                      "a float", "a currency value", "a date", "a string", "an integer"};
+  return Type < std::size(Names) ? Names[Type] : "an unknown value";
+}
+
+TObject ReadBinary(std::span<const std::uint8_t> Data, const std::string& Where) {
+  return TBinaryReader(Data, Where).Root();
+}
+
+std::vector<std::uint8_t> WriteBinary(const TObject& Root) {
+  TBinaryWriter Out;
+  Out.Raw(Signature, 4);
+  Out.Object(Root);
+  return Out.Take();
+}
+
+}  // namespace Classes::Form

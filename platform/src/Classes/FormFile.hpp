@@ -1,0 +1,76 @@
+// A form file as a tree of objects, properties and values: what the binary
+// and the text form both say, read and written without touching any
+// component. Readers take outside data: they check every length and count
+// against what is left, bound the nesting, and raise EReadError naming the
+// byte offset (binary) or line (text) and the fault.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace Classes::Form {
+
+enum TValueType : std::uint8_t {
+  vaNull, vaList, vaInt8, vaInt16, vaInt32, vaExtended, vaString, vaIdent, vaFalse, vaTrue, vaBinary,
+  vaSet, vaLString, vaNil, vaCollection, vaSingle, vaCurrency, vaDate, vaWString, vaInt64
+};
+
+// Prefix flags of an object.
+constexpr std::uint8_t ffInherited = 1, ffChildPos = 2, ffInline = 4;
+
+// Bounds on what a file may make the reader build.
+constexpr int MaxDepth = 32;             // objects, lists and collections within each other
+constexpr std::size_t MaxObjects = 10000;
+
+struct TProperty;
+
+struct TItem {  // of a collection
+  std::optional<std::int64_t> Index;
+  std::vector<TProperty> Properties;
+};
+
+struct TValue {
+  TValueType Type = vaNull;
+  std::int64_t Int = 0;               // integers; currency as its raw count of ten-thousandths
+  double Float = 0;                   // single and date
+  std::array<std::uint8_t, 10> Extended{};
+  std::string Text;                   // strings (wide ones as UTF-8), identifiers
+  std::vector<std::uint8_t> Bytes;    // binary
+  std::vector<std::string> Set;
+  std::vector<TValue> List;
+  std::vector<TItem> Items;
+  bool IsInteger() const { return Type == vaInt8 || Type == vaInt16 || Type == vaInt32 || Type == vaInt64; }
+  bool IsString() const { return Type == vaString || Type == vaLString || Type == vaWString; }
+};
+
+struct TProperty {
+  std::string Name;    // dotted for a persistent object's: "Picture.Data"
+  TValue Value;
+  std::string Where;   // "offset 123" or "line 7", for errors
+};
+
+struct TObject {
+  std::uint8_t Flags = 0;
+  std::int64_t Position = 0;  // with ffChildPos
+  std::string ClassName, Name;
+  std::vector<TProperty> Properties;
+  std::vector<TObject> Children;
+  std::string Where;
+};
+
+// The integer value type that holds Value in the fewest bytes.
+TValue IntegerValue(std::int64_t Value);
+std::string TypeName(TValueType Type);
+
+// "TPF0" and one object. Where names the source in errors.
+TObject ReadBinary(std::span<const std::uint8_t> Data, const std::string& Where);
+std::vector<std::uint8_t> WriteBinary(const TObject& Root);
+
+TObject ReadText(const std::string& Text, const std::string& Where);
+std::string WriteText(const TObject& Root);
+
+}  // namespace Classes::Form

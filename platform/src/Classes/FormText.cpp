@@ -1,0 +1,517 @@
+// The text form of a form file, as the design host shows it:
+//
+//   object Form1: TForm
+//     Caption = 'Filter demo'
+//     object LvFilterImage1: TLvFilterImage
+//       Picture.Data = {
+//         07544269746D6170...}
+//     end
+//   end
+//
+// Two spaces of indent per level; strings quoted with '' for a quote and #n
+// for other characters; binary data in hex, 32 bytes to a line.
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "Classes.hpp"
+#include "Classes/FormFile.hpp"
+
+namespace Classes::Form {
+
+namespace {
+
+constexpr std::size_t BytesPerLine = 32;
+constexpr std::size_t StringChunk = 64;
+
+// Code points of a UTF-8 string (wide strings are kept as UTF-8).
+std::vector<std::uint32_t> CodePoints(const std::string& Text) {
+  std::vector<std::uint32_t> Out;
+  for (std::size_t I = 0; I < Text.size();) {
+    const unsigned char Lead = Text[I];
+    const int Length = Lead < 0x80 ? 1 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : 4;
+    std::uint32_t C = Length == 1 ? Lead : Lead & (0x3F >> (Length - 1));
+    for (int K = 1; K < Length && I + std::size_t(K) < Text.size(); ++K) C = C << 6 | (Text[I + K] & 0x3F);
+    I += std::size_t(Length);
+    Out.push_back(C);
+  }
+  return Out;
+}
+
+void AppendUtf8(std::string& Out, std::uint32_t C) {
+  if (C < 0x80) {
+    Out += char(C);
+  } else if (C < 0x800) {
+    Out += char(0xC0 | C >> 6), Out += char(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    Out += char(0xE0 | C >> 12), Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
+  } else {
+    Out += char(0xF0 | C >> 18), Out += char(0x80 | (C >> 12 & 0x3F));
+    Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
+  }
+}
+
+class TTextWriter {
+public:
+  std::string Take() { return std::move(FOut); }
+
+  void Object(const TObject& O, int Level) {
+    Indent(Level);
+    FOut += O.Flags & ffInline ? "inline " : O.Flags & ffInherited ? "inherited " : "object ";
+    if (!O.Name.empty()) FOut += O.Name + ": ";
+    FOut += O.ClassName;
+    if (O.Flags & ffChildPos) FOut += " [" + std::to_string(O.Position) + "]";
+    FOut += "\n";
+    Properties(O.Properties, Level + 1);
+    for (const TObject& Child : O.Children) Object(Child, Level + 1);
+    Indent(Level);
+    FOut += "end\n";
+  }
+
+private:
+  void Indent(int Level) { FOut.append(std::size_t(2 * Level), ' '); }
+
+  void Properties(const std::vector<TProperty>& List, int Level) {
+    for (const TProperty& P : List) {
+      Indent(Level);
+      FOut += P.Name + " = ";
+      Value(P.Value, Level);
+      FOut += "\n";
+    }
+  }
+
+  void Value(const TValue& V, int Level) {
+    char Text[64];
+    switch (V.Type) {
+      case vaList:
+        FOut += "(";
+        for (const TValue& Item : V.List) {
+          FOut += "\n";
+          Indent(Level + 1);
+          Value(Item, Level + 1);
+        }
+        FOut += ")";
+        break;
+      case vaInt8:
+      case vaInt16:
+      case vaInt32:
+      case vaInt64: FOut += std::to_string(V.Int); break;
+      case vaExtended: {
+        long double X = 0;
+        std::memcpy(&X, V.Extended.data(), 10);
+        Float(X, "");
+        break;
+      }
+      case vaSingle: Float(V.Float, "s"); break;
+      case vaDate: Float(V.Float, "d"); break;
+      case vaCurrency: {
+        const std::uint64_t Magnitude = V.Int < 0 ? 0 - std::uint64_t(V.Int) : std::uint64_t(V.Int);
+        std::snprintf(Text, sizeof Text, "%s%llu.%04llu", V.Int < 0 ? "-" : "",
+                      static_cast<unsigned long long>(Magnitude / 10000), static_cast<unsigned long long>(Magnitude % 10000));
+        FOut += Text;
+        FOut += "c";
+        break;
+      }
+      case vaString:
+      case vaLString: {
+        std::vector<std::uint32_t> Bytes;
+        for (unsigned char C : V.Text) Bytes.push_back(C);
+        String(Bytes, Level);
+        break;
+      }
+      case vaWString: String(CodePoints(V.Text), Level); break;
+      case vaIdent: FOut += V.Text; break;
+      case vaFalse: FOut += "False"; break;
+      case vaTrue: FOut += "True"; break;
+      case vaNil: FOut += "nil"; break;
+      case vaBinary:
+        FOut += "{";
+        for (std::size_t I = 0; I < V.Bytes.size(); ++I) {
+          if (I % BytesPerLine == 0) {
+            FOut += "\n";
+            Indent(Level + 1);
+          }
+          std::snprintf(Text, sizeof Text, "%02X", V.Bytes[I]);
+          FOut += Text;
+        }
+        FOut += "}";
+        break;
+      case vaSet:
+        FOut += "[";
+        for (std::size_t I = 0; I < V.Set.size(); ++I) FOut += (I ? ", " : "") + V.Set[I];
+        FOut += "]";
+        break;
+      case vaCollection:
+        FOut += "<";
+        for (const TItem& Item : V.Items) {
+          FOut += "\n";
+          Indent(Level + 1);
+          FOut += "item";
+          if (Item.Index) FOut += " [" + std::to_string(*Item.Index) + "]";
+          FOut += "\n";
+          Properties(Item.Properties, Level + 2);
+          Indent(Level + 1);
+          FOut += "end";
+        }
+        FOut += ">";
+        break;
+      default: break;
+    }
+  }
+
+  // Enough digits to read back the same value, always with a point or an
+  // exponent so that it reads back as a float.
+  void Float(long double X, const char* Suffix) {
+    char Text[64];
+    if (std::isnan(X)) {
+      FOut += std::string("NAN") + Suffix;
+      return;
+    }
+    if (std::isinf(X)) {
+      FOut += std::string(X < 0 ? "-INF" : "INF") + Suffix;
+      return;
+    }
+    std::snprintf(Text, sizeof Text, "%.*Lg", *Suffix == 's' ? 9 : *Suffix == 'd' ? 17 : 21, X);
+    std::string Number = Text;
+    if (Number.find_first_of(".e") == std::string::npos) Number += ".0";
+    FOut += Number + Suffix;
+  }
+
+  // Printable ASCII quoted, everything else as #n; long strings split with
+  // + at line ends.
+  void String(const std::vector<std::uint32_t>& Chars, int Level) {
+    if (Chars.empty()) {
+      FOut += "''";
+      return;
+    }
+    bool Quoted = false;
+    for (std::size_t I = 0; I < Chars.size(); ++I) {
+      if (I > 0 && I % StringChunk == 0) {
+        if (Quoted) FOut += "'";
+        Quoted = false;
+        FOut += " +\n";
+        Indent(Level + 1);
+      }
+      const std::uint32_t C = Chars[I];
+      const bool Printable = C >= 0x20 && C < 0x7F;
+      if (Printable != Quoted) FOut += "'";
+      Quoted = Printable;
+      if (!Printable) FOut += "#" + std::to_string(C);
+      else FOut += C == '\'' ? std::string("''") : std::string(1, char(C));
+    }
+    if (Quoted) FOut += "'";
+  }
+
+  std::string FOut;
+};
+
+class TTextReader {
+public:
+  TTextReader(const std::string& Text, const std::string& Where) : FText(Text), FWhere(Where) {}
+
+  TObject Root() {
+    TObject O = Object(0);
+    SkipBlanks();
+    if (FPos != FText.size()) Fail("text after the last end");
+    return O;
+  }
+
+private:
+  [[noreturn]] void Fail(const std::string& Fault) const {
+    throw EReadError(FWhere + ": line " + std::to_string(FLine) + ": " + Fault);
+  }
+  std::string Here() const { return "line " + std::to_string(FLine); }
+
+  void SkipBlanks() {
+    while (FPos < FText.size() && std::isspace(static_cast<unsigned char>(FText[FPos]))) {
+      if (FText[FPos] == '\n') ++FLine;
+      ++FPos;
+    }
+  }
+  char Peek() {
+    SkipBlanks();
+    return FPos < FText.size() ? FText[FPos] : '\0';
+  }
+  void Expect(char C) {
+    if (Peek() != C) Fail(std::string("expected '") + C + "'" + Found());
+    ++FPos;
+  }
+  std::string Found() {
+    if (FPos >= FText.size()) return ", found the end of the text";
+    return std::string(", found '") + FText[FPos] + "'";
+  }
+  static bool IdentChar(char C) { return std::isalnum(static_cast<unsigned char>(C)) || C == '_'; }
+  // An identifier, with dots inside when Dotted.
+  std::string Ident(const char* What, bool Dotted = false) {
+    SkipBlanks();
+    const std::size_t Start = FPos;
+    while (FPos < FText.size() && (IdentChar(FText[FPos]) || (Dotted && FText[FPos] == '.' && FPos > Start))) ++FPos;
+    if (FPos == Start || std::isdigit(static_cast<unsigned char>(FText[Start]))) Fail(std::string("expected ") + What + Found());
+    if (FPos - Start > 255) Fail(std::string(What) + " longer than 255 characters");
+    return FText.substr(Start, FPos - Start);
+  }
+
+  TObject Object(int Depth) {
+    if (Depth > MaxDepth) Fail("objects nested more than " + std::to_string(MaxDepth) + " deep");
+    if (++FObjects > MaxObjects) Fail("more than " + std::to_string(MaxObjects) + " objects");
+    TObject O;
+    O.Where = Here();
+    const std::string Keyword = Ident("object");
+    if (Keyword == "inherited") O.Flags = ffInherited;
+    else if (Keyword == "inline") O.Flags = ffInline;
+    else if (Keyword != "object") Fail("expected object, inherited or inline, found " + Keyword);
+    const std::string First = Ident("a class name");
+    if (Peek() == ':') {
+      ++FPos;
+      O.Name = First;
+      O.ClassName = Ident("a class name");
+    } else {
+      O.ClassName = First;
+    }
+    if (Peek() == '[') {
+      ++FPos;
+      O.Flags |= ffChildPos;
+      O.Position = Integer();
+      Expect(']');
+    }
+    for (;;) {
+      const std::size_t Mark = FPos, MarkLine = FLine;
+      const std::string Word = Ident("a property, an object or end", true);
+      if (Word == "end") break;
+      if (Word == "object" || Word == "inherited" || Word == "inline") {
+        FPos = Mark, FLine = MarkLine;
+        O.Children.push_back(Object(Depth + 1));
+      } else {
+        O.Properties.push_back(Property(Word, Depth));
+      }
+    }
+    return O;
+  }
+
+  TProperty Property(const std::string& Name, int Depth) {
+    TProperty P;
+    P.Where = Here();
+    P.Name = Name;
+    Expect('=');
+    P.Value = Value(Depth);
+    return P;
+  }
+
+  std::int64_t Integer() {
+    const TValue V = Number();
+    if (!V.IsInteger()) Fail("expected an integer");
+    return V.Int;
+  }
+
+  TValue Value(int Depth) {
+    if (Depth > MaxDepth) Fail("values nested more than " + std::to_string(MaxDepth) + " deep");
+    const char C = Peek();
+    TValue V;
+    if (C == '(') {
+      ++FPos;
+      V.Type = vaList;
+      while (Peek() != ')') V.List.push_back(Value(Depth + 1));
+      ++FPos;
+    } else if (C == '[') {
+      ++FPos;
+      V.Type = vaSet;
+      if (Peek() != ']') {
+        V.Set.push_back(Ident("a set element"));
+        while (Peek() == ',') {
+          ++FPos;
+          V.Set.push_back(Ident("a set element"));
+        }
+      }
+      Expect(']');
+    } else if (C == '{') {
+      ++FPos;
+      V.Type = vaBinary;
+      Binary(V.Bytes);
+    } else if (C == '<') {
+      ++FPos;
+      V.Type = vaCollection;
+      while (Peek() != '>') {
+        if (Ident("item") != "item") Fail("expected item or '>'");
+        TItem Item;
+        if (Peek() == '[') {
+          ++FPos;
+          Item.Index = Integer();
+          Expect(']');
+        }
+        for (std::string Word = Ident("a property or end", true); Word != "end"; Word = Ident("a property or end", true))
+          Item.Properties.push_back(Property(Word, Depth + 1));
+        V.Items.push_back(std::move(Item));
+      }
+      ++FPos;
+    } else if (C == '\'' || C == '#') {
+      String(V);
+    } else if (C == '-' || C == '+' || std::isdigit(static_cast<unsigned char>(C))) {
+      V = Number();
+    } else {
+      const std::string Word = Ident("a value");
+      if (Word == "True") V.Type = vaTrue;
+      else if (Word == "False") V.Type = vaFalse;
+      else if (Word == "nil") V.Type = vaNil;
+      else if (Word.size() <= 4 && (Word.rfind("NAN", 0) == 0 || Word.rfind("INF", 0) == 0) &&
+               (Word.size() == 3 || Word[3] == 's' || Word[3] == 'd'))
+        V = Special(Word, "");
+      else V.Type = vaIdent, V.Text = Word;
+    }
+    return V;
+  }
+
+  // INF and NAN with their suffix: INFs is a single, NANd a date.
+  TValue Special(const std::string& Word, const std::string& Sign) {
+    TValue V;
+    long double X = Word.rfind("NAN", 0) == 0 ? NAN : INFINITY;
+    if (Sign == "-") X = -X;
+    const char Suffix = Word.size() > 3 ? Word[3] : '\0';
+    if (Word.size() > 4 || (Suffix && Suffix != 's' && Suffix != 'd')) Fail("not a value: " + Sign + Word);
+    if (Suffix == 's' || Suffix == 'd') {
+      V.Type = Suffix == 's' ? vaSingle : vaDate;
+      V.Float = double(X);
+    } else {
+      V.Type = vaExtended;
+      std::memcpy(V.Extended.data(), &X, 10);
+    }
+    return V;
+  }
+
+  TValue Number() {
+    SkipBlanks();
+    const std::size_t Start = FPos;
+    if (FPos < FText.size() && (FText[FPos] == '-' || FText[FPos] == '+')) ++FPos;
+    if (FPos < FText.size() && std::isalpha(static_cast<unsigned char>(FText[FPos])))
+      return Special(Ident("a number"), FText.substr(Start, 1));
+    bool Float = false;
+    while (FPos < FText.size()) {
+      const char C = FText[FPos];
+      if (std::isdigit(static_cast<unsigned char>(C))) {
+        ++FPos;
+      } else if (C == '.' || C == 'e' || C == 'E') {
+        Float = true;
+        ++FPos;
+        if (FPos < FText.size() && (C == 'e' || C == 'E') && (FText[FPos] == '-' || FText[FPos] == '+')) ++FPos;
+      } else {
+        break;
+      }
+    }
+    std::string Digits = FText.substr(Start, FPos - Start);
+    if (!Digits.empty() && Digits[0] == '+') Digits.erase(0, 1);
+    const char Suffix = FPos < FText.size() && std::strchr("scd", FText[FPos]) ? FText[FPos++] : '\0';
+    if (FPos < FText.size() && IdentChar(FText[FPos])) Fail("not a number: " + FText.substr(Start, FPos - Start + 1));
+    TValue V;
+    if (!Float && !Suffix) {
+      std::int64_t Value = 0;
+      const auto [End, Error] = std::from_chars(Digits.data(), Digits.data() + Digits.size(), Value);
+      if (Error != std::errc() || End != Digits.data() + Digits.size()) Fail("not an integer: " + Digits);
+      return IntegerValue(Value);
+    }
+    char* End = nullptr;
+    const long double X = std::strtold(Digits.c_str(), &End);
+    if (Digits.empty() || End != Digits.c_str() + Digits.size()) Fail("not a number: " + Digits);
+    if (Suffix == 'c') {
+      V.Type = vaCurrency;
+      const long double Scaled = std::nearbyintl(X * 10000);
+      if (!(Scaled >= -9.2e18L && Scaled <= 9.2e18L)) Fail("currency value out of range: " + Digits);
+      V.Int = std::int64_t(Scaled);
+    } else if (Suffix == 's' || Suffix == 'd') {
+      V.Type = Suffix == 's' ? vaSingle : vaDate;
+      V.Float = double(X);
+    } else {
+      V.Type = vaExtended;
+      std::memcpy(V.Extended.data(), &X, 10);
+    }
+    return V;
+  }
+
+  // Quoted runs and #n characters, joined by + across lines.
+  void String(TValue& V) {
+    std::vector<std::uint32_t> Chars;
+    for (;;) {
+      const char C = Peek();
+      if (C == '\'') {
+        ++FPos;
+        for (;;) {
+          if (FPos >= FText.size() || FText[FPos] == '\n') Fail("unterminated string");
+          if (FText[FPos] == '\'') {
+            if (FPos + 1 < FText.size() && FText[FPos + 1] == '\'') {
+              Chars.push_back('\'');
+              FPos += 2;
+              continue;
+            }
+            ++FPos;
+            break;
+          }
+          Chars.push_back(static_cast<unsigned char>(FText[FPos++]));
+        }
+      } else if (C == '#') {
+        ++FPos;
+        const std::size_t Start = FPos;
+        while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
+        std::uint32_t Code = 0;
+        const auto [End, Error] = std::from_chars(FText.data() + Start, FText.data() + FPos, Code);
+        if (FPos == Start || Error != std::errc() || Code > 0x10FFFF || (Code >= 0xD800 && Code < 0xE000))
+          Fail("a bad character code after #");
+        Chars.push_back(Code);
+      } else if (C == '+' && !Chars.empty()) {
+        ++FPos;
+        const char Next = Peek();
+        if (Next != '\'' && Next != '#') Fail("expected a string after +");
+      } else {
+        break;
+      }
+      if (Chars.size() > (std::size_t(1) << 30)) Fail("a string longer than 1 GiB");
+    }
+    bool Wide = false;
+    for (std::uint32_t Code : Chars) Wide |= Code > 0xFF;
+    if (Wide) {
+      V.Type = vaWString;
+      for (std::uint32_t Code : Chars) AppendUtf8(V.Text, Code);
+    } else {
+      V.Type = Chars.size() > 255 ? vaLString : vaString;
+      for (std::uint32_t Code : Chars) V.Text += char(Code);
+    }
+  }
+
+  void Binary(std::vector<std::uint8_t>& Bytes) {
+    int High = -1;
+    for (;;) {
+      const char C = Peek();
+      if (C == '}') {
+        ++FPos;
+        break;
+      }
+      if (!std::isxdigit(static_cast<unsigned char>(C))) Fail("expected a hex digit or '}'" + Found());
+      const int Digit = std::isdigit(static_cast<unsigned char>(C)) ? C - '0' : std::toupper(C) - 'A' + 10;
+      ++FPos;
+      if (High < 0) {
+        High = Digit;
+      } else {
+        Bytes.push_back(std::uint8_t(High << 4 | Digit));
+        High = -1;
+      }
+    }
+    if (High >= 0) Fail("an odd number of hex digits");
+  }
+
+  const std::string& FText;
+  const std::string& FWhere;
+  std::size_t FPos = 0;
+  std::size_t FLine = 1;
+  std::size_t FObjects = 0;
+};
+
+}  // namespace
+
+TObject ReadText(const std::string& Text, const std::string& Where) { return TTextReader(Text, Where).Root(); }
+
+std::string WriteText(const TObject& Root) {
+  TTextWriter Out;
+  Out.Object(Root, 0);
+  return Out.Take();
+}
+
+}  // namespace Classes::Form

@@ -1,0 +1,469 @@
+// Components stored and read through their published properties. Writing
+// builds the form's tree from the property table and encodes it; reading
+// decodes the whole file first, then sets the properties through the same
+// table.
+#include <algorithm>
+#include <typeinfo>
+
+#include "Classes.hpp"
+#include "Classes/FormFile.hpp"
+
+namespace Classes {
+
+using namespace Form;
+using TypInfo::TPropInfo;
+using TypInfo::TTypeKind;
+
+// ---- Writing -------------------------------------------------------------------
+
+struct TWriter::TImpl {
+  TStream& Stream;
+  TComponent* Root = nullptr;
+  std::vector<TProperty>* Target = nullptr;  // where properties go
+  std::vector<TObject>* Children = nullptr;  // where components go
+  std::string Prefix;                        // "Picture." within an object property
+  TValue* Value = nullptr;                   // what a defined property writes
+};
+
+TWriter::TWriter(TStream& Stream) : F(std::make_unique<TImpl>(TImpl{Stream})) {}
+TWriter::~TWriter() = default;
+
+void TWriter::WriteRootComponent(TComponent* Root) {
+  if (!Root) throw EWriteError("no component to write");
+  std::vector<TObject> Top;
+  F->Root = Root;
+  F->Children = &Top;
+  WriteComponent(*Root);
+  const std::vector<std::uint8_t> Data = Form::WriteBinary(Top.front());
+  F->Stream.WriteBuffer(Data.data(), Data.size());
+}
+
+void TWriter::WriteComponent(TComponent& Component) {
+  TObject Node;
+  Node.ClassName = Component.ClassName();
+  Node.Name = Component.Name();
+  auto* const SavedTarget = F->Target;
+  auto* const SavedChildren = F->Children;
+  F->Target = &Node.Properties;
+  F->Children = &Node.Children;
+  Component.WriteState(*this);
+  F->Target = SavedTarget;
+  F->Children = SavedChildren;
+  F->Children->push_back(std::move(Node));
+}
+
+namespace {
+
+TValue Ident(const std::string& Name) {
+  TValue V;
+  V.Type = vaIdent;
+  V.Text = Name;
+  return V;
+}
+
+TValue StringValue(const std::string& Text) {
+  TValue V;
+  V.Type = Text.size() > 255 ? vaLString : vaString;
+  V.Text = Text;
+  return V;
+}
+
+// The value a property of an ordinal kind is written as, or nothing when it
+// is at its default (or, without a declared default, at zero).
+std::optional<TValue> OrdinalValue(const TPropInfo& Info, const System::TObject& Instance) {
+  if (!Info.GetOrd) return std::nullopt;
+  const std::int64_t Value = Info.GetOrd(&Instance);
+  if (Value == Info.Default.value_or(0)) return std::nullopt;
+  if (Info.Kind == TTypeKind::tkSet) {
+    TValue V;
+    V.Type = vaSet;
+    const auto* Names = TypInfo::EnumNames(Info.TypeName);
+    for (std::size_t Bit = 0; Bit < 64; ++Bit)
+      if (Value >> Bit & 1) V.Set.push_back(Names && Bit < Names->size() ? (*Names)[Bit] : std::to_string(Bit));
+    return V;
+  }
+  if (Info.Kind == TTypeKind::tkEnumeration) {
+    if (Info.TypeName == "Boolean") {
+      TValue V;
+      V.Type = Value ? vaTrue : vaFalse;
+      return V;
+    }
+    if (const auto* Names = TypInfo::EnumNames(Info.TypeName); Names && Value >= 0 && std::size_t(Value) < Names->size())
+      return Ident((*Names)[std::size_t(Value)]);
+  }
+  if (const auto Name = TypInfo::IntToIdent(Info.TypeName, Value)) return Ident(*Name);
+  return IntegerValue(Value);
+}
+
+}  // namespace
+
+void TWriter::WriteProperties(const TPersistent& Instance) {
+  const auto* Component = dynamic_cast<const TComponent*>(&Instance);
+  for (const TPropInfo* Info : Instance.ClassType().PublishedProperties()) {
+    if (!Info->Stored.Stored(&Instance)) continue;
+    std::optional<TValue> Value;
+    switch (Info->Kind) {
+      case TTypeKind::tkInteger:
+      case TTypeKind::tkEnumeration:
+      case TTypeKind::tkSet: Value = OrdinalValue(*Info, Instance); break;
+      case TTypeKind::tkString:
+        if (Info->GetStr && !Info->GetStr(&Instance).empty()) Value = StringValue(Info->GetStr(&Instance));
+        break;
+      case TTypeKind::tkMethod:
+        if (Component && !Component->EventName(Info->Name).empty()) Value = Ident(Component->EventName(Info->Name));
+        break;
+      case TTypeKind::tkClass: {
+        const System::TObject* Object = Info->GetObject ? Info->GetObject(&Instance) : nullptr;
+        if (const auto* Referenced = dynamic_cast<const TComponent*>(Object)) {
+          if (!Referenced->Name().empty()) Value = Ident(Referenced->Name());
+        } else if (const auto* Persistent = dynamic_cast<const TPersistent*>(Object)) {
+          // An object the property holds writes its own properties under
+          // the property's name.
+          const std::string Saved = F->Prefix;
+          F->Prefix += Info->Name + ".";
+          WriteProperties(*Persistent);
+          F->Prefix = Saved;
+        }
+        break;
+      }
+    }
+    if (Value) F->Target->push_back({F->Prefix + Info->Name, std::move(*Value), {}});
+  }
+  const_cast<TPersistent&>(Instance).DefineProperties(*this);
+}
+
+void TWriter::DefineProperty(const std::string& Name, const std::function<void(TReader&)>&,
+                             const std::function<void(TWriter&)>& WriteData, bool HasData) {
+  if (!HasData) return;
+  TProperty Property{F->Prefix + Name, {}, {}};
+  F->Value = &Property.Value;
+  WriteData(*this);
+  F->Value = nullptr;
+  F->Target->push_back(std::move(Property));
+}
+
+void TWriter::DefineBinaryProperty(const std::string& Name, const std::function<void(TStream&)>&,
+                                   const std::function<void(TStream&)>& WriteData, bool HasData) {
+  if (!HasData) return;
+  TMemoryStream Data;
+  WriteData(Data);
+  WriteBinary(Data.Memory());
+  F->Target->back().Name = F->Prefix + Name;
+}
+
+void TWriter::WriteInteger(std::int64_t Value) {
+  if (F->Value) *F->Value = IntegerValue(Value);
+}
+void TWriter::WriteBoolean(bool Value) {
+  if (F->Value) F->Value->Type = Value ? vaTrue : vaFalse;
+}
+void TWriter::WriteString(const std::string& Value) {
+  if (F->Value) *F->Value = StringValue(Value);
+}
+void TWriter::WriteIdent(const std::string& Value) {
+  if (F->Value) *F->Value = Ident(Value);
+}
+void TWriter::WriteBinary(const std::vector<std::uint8_t>& Data) {
+  TValue V;
+  V.Type = vaBinary;
+  V.Bytes = Data;
+  if (F->Value) {
+    *F->Value = std::move(V);
+  } else {
+    F->Target->push_back({F->Prefix, std::move(V), {}});
+  }
+}
+
+void TComponent::WriteState(TWriter& Writer) {
+  Writer.WriteProperties(*this);
+  GetChildren([&](TComponent* Child) { Writer.WriteComponent(*Child); }, Root());
+}
+
+void TStream::WriteComponent(TComponent* Root) { TWriter(*this).WriteRootComponent(Root); }
+
+// ---- Reading -------------------------------------------------------------------
+
+struct TReader::TImpl {
+  const TProperty& Property;
+  const std::string& Where;  // the source and the place in it
+  std::string Wanted;        // the defined property looked for
+  bool Found = false;
+
+  [[noreturn]] void Fail(const std::string& Fault) const { throw EReadError(Where + ": " + Fault); }
+  const TValue& Expect(bool Ok, const char* What) const {
+    if (!Ok) Fail(Property.Name + ": expected " + What + ", found " + TypeName(Property.Value.Type));
+    return Property.Value;
+  }
+};
+
+void TReader::DefineProperty(const std::string& Name, const std::function<void(TReader&)>& ReadData,
+                             const std::function<void(TWriter&)>&, bool) {
+  if (Name != F.Wanted || F.Found) return;
+  F.Found = true;
+  ReadData(*this);
+}
+
+void TReader::DefineBinaryProperty(const std::string& Name, const std::function<void(TStream&)>& ReadData,
+                                   const std::function<void(TStream&)>&, bool) {
+  if (Name != F.Wanted || F.Found) return;
+  F.Found = true;
+  TMemoryStream Data(F.Expect(F.Property.Value.Type == vaBinary, "binary data").Bytes);
+  ReadData(Data);
+}
+
+std::int64_t TReader::ReadInteger() { return F.Expect(F.Property.Value.IsInteger(), "an integer").Int; }
+bool TReader::ReadBoolean() {
+  return F.Expect(F.Property.Value.Type == vaTrue || F.Property.Value.Type == vaFalse, "True or False").Type == vaTrue;
+}
+std::string TReader::ReadString() { return F.Expect(F.Property.Value.IsString(), "a string").Text; }
+std::string TReader::ReadIdent() { return F.Expect(F.Property.Value.Type == vaIdent, "an identifier").Text; }
+
+// Builds the components a form names and sets their properties. Methods
+// and existing names come from the root the caller gave, which may differ
+// from Root when the form is tried on a scratch copy first.
+class TLoader {
+public:
+  TLoader(TComponent* Root, const TComponent* Real, const std::string& Source)
+      : FRoot(Root), FReal(Real ? Real : Root), FSource(Source) {}
+
+  ~TLoader() {
+    // A failed read leaves nothing it made.
+    if (!FDone)
+      for (auto It = FCreated.rbegin(); It != FCreated.rend(); ++It) delete *It;
+  }
+
+  void Load(const TObject& Root) {
+    if (Root.ClassName != FRoot->ClassName() && !FRoot->ClassType().InheritsFrom(TypInfo::FindClass(Root.ClassName)))
+      Fail(Root.Where, "the form holds a " + Root.ClassName + ", not a " + FRoot->ClassName());
+    if (!Root.Name.empty() && Root.Name != FRoot->Name()) FRoot->SetName(Root.Name);
+    Properties(Root, *FRoot);
+    for (const TObject& Child : Root.Children) Component(Child, *FRoot);
+    for (const auto& Fixup : FFixups) Fixup();
+    FDone = true;
+    FRoot->Loaded();
+    for (TComponent* Made : FCreated) Made->Loaded();
+  }
+
+private:
+  [[noreturn]] void Fail(const std::string& Where, const std::string& Fault) const {
+    throw EReadError(FSource + ": " + Where + ": " + Fault);
+  }
+
+  void Component(const TObject& Node, TComponent& Holder) {
+    const TypInfo::TClassInfo* Class = TypInfo::GetClass(Node.ClassName);
+    if (!Class) Fail(Node.Where, "unknown class " + Node.ClassName);
+    if (!Class->Create) Fail(Node.Where, Node.ClassName + " is not a component class");
+    if (!Node.Name.empty() && (FRoot->FindComponent(Node.Name) || FReal->FindComponent(Node.Name) ||
+                               Node.Name == FRoot->Name()))
+      Fail(Node.Where, "the name " + Node.Name + " is used twice");
+    TComponent* Made = Class->Create(FRoot);
+    FCreated.push_back(Made);
+    Made->SetName(Node.Name);
+    if (Made->HasParent()) Made->SetParentComponent(&Holder);
+    Properties(Node, *Made);
+    for (const TObject& Child : Node.Children) Component(Child, *Made);
+  }
+
+  void Properties(const TObject& Node, TComponent& Instance) {
+    for (const TProperty& P : Node.Properties) {
+      try {
+        Property(Instance, Instance, P.Name, P);
+      } catch (const EReadError&) {
+        throw;
+      } catch (const std::exception& E) {
+        // What a setter or a defined property's reader refused.
+        Fail(P.Where, P.Name + ": " + E.what());
+      }
+    }
+  }
+
+  void Property(TPersistent& Instance, TComponent& Component, const std::string& Path, const TProperty& P) {
+    const std::size_t Dot = Path.find('.');
+    const std::string Head = Path.substr(0, Dot);
+    const TPropInfo* Info = Instance.ClassType().FindProperty(Head);
+    if (Dot != std::string::npos) {
+      if (!Info || Info->Kind != TTypeKind::tkClass || !Info->GetObject)
+        Fail(P.Where, "unknown property " + P.Name + " of " + Component.ClassName());
+      System::TObject* Object = Info->GetObject(&Instance);
+      const bool Made = !Object;
+      if (Made) {
+        if (!Info->Make) Fail(P.Where, P.Name + ": " + Head + " holds no object to read into");
+        Object = Info->Make(&Instance);
+      }
+      auto* Persistent = dynamic_cast<TPersistent*>(Object);
+      if (!Persistent) Fail(P.Where, P.Name + ": " + Head + " is not a persistent object");
+      Property(*Persistent, Component, Path.substr(Dot + 1), P);
+      if (Made && Info->SetObject) Info->SetObject(&Instance, Object);
+      return;
+    }
+    if (!Info) {
+      TReader::TImpl Impl{P, FSource + ": " + P.Where, Head};
+      TReader Reader(Impl);
+      Instance.DefineProperties(Reader);
+      if (!Impl.Found) Fail(P.Where, "unknown property " + P.Name + " of " + Component.ClassName());
+      return;
+    }
+    Value(Instance, Component, *Info, P);
+  }
+
+  [[noreturn]] void Wrong(const TProperty& P, const char* Expected) const {
+    Fail(P.Where, P.Name + ": expected " + std::string(Expected) + ", found " + TypeName(P.Value.Type));
+  }
+
+  void Value(TPersistent& Instance, TComponent& Component, const TPropInfo& Info, const TProperty& P) {
+    const TValue& V = P.Value;
+    const bool Writable = Info.SetOrd || Info.SetStr || Info.SetObject || Info.Set;
+    if (!Writable) Fail(P.Where, P.Name + " is read-only");
+    switch (Info.Kind) {
+      case TTypeKind::tkInteger: {
+        std::int64_t Number = V.Int;
+        if (V.Type == vaIdent) {
+          const auto Named = TypInfo::IdentToInt(Info.TypeName, V.Text);
+          if (!Named) Fail(P.Where, P.Name + ": " + V.Text + " is not a " + Info.TypeName);
+          Number = *Named;
+        } else if (!V.IsInteger()) {
+          Wrong(P, "an integer");
+        }
+        if (Number < INT32_MIN || Number > INT32_MAX) Fail(P.Where, P.Name + ": " + std::to_string(Number) + " is out of range");
+        Info.SetOrd(&Instance, Number);
+        break;
+      }
+      case TTypeKind::tkEnumeration: {
+        if (Info.TypeName == "Boolean") {
+          if (V.Type != vaTrue && V.Type != vaFalse) Wrong(P, "True or False");
+          Info.SetOrd(&Instance, V.Type == vaTrue);
+          break;
+        }
+        if (V.Type != vaIdent) Wrong(P, "an identifier");
+        const auto* Names = TypInfo::EnumNames(Info.TypeName);
+        const auto Found = Names ? std::find(Names->begin(), Names->end(), V.Text) : std::vector<std::string>::const_iterator{};
+        if (!Names || Found == Names->end()) Fail(P.Where, P.Name + ": " + V.Text + " is not a " + Info.TypeName);
+        Info.SetOrd(&Instance, Found - Names->begin());
+        break;
+      }
+      case TTypeKind::tkSet: {
+        if (V.Type != vaSet) Wrong(P, "a set");
+        const auto* Names = TypInfo::EnumNames(Info.TypeName);
+        std::int64_t Bits = 0;
+        for (const std::string& Element : V.Set) {
+          const auto Found = Names ? std::find(Names->begin(), Names->end(), Element) : std::vector<std::string>::const_iterator{};
+          if (!Names || Found == Names->end()) Fail(P.Where, P.Name + ": " + Element + " is not an element of " + Info.TypeName);
+          Bits |= std::int64_t(1) << (Found - Names->begin());
+        }
+        Info.SetOrd(&Instance, Bits);
+        break;
+      }
+      case TTypeKind::tkString:
+        if (!V.IsString()) Wrong(P, "a string");
+        Info.SetStr(&Instance, V.Text);
+        break;
+      case TTypeKind::tkClass:
+        if (V.Type == vaNil) {
+          if (Info.SetObject) Info.SetObject(&Instance, nullptr);
+        } else if (V.Type == vaIdent) {
+          // A reference may name a component read later: set it once all are there.
+          FFixups.push_back([this, &Instance, &Info, P] {
+            TComponent* Target = P.Value.Text == FRoot->Name() ? FRoot : FRoot->FindComponent(P.Value.Text);
+            if (!Target) Fail(P.Where, P.Name + ": no component named " + P.Value.Text);
+            if (!Info.SetObject || !Info.SetObject(&Instance, Target))
+              Fail(P.Where, P.Name + ": " + P.Value.Text + " is not a " + Info.TypeName);
+          });
+        } else {
+          Wrong(P, "a component's name or nil");
+        }
+        break;
+      case TTypeKind::tkMethod: {
+        if (V.Type != vaIdent) Wrong(P, "a handler's name");
+        const std::any* Handler = FReal->MethodAddress(V.Text);
+        if (!Handler) Fail(P.Where, P.Name + ": no event handler named " + V.Text);
+        try {
+          Info.Set(&Instance, *Handler);
+        } catch (const std::bad_any_cast&) {
+          Fail(P.Where, P.Name + ": the handler " + V.Text + " is not a " + Info.TypeName);
+        }
+        Component.FEventNames.emplace_back(Info.Name, V.Text);
+        break;
+      }
+    }
+  }
+
+  TComponent* FRoot;
+  const TComponent* FReal;
+  const std::string& FSource;
+  std::vector<TComponent*> FCreated;
+  std::vector<std::function<void()>> FFixups;
+  bool FDone = false;
+};
+
+TComponent* TStream::ReadComponent(TComponent* Root) {
+  std::vector<std::uint8_t> Data(std::size_t(std::max<std::int64_t>(0, Size() - Position())));
+  ReadBuffer(Data.data(), Data.size());
+  const std::string Source = "form";
+  const TObject Tree = Form::ReadBinary(Data, Source);
+  const TypInfo::TClassInfo* Class = Root ? &Root->ClassType() : TypInfo::GetClass(Tree.ClassName);
+  if (!Class) throw EReadError(Source + ": " + Tree.Where + ": unknown class " + Tree.ClassName);
+  if (!Class->Create) throw EReadError(Source + ": " + Tree.Where + ": " + Tree.ClassName + " is not a component class");
+  if (Root) {
+    // Tried on a scratch root of the same class first, so that a form that
+    // fails leaves the real root as it was.
+    std::unique_ptr<TComponent> Scratch(Class->Create(nullptr));
+    Scratch->FMethods = Root->FMethods;
+    TLoader(Scratch.get(), Root, Source).Load(Tree);
+    TLoader(Root, Root, Source).Load(Tree);
+    return Root;
+  }
+  std::unique_ptr<TComponent> Made(Class->Create(nullptr));
+  TLoader(Made.get(), nullptr, Source).Load(Tree);
+  return Made.release();
+}
+
+// ---- Children, events ------------------------------------------------------------
+
+void TComponent::GetChildren(const std::function<void(TComponent*)>& Proc, TComponent* Root) {
+  if (Root != this) return;
+  for (TComponent* Owned : std::vector<TComponent*>(FComponents))
+    if (!Owned->HasParent()) Proc(Owned);
+}
+
+void TComponent::SetMethod(const std::string& Name, std::any Handler) {
+  for (auto& [Known, Value] : FMethods)
+    if (Known == Name) {
+      Value = std::move(Handler);
+      return;
+    }
+  FMethods.emplace_back(Name, std::move(Handler));
+}
+
+const std::any* TComponent::MethodAddress(const std::string& Name) const {
+  for (const auto& [Known, Value] : FMethods)
+    if (Known == Name) return &Value;
+  return nullptr;
+}
+
+void TComponent::AssignEvent(const std::string& Property, const std::string& HandlerName) {
+  const TPropInfo* Info = ClassType().FindProperty(Property);
+  if (!Info || Info->Kind != TTypeKind::tkMethod) throw EComponentError(ClassName() + " has no event " + Property);
+  const std::any* Handler = Root()->MethodAddress(HandlerName);
+  if (!Handler) throw EComponentError("no event handler named " + HandlerName);
+  try {
+    Info->Set(this, *Handler);
+  } catch (const std::bad_any_cast&) {
+    throw EComponentError("the handler " + HandlerName + " is not a " + Info->TypeName);
+  }
+  std::erase_if(FEventNames, [&](const auto& Entry) { return Entry.first == Property; });
+  FEventNames.emplace_back(Property, HandlerName);
+}
+
+std::string TComponent::EventName(const std::string& Property) const {
+  for (const auto& [Event, Handler] : FEventNames)
+    if (Event == Property) return Handler;
+  return {};
+}
+
+TComponent* TComponent::Root() {
+  TComponent* Top = this;
+  while (Top->FOwner) Top = Top->FOwner;
+  return Top;
+}
+
+}  // namespace Classes

@@ -1,0 +1,91 @@
+// Streams, and form files converted between their binary and text forms.
+#include <algorithm>
+#include <cstring>
+
+#include "Classes.hpp"
+#include "Classes/FormFile.hpp"
+#include "Graphics.hpp"
+#include "os/Os.hpp"
+
+namespace Classes {
+
+std::int64_t TStream::Size() {
+  const std::int64_t Here = Position();
+  const std::int64_t End = Seek(0, soEnd);
+  Seek(Here, soBeginning);
+  return End;
+}
+
+void TStream::ReadBuffer(void* Buffer, std::size_t Count) {
+  if (Count && Read(Buffer, Count) != Count) throw EReadError("stream read error: fewer than " + std::to_string(Count) + " bytes left");
+}
+
+void TStream::WriteBuffer(const void* Buffer, std::size_t Count) {
+  if (Count && Write(Buffer, Count) != Count) throw EWriteError("stream write error");
+}
+
+std::int64_t TStream::CopyFrom(TStream& Source, std::int64_t Count) {
+  if (Count == 0) {
+    Source.SetPosition(0);
+    Count = Source.Size();
+  }
+  std::vector<char> Buffer(std::size_t(std::min<std::int64_t>(Count, 1 << 16)));
+  for (std::int64_t Left = Count; Left > 0;) {
+    const std::size_t Chunk = std::size_t(std::min<std::int64_t>(Left, std::int64_t(Buffer.size())));
+    Source.ReadBuffer(Buffer.data(), Chunk);
+    WriteBuffer(Buffer.data(), Chunk);
+    Left -= std::int64_t(Chunk);
+  }
+  return Count;
+}
+
+std::size_t TMemoryStream::Read(void* Buffer, std::size_t Count) {
+  const std::size_t Moved = FPosition >= FData.size() ? 0 : std::min(Count, FData.size() - FPosition);
+  if (Moved) std::memcpy(Buffer, FData.data() + FPosition, Moved);
+  FPosition += Moved;
+  return Moved;
+}
+
+std::size_t TMemoryStream::Write(const void* Buffer, std::size_t Count) {
+  if (FPosition + Count > FData.size()) FData.resize(FPosition + Count);
+  if (Count) std::memcpy(FData.data() + FPosition, Buffer, Count);
+  FPosition += Count;
+  return Count;
+}
+
+std::int64_t TMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+  const std::int64_t Base = Origin == soBeginning ? 0 : Origin == soCurrent ? std::int64_t(FPosition) : std::int64_t(FData.size());
+  FPosition = std::size_t(std::max<std::int64_t>(0, Base + Offset));
+  return std::int64_t(FPosition);
+}
+
+void TMemoryStream::LoadFromFile(const std::string& FileName) {
+  const Os::TMappedFile File(FileName, Graphics::MaxFileSize);
+  FData.assign(File.Data(), File.Data() + File.Size());
+  FPosition = 0;
+}
+
+void TMemoryStream::SaveToFile(const std::string& FileName) const { Graphics::WriteFileBytes(FileName, FData); }
+
+namespace {
+
+std::vector<std::uint8_t> Rest(TStream& Input) {
+  std::vector<std::uint8_t> Data(std::size_t(std::max<std::int64_t>(0, Input.Size() - Input.Position())));
+  Input.ReadBuffer(Data.data(), Data.size());
+  return Data;
+}
+
+}  // namespace
+
+void ObjectBinaryToText(TStream& Input, TStream& Output) {
+  const std::string Text = Form::WriteText(Form::ReadBinary(Rest(Input), "form"));
+  Output.WriteBuffer(Text.data(), Text.size());
+}
+
+void ObjectTextToBinary(TStream& Input, TStream& Output) {
+  const std::vector<std::uint8_t> Data = Rest(Input);
+  const std::vector<std::uint8_t> Binary = Form::WriteBinary(Form::ReadText({Data.begin(), Data.end()}, "form"));
+  Output.WriteBuffer(Binary.data(), Binary.size());
+}
+
+}  // namespace Classes
