@@ -14,6 +14,13 @@ using namespace Form;
 using TypInfo::TPropInfo;
 using TypInfo::TTypeKind;
 
+namespace {
+// A fault the reader found and described itself, with its place.
+class EFormError : public EReadError {
+  using EReadError::EReadError;
+};
+}  // namespace
+
 // ---- Writing -------------------------------------------------------------------
 
 struct TWriter::TImpl {
@@ -189,7 +196,7 @@ struct TReader::TImpl {
   std::string Wanted;        // the defined property looked for
   bool Found = false;
 
-  [[noreturn]] void Fail(const std::string& Fault) const { throw EReadError(Where + ": " + Fault); }
+  [[noreturn]] void Fail(const std::string& Fault) const { throw EFormError(Where + ": " + Fault); }
   const TValue& Expect(bool Ok, const char* What) const {
     if (!Ok) Fail(Property.Name + ": expected " + What + ", found " + TypeName(Property.Value.Type));
     return Property.Value;
@@ -246,7 +253,7 @@ public:
 
 private:
   [[noreturn]] void Fail(const std::string& Where, const std::string& Fault) const {
-    throw EReadError(FSource + ": " + Where + ": " + Fault);
+    throw EFormError(FSource + ": " + Where + ": " + Fault);
   }
 
   void Component(const TObject& Node, TComponent& Holder) {
@@ -268,7 +275,7 @@ private:
     for (const TProperty& P : Node.Properties) {
       try {
         Property(Instance, Instance, P.Name, P);
-      } catch (const EReadError&) {
+      } catch (const EFormError&) {
         throw;
       } catch (const std::exception& E) {
         // What a setter or a defined property's reader refused.

@@ -1,0 +1,169 @@
+// Form files built by hand, a field at a time: every value type, and every
+// fault refused with its offset or line, leaving nothing behind.
+#include <gtest/gtest.h>
+
+#include "Classes.hpp"
+#include "Forms.hpp"
+#include "LvFltImg.hpp"
+
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+// Little-endian fields of a binary form.
+struct TStored {
+  Bytes Data{'T', 'P', 'F', '0'};
+  TStored& U8(unsigned V) { return Data.push_back(std::uint8_t(V)), *this; }
+  TStored& U16(unsigned V) { return U8(V & 0xFF).U8(V >> 8); }
+  TStored& U32(std::uint32_t V) { return U16(V & 0xFFFF).U16(V >> 16); }
+  TStored& Str(const std::string& S) {  // a short string: length byte, bytes
+    U8(unsigned(S.size()));
+    Data.insert(Data.end(), S.begin(), S.end());
+    return *this;
+  }
+  TStored& Raw(const Bytes& B) { return Data.insert(Data.end(), B.begin(), B.end()), *this; }
+};
+
+std::string Text(const Bytes& Binary) {
+  Classes::TMemoryStream In(Binary), Out;
+  Classes::ObjectBinaryToText(In, Out);
+  return {Out.Memory().begin(), Out.Memory().end()};
+}
+
+Bytes Binary(const std::string& Source) {
+  Classes::TMemoryStream In(Bytes(Source.begin(), Source.end())), Out;
+  Classes::ObjectTextToBinary(In, Out);
+  return Out.Memory();
+}
+
+// A TStored named F with one property P holding the value bytes given.
+Bytes WithValue(const Bytes& Value) {
+  return TStored().Str("TForm").Str("F").Str("P").Raw(Value).U8(0).U8(0).Data;
+}
+
+}  // namespace
+
+TEST(FormFile, EveryValueTypeConvertsToTextAndBack) {
+  // Value bytes (type byte first), the text form.
+  const std::pair<Bytes, std::string> Cases[] = {
+      {{2, 0xF6}, "-10"},                                    // vaInt8
+      {{3, 0x00, 0x80}, "-32768"},                           // vaInt16
+      {{4, 0x00, 0x00, 0x00, 0x80}, "-2147483648"},          // vaInt32
+      {{19, 0, 0, 0, 0, 1, 0, 0, 0}, "4294967296"},          // vaInt64
+      {{5, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x3F}, "1.5"},   // vaExtended: 1.5 in 80 bits
+      {{15, 0, 0, 0xC0, 0x3F}, "1.5s"},                      // vaSingle
+      {{17, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F}, "1.5d"},          // vaDate
+      {{16, 0x98, 0x3A, 0, 0, 0, 0, 0, 0}, "1.5000c"},       // vaCurrency: 15000 ten-thousandths
+      {{6, 3, 'a', '\'', 'b'}, "'a''b'"},                    // vaString
+      {{6, 2, 'a', 10}, "'a'#10"},                           // a control character
+      {{12, 2, 0, 0, 0, 'h', 'i'}, "'hi'"},                  // vaLString (short: comes back as vaString)
+      {{18, 2, 0, 0, 0, 'h', 0, 0xAC, 0x20}, "'h'#8364"},    // vaWString: h and the euro sign
+      {{7, 5, 'a', 'l', 'T', 'o', 'p'}, "alTop"},            // vaIdent
+      {{8}, "False"},
+      {{9}, "True"},
+      {{13}, "nil"},
+      {{10, 3, 0, 0, 0, 0xDE, 0xAD, 0x01}, "{\n    DEAD01}"},  // vaBinary
+      {{11, 6, 'a', 'k', 'L', 'e', 'f', 't', 0}, "[akLeft]"},    // vaSet
+      {{1, 2, 1, 2, 2, 0}, "(\n    1\n    2)"},                  // vaList
+      {{14, 1, 5, 'C', 'o', 'l', 'o', 'r', 2, 5, 0, 0}, "<\n    item\n      Color = 5\n    end>"},  // vaCollection
+  };
+  for (const auto& [Value, Expected] : Cases) {
+    SCOPED_TRACE(Expected);
+    const Bytes Form = WithValue(Value);
+    const std::string Converted = Text(Form);
+    EXPECT_EQ(Converted, "object F: TForm\n  P = " + Expected + "\nend\n") << Expected;
+    EXPECT_EQ(Text(Binary(Converted)), Converted) << Expected;
+  }
+  // The prefix byte is kept through text: inherited, inline, a child position.
+  const Bytes Flags = TStored().U8(0xF3).U8(2).U8(4).Str("TForm").Str("F").U8(0).U8(0).Data;
+  EXPECT_EQ(Text(Flags), "inherited F: TForm [4]\nend\n");
+  EXPECT_EQ(Binary(Text(Flags)), Flags);
+}
+
+TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
+  // Bytes, the fault and where it is said to be.
+  const std::pair<Bytes, std::string> Binaries[] = {
+      {{'T', 'P', 'F', '1'}, "offset 0: not a binary form"},
+      {TStored().Data, "offset 4: truncated object"},
+      {TStored().Str("TForm").Str("F").Str("P").U8(20).Data, "offset 14: unknown value type 20"},
+      {TStored().Str("TForm").Str("F").Str("P").U8(12).U32(1000).Data, "offset 14: length 1000 past the end"},
+      {TStored().Str("TForm").Str("F").Str("P").U8(18).U32(0x80000000).Data, "past the end"},
+      {TStored().Str("TForm").Str("F").Str("P").U8(18).U32(1).U16(0xD800).U8(0).U8(0).Data, "unpaired surrogate"},
+      {TStored().Str("TForm").Str("F").Str("P").U8(6).U8(9).Data, "truncated string"},
+      {TStored().Str("TForm").Str("F").U8(0).U8(0).U8(0).Data, "1 bytes after the form"},
+      {TStored().Str("").Data, "offset 4: empty class name"},
+  };
+  for (const auto& [Data, Fault] : Binaries) {
+    try {
+      Text(Data);
+      ADD_FAILURE() << "accepted; expected " << Fault;
+    } catch (const Classes::EReadError& E) {
+      EXPECT_NE(E.Message().find(Fault), std::string::npos) << E.Message();
+    }
+  }
+  // Lists nested deeper than the reader goes.
+  TStored Deep;
+  Deep.Str("TForm").Str("F").Str("P");
+  for (int I = 0; I < 100; ++I) Deep.U8(1);
+  EXPECT_THROW(Text(Deep.Data), Classes::EReadError);
+
+  const std::pair<std::string, std::string> Texts[] = {
+      {"object F: TForm\n  P = 'open\nend\n", "line 2: unterminated string"},
+      {"object F: TForm\n  P = {ABC}\nend\n", "line 2: an odd number of hex digits"},
+      {"object F: TForm\n  P = 12x\nend\n", "line 2: not a number"},
+      {"object F: TForm\n  P = #55296\nend\n", "line 2: a bad character code"},
+      {"object F: TForm\n\n  P 5\nend\n", "line 3: expected '='"},
+      {"thing F: TStored\nend\n", "line 1: expected object, inherited or inline"},
+      {"object F: TForm\nend\nend\n", "line 3: text after the last end"},
+      {"object F: TForm\n  P = 99999999999999999999\nend\n", "not an integer"},
+  };
+  for (const auto& [Source, Fault] : Texts) {
+    try {
+      Binary(Source);
+      ADD_FAILURE() << "accepted; expected " << Fault;
+    } catch (const Classes::EReadError& E) {
+      EXPECT_NE(E.Message().find(Fault), std::string::npos) << E.Message();
+    }
+  }
+}
+
+TEST(FormFile, AFailedReadLeavesNothingBehindAndTheRootAsItWas) {
+  TypInfo::RegisterClass(Forms::TForm::ClassInfo());
+  TypInfo::RegisterClass(LvFltImg::TLvFilterImage::ClassInfo());
+  auto Image = [](TStored& F, const std::string& Name) -> TStored& { return F.Str("TLvFilterImage").Str(Name); };
+  // A form whose root property and first child are good, and whose second
+  // child has the fault.
+  auto Faulty = [&](const std::function<void(TStored&)>& Fault) {
+    TStored F;
+    F.Str("TForm").Str("Form1").Str("Tag").U8(2).U8(7).U8(0);
+    Image(F, "Good").Str("Left").U8(2).U8(3).U8(0).U8(0);
+    Fault(F);
+    return F.U8(0).Data;
+  };
+  const std::pair<std::function<void(TStored&)>, std::string> Cases[] = {
+      {[&](TStored& F) { Image(F, "Bad").Str("Bogus").U8(2).U8(1).U8(0).U8(0); }, "unknown property Bogus of TLvFilterImage"},
+      {[&](TStored& F) { F.Str("TNoSuchClass").Str("X").U8(0).U8(0); }, "unknown class TNoSuchClass"},
+      {[&](TStored& F) { Image(F, "Bad").Str("Stretch").U8(2).U8(1).U8(0).U8(0); }, "Stretch: expected True or False, found an integer"},
+      {[&](TStored& F) { Image(F, "Good").U8(0).U8(0); }, "the name Good is used twice"},
+      {[&](TStored& F) { Image(F, "Bad").Str("Align").U8(7).Str("alSideways").U8(0).U8(0); }, "alSideways is not a TAlign"},
+      {[&](TStored& F) { Image(F, "Bad").Str("OnClick").U8(7).Str("Missing").U8(0).U8(0); }, "no event handler named Missing"},
+      {[&](TStored& F) { Image(F, "Bad").Str("PopupMenu").U8(7).Str("Nobody").U8(0).U8(0); }, "no component named Nobody"},
+      {[&](TStored& F) { Image(F, "Bad").Str("Picture.Data").U8(10).U32(3).Raw({1, 'T', 0}).U8(0).U8(0); }, "Picture.Data"},
+  };
+  for (const auto& [Fault, Message] : Cases) {
+    Forms::TForm Root(nullptr);
+    Root.SetName("Form1");
+    Root.SetTag(1);
+    const Bytes Data = Faulty(Fault);
+    try {
+      Classes::TMemoryStream Stream(Data);
+      Stream.ReadComponent(&Root);
+      ADD_FAILURE() << "accepted; expected " << Message;
+    } catch (const Classes::EReadError& E) {
+      EXPECT_NE(E.Message().find(Message), std::string::npos) << E.Message();
+      EXPECT_NE(E.Message().find("offset "), std::string::npos) << E.Message();
+    }
+    EXPECT_EQ(Root.ComponentCount(), 0) << Message;
+    EXPECT_EQ(Root.Tag(), 1) << Message << ": the root keeps its properties";
+  }
+}
