@@ -117,3 +117,82 @@ int PackageRecords(const std::uint8_t* Data, std::size_t Size) {
 }
 
 }  // namespace Fuzz
+
+#include "Classes.hpp"
+#include "Classes/FormFile.hpp"
+#include "ExtCtrls.hpp"
+#include "Forms.hpp"
+#include "Menus.hpp"
+#include "os/Os.hpp"
+
+namespace Fuzz {
+
+int ModuleFile(const std::uint8_t* Data, std::size_t Size) {
+  // The first byte picks the reader: the resource file alone, or a whole
+  // module file, whose resources are then decoded too.
+  if (Size == 0) return 0;
+  const std::span<const std::uint8_t> Rest(Data + 1, Size - 1);
+  try {
+    const auto Resources = Data[0] & 1 ? Rest : Os::ReadModule(Rest, "fuzz.bpl").Resources;
+    const auto Entries = SysUtils::DecodeResources(Resources, "fuzz.bpl");
+    // What the reader accepts, the writer writes back to the same entries.
+    const auto Again = SysUtils::DecodeResources(SysUtils::EncodeResources(Entries), "again");
+    if (Again.size() != Entries.size()) std::abort();
+    for (std::size_t I = 0; I < Entries.size(); ++I)
+      if (Again[I].Name != Entries[I].Name || Again[I].Type != Entries[I].Type ||
+          !std::equal(Again[I].Data.begin(), Again[I].Data.end(), Entries[I].Data.begin(), Entries[I].Data.end()))
+        std::abort();
+  } catch (const SysUtils::EPackageError&) {
+  }
+  return 0;
+}
+
+namespace {
+
+// Whatever tree a form file gives, its text reads back to the same text,
+// and its binary to the same binary.
+void CheckTree(const Classes::Form::TObject& Tree) {
+  using namespace Classes::Form;
+  const std::string Text = WriteText(Tree);
+  if (WriteText(ReadText(Text, "again")) != Text) std::abort();
+  const std::vector<std::uint8_t> Binary = WriteBinary(Tree);
+  if (WriteBinary(ReadBinary(Binary, "again")) != Binary) std::abort();
+}
+
+// The classes a form may name.
+void RegisterFormClasses() {
+  static const bool Registered = [] {
+    for (const TypInfo::TClassInfo* Class :
+         {&Forms::TForm::ClassInfo(), &ExtCtrls::TImage::ClassInfo(), &Menus::TPopupMenu::ClassInfo()})
+      TypInfo::RegisterClass(*Class);
+    return true;
+  }();
+  (void)Registered;
+}
+
+}  // namespace
+
+int FormBinary(const std::uint8_t* Data, std::size_t Size) {
+  const TFuzzLimits Limits;
+  RegisterFormClasses();
+  try {
+    CheckTree(Classes::Form::ReadBinary({Data, Size}, "fuzz.dfm"));
+    // And the components it names are made and given their properties.
+    Classes::TMemoryStream Stream(std::vector<std::uint8_t>(Data, Data + Size));
+    delete Stream.ReadComponent(nullptr);
+  } catch (const Classes::EReadError&) {
+  }
+  return 0;
+}
+
+int FormText(const std::uint8_t* Data, std::size_t Size) {
+  const TFuzzLimits Limits;
+  RegisterFormClasses();
+  try {
+    CheckTree(Classes::Form::ReadText({reinterpret_cast<const char*>(Data), Size}, "fuzz.txt"));
+  } catch (const Classes::EReadError&) {
+  }
+  return 0;
+}
+
+}  // namespace Fuzz

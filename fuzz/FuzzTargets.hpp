@@ -18,5 +18,12 @@ int PictureLoader(const std::uint8_t* Data, std::size_t Size);
 // The package information record and the version block; the first byte
 // chooses which.
 int PackageRecords(const std::uint8_t* Data, std::size_t Size);
+// A module file read as data, or its resource file alone; the first byte
+// chooses which.
+int ModuleFile(const std::uint8_t* Data, std::size_t Size);
+// Form files: the binary form (its tree, then the components it names) and
+// the text form.
+int FormBinary(const std::uint8_t* Data, std::size_t Size);
+int FormText(const std::uint8_t* Data, std::size_t Size);
 
 }  // namespace Fuzz

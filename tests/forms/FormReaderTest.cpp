@@ -2,9 +2,15 @@
 // fault refused with its offset or line, leaving nothing behind.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+
 #include "Classes.hpp"
 #include "Forms.hpp"
 #include "LvFltImg.hpp"
+#include "../fuzz/FuzzTargets.hpp"
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -12,7 +18,9 @@ namespace {
 
 // Little-endian fields of a binary form.
 struct TStored {
-  Bytes Data{'T', 'P', 'F', '0'};
+  TStored() { Data.assign(Signature.begin(), Signature.end()); }
+  static constexpr std::string_view Signature = "TPF0";
+  Bytes Data;
   TStored& U8(unsigned V) { return Data.push_back(std::uint8_t(V)), *this; }
   TStored& U16(unsigned V) { return U8(V & 0xFF).U8(V >> 8); }
   TStored& U32(std::uint32_t V) { return U16(V & 0xFFFF).U16(V >> 16); }
@@ -165,5 +173,21 @@ TEST(FormFile, AFailedReadLeavesNothingBehindAndTheRootAsItWas) {
     }
     EXPECT_EQ(Root.ComponentCount(), 0) << Message;
     EXPECT_EQ(Root.Tag(), 1) << Message << ": the root keeps its properties";
+  }
+}
+
+TEST(FormFile, FuzzSeedsRunCleanly) {
+  // Target, its seed folder.
+  const std::pair<int (*)(const std::uint8_t*, std::size_t), const char*> Targets[] = {
+      {Fuzz::FormBinary, "FormBinary"}, {Fuzz::FormText, "FormText"}};
+  for (const auto& [Target, Folder] : Targets) {
+    int Seeds = 0;
+    for (const auto& Entry : std::filesystem::directory_iterator(std::string(TESSORIN_SOURCE_DIR "/fuzz/") + Folder)) {
+      std::ifstream File(Entry.path(), std::ios::binary);
+      const Bytes Data((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
+      EXPECT_EQ(Target(Data.data(), Data.size()), 0) << Entry.path();
+      ++Seeds;
+    }
+    EXPECT_GT(Seeds, 0) << Folder;
   }
 }

@@ -11,6 +11,7 @@
 #include "Graphics.hpp"
 #include "Resources.hpp"
 #include "SysUtils.hpp"
+#include "../fuzz/FuzzTargets.hpp"
 
 using namespace SysUtils;
 using Bytes = std::vector<std::uint8_t>;
@@ -125,4 +126,14 @@ TEST(ResourceFile, RefusesMalformedFiles) {
     Many.insert(Many.end(), One.begin(), One.end());
   }
   EXPECT_THROW(DecodeResources(Many, "many"), EPackageError);
+}
+
+TEST(ModuleFile, FuzzSeedsRunCleanly) {
+  int Seeds = 0;
+  for (const auto& Entry : std::filesystem::directory_iterator(TESSORIN_SOURCE_DIR "/fuzz/ModuleFile")) {
+    const Bytes Data = Graphics::ReadFileBytes(Entry.path().string());
+    EXPECT_EQ(Fuzz::ModuleFile(Data.data(), Data.size()), 0) << Entry.path();
+    ++Seeds;
+  }
+  EXPECT_GT(Seeds, 0);
 }
