@@ -61,10 +61,10 @@ package: build
 	$(call install,$(PACKAGE_DEPS))
 	cmake --build --preset default --target package
 
-# Only what the demo runs: lvfilter and the modules it loads.
+# Only what the demo runs: lvfilter, lvview and the modules they load.
 demo: deps
 	cmake --preset default >/dev/null
-	cmake --build --preset default --target lvfilter
+	cmake --build --preset default --target lvfilter lvview
 	@mkdir -p out
 	@sh samples/demo.sh
 

@@ -13,6 +13,7 @@
 #include "Forms.hpp"
 #include "Graphics/Codecs.hpp"
 #include "LvFltImg.hpp"
+#include "FormFiles.hpp"
 #include "Tool.hpp"
 
 namespace {
@@ -20,7 +21,7 @@ namespace {
 using Tool::TBadInput;
 
 struct TOptions {
-  std::string Picture, Filter, Output, Screenshot, Size, Top = "0", Left = "0", Repeat = "1";
+  std::string Picture, Filter, Output, Screenshot, SaveForm, Size, Top = "0", Left = "0", Repeat = "1";
   bool Yes = false, No = false;
 };
 
@@ -65,24 +66,28 @@ int Run(const TOptions& Options) {
   }
   // Both outputs are written unnamed and named only when both are complete.
   Graphics::TFileWriter Output(Options.Output);
-  std::optional<Graphics::TFileWriter> Screenshot;
+  std::optional<Graphics::TFileWriter> Screenshot, StoredForm;
   if (Shot) Screenshot.emplace(Options.Screenshot);
+  if (!Options.SaveForm.empty()) {
+    Tool::IsTextFormName(Options.SaveForm);
+    StoredForm.emplace(Options.SaveForm);
+  }
   InstallResponder(Options);
 
   Forms::TForm Form(nullptr);
+  Form.SetName("Form1");
   Form.SetCaption("lvfilter");
   auto* Image = new LvFltImg::TLvFilterImage(&Form);
+  Image->SetName("LvFilterImage1");
   Image->SetParent(&Form);
-  {
-    // The filter first: once its working copy is made, the loaded bitmap's
-    // memory goes back to the pixel allocator, and a picture of the same
-    // size is then decoded into it instead of into fresh memory. The
-    // component keeps a reference to the bitmap that nothing here reads
-    // again.
-    Graphics::TBitmap Filter;
-    Filter.LoadFromFile(Options.Filter);
-    Image->SetFilterBitMap(&Filter);
-  }
+  // The filter first: once its working copy is made, the loaded bitmap's
+  // memory goes back to the pixel allocator, and a picture of the same size
+  // is then decoded into it instead of into fresh memory. Only a stored
+  // form needs the filter bitmap itself again.
+  auto Filter = std::make_unique<Graphics::TBitmap>();
+  Filter->LoadFromFile(Options.Filter);
+  Image->SetFilterBitMap(Filter.get());
+  if (!StoredForm) Filter.reset();
   Image->Picture()->LoadFromFile(Options.Picture);
   if (Image->Picture()->Width() == 0 || Image->Picture()->Height() == 0)
     throw TBadInput(Options.Picture + ": the picture is empty (" + std::to_string(Image->Picture()->Width()) + " x " +
@@ -108,12 +113,17 @@ int Run(const TOptions& Options) {
       return Tool::ExitDeclined;
     }
   }
-  Image->SetFilterBitMap(nullptr);  // the working filter's memory is not needed for writing
+  if (StoredForm) {
+    Tool::SaveForm(&Form, *StoredForm);
+  } else {
+    Image->SetFilterBitMap(nullptr);  // the working filter's memory is not needed for writing
+  }
 
   Image->Picture()->SaveToFile(Output);
   if (Screenshot) Form.SaveScreenshot(*Screenshot);
   Output.Commit();
   if (Screenshot) Screenshot->Commit();
+  if (StoredForm) StoredForm->Commit();
   return Tool::ExitDone;
 }
 
@@ -133,6 +143,8 @@ int main(int argc, char** argv) {
   auto* Yes = App.add_flag("-y,--yes", Options.Yes, "Answer OK to the 24-bit conversion question");
   App.add_flag("-n,--no", Options.No, "Answer Cancel to the 24-bit conversion question")->excludes(Yes);
   App.add_option("--screenshot", Options.Screenshot, "Also save what the control shows on its form");
+  App.add_option("--save-form", Options.SaveForm,
+                 "Also store the form, picture and filter included: FILE.dfm binary, FILE.txt text");
   App.set_version_flag("--version", std::string("lvfilter ") + Tool::Version, "Print the version and exit");
   try {
     App.parse(argc, argv);

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include "Graphics/Codecs.hpp"
 #include "Graphics/Dib.hpp"
 #include "LvFltImg.hpp"
+#include "FormFiles.hpp"
 #include "Tool.hpp"
 
 namespace {
@@ -44,7 +46,7 @@ private:
 };
 
 struct TOptions {
-  std::string Picture, Filter, Screenshot;
+  std::string Picture, Filter, Screenshot, Form, SaveForm;
   std::vector<std::string> Clicks;
   bool Yes = false, No = false;
 };
@@ -117,7 +119,22 @@ void SaveScreenshot(Forms::TForm& Form, SDL_Window* Window) {
   }
 }
 
-int Interact(Forms::TForm& Form) {
+// Stores the form, filter and blended pictures included. A failure is
+// reported, in the window and on standard error, and the viewer goes on.
+void SaveForm(Forms::TForm& Form, const std::string& FileName, SDL_Window* Window) {
+  try {
+    if (FileName.empty()) throw Tool::TBadInput("no file to store the form in: give --save-form FILE");
+    Graphics::TFileWriter File(FileName);
+    Tool::SaveForm(&Form, File);
+    File.Commit();
+    std::cout << "lvview: saved " << FileName << std::endl;
+  } catch (const std::exception& E) {
+    std::cerr << "lvview: " << E.what() << std::endl;
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Form not saved", E.what(), Window);
+  }
+}
+
+int Interact(Forms::TForm& Form, const std::string& SaveFormName) {
   TWindow W;
   OpenWindow(W, Form);
   Dialogs::SetMessageBoxResponder(std::make_shared<TWindowResponder>(W.Window));
@@ -130,6 +147,7 @@ int Interact(Forms::TForm& Form) {
       case SDL_KEYDOWN:
         if (Event.key.keysym.sym == SDLK_ESCAPE || Event.key.keysym.sym == SDLK_q) return Tool::ExitDone;
         if (Event.key.keysym.sym == SDLK_s) SaveScreenshot(Form, W.Window);
+        if (Event.key.keysym.sym == SDLK_f) SaveForm(Form, SaveFormName, W.Window);
         break;
       case SDL_MOUSEBUTTONDOWN:
         Form.MouseDownAt(Event.button.button == SDL_BUTTON_RIGHT ? Controls::mbRight : Controls::mbLeft, 0,
@@ -166,39 +184,70 @@ int Run(const TOptions& Options) {
   else if (Scripted)
     Dialogs::SetMessageBoxResponder(std::make_shared<Dialogs::TNoResponder>());
 
+  std::optional<Graphics::TFileWriter> StoredForm;
+  if (Scripted && !Options.SaveForm.empty()) {
+    Tool::IsTextFormName(Options.SaveForm);
+    StoredForm.emplace(Options.SaveForm);
+  } else if (!Options.SaveForm.empty()) {
+    Tool::IsTextFormName(Options.SaveForm);
+  }
+
   Forms::TForm Form(nullptr);
-  Form.SetCaption("lvview - " + Options.Picture);
-  auto* Image = new LvFltImg::TLvFilterImage(&Form);
-  Image->SetParent(&Form);
-  Image->Picture()->LoadFromFile(Options.Picture);
-  if (Image->Picture()->Width() == 0 || Image->Picture()->Height() == 0)
-    throw Tool::TBadInput(Options.Picture + ": the picture is empty (" + std::to_string(Image->Picture()->Width()) +
-                          " x " + std::to_string(Image->Picture()->Height()) + " pixels)");
   Graphics::TBitmap Filter;
-  Filter.LoadFromFile(Options.Filter);
-  Image->SetFilterBitMap(&Filter);
-  Image->SetAutoSize(true);
+  if (!Options.Form.empty()) {
+    Tool::RegisterFormClasses();
+    LvFltImg::Register();
+    Tool::LoadForm(Options.Form, &Form);
+  } else {
+    Form.SetName("Form1");
+    auto* Image = new LvFltImg::TLvFilterImage(&Form);
+    Image->SetName("LvFilterImage1");
+    Image->SetParent(&Form);
+    Image->Picture()->LoadFromFile(Options.Picture);
+    if (Image->Picture()->Width() == 0 || Image->Picture()->Height() == 0)
+      throw Tool::TBadInput(Options.Picture + ": the picture is empty (" + std::to_string(Image->Picture()->Width()) +
+                            " x " + std::to_string(Image->Picture()->Height()) + " pixels)");
+    Filter.LoadFromFile(Options.Filter);
+    Image->SetFilterBitMap(&Filter);
+    Image->SetAutoSize(true);
+  }
+  Form.SetCaption("lvview - " + (Options.Form.empty() ? Options.Picture : Options.Form));
+
+  // A click stamps each filter image's own filter, centred on the point.
   bool Declined = false;
-  Image->OnMouseDown = [&](System::TObject*, Controls::TMouseButton Button, Controls::TShiftState, int X, int Y) {
-    if (Button != Controls::mbLeft) return;
-    Image->Filter(Y - Filter.Height() / 2, X - Filter.Width() / 2);
-    Declined |= Image->Picture()->Bitmap()->PixelFormat() != Graphics::pf24bit;
-  };
-  Form.SetClientSize(Image->Width(), Image->Height());
-  if (!Scripted) return Interact(Form);
+  int Right = 0, Bottom = 0;
+  for (int I = 0; I < Form.ComponentCount(); ++I) {
+    auto* Image = dynamic_cast<LvFltImg::TLvFilterImage*>(Form.Components(I));
+    if (auto* Control = dynamic_cast<Controls::TControl*>(Form.Components(I)))
+      Right = std::max(Right, Control->Left() + Control->Width()), Bottom = std::max(Bottom, Control->Top() + Control->Height());
+    if (!Image) continue;
+    Image->OnMouseDown = [Image, &Declined](System::TObject*, Controls::TMouseButton Button, Controls::TShiftState,
+                                            int X, int Y) {
+      if (Button != Controls::mbLeft) return;
+      const Graphics::TBitmap& Stamp = Image->InvertedFilter();
+      Image->Filter(Y - Stamp.Height() / 2, X - Stamp.Width() / 2);
+      Declined |= Image->Picture()->Bitmap()->PixelFormat() != Graphics::pf24bit;
+    };
+  }
+  // A form stored without a size gets the one its controls need.
+  if (Form.Width() == 0 || Form.Height() == 0) Form.SetClientSize(Right, Bottom);
+  if (Form.Width() == 0 || Form.Height() == 0)
+    throw Tool::TBadInput((Options.Form.empty() ? Options.Picture : Options.Form) + ": nothing to show");
+  if (!Scripted) return Interact(Form, Options.SaveForm);
 
   Form.Show();
   for (const auto& [X, Y] : Clicks) {
     Form.ClickAt(X, Y);
     if (Declined) {
-      std::cerr << "lvview: " << Options.Picture << ": conversion to 24-bit colour declined; nothing written\n";
+      std::cerr << "lvview: " << (Options.Form.empty() ? Options.Picture : Options.Form)
+                << ": conversion to 24-bit colour declined; nothing written\n";
       return Tool::ExitDeclined;
     }
   }
-  if (Screenshot) {
-    Form.SaveScreenshot(*Screenshot);
-    Screenshot->Commit();
-  }
+  if (Screenshot) Form.SaveScreenshot(*Screenshot);
+  if (StoredForm) Tool::SaveForm(&Form, *StoredForm);
+  if (Screenshot) Screenshot->Commit();
+  if (StoredForm) StoredForm->Commit();
   return Tool::ExitDone;
 }
 
@@ -208,14 +257,22 @@ int main(int argc, char** argv) {
   TOptions Options;
   CLI::App App(std::string("Shows PICTURE in a window with the filter image component. Each click blends\n"
                            "FILTER into the picture, centred on the point clicked; calls accumulate.\n"
-                           "Keys: S saves lvview-screenshot.png, Q or Escape quits. A picture that is not\n"
+                           "Keys: S saves lvview-screenshot.png, F stores the form (--save-form), Q or\n"
+                           "Escape quits. With --form it shows a stored form and every component on it;\n"
+                           "a click stamps each filter image's own filter. A picture that is not\n"
                            "24-bit colour is converted first, after a question in a dialog.\n\n"
                            "With --click or --screenshot it runs as a script: no window, no dialog and no\n"
                            "display needed; the question is answered by --yes or --no, or else declined.\n\n") +
                    Tool::ExitStatusHelp + "\n" + Tool::LimitsHelp(),
                "lvview");
-  App.add_option("PICTURE", Options.Picture, "The picture")->required();
-  App.add_option("FILTER", Options.Filter, "The filter picture")->required();
+  auto* PictureOption = App.add_option("PICTURE", Options.Picture, "The picture");
+  auto* FilterOption = App.add_option("FILTER", Options.Filter, "The filter picture");
+  auto* FormOption =
+      App.add_option("--form", Options.Form, "Open a stored form (binary or text) instead of PICTURE and FILTER");
+  FormOption->excludes(PictureOption)->excludes(FilterOption);
+  App.add_option("--save-form", Options.SaveForm,
+                 "F stores the form, pictures and filters included, in FILE (.dfm binary, .txt text); a script "
+                 "stores it after its clicks");
   auto* Yes = App.add_flag("-y,--yes", Options.Yes, "Answer OK to the conversion question");
   App.add_flag("-n,--no", Options.No, "Answer Cancel to the conversion question")->excludes(Yes);
   App.add_option("--click", Options.Clicks, "Click at X,Y without showing the window (repeatable)");
@@ -227,6 +284,10 @@ int main(int argc, char** argv) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {
     std::cerr << "lvview: " << E.what() << " (see lvview --help)\n";
+    return Tool::ExitBadInput;
+  }
+  if (Options.Form.empty() && (Options.Picture.empty() || Options.Filter.empty())) {
+    std::cerr << "lvview: PICTURE and FILTER, or --form FILE, are required (see lvview --help)\n";
     return Tool::ExitBadInput;
   }
   try {

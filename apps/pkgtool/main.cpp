@@ -11,6 +11,7 @@
 #include "Classes.hpp"
 #include "Graphics.hpp"
 #include "SysUtils.hpp"
+#include "FormFiles.hpp"
 #include "Tool.hpp"
 
 namespace {
@@ -197,6 +198,20 @@ void Resource(const std::string& Name, const std::string& Output, const std::str
   Out.Commit();
 }
 
+// Prints a form file as text, or converts it: Text is 1 for the text form,
+// 0 for the binary form, -1 for what the output's name says.
+void Form(const std::string& File, const std::string& Output, int Text) {
+  if (Output.empty()) {
+    if (Text >= 0) throw TBadInput("form: --text and --binary choose the form of an output (-o)");
+    std::cout << Tool::FormText(Tool::ReadFormFile(File));
+    return;
+  }
+  const bool AsText = Text >= 0 ? Text == 1 : Tool::IsTextFormName(Output);
+  Graphics::TFileWriter Out(Output);
+  Tool::WriteFormBytes(Tool::ReadFormFile(File), AsText, Out);
+  Out.Commit();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -227,6 +242,15 @@ int main(int argc, char** argv) {
       ->required();
   ResourceCommand->add_option("-o,--output", Output, "Where to save it")->required();
   ResourceCommand->add_option("PACKAGE", Package, "The package module");
+  std::string FormFile;
+  bool AsText = false, AsBinary = false;
+  auto* FormCommand = App.add_subcommand(
+      "form", "Print a form file (binary or text) as text, or convert it with -o: OUT's extension picks the form, "
+              ".dfm binary and .txt text, unless --text or --binary says");
+  FormCommand->add_option("FILE", FormFile, "The form file")->required();
+  FormCommand->add_option("-o,--output", Output, "Where to write the converted form");
+  auto* TextFlag = FormCommand->add_flag("--text", AsText, "Write the text form");
+  FormCommand->add_flag("--binary", AsBinary, "Write the binary form")->excludes(TextFlag);
   try {
     App.parse(argc, argv);
   } catch (const CLI::Success& E) {
@@ -240,6 +264,7 @@ int main(int argc, char** argv) {
     if (*PaletteCommand) Palette(Package);
     if (*PropertiesCommand) Properties(ClassName, Package);
     if (*ResourceCommand) Resource(Name, Output, Package);
+    if (*FormCommand) Form(FormFile, Output, AsText ? 1 : AsBinary ? 0 : -1);
     return Tool::ExitDone;
   } catch (const std::exception& E) {
     return Tool::Report("pkgtool", E);

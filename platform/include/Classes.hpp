@@ -77,6 +77,8 @@ private:
 // host shows it. Raise EReadError naming the offset or line and the fault.
 void ObjectBinaryToText(TStream& Input, TStream& Output);
 void ObjectTextToBinary(TStream& Input, TStream& Output);
+// TStream::ReadComponent for the text form, whose faults name their line.
+TComponent* ReadComponentText(TStream& Input, TComponent* Root);
 
 // ---- Persistent objects -------------------------------------------------------
 
@@ -165,7 +167,6 @@ private:
   std::vector<std::pair<std::string, std::any>> FMethods;         // name, handler
   std::vector<std::pair<std::string, std::string>> FEventNames;   // property, handler name
   friend class TLoader;
-  friend class TStream;
 };
 
 // Stores components as a binary form, from their published properties.

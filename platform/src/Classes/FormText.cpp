@@ -62,7 +62,7 @@ public:
     FOut += O.Flags & ffInline ? "inline " : O.Flags & ffInherited ? "inherited " : "object ";
     if (!O.Name.empty()) FOut += O.Name + ": ";
     FOut += O.ClassName;
-    if (O.Flags & ffChildPos) FOut += " [" + std::to_string(O.Position) + "]";
+    if (O.Flags & ffChildPos) Index(O.Position);
     FOut += "\n";
     Properties(O.Properties, Level + 1);
     for (const TObject& Child : O.Children) Object(Child, Level + 1);
@@ -72,6 +72,7 @@ public:
 
 private:
   void Indent(int Level) { FOut.append(std::size_t(2 * Level), ' '); }
+  void Index(std::int64_t Value) { FOut.append(" [").append(std::to_string(Value)).append("]"); }
 
   void Properties(const std::vector<TProperty>& List, int Level) {
     for (const TProperty& P : List) {
@@ -149,7 +150,7 @@ private:
           FOut += "\n";
           Indent(Level + 1);
           FOut += "item";
-          if (Item.Index) FOut += " [" + std::to_string(*Item.Index) + "]";
+          if (Item.Index) Index(*Item.Index);
           FOut += "\n";
           Properties(Item.Properties, Level + 2);
           Indent(Level + 1);
@@ -198,7 +199,7 @@ private:
       const bool Printable = C >= 0x20 && C < 0x7F;
       if (Printable != Quoted) FOut += "'";
       Quoted = Printable;
-      if (!Printable) FOut += "#" + std::to_string(C);
+      if (!Printable) FOut.append(1, '#').append(std::to_string(C));
       else FOut += C == '\'' ? std::string("''") : std::string(1, char(C));
     }
     if (Quoted) FOut += "'";
@@ -222,7 +223,7 @@ private:
   [[noreturn]] void Fail(const std::string& Fault) const {
     throw EReadError(FWhere + ": line " + std::to_string(FLine) + ": " + Fault);
   }
-  std::string Here() const { return "line " + std::to_string(FLine); }
+  std::string Here() const { return std::string("line ").append(std::to_string(FLine)); }
 
   void SkipBlanks() {
     while (FPos < FText.size() && std::isspace(static_cast<unsigned char>(FText[FPos]))) {

@@ -24,6 +24,7 @@ class EFormError : public EReadError {
 // ---- Writing -------------------------------------------------------------------
 
 struct TWriter::TImpl {
+  explicit TImpl(TStream& S) : Stream(S) {}
   TStream& Stream;
   TComponent* Root = nullptr;
   std::vector<TProperty>* Target = nullptr;  // where properties go
@@ -32,7 +33,7 @@ struct TWriter::TImpl {
   TValue* Value = nullptr;                   // what a defined property writes
 };
 
-TWriter::TWriter(TStream& Stream) : F(std::make_unique<TImpl>(TImpl{Stream})) {}
+TWriter::TWriter(TStream& Stream) : F(std::make_unique<TImpl>(Stream)) {}
 TWriter::~TWriter() = default;
 
 void TWriter::WriteRootComponent(TComponent* Root) {
@@ -233,6 +234,8 @@ public:
   TLoader(TComponent* Root, const TComponent* Real, const std::string& Source)
       : FRoot(Root), FReal(Real ? Real : Root), FSource(Source) {}
 
+  static void CopyMethods(const TComponent& From, TComponent& To) { To.FMethods = From.FMethods; }
+
   ~TLoader() {
     // A failed read leaves nothing it made.
     if (!FDone)
@@ -402,11 +405,11 @@ private:
   bool FDone = false;
 };
 
-TComponent* TStream::ReadComponent(TComponent* Root) {
-  std::vector<std::uint8_t> Data(std::size_t(std::max<std::int64_t>(0, Size() - Position())));
-  ReadBuffer(Data.data(), Data.size());
-  const std::string Source = "form";
-  const TObject Tree = Form::ReadBinary(Data, Source);
+namespace {
+
+// Reads a decoded form into Root, or into a new component of the class the
+// form names when Root is nullptr.
+TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& Source) {
   const TypInfo::TClassInfo* Class = Root ? &Root->ClassType() : TypInfo::GetClass(Tree.ClassName);
   if (!Class) throw EReadError(Source + ": " + Tree.Where + ": unknown class " + Tree.ClassName);
   if (!Class->Create) throw EReadError(Source + ": " + Tree.Where + ": " + Tree.ClassName + " is not a component class");
@@ -414,7 +417,7 @@ TComponent* TStream::ReadComponent(TComponent* Root) {
     // Tried on a scratch root of the same class first, so that a form that
     // fails leaves the real root as it was.
     std::unique_ptr<TComponent> Scratch(Class->Create(nullptr));
-    Scratch->FMethods = Root->FMethods;
+    TLoader::CopyMethods(*Root, *Scratch);
     TLoader(Scratch.get(), Root, Source).Load(Tree);
     TLoader(Root, Root, Source).Load(Tree);
     return Root;
@@ -422,6 +425,23 @@ TComponent* TStream::ReadComponent(TComponent* Root) {
   std::unique_ptr<TComponent> Made(Class->Create(nullptr));
   TLoader(Made.get(), nullptr, Source).Load(Tree);
   return Made.release();
+}
+
+std::vector<std::uint8_t> Remaining(TStream& Stream) {
+  std::vector<std::uint8_t> Data(std::size_t(std::max<std::int64_t>(0, Stream.Size() - Stream.Position())));
+  Stream.ReadBuffer(Data.data(), Data.size());
+  return Data;
+}
+
+}  // namespace
+
+TComponent* TStream::ReadComponent(TComponent* Root) {
+  return ReadTree(Form::ReadBinary(Remaining(*this), "form"), Root, "form");
+}
+
+TComponent* ReadComponentText(TStream& Input, TComponent* Root) {
+  const std::vector<std::uint8_t> Data = Remaining(Input);
+  return ReadTree(Form::ReadText({Data.begin(), Data.end()}, "form"), Root, "form");
 }
 
 // ---- Children, events ------------------------------------------------------------

@@ -1,0 +1,94 @@
+#include "FormFiles.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <ostream>
+
+#include "ExtCtrls.hpp"
+#include "Forms.hpp"
+#include "Menus.hpp"
+#include "Tool.hpp"
+
+namespace Tool {
+
+namespace {
+
+// The converters speak of "form"; the user wants to know which file.
+template <class F>
+auto Naming(const std::string& FileName, F Read) {
+  try {
+    return Read();
+  } catch (const Classes::EReadError& E) {
+    const std::string& Message = E.Message();
+    throw Classes::EReadError(Message.rfind("form: ", 0) == 0 ? FileName + Message.substr(4) : FileName + ": " + Message);
+  }
+}
+
+std::string Extension(const std::string& FileName) {
+  const std::size_t Dot = FileName.find_last_of('.');
+  if (Dot == std::string::npos || FileName.find('/', Dot) != std::string::npos) return {};
+  std::string Ext = FileName.substr(Dot);
+  std::transform(Ext.begin(), Ext.end(), Ext.begin(), [](unsigned char C) { return char(std::tolower(C)); });
+  return Ext;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> ReadFormFile(const std::string& FileName) {
+  Classes::TMemoryStream File;
+  File.LoadFromFile(FileName);
+  const auto& Data = File.Memory();
+  if (Data.size() >= 4 && std::equal(Data.begin(), Data.begin() + 4, "TPF0")) {
+    Naming(FileName, [&] { return FormText(Data); });  // checks it whole
+    return Data;
+  }
+  return Naming(FileName, [&] {
+    Classes::TMemoryStream Binary;
+    Classes::ObjectTextToBinary(File, Binary);
+    return Binary.Memory();
+  });
+}
+
+void LoadForm(const std::string& FileName, Classes::TComponent* Root) {
+  Classes::TMemoryStream File;
+  File.LoadFromFile(FileName);
+  const auto& Data = File.Memory();
+  const bool Binary = Data.size() >= 4 && std::equal(Data.begin(), Data.begin() + 4, "TPF0");
+  Naming(FileName, [&] { return Binary ? File.ReadComponent(Root) : Classes::ReadComponentText(File, Root); });
+}
+
+bool IsTextFormName(const std::string& FileName) {
+  const std::string Ext = Extension(FileName);
+  if (Ext != ".txt" && Ext != ".dfm")
+    throw TBadInput(FileName + ": a form file is named .dfm (binary) or .txt (text)");
+  return Ext == ".txt";
+}
+
+std::string FormText(const std::vector<std::uint8_t>& Binary) {
+  Classes::TMemoryStream In(Binary), Out;
+  Classes::ObjectBinaryToText(In, Out);
+  return {Out.Memory().begin(), Out.Memory().end()};
+}
+
+void WriteFormBytes(const std::vector<std::uint8_t>& Binary, bool AsText, Graphics::TFileWriter& File) {
+  if (AsText) {
+    const std::string Text = FormText(Binary);
+    File.Stream().write(Text.data(), std::streamsize(Text.size()));
+  } else {
+    File.Stream().write(reinterpret_cast<const char*>(Binary.data()), std::streamsize(Binary.size()));
+  }
+}
+
+void SaveForm(Classes::TComponent* Root, Graphics::TFileWriter& File) {
+  Classes::TMemoryStream Binary;
+  Binary.WriteComponent(Root);
+  WriteFormBytes(Binary.Memory(), IsTextFormName(File.FileName()), File);
+}
+
+void RegisterFormClasses() {
+  for (const TypInfo::TClassInfo* Class :
+       {&Forms::TForm::ClassInfo(), &ExtCtrls::TImage::ClassInfo(), &Menus::TPopupMenu::ClassInfo()})
+    TypInfo::RegisterClass(*Class);
+}
+
+}  // namespace Tool

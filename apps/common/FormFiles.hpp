@@ -1,0 +1,32 @@
+// Form files as the programs read and write them: binary or text, told
+// apart by content when read and by extension (.dfm, .txt) when written.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Classes.hpp"
+#include "Graphics.hpp"
+
+namespace Tool {
+
+// The form's bytes in the binary form, from a file in either form. Raises
+// EReadError "<file>: <offset or line>: <fault>".
+std::vector<std::uint8_t> ReadFormFile(const std::string& FileName);
+// Reads a form file into Root.
+void LoadForm(const std::string& FileName, Classes::TComponent* Root);
+
+// Whether a name asks for the text form (.txt) or the binary form (.dfm);
+// anything else is a bad name (TBadInput).
+bool IsTextFormName(const std::string& FileName);
+// Writes Root as a form file, binary or text as File's name says.
+void SaveForm(Classes::TComponent* Root, Graphics::TFileWriter& File);
+// Writes binary form bytes into File, as text when AsText.
+void WriteFormBytes(const std::vector<std::uint8_t>& Binary, bool AsText, Graphics::TFileWriter& File);
+std::string FormText(const std::vector<std::uint8_t>& Binary);
+
+// The framework's classes a stored form may name, registered; a package's
+// own come with its Register procedure.
+void RegisterFormClasses();
+
+}  // namespace Tool

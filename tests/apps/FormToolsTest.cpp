@@ -1,0 +1,89 @@
+// Stored forms through the programs: lvfilter stores the form it built,
+// lvview opens, clicks and stores forms, pkgtool prints and converts them.
+#include <sstream>
+
+#include "Programs.hpp"
+
+using namespace Graphics;
+using namespace Programs;
+
+namespace {
+
+using FormToolsTest = TProgramTest;
+
+std::string Content(const std::string& File) {
+  std::ifstream In(File, std::ios::binary);
+  std::ostringstream Text;
+  Text << In.rdbuf();
+  return Text.str();
+}
+
+bool SamePixels(const std::string& A, const std::string& B) {
+  TBitmap First, Second;
+  First.LoadFromFile(A);
+  Second.LoadFromFile(B);
+  if (First.Width() != Second.Width() || First.Height() != Second.Height()) return false;
+  for (int Y = 0; Y < First.Height(); ++Y)
+    for (int X = 0; X < First.Width(); ++X)
+      if (First.Pixel(X, Y) != Second.Pixel(X, Y)) return false;
+  return true;
+}
+
+}  // namespace
+
+TEST_F(FormToolsTest, AStoredFormShowsAndConvertsAsItWasMade) {
+  for (const char* Form : {"made.dfm", "made.txt"}) {
+    TResult R = Shell(Lvfilter + " " + Q("picture8.bmp") + " " + Q("filter.png") + " -o " + Q("out.png") +
+                      " --yes --top 1 --screenshot " + Q("lvfilter.png") + " --save-form " + Q(Form));
+    ASSERT_EQ(R.Status, 0) << R.Output;
+    // The form as text, whichever way it was stored.
+    R = Shell(Pkgtool + " form " + Q(Form));
+    ASSERT_EQ(R.Status, 0) << R.Output;
+    EXPECT_EQ(R.Output.rfind("object Form1: TForm\n", 0), 0u) << R.Output;
+    for (const char* Line : {"  object LvFilterImage1: TLvFilterImage\n", "    Width = 6\n", "    Picture.Data = {\n",
+                             "    FilterBitMap.Data = {\n"})
+      EXPECT_NE(R.Output.find(Line), std::string::npos) << Line << R.Output;
+    // Opened again, it shows what lvfilter showed.
+    R = Shell(Lvview + " --form " + Q(Form) + " --screenshot " + Q("lvview.png"));
+    ASSERT_EQ(R.Status, 0) << R.Output;
+    EXPECT_TRUE(SamePixels(Path("lvfilter.png"), Path("lvview.png"))) << Form;
+  }
+  // Binary to text to binary gives the same bytes; --text and --binary override the name.
+  ASSERT_EQ(Shell(Pkgtool + " form " + Q("made.dfm") + " -o " + Q("again.txt")).Status, 0);
+  ASSERT_EQ(Shell(Pkgtool + " form " + Q("again.txt") + " -o " + Q("again.dfm")).Status, 0);
+  EXPECT_EQ(Content(Path("again.dfm")), Content(Path("made.dfm")));
+  ASSERT_EQ(Shell(Pkgtool + " form " + Q("made.dfm") + " -o " + Q("text.dfm") + " --text").Status, 0);
+  EXPECT_EQ(Content(Path("text.dfm")), Content(Path("again.txt")));
+}
+
+TEST_F(FormToolsTest, ClicksOnAStoredFormAccumulateAcrossStoring) {
+  ASSERT_EQ(Shell(Lvview + " " + Q("picture24.bmp") + " " + Q("filter.png") + " --click 3,2 --save-form " +
+                  Q("one.dfm")).Status, 0);
+  ASSERT_EQ(Shell(Lvview + " --form " + Q("one.dfm") + " --click 3,2 --screenshot " + Q("twice.png")).Status, 0);
+  ASSERT_EQ(Shell(Lvview + " " + Q("picture24.bmp") + " " + Q("filter.png") + " --click 3,2 --click 3,2 --screenshot " +
+                  Q("direct.png")).Status, 0);
+  EXPECT_TRUE(SamePixels(Path("twice.png"), Path("direct.png")));
+}
+
+TEST_F(FormToolsTest, BadFormsAndNamesAreRefusedWithOneLine) {
+  std::ofstream(Path("broken.txt")) << "object F: TForm\n  Width = 'six'\n  Height = {ABC\nend\n";
+  std::ofstream(Path("unknown.txt")) << "object F: TForm\n  object X: TNoSuchThing\n  end\nend\n";
+  std::ofstream(Path("cut.dfm"), std::ios::binary) << std::string("TPF0\x05TForm\x01", 11);
+  // Command, what the one line says after the file's name.
+  const std::pair<std::string, std::string> Cases[] = {
+      {Pkgtool + " form " + Q("broken.txt"), Path("broken.txt") + ": line 4: expected a hex digit or '}'"},
+      {Pkgtool + " form " + Q("cut.dfm"), Path("cut.dfm") + ": offset 11: truncated component name"},
+      {Pkgtool + " form " + Q("cut.dfm") + " -o " + Q("x.gif"), "x.gif: a form file is named .dfm (binary) or .txt (text)"},
+      {Lvview + " --form " + Q("broken.txt") + " --screenshot " + Q("v.png"), Path("broken.txt") + ": line 4"},
+      {Lvview + " --form " + Q("unknown.txt") + " --screenshot " + Q("v.png"), Path("unknown.txt") + ": line 2: unknown class TNoSuchThing"},
+      {Lvfilter + " " + Q("picture24.bmp") + " " + Q("filter.png") + " -o " + Q("o.png") + " --save-form " + Q("f.frm"),
+       "f.frm: a form file is named .dfm (binary) or .txt (text)"},
+  };
+  for (const auto& [Command, Text] : Cases) {
+    const TResult R = Shell(Command);
+    EXPECT_EQ(R.Status, 2) << Command << "\n" << R.Output;
+    EXPECT_NE(R.Output.find(Text), std::string::npos) << Command << "\n" << R.Output;
+    EXPECT_EQ(Lines(R.Output), 1) << R.Output;
+  }
+  EXPECT_FALSE(fs::exists(Path("v.png")) || fs::exists(Path("o.png")) || fs::exists(Path("x.gif")));
+}
