@@ -136,7 +136,8 @@ int ModuleFile(const std::uint8_t* Data, std::size_t Size) {
     const auto Resources = Data[0] & 1 ? Rest : Os::ReadModule(Rest, "fuzz.bpl").Resources;
     const auto Entries = SysUtils::DecodeResources(Resources, "fuzz.bpl");
     // What the reader accepts, the writer writes back to the same entries.
-    const auto Again = SysUtils::DecodeResources(SysUtils::EncodeResources(Entries), "again");
+    const std::vector<std::uint8_t> Encoded = SysUtils::EncodeResources(Entries);
+    const auto Again = SysUtils::DecodeResources(Encoded, "again");  // its data points into Encoded
     if (Again.size() != Entries.size()) std::abort();
     for (std::size_t I = 0; I < Entries.size(); ++I)
       if (Again[I].Name != Entries[I].Name || Again[I].Type != Entries[I].Type ||
