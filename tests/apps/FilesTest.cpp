@@ -16,13 +16,6 @@ namespace {
 
 using FilesTest = TProgramTest;
 
-std::string Content(const std::string& File) {
-  std::ifstream In(File, std::ios::binary);
-  std::ostringstream Text;
-  Text << In.rdbuf();
-  return Text.str();
-}
-
 // Whether the process holds a file in the folder open: the sign that it
 // has begun writing its output.
 bool WritingIn(pid_t Process, const fs::path& Folder) {

@@ -11,13 +11,6 @@ namespace {
 
 using FormToolsTest = TProgramTest;
 
-std::string Content(const std::string& File) {
-  std::ifstream In(File, std::ios::binary);
-  std::ostringstream Text;
-  Text << In.rdbuf();
-  return Text.str();
-}
-
 bool SamePixels(const std::string& A, const std::string& B) {
   TBitmap First, Second;
   First.LoadFromFile(A);

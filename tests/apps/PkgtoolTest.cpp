@@ -15,13 +15,6 @@ using PkgtoolTest = TProgramTest;
 const std::string Tessorin = TESSORIN_BPL;
 const std::string Trap = std::string(TEST_MODULES) + "/FakeTrap.bpl";
 
-std::string Content(const std::string& File) {
-  std::ifstream In(File, std::ios::binary);
-  std::ostringstream Text;
-  Text << In.rdbuf();
-  return Text.str();
-}
-
 }  // namespace
 
 TEST_F(PkgtoolTest, ATruncatedPackageIsRefusedByEveryCommand) {

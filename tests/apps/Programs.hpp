@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,6 +44,12 @@ inline std::string Quoted(const std::string& Text) {
 }
 
 inline int Lines(const std::string& Text) { return int(std::count(Text.begin(), Text.end(), '\n')); }
+
+// A file's whole content.
+inline std::string Content(const std::string& File) {
+  std::ifstream In(File, std::ios::binary);
+  return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
+}
 
 // A scratch folder of the test's own, with small pictures in it.
 class TProgramTest : public ::testing::Test {

@@ -181,16 +181,7 @@ private:
         }
       }
       if (C >= 0xD800 && C < 0xE000) Fail("an unpaired surrogate in a wide string", At);
-      if (C < 0x80) {
-        Out += char(C);
-      } else if (C < 0x800) {
-        Out += char(0xC0 | C >> 6), Out += char(0x80 | (C & 0x3F));
-      } else if (C < 0x10000) {
-        Out += char(0xE0 | C >> 12), Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
-      } else {
-        Out += char(0xF0 | C >> 18), Out += char(0x80 | (C >> 12 & 0x3F));
-        Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
-      }
+      AppendUtf8(Out, C);
     }
     return Out;
   }
@@ -297,16 +288,10 @@ public:
 private:
   static std::u16string Utf16(const std::string& Text) {
     std::u16string Out;
-    for (std::size_t I = 0; I < Text.size();) {
-      const unsigned char Lead = Text[I];
-      const int Length = Lead < 0x80 ? 1 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : 4;
-      std::uint32_t C = Length == 1 ? Lead : Lead & (0x3F >> (Length - 1));
-      for (int K = 1; K < Length && I + std::size_t(K) < Text.size(); ++K) C = C << 6 | (Text[I + K] & 0x3F);
-      I += std::size_t(Length);
+    for (std::uint32_t C : CodePoints(Text)) {
       if (C >= 0x10000) {
-        C -= 0x10000;
-        Out += char16_t(0xD800 + (C >> 10));
-        Out += char16_t(0xDC00 + (C & 0x3FF));
+        Out += char16_t(0xD800 + ((C - 0x10000) >> 10));
+        Out += char16_t(0xDC00 + ((C - 0x10000) & 0x3FF));
       } else {
         Out += char16_t(C);
       }

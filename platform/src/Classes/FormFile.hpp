@@ -62,6 +62,10 @@ struct TObject {
   std::string Where;
 };
 
+// Wide strings are kept as UTF-8 in the tree.
+std::vector<std::uint32_t> CodePoints(const std::string& Utf8);
+void AppendUtf8(std::string& Out, std::uint32_t CodePoint);
+
 // The integer value type that holds Value in the fewest bytes.
 TValue IntegerValue(std::int64_t Value);
 std::string TypeName(TValueType Type);

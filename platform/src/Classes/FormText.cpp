@@ -26,33 +26,6 @@ namespace {
 constexpr std::size_t BytesPerLine = 32;
 constexpr std::size_t StringChunk = 64;
 
-// Code points of a UTF-8 string (wide strings are kept as UTF-8).
-std::vector<std::uint32_t> CodePoints(const std::string& Text) {
-  std::vector<std::uint32_t> Out;
-  for (std::size_t I = 0; I < Text.size();) {
-    const unsigned char Lead = Text[I];
-    const int Length = Lead < 0x80 ? 1 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : 4;
-    std::uint32_t C = Length == 1 ? Lead : Lead & (0x3F >> (Length - 1));
-    for (int K = 1; K < Length && I + std::size_t(K) < Text.size(); ++K) C = C << 6 | (Text[I + K] & 0x3F);
-    I += std::size_t(Length);
-    Out.push_back(C);
-  }
-  return Out;
-}
-
-void AppendUtf8(std::string& Out, std::uint32_t C) {
-  if (C < 0x80) {
-    Out += char(C);
-  } else if (C < 0x800) {
-    Out += char(0xC0 | C >> 6), Out += char(0x80 | (C & 0x3F));
-  } else if (C < 0x10000) {
-    Out += char(0xE0 | C >> 12), Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
-  } else {
-    Out += char(0xF0 | C >> 18), Out += char(0x80 | (C >> 12 & 0x3F));
-    Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
-  }
-}
-
 class TTextWriter {
 public:
   std::string Take() { return std::move(FOut); }
@@ -401,7 +374,7 @@ private:
     }
     std::string Digits = FText.substr(Start, FPos - Start);
     if (!Digits.empty() && Digits[0] == '+') Digits.erase(0, 1);
-    const char Suffix = FPos < FText.size() && std::strchr("scd", FText[FPos]) ? FText[FPos++] : '\0';
+    const char Suffix = FPos < FText.size() && FText[FPos] && std::strchr("scd", FText[FPos]) ? FText[FPos++] : '\0';
     if (FPos < FText.size() && IdentChar(FText[FPos])) Fail("not a number: " + FText.substr(Start, FPos - Start + 1));
     TValue V;
     if (!Float && !Suffix) {
@@ -506,6 +479,32 @@ private:
 };
 
 }  // namespace
+
+std::vector<std::uint32_t> CodePoints(const std::string& Text) {
+  std::vector<std::uint32_t> Out;
+  for (std::size_t I = 0; I < Text.size();) {
+    const unsigned char Lead = Text[I];
+    const int Length = Lead < 0x80 ? 1 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : 4;
+    std::uint32_t C = Length == 1 ? Lead : Lead & (0x3F >> (Length - 1));
+    for (int K = 1; K < Length && I + std::size_t(K) < Text.size(); ++K) C = C << 6 | (Text[I + K] & 0x3F);
+    I += std::size_t(Length);
+    Out.push_back(C);
+  }
+  return Out;
+}
+
+void AppendUtf8(std::string& Out, std::uint32_t C) {
+  if (C < 0x80) {
+    Out += char(C);
+  } else if (C < 0x800) {
+    Out += char(0xC0 | C >> 6), Out += char(0x80 | (C & 0x3F));
+  } else if (C < 0x10000) {
+    Out += char(0xE0 | C >> 12), Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
+  } else {
+    Out += char(0xF0 | C >> 18), Out += char(0x80 | (C >> 12 & 0x3F));
+    Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
+  }
+}
 
 TObject ReadText(const std::string& Text, const std::string& Where) { return TTextReader(Text, Where).Root(); }
 
