@@ -100,6 +100,10 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
       {TStored().Str("TForm").Str("F").Str("P").U8(6).U8(9).Data, "truncated string"},
       {TStored().Str("TForm").Str("F").U8(0).U8(0).U8(0).Data, "1 bytes after the form"},
       {TStored().Str("").Data, "offset 4: empty class name"},
+      // Names the text form could not write back: not identifiers.
+      {TStored().Str("TForm").Str("F").Str("On\nClick").U8(8).U8(0).U8(0).Data, "offset 12: property name is no identifier"},
+      {TStored().Str("TForm").Str("F 1").Data, "offset 10: component name is no identifier"},
+      {TStored().Str("TForm").Str("F").Str("P").U8(7).Str("1st").Data, "offset 15: identifier value is no identifier"},
   };
   for (const auto& [Data, Fault] : Binaries) {
     try {

@@ -13,6 +13,21 @@ namespace {
 
 constexpr char Signature[] = {'T', 'P', 'F', '0'};
 
+bool IsName(const std::string& Text, bool Dotted) {
+  bool Start = true;
+  for (const char C : Text) {
+    const bool Letter = (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_';
+    const bool Digit = C >= '0' && C <= '9';
+    if (Dotted && C == '.' && !Start) {
+      Start = true;
+      continue;
+    }
+    if (!(Letter || (Digit && !Start))) return false;
+    Start = false;
+  }
+  return !Start;
+}
+
 class TBinaryReader {
 public:
   TBinaryReader(std::span<const std::uint8_t> Data, const std::string& Where) : FData(Data), FWhere(Where) {}
@@ -47,10 +62,13 @@ public:
     const auto* At = reinterpret_cast<const char*>(Take(Length, What));
     return {At, Length};
   }
-  std::string Name(const char* What) {
+  // A name as the text form writes it: an identifier, or for a property
+  // identifiers joined by dots.
+  std::string Name(const char* What, bool Dotted = false, bool MayBeEmpty = false) {
     const std::size_t At = FPos;
     std::string Text = ShortString(What);
-    if (Text.empty()) Fail(std::string("empty ") + What, At);
+    if (Text.empty() && !MayBeEmpty) Fail(std::string("empty ") + What, At);
+    if (!Text.empty() && !IsName(Text, Dotted)) Fail(std::string(What) + " is no identifier", At);
     return Text;
   }
 
@@ -83,8 +101,8 @@ public:
         std::memcpy(&V.Float, &Bits, 8);
         break;
       }
-      case vaString:
-      case vaIdent: V.Text = ShortString(V.Type == vaIdent ? "identifier" : "string"); break;
+      case vaString: V.Text = ShortString("string"); break;
+      case vaIdent: V.Text = Name("identifier value"); break;
       case vaFalse:
       case vaTrue:
       case vaNil: break;
@@ -104,7 +122,8 @@ public:
         break;
       }
       case vaSet:
-        for (std::string Element = ShortString("set"); !Element.empty(); Element = ShortString("set"))
+        for (std::string Element = Name("set element", false, true); !Element.empty();
+             Element = Name("set element", false, true))
           V.Set.push_back(Element);
         break;
       case vaCollection:
@@ -131,7 +150,7 @@ public:
     while (Peek("property list") != 0) {
       TProperty P;
       P.Where = Here();
-      P.Name = Name("property name");
+      P.Name = Name("property name", true);
       P.Value = Value(Depth);
       List.push_back(std::move(P));
     }
@@ -153,7 +172,7 @@ public:
       }
     }
     O.ClassName = Name("class name");
-    O.Name = ShortString("component name");
+    O.Name = Name("component name", false, true);
     O.Properties = Properties(Depth);
     while (Peek("child list") != 0) O.Children.push_back(Object(Depth + 1));
     ++FPos;
@@ -327,7 +346,7 @@ TObject ReadBinary(std::span<const std::uint8_t> Data, const std::string& Where)
 
 std::vector<std::uint8_t> WriteBinary(const TObject& Root) {
   TBinaryWriter Out;
-  Out.Raw(Signature, 4);
+  for (const char C : Signature) Out.U8(std::uint8_t(C));
   Out.Object(Root);
   return Out.Take();
 }
