@@ -179,7 +179,7 @@ public:
                       const std::function<void(TWriter&)>& WriteData, bool HasData) override;
   void DefineBinaryProperty(const std::string& Name, const std::function<void(TStream&)>& ReadData,
                             const std::function<void(TStream&)>& WriteData, bool HasData) override;
-  // Values, for defined properties.
+  // A defined property's value, from its WriteData: the last one written.
   void WriteInteger(std::int64_t Value);
   void WriteBoolean(bool Value);
   void WriteString(const std::string& Value);

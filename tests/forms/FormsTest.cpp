@@ -232,3 +232,58 @@ TEST(Forms, PicturesAndTheFilterRoundTripPixelForPixel) {
     EXPECT_TRUE(SamePixels(*Read->Picture()->Bitmap(), *D.Image->Picture()->Bitmap())) << Format;
   }
 }
+
+namespace {
+
+// A component with data of its own beside its published properties.
+class TCounter : public Classes::TComponent {
+public:
+  using TComponent::TComponent;
+  static const TypInfo::TClassInfo& ClassInfo() {
+    static const TypInfo::TClassInfo Info{"TCounter", "FormsTest", &Classes::TComponent::ClassInfo(),
+                                          [](Classes::TComponent* AOwner) { return new TCounter(AOwner); }, {}};
+    return Info;
+  }
+  const TypInfo::TClassInfo& ClassType() const override { return ClassInfo(); }
+  void DefineProperties(Classes::TFiler& Filer) override {
+    Filer.DefineProperty(
+        "Count", [this](Classes::TReader& R) { Count = R.ReadInteger(); },
+        [this](Classes::TWriter& W) { W.WriteInteger(Count); }, Count != 0);
+    Filer.DefineProperty(
+        "Label", [this](Classes::TReader& R) { Label = R.ReadString(); },
+        [this](Classes::TWriter& W) { W.WriteString(Label); }, !Label.empty());
+  }
+  void Loaded() override { ++LoadedCalls; }
+  std::int64_t Count = 0;
+  std::string Label;
+  int LoadedCalls = 0;
+};
+
+}  // namespace
+
+TEST(Forms, DefinedPropertiesAreStoredWhereTheyHaveDataAndLoadedIsCalledOnce) {
+  TypInfo::RegisterClass(TCounter::ClassInfo());
+  Forms::TForm Form(nullptr);
+  Form.SetName("Form1");
+  auto* Counter = new TCounter(&Form);
+  Counter->SetName("Counter1");
+  Counter->Count = 70000;
+  EXPECT_EQ(AsText(Store(&Form)), "object Form1: TForm\n  object Counter1: TCounter\n    Count = 70000\n  end\nend\n");
+  Counter->Label = "x";
+  const Bytes Data = Store(&Form);
+  Forms::TForm Again(nullptr);
+  Load(Data, &Again);
+  auto* Read = dynamic_cast<TCounter*>(Again.FindComponent("Counter1"));
+  ASSERT_NE(Read, nullptr);
+  EXPECT_EQ(Read->Count, 70000);
+  EXPECT_EQ(Read->Label, "x");
+  EXPECT_EQ(Read->LoadedCalls, 1);
+  // A defined property of the wrong type names itself.
+  try {
+    Load(AsBinary("object Form1: TForm\n  object Counter2: TCounter\n    Count = 'many'\n  end\nend\n"), &Again);
+    ADD_FAILURE() << "accepted";
+  } catch (const Classes::EReadError& E) {
+    EXPECT_NE(E.Message().find("Count: expected an integer, found a string"), std::string::npos) << E.Message();
+  }
+  EXPECT_EQ(Again.FindComponent("Counter2"), nullptr);
+}

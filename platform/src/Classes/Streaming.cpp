@@ -155,8 +155,10 @@ void TWriter::DefineBinaryProperty(const std::string& Name, const std::function<
   if (!HasData) return;
   TMemoryStream Data;
   WriteData(Data);
-  WriteBinary(Data.Memory());
-  F->Target->back().Name = F->Prefix + Name;
+  TValue Value;
+  Value.Type = vaBinary;
+  Value.Bytes = Data.Memory();
+  F->Target->push_back({F->Prefix + Name, std::move(Value), {}});
 }
 
 void TWriter::WriteInteger(std::int64_t Value) {
@@ -172,14 +174,9 @@ void TWriter::WriteIdent(const std::string& Value) {
   if (F->Value) *F->Value = Ident(Value);
 }
 void TWriter::WriteBinary(const std::vector<std::uint8_t>& Data) {
-  TValue V;
-  V.Type = vaBinary;
-  V.Bytes = Data;
-  if (F->Value) {
-    *F->Value = std::move(V);
-  } else {
-    F->Target->push_back({F->Prefix, std::move(V), {}});
-  }
+  if (!F->Value) return;
+  F->Value->Type = vaBinary;
+  F->Value->Bytes = Data;
 }
 
 void TComponent::WriteState(TWriter& Writer) {
