@@ -73,6 +73,7 @@ TEST(FormFile, EveryValueTypeConvertsToTextAndBack) {
       {{10, 3, 0, 0, 0, 0xDE, 0xAD, 0x01}, "{\n    DEAD01}"},  // vaBinary
       {{11, 6, 'a', 'k', 'L', 'e', 'f', 't', 0}, "[akLeft]"},    // vaSet
       {{1, 2, 1, 2, 2, 0}, "(\n    1\n    2)"},                  // vaList
+      {{1, 6, 1, 'a', 6, 1, 'b', 0}, "(\n    'a'\n    'b')"},  // strings on their own lines stay two
       {{14, 1, 5, 'C', 'o', 'l', 'o', 'r', 2, 5, 0, 0}, "<\n    item\n      Color = 5\n    end>"},  // vaCollection
   };
   for (const auto& [Value, Expected] : Cases) {

@@ -401,12 +401,14 @@ private:
     return V;
   }
 
-  // Quoted runs and #n characters, joined by + across lines.
+  // Quoted runs and #n characters, directly adjacent or joined by a +
+  // (across blanks and lines). Strings merely on consecutive lines, as in
+  // a list, stay apart.
   void String(TValue& V) {
     std::vector<std::uint32_t> Chars;
+    SkipBlanks();
     for (;;) {
-      const char C = Peek();
-      if (C == '\'') {
+      if (FPos < FText.size() && FText[FPos] == '\'') {
         ++FPos;
         for (;;) {
           if (FPos >= FText.size() || FText[FPos] == '\n') Fail("unterminated string");
@@ -421,7 +423,7 @@ private:
           }
           Chars.push_back(static_cast<unsigned char>(FText[FPos++]));
         }
-      } else if (C == '#') {
+      } else if (FPos < FText.size() && FText[FPos] == '#') {
         ++FPos;
         const std::size_t Start = FPos;
         while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
@@ -430,14 +432,18 @@ private:
         if (FPos == Start || Error != std::errc() || Code > 0x10FFFF || (Code >= 0xD800 && Code < 0xE000))
           Fail("a bad character code after #");
         Chars.push_back(Code);
-      } else if (C == '+' && !Chars.empty()) {
-        ++FPos;
-        const char Next = Peek();
-        if (Next != '\'' && Next != '#') Fail("expected a string after +");
       } else {
-        break;
+        Fail("expected a string" + Found());
       }
       if (Chars.size() > (std::size_t(1) << 30)) Fail("a string longer than 1 GiB");
+      if (FPos < FText.size() && (FText[FPos] == '\'' || FText[FPos] == '#')) continue;
+      const std::size_t Mark = FPos, MarkLine = FLine;
+      if (Peek() != '+') {
+        FPos = Mark, FLine = MarkLine;
+        break;
+      }
+      ++FPos;
+      SkipBlanks();
     }
     bool Wide = false;
     for (std::uint32_t Code : Chars) Wide |= Code > 0xFF;
