@@ -62,6 +62,8 @@ TEST(FormFile, EveryValueTypeConvertsToTextAndBack) {
       {{15, 0, 0, 0xC0, 0x3F}, "1.5s"},                      // vaSingle
       {{17, 0, 0, 0, 0, 0, 0, 0xF8, 0x3F}, "1.5d"},          // vaDate
       {{16, 0x98, 0x3A, 0, 0, 0, 0, 0, 0}, "1.5000c"},       // vaCurrency: 15000 ten-thousandths
+      {{16, 0, 0, 0, 0, 0, 0, 0, 0x80}, "-922337203685477.5808c"},  // the smallest, exact through text
+      {{16, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, "922337203685477.5807c"},
       {{6, 3, 'a', '\'', 'b'}, "'a''b'"},                    // vaString
       {{6, 2, 'a', 10}, "'a'#10"},                           // a control character
       {{12, 2, 0, 0, 0, 'h', 'i'}, "'hi'"},                  // vaLString (short: comes back as vaString)
@@ -129,6 +131,8 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
       {"thing F: TStored\nend\n", "line 1: expected object, inherited or inline"},
       {"object F: TForm\nend\nend\n", "line 3: text after the last end"},
       {"object F: TForm\n  P = 99999999999999999999\nend\n", "not an integer"},
+      {"object F: TForm\n  P = 1.23456c\nend\n", "line 2: a currency value has digits, a point and at most four decimals"},
+      {"object F: TForm\n  P = 922337203685477.5808c\nend\n", "line 2: currency value out of range"},
   };
   for (const auto& [Source, Fault] : Texts) {
     try {

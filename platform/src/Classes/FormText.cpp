@@ -10,6 +10,7 @@
 //
 // Two spaces of indent per level; strings quoted with '' for a quote and #n
 // for other characters; binary data in hex, 32 bytes to a line.
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -388,9 +389,7 @@ private:
     if (Digits.empty() || End != Digits.c_str() + Digits.size()) Fail("not a number: " + Digits);
     if (Suffix == 'c') {
       V.Type = vaCurrency;
-      const long double Scaled = std::nearbyintl(X * 10000);
-      if (!(Scaled >= -9.2e18L && Scaled <= 9.2e18L)) Fail("currency value out of range: " + Digits);
-      V.Int = std::int64_t(Scaled);
+      V.Int = Currency(Digits);
     } else if (Suffix == 's' || Suffix == 'd') {
       V.Type = Suffix == 's' ? vaSingle : vaDate;
       V.Float = double(X);
@@ -399,6 +398,30 @@ private:
       std::memcpy(V.Extended.data(), &X, 10);
     }
     return V;
+  }
+
+  // A currency value counts ten-thousandths in 64 bits: read exactly, from
+  // its digits, never through a float.
+  std::int64_t Currency(const std::string& Digits) {
+    const bool Negative = !Digits.empty() && Digits[0] == '-';
+    const std::string Body = Digits.substr(Negative ? 1 : 0);
+    const std::size_t Point = Body.find('.');
+    const std::string Whole = Body.substr(0, Point);
+    std::string Fraction = Point == std::string::npos ? "" : Body.substr(Point + 1);
+    const auto IsDigits = [](const std::string& Part) {
+      return std::all_of(Part.begin(), Part.end(), [](char C) { return C >= '0' && C <= '9'; });
+    };
+    if (Whole.empty() || Fraction.size() > 4 || !IsDigits(Whole) || !IsDigits(Fraction))
+      Fail("a currency value has digits, a point and at most four decimals: " + Digits + "c");
+    Fraction.resize(4, '0');
+    const std::uint64_t Limit = Negative ? std::uint64_t(INT64_MAX) + 1 : std::uint64_t(INT64_MAX);
+    std::uint64_t Count = 0;
+    for (const char C : Whole + Fraction) {
+      const unsigned Digit = unsigned(C - '0');
+      if (Count > (Limit - Digit) / 10) Fail("currency value out of range: " + Digits + "c");
+      Count = Count * 10 + Digit;
+    }
+    return Negative ? std::int64_t(0 - Count) : std::int64_t(Count);
   }
 
   // Quoted runs and #n characters, directly adjacent or joined by a +
