@@ -68,6 +68,7 @@ TEST(FormFile, EveryValueTypeConvertsToTextAndBack) {
       {{6, 2, 'a', 10}, "'a'#10"},                           // a control character
       {{12, 2, 0, 0, 0, 'h', 'i'}, "'hi'"},                  // vaLString (short: comes back as vaString)
       {{18, 2, 0, 0, 0, 'h', 0, 0xAC, 0x20}, "'h'#8364"},    // vaWString: h and the euro sign
+      {{18, 1, 0, 0, 0, 0xE9, 0}, "#233"},                  // an e acute stays that character
       {{7, 5, 'a', 'l', 'T', 'o', 'p'}, "alTop"},            // vaIdent
       {{8}, "False"},
       {{9}, "True"},
@@ -107,6 +108,7 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
       {TStored().Str("TForm").Str("F").Str("On\nClick").U8(8).U8(0).U8(0).Data, "offset 12: property name is no identifier"},
       {TStored().Str("TForm").Str("F 1").Data, "offset 10: component name is no identifier"},
       {TStored().Str("TForm").Str("F").Str("P").U8(7).Str("1st").Data, "offset 15: identifier value is no identifier"},
+      {TStored().Str("TForm").Str("F").Str("end").U8(8).U8(0).U8(0).Data, "offset 12: property name is no identifier"},
   };
   for (const auto& [Data, Fault] : Binaries) {
     try {
@@ -115,6 +117,16 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
     } catch (const Classes::EReadError& E) {
       EXPECT_NE(E.Message().find(Fault), std::string::npos) << E.Message();
     }
+  }
+  // More values than a form may hold, however small each.
+  TStored Many;
+  Many.Str("TForm").Str("F").Str("P").U8(1);
+  for (int I = 0; I < 300000; ++I) Many.U8(8);
+  try {
+    Text(Many.Data);
+    ADD_FAILURE() << "accepted 300000 values";
+  } catch (const Classes::EReadError& E) {
+    EXPECT_NE(E.Message().find("more than 250000 values"), std::string::npos) << E.Message();
   }
   // Lists nested deeper than the reader goes.
   TStored Deep;
@@ -132,6 +144,9 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
       {"object F: TForm\nend\nend\n", "line 3: text after the last end"},
       {"object F: TForm\n  P = 99999999999999999999\nend\n", "not an integer"},
       {"object F: TForm\n  P = 1.23456c\nend\n", "line 2: a currency value has digits, a point and at most four decimals"},
+      {"object F: TForm\n  P = -abc\nend\n", "line 2: not a number: -abc"},
+      {"object F: TForm\n  a. = 1\nend\n", "line 2: a property, an object or end: a. is no name"},
+      {"object F: TForm\n  P = 1e300s\nend\n", "line 2: out of range for a single"},
       {"object F: TForm\n  P = 922337203685477.5808c\nend\n", "line 2: currency value out of range"},
   };
   for (const auto& [Source, Fault] : Texts) {

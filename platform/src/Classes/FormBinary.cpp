@@ -13,21 +13,6 @@ namespace {
 
 constexpr char Signature[] = {'T', 'P', 'F', '0'};
 
-bool IsName(const std::string& Text, bool Dotted) {
-  bool Start = true;
-  for (const char C : Text) {
-    const bool Letter = (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_';
-    const bool Digit = C >= '0' && C <= '9';
-    if (Dotted && C == '.' && !Start) {
-      Start = true;
-      continue;
-    }
-    if (!(Letter || (Digit && !Start))) return false;
-    Start = false;
-  }
-  return !Start;
-}
-
 class TBinaryReader {
 public:
   TBinaryReader(std::span<const std::uint8_t> Data, const std::string& Where) : FData(Data), FWhere(Where) {}
@@ -72,8 +57,13 @@ public:
     return Text;
   }
 
+  void Count() {
+    if (++FValues > MaxValues) Fail("more than " + std::to_string(MaxValues) + " values");
+  }
+
   TValue Value(int Depth) {
     if (Depth > MaxDepth) Fail("values nested more than " + std::to_string(MaxDepth) + " deep");
+    Count();
     const std::size_t At = FPos;
     TValue V;
     V.Type = TValueType(U8("value type"));
@@ -149,6 +139,7 @@ public:
     std::vector<TProperty> List;
     while (Peek("property list") != 0) {
       TProperty P;
+      Count();
       P.Where = Here();
       P.Name = Name("property name", true);
       P.Value = Value(Depth);
@@ -209,6 +200,7 @@ private:
   const std::string& FWhere;
   std::size_t FPos = 0;
   std::size_t FObjects = 0;
+  std::size_t FValues = 0;
 };
 
 class TBinaryWriter {
@@ -296,6 +288,8 @@ public:
       U8(std::uint8_t(0xF0 | O.Flags));
       if (O.Flags & ffChildPos) Value(IntegerValue(O.Position));
     }
+    // A length byte of 0xF0 and up would read as the prefix.
+    if (O.ClassName.size() >= 0xF0) throw EWriteError("a class name of 240 bytes or more: " + O.ClassName.substr(0, 40) + "...");
     ShortString(O.ClassName);
     ShortString(O.Name);
     Properties(O.Properties);
@@ -321,6 +315,25 @@ private:
 };
 
 }  // namespace
+
+bool IsName(const std::string& Text, bool Dotted) {
+  bool Start = true;
+  for (const char C : Text) {
+    const bool Letter = (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_';
+    const bool Digit = C >= '0' && C <= '9';
+    if (Dotted && C == '.' && !Start) {
+      Start = true;
+      continue;
+    }
+    if (!(Letter || (Digit && !Start))) return false;
+    Start = false;
+  }
+  if (Start) return false;
+  // Words the text form reads as its own.
+  for (const char* Reserved : {"object", "inherited", "inline", "end", "item"})
+    if (Text == Reserved) return false;
+  return true;
+}
 
 TValue IntegerValue(std::int64_t Value) {
   TValue V;

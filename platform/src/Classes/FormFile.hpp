@@ -25,6 +25,11 @@ constexpr std::uint8_t ffInherited = 1, ffChildPos = 2, ffInline = 4;
 // Bounds on what a file may make the reader build.
 constexpr int MaxDepth = 32;             // objects, lists and collections within each other
 constexpr std::size_t MaxObjects = 10000;
+constexpr std::size_t MaxValues = 250000;  // properties, values and collection items in all
+
+// Whether Text is an identifier, or identifiers joined by dots when Dotted,
+// and none of the words the text form reserves.
+bool IsName(const std::string& Text, bool Dotted);
 
 struct TProperty;
 

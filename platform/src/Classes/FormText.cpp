@@ -12,6 +12,7 @@
 // for other characters; binary data in hex, 32 bytes to a line.
 #include <algorithm>
 #include <cctype>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -225,7 +226,10 @@ private:
     while (FPos < FText.size() && (IdentChar(FText[FPos]) || (Dotted && FText[FPos] == '.' && FPos > Start))) ++FPos;
     if (FPos == Start || std::isdigit(static_cast<unsigned char>(FText[Start]))) Fail(std::string("expected ") + What + Found());
     if (FPos - Start > 255) Fail(std::string(What) + " longer than 255 characters");
-    return FText.substr(Start, FPos - Start);
+    std::string Word = FText.substr(Start, FPos - Start);
+    if (Dotted && !IsName(Word, true) && Word != "end" && Word != "object" && Word != "inherited" && Word != "inline")
+      Fail(std::string(What) + ": " + Word + " is no name");
+    return Word;
   }
 
   TObject Object(int Depth) {
@@ -265,7 +269,12 @@ private:
     return O;
   }
 
+  void Count() {
+    if (++FValues > MaxValues) Fail("more than " + std::to_string(MaxValues) + " values");
+  }
+
   TProperty Property(const std::string& Name, int Depth) {
+    Count();
     TProperty P;
     P.Where = Here();
     P.Name = Name;
@@ -282,6 +291,7 @@ private:
 
   TValue Value(int Depth) {
     if (Depth > MaxDepth) Fail("values nested more than " + std::to_string(MaxDepth) + " deep");
+    Count();
     const char C = Peek();
     TValue V;
     if (C == '(') {
@@ -339,6 +349,7 @@ private:
 
   // INF and NAN with their suffix: INFs is a single, NANd a date.
   TValue Special(const std::string& Word, const std::string& Sign) {
+    if (Word.rfind("NAN", 0) != 0 && Word.rfind("INF", 0) != 0) Fail("not a number: " + Sign + Word);
     TValue V;
     long double X = Word.rfind("NAN", 0) == 0 ? NAN : INFINITY;
     if (Sign == "-") X = -X;
@@ -391,6 +402,9 @@ private:
       V.Type = vaCurrency;
       V.Int = Currency(Digits);
     } else if (Suffix == 's' || Suffix == 'd') {
+      // A finite value too large for the type is refused, not made infinite.
+      const long double Max = Suffix == 's' ? FLT_MAX : DBL_MAX;
+      if (X > Max || X < -Max) Fail("out of range for a " + std::string(Suffix == 's' ? "single" : "date") + ": " + Digits);
       V.Type = Suffix == 's' ? vaSingle : vaDate;
       V.Float = double(X);
     } else {
@@ -468,8 +482,10 @@ private:
       ++FPos;
       SkipBlanks();
     }
+    // Strings are UTF-8 in the tree: any character past ASCII makes a wide
+    // string, so that it comes back as the same character.
     bool Wide = false;
-    for (std::uint32_t Code : Chars) Wide |= Code > 0xFF;
+    for (std::uint32_t Code : Chars) Wide |= Code > 0x7F;
     if (Wide) {
       V.Type = vaWString;
       for (std::uint32_t Code : Chars) AppendUtf8(V.Text, Code);
@@ -505,6 +521,7 @@ private:
   std::size_t FPos = 0;
   std::size_t FLine = 1;
   std::size_t FObjects = 0;
+  std::size_t FValues = 0;
 };
 
 }  // namespace

@@ -240,7 +240,8 @@ public:
   }
 
   void Load(const TObject& Root) {
-    if (Root.ClassName != FRoot->ClassName() && !FRoot->ClassType().InheritsFrom(TypInfo::FindClass(Root.ClassName)))
+    const TypInfo::TClassInfo* Stored = TypInfo::GetClass(Root.ClassName);
+    if (Root.ClassName != FRoot->ClassName() && !(Stored && FRoot->ClassType().InheritsFrom(*Stored)))
       Fail(Root.Where, "the form holds a " + Root.ClassName + ", not a " + FRoot->ClassName());
     if (!Root.Name.empty() && Root.Name != FRoot->Name()) FRoot->SetName(Root.Name);
     Properties(Root, *FRoot);

@@ -55,7 +55,10 @@ std::size_t TMemoryStream::Write(const void* Buffer, std::size_t Count) {
 
 std::int64_t TMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
   const std::int64_t Base = Origin == soBeginning ? 0 : Origin == soCurrent ? std::int64_t(FPosition) : std::int64_t(FData.size());
-  FPosition = std::size_t(std::max<std::int64_t>(0, Base + Offset));
+  // Saturating: no offset can overflow the position.
+  std::int64_t Target = 0;
+  if (__builtin_add_overflow(Base, Offset, &Target)) Target = Offset < 0 ? 0 : INT64_MAX;
+  FPosition = std::size_t(std::max<std::int64_t>(0, Target));
   return std::int64_t(FPosition);
 }
 

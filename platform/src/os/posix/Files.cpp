@@ -232,12 +232,15 @@ bool TPendingFile::Write(const void* Data, std::size_t Size) {
 
 void TPendingFile::Commit() {
   if (FError) Fail(FError);
+  // On the disk before it has a name: a crash after the rename finds the
+  // whole new file, never an empty one.
+  if (fsync(FFile) != 0 && errno != EINVAL) Fail(errno);
   if (FTemporary.empty()) {
     const std::string Unnamed = "/proc/self/fd/" + std::to_string(FFile);
     // A new file gets its name in one step; one that replaces another is
     // named beside it first, then renamed over it.
     if (!FExisted && linkat(AT_FDCWD, Unnamed.c_str(), AT_FDCWD, FResolved.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      close(std::exchange(FFile, -1));
+      if (close(std::exchange(FFile, -1)) != 0) Fail(errno);
       return;
     }
     if (!FExisted && errno != EEXIST) Fail(errno);

@@ -2,6 +2,7 @@
 // would map, the resources carried in a note, and the exported symbols. The
 // file is outside data: every offset and size is checked against the file
 // before use, so a truncated or crafted file is refused rather than mapped.
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <cxxabi.h>
@@ -27,8 +28,10 @@ constexpr unsigned HostMachine = EM_AARCH64;
 #error "which ELF machine is this?"
 #endif
 
-// More than any real module exports; a bound on what a crafted file costs.
+// More than any real module exports; bounds on what a crafted file costs.
 constexpr std::uint64_t MaxSymbols = 1 << 20;
+constexpr std::size_t MaxSymbolName = 4096;
+constexpr std::size_t MaxExportText = 16 << 20;
 constexpr char ResourceNoteOwner[] = "VCL";
 constexpr std::uint32_t ResourceNoteType = 1;
 
@@ -138,6 +141,8 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
     const auto Strings = In.Read<Elf64_Shdr>(Header.e_shoff + Section.sh_link * sizeof(Elf64_Shdr), "a section header");
     const auto Names = In.Range(Strings.sh_offset, Strings.sh_size, "the symbol names");
     if (Section.sh_size / sizeof(Elf64_Sym) > MaxSymbols) In.Fail("symbol table too large");
+    In.Range(Section.sh_offset, Section.sh_size, "the symbol table");
+    std::size_t Text = 0;
     for (std::uint64_t S = 1; S < Section.sh_size / sizeof(Elf64_Sym); ++S) {
       const auto Symbol = In.Read<Elf64_Sym>(Section.sh_offset + S * sizeof(Elf64_Sym), "the symbol table");
       const unsigned Binding = ELF64_ST_BIND(Symbol.st_info);
@@ -145,7 +150,10 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
       if (Symbol.st_name >= Names.size()) In.Fail("symbol name past its string table");
       const char* Name = reinterpret_cast<const char*>(Names.data() + Symbol.st_name);
       const std::size_t Room = Names.size() - Symbol.st_name;
-      if (strnlen(Name, Room) == Room) In.Fail("unterminated symbol name");
+      const std::size_t Length = strnlen(Name, std::min(Room, MaxSymbolName + 1));
+      if (Length == Room) In.Fail("unterminated symbol name");
+      if (Length > MaxSymbolName) In.Fail("a symbol name longer than " + std::to_string(MaxSymbolName) + " bytes");
+      if ((Text += Length) > MaxExportText) In.Fail("more exported names than a module has");
       Symbols.emplace_back(Demangle(Name), Name);
     }
     break;
