@@ -24,6 +24,10 @@ auto Naming(const std::string& FileName, F Read) {
   }
 }
 
+bool IsBinaryForm(const std::vector<std::uint8_t>& Data) {
+  return Data.size() >= 4 && std::equal(Data.begin(), Data.begin() + 4, "TPF0");
+}
+
 std::string Extension(const std::string& FileName) {
   const std::size_t Dot = FileName.find_last_of('.');
   if (Dot == std::string::npos || FileName.find('/', Dot) != std::string::npos) return {};
@@ -38,7 +42,7 @@ std::vector<std::uint8_t> ReadFormFile(const std::string& FileName) {
   Classes::TMemoryStream File;
   File.LoadFromFile(FileName);
   const auto& Data = File.Memory();
-  if (Data.size() >= 4 && std::equal(Data.begin(), Data.begin() + 4, "TPF0")) {
+  if (IsBinaryForm(Data)) {
     Naming(FileName, [&] { return FormText(Data); });  // checks it whole
     return Data;
   }
@@ -53,8 +57,7 @@ void LoadForm(const std::string& FileName, Classes::TComponent* Root) {
   Classes::TMemoryStream File;
   File.LoadFromFile(FileName);
   const auto& Data = File.Memory();
-  const bool Binary = Data.size() >= 4 && std::equal(Data.begin(), Data.begin() + 4, "TPF0");
-  Naming(FileName, [&] { return Binary ? File.ReadComponent(Root) : Classes::ReadComponentText(File, Root); });
+  Naming(FileName, [&] { return IsBinaryForm(Data) ? File.ReadComponent(Root) : Classes::ReadComponentText(File, Root); });
 }
 
 bool IsTextFormName(const std::string& FileName) {

@@ -24,6 +24,12 @@ std::string LimitsHelp() {
          " Mpx (" + std::to_string(Limits.MaxPixels) + " pixels) in all.";
 }
 
+void RefuseEmptyPicture(const std::string& FileName, int Width, int Height) {
+  if (Width == 0 || Height == 0)
+    throw TBadInput(FileName + ": the picture is empty (" + std::to_string(Width) + " x " + std::to_string(Height) +
+                    " pixels)");
+}
+
 TExitStatus ExitStatusFor(const std::exception& E) {
   const bool BadInput = dynamic_cast<const TBadInput*>(&E) || dynamic_cast<const Graphics::EInvalidGraphic*>(&E) ||
                         dynamic_cast<const Classes::EFOpenError*>(&E) ||

@@ -29,6 +29,9 @@ struct TBadInput : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Refuses a picture of no pixels, naming the file it came from.
+void RefuseEmptyPicture(const std::string& FileName, int Width, int Height);
+
 // The status a failure maps to.
 TExitStatus ExitStatusFor(const std::exception& E);
 // Prints "<tool>: <message>" on standard error and answers the status.

@@ -89,9 +89,7 @@ int Run(const TOptions& Options) {
   Image->SetFilterBitMap(Filter.get());
   if (!StoredForm) Filter.reset();
   Image->Picture()->LoadFromFile(Options.Picture);
-  if (Image->Picture()->Width() == 0 || Image->Picture()->Height() == 0)
-    throw TBadInput(Options.Picture + ": the picture is empty (" + std::to_string(Image->Picture()->Width()) + " x " +
-                    std::to_string(Image->Picture()->Height()) + " pixels)");
+  Tool::RefuseEmptyPicture(Options.Picture, Image->Picture()->Width(), Image->Picture()->Height());
   const auto [W, H] = Sized ? Size : std::pair(Image->Picture()->Width(), Image->Picture()->Height());
   Image->SetBounds(0, 0, W, H);
   Form.SetClientSize(W, H);

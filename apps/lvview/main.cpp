@@ -185,11 +185,9 @@ int Run(const TOptions& Options) {
     Dialogs::SetMessageBoxResponder(std::make_shared<Dialogs::TNoResponder>());
 
   std::optional<Graphics::TFileWriter> StoredForm;
-  if (Scripted && !Options.SaveForm.empty()) {
+  if (!Options.SaveForm.empty()) {
     Tool::IsTextFormName(Options.SaveForm);
-    StoredForm.emplace(Options.SaveForm);
-  } else if (!Options.SaveForm.empty()) {
-    Tool::IsTextFormName(Options.SaveForm);
+    if (Scripted) StoredForm.emplace(Options.SaveForm);
   }
 
   Forms::TForm Form(nullptr);
@@ -204,9 +202,7 @@ int Run(const TOptions& Options) {
     Image->SetName("LvFilterImage1");
     Image->SetParent(&Form);
     Image->Picture()->LoadFromFile(Options.Picture);
-    if (Image->Picture()->Width() == 0 || Image->Picture()->Height() == 0)
-      throw Tool::TBadInput(Options.Picture + ": the picture is empty (" + std::to_string(Image->Picture()->Width()) +
-                            " x " + std::to_string(Image->Picture()->Height()) + " pixels)");
+    Tool::RefuseEmptyPicture(Options.Picture, Image->Picture()->Width(), Image->Picture()->Height());
     Filter.LoadFromFile(Options.Filter);
     Image->SetFilterBitMap(&Filter);
     Image->SetAutoSize(true);

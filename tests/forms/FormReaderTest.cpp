@@ -8,11 +8,12 @@
 #include <string_view>
 
 #include "Classes.hpp"
+#include "FormHelpers.hpp"
 #include "Forms.hpp"
 #include "LvFltImg.hpp"
 #include "../fuzz/FuzzTargets.hpp"
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace FormHelpers;
 
 namespace {
 
@@ -31,18 +32,6 @@ struct TStored {
   }
   TStored& Raw(const Bytes& B) { return Data.insert(Data.end(), B.begin(), B.end()), *this; }
 };
-
-std::string Text(const Bytes& Binary) {
-  Classes::TMemoryStream In(Binary), Out;
-  Classes::ObjectBinaryToText(In, Out);
-  return {Out.Memory().begin(), Out.Memory().end()};
-}
-
-Bytes Binary(const std::string& Source) {
-  Classes::TMemoryStream In(Bytes(Source.begin(), Source.end())), Out;
-  Classes::ObjectTextToBinary(In, Out);
-  return Out.Memory();
-}
 
 // A TStored named F with one property P holding the value bytes given.
 Bytes WithValue(const Bytes& Value) {
@@ -82,14 +71,14 @@ TEST(FormFile, EveryValueTypeConvertsToTextAndBack) {
   for (const auto& [Value, Expected] : Cases) {
     SCOPED_TRACE(Expected);
     const Bytes Form = WithValue(Value);
-    const std::string Converted = Text(Form);
+    const std::string Converted = AsText(Form);
     EXPECT_EQ(Converted, "object F: TForm\n  P = " + Expected + "\nend\n") << Expected;
-    EXPECT_EQ(Text(Binary(Converted)), Converted) << Expected;
+    EXPECT_EQ(AsText(AsBinary(Converted)), Converted) << Expected;
   }
   // The prefix byte is kept through text: inherited, inline, a child position.
   const Bytes Flags = TStored().U8(0xF3).U8(2).U8(4).Str("TForm").Str("F").U8(0).U8(0).Data;
-  EXPECT_EQ(Text(Flags), "inherited F: TForm [4]\nend\n");
-  EXPECT_EQ(Binary(Text(Flags)), Flags);
+  EXPECT_EQ(AsText(Flags), "inherited F: TForm [4]\nend\n");
+  EXPECT_EQ(AsBinary(AsText(Flags)), Flags);
 }
 
 TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
@@ -112,7 +101,7 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
   };
   for (const auto& [Data, Fault] : Binaries) {
     try {
-      Text(Data);
+      AsText(Data);
       ADD_FAILURE() << "accepted; expected " << Fault;
     } catch (const Classes::EReadError& E) {
       EXPECT_NE(E.Message().find(Fault), std::string::npos) << E.Message();
@@ -123,7 +112,7 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
   Many.Str("TForm").Str("F").Str("P").U8(1);
   for (int I = 0; I < 300000; ++I) Many.U8(8);
   try {
-    Text(Many.Data);
+    AsText(Many.Data);
     ADD_FAILURE() << "accepted 300000 values";
   } catch (const Classes::EReadError& E) {
     EXPECT_NE(E.Message().find("more than 250000 values"), std::string::npos) << E.Message();
@@ -132,7 +121,7 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
   TStored Deep;
   Deep.Str("TForm").Str("F").Str("P");
   for (int I = 0; I < 100; ++I) Deep.U8(1);
-  EXPECT_THROW(Text(Deep.Data), Classes::EReadError);
+  EXPECT_THROW(AsText(Deep.Data), Classes::EReadError);
 
   const std::pair<std::string, std::string> Texts[] = {
       {"object F: TForm\n  P = 'open\nend\n", "line 2: unterminated string"},
@@ -151,7 +140,7 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
   };
   for (const auto& [Source, Fault] : Texts) {
     try {
-      Binary(Source);
+      AsBinary(Source);
       ADD_FAILURE() << "accepted; expected " << Fault;
     } catch (const Classes::EReadError& E) {
       EXPECT_NE(E.Message().find(Fault), std::string::npos) << E.Message();

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "Classes.hpp"
+#include "FormHelpers.hpp"
 #include "Forms.hpp"
 #include "LvFltImg.hpp"
 #include "Menus.hpp"
@@ -12,7 +13,7 @@
 using namespace Graphics;
 using LvFltImg::TLvFilterImage;
 using TypInfo::TTypeKind;
-using Bytes = std::vector<std::uint8_t>;
+using namespace FormHelpers;
 
 namespace {
 
@@ -24,29 +25,6 @@ struct TRegistered {
   }
 };
 const TRegistered Registered;
-
-Bytes Store(Classes::TComponent* Root) {
-  Classes::TMemoryStream Stream;
-  Stream.WriteComponent(Root);
-  return Stream.Memory();
-}
-
-void Load(const Bytes& Data, Classes::TComponent* Root) {
-  Classes::TMemoryStream Stream(Data);
-  Stream.ReadComponent(Root);
-}
-
-std::string AsText(const Bytes& Binary) {
-  Classes::TMemoryStream In(Binary), Out;
-  Classes::ObjectBinaryToText(In, Out);
-  return {Out.Memory().begin(), Out.Memory().end()};
-}
-
-Bytes AsBinary(const std::string& Text) {
-  Classes::TMemoryStream In(Bytes(Text.begin(), Text.end())), Out;
-  Classes::ObjectTextToBinary(In, Out);
-  return Out.Memory();
-}
 
 // A picture of the given format with every pixel different.
 void Paint(TBitmap& Bitmap, TPixelFormat Format, int W, int H, unsigned Seed) {

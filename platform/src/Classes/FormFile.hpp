@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+namespace Classes {
+class TStream;
+}
+
 namespace Classes::Form {
 
 enum TValueType : std::uint8_t {
@@ -80,6 +84,9 @@ TObject ReadBinary(std::span<const std::uint8_t> Data, const std::string& Where)
 std::vector<std::uint8_t> WriteBinary(const TObject& Root);
 
 TObject ReadText(const std::string& Text, const std::string& Where);
+
+// What is left of a stream, from its position on.
+std::vector<std::uint8_t> Remaining(TStream& Stream);
 std::string WriteText(const TObject& Root);
 
 }  // namespace Classes::Form

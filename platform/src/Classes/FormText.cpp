@@ -350,11 +350,16 @@ private:
   // INF and NAN with their suffix: INFs is a single, NANd a date.
   TValue Special(const std::string& Word, const std::string& Sign) {
     if (Word.rfind("NAN", 0) != 0 && Word.rfind("INF", 0) != 0) Fail("not a number: " + Sign + Word);
-    TValue V;
     long double X = Word.rfind("NAN", 0) == 0 ? NAN : INFINITY;
     if (Sign == "-") X = -X;
     const char Suffix = Word.size() > 3 ? Word[3] : '\0';
     if (Word.size() > 4 || (Suffix && Suffix != 's' && Suffix != 'd')) Fail("not a value: " + Sign + Word);
+    return FloatValue(X, Suffix);
+  }
+
+  // A float as the suffix says: single (s), date (d) or extended (none).
+  static TValue FloatValue(long double X, char Suffix) {
+    TValue V;
     if (Suffix == 's' || Suffix == 'd') {
       V.Type = Suffix == 's' ? vaSingle : vaDate;
       V.Float = double(X);
@@ -401,17 +406,13 @@ private:
     if (Suffix == 'c') {
       V.Type = vaCurrency;
       V.Int = Currency(Digits);
-    } else if (Suffix == 's' || Suffix == 'd') {
-      // A finite value too large for the type is refused, not made infinite.
-      const long double Max = Suffix == 's' ? FLT_MAX : DBL_MAX;
-      if (X > Max || X < -Max) Fail("out of range for a " + std::string(Suffix == 's' ? "single" : "date") + ": " + Digits);
-      V.Type = Suffix == 's' ? vaSingle : vaDate;
-      V.Float = double(X);
-    } else {
-      V.Type = vaExtended;
-      std::memcpy(V.Extended.data(), &X, 10);
+      return V;
     }
-    return V;
+    // A finite value too large for the type is refused, not made infinite.
+    const long double Max = Suffix == 's' ? FLT_MAX : DBL_MAX;
+    if ((Suffix == 's' || Suffix == 'd') && (X > Max || X < -Max))
+      Fail("out of range for a " + std::string(Suffix == 's' ? "single" : "date") + ": " + Digits);
+    return FloatValue(X, Suffix);
   }
 
   // A currency value counts ten-thousandths in 64 bits: read exactly, from

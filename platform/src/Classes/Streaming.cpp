@@ -115,10 +115,12 @@ void TWriter::WriteProperties(const TPersistent& Instance) {
       case TTypeKind::tkEnumeration:
       case TTypeKind::tkSet: Value = OrdinalValue(*Info, Instance); break;
       case TTypeKind::tkString:
-        if (Info->GetStr && !Info->GetStr(&Instance).empty()) Value = StringValue(Info->GetStr(&Instance));
+        if (const std::string Text = Info->GetStr ? Info->GetStr(&Instance) : ""; !Text.empty())
+          Value = StringValue(Text);
         break;
       case TTypeKind::tkMethod:
-        if (Component && !Component->EventName(Info->Name).empty()) Value = Ident(Component->EventName(Info->Name));
+        if (const std::string Handler = Component ? Component->EventName(Info->Name) : ""; !Handler.empty())
+          Value = Ident(Handler);
         break;
       case TTypeKind::tkClass: {
         const System::TObject* Object = Info->GetObject ? Info->GetObject(&Instance) : nullptr;
@@ -423,12 +425,6 @@ TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& S
   std::unique_ptr<TComponent> Made(Class->Create(nullptr));
   TLoader(Made.get(), nullptr, Source).Load(Tree);
   return Made.release();
-}
-
-std::vector<std::uint8_t> Remaining(TStream& Stream) {
-  std::vector<std::uint8_t> Data(std::size_t(std::max<std::int64_t>(0, Stream.Size() - Stream.Position())));
-  Stream.ReadBuffer(Data.data(), Data.size());
-  return Data;
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include "Classes.hpp"
 #include "Classes/FormFile.hpp"
 #include "Graphics.hpp"
-#include "os/Os.hpp"
 
 namespace Classes {
 
@@ -63,30 +62,25 @@ std::int64_t TMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
 }
 
 void TMemoryStream::LoadFromFile(const std::string& FileName) {
-  const Os::TMappedFile File(FileName, Graphics::MaxFileSize);
-  FData.assign(File.Data(), File.Data() + File.Size());
+  FData = Graphics::ReadFileBytes(FileName);
   FPosition = 0;
 }
 
 void TMemoryStream::SaveToFile(const std::string& FileName) const { Graphics::WriteFileBytes(FileName, FData); }
 
-namespace {
-
-std::vector<std::uint8_t> Rest(TStream& Input) {
-  std::vector<std::uint8_t> Data(std::size_t(std::max<std::int64_t>(0, Input.Size() - Input.Position())));
-  Input.ReadBuffer(Data.data(), Data.size());
+std::vector<std::uint8_t> Form::Remaining(TStream& Stream) {
+  std::vector<std::uint8_t> Data(std::size_t(std::max<std::int64_t>(0, Stream.Size() - Stream.Position())));
+  Stream.ReadBuffer(Data.data(), Data.size());
   return Data;
 }
 
-}  // namespace
-
 void ObjectBinaryToText(TStream& Input, TStream& Output) {
-  const std::string Text = Form::WriteText(Form::ReadBinary(Rest(Input), "form"));
+  const std::string Text = Form::WriteText(Form::ReadBinary(Form::Remaining(Input), "form"));
   Output.WriteBuffer(Text.data(), Text.size());
 }
 
 void ObjectTextToBinary(TStream& Input, TStream& Output) {
-  const std::vector<std::uint8_t> Data = Rest(Input);
+  const std::vector<std::uint8_t> Data = Form::Remaining(Input);
   const std::vector<std::uint8_t> Binary = Form::WriteBinary(Form::ReadText({Data.begin(), Data.end()}, "form"));
   Output.WriteBuffer(Binary.data(), Binary.size());
 }
