@@ -9,7 +9,11 @@
 #include "ExtCtrls.hpp"
 #include "Graphics.hpp"
 
+#ifdef _WIN32
+#define LVFLTIMG_EXPORT  // the package's definition file lists the exports
+#else
 #define LVFLTIMG_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace LvFltImg {
 

@@ -133,8 +133,8 @@ int ModuleFile(const std::uint8_t* Data, std::size_t Size) {
   if (Size == 0) return 0;
   const std::span<const std::uint8_t> Rest(Data + 1, Size - 1);
   try {
-    const auto Resources = Data[0] & 1 ? Rest : Os::ReadModule(Rest, "fuzz.bpl").Resources;
-    const auto Entries = SysUtils::DecodeResources(Resources, "fuzz.bpl");
+    const auto Entries =
+        Data[0] & 1 ? SysUtils::DecodeResources(Rest, "fuzz.bpl") : Os::ReadModule(Rest, "fuzz.bpl").Resources;
     // What the reader accepts, the writer writes back to the same entries.
     const std::vector<std::uint8_t> Encoded = SysUtils::EncodeResources(Entries);
     const auto Again = SysUtils::DecodeResources(Encoded, "again");  // its data points into Encoded

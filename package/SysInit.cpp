@@ -9,8 +9,25 @@ namespace {
 void ProcessDetach();
 const void* AddressInModule() { return reinterpret_cast<const void*>(&ProcessDetach); }
 
-__attribute__((constructor)) void ProcessAttach() { SysUtils::RegisterModule(AddressInModule()); }
-
-__attribute__((destructor)) void ProcessDetach() { SysUtils::UnregisterModule(AddressInModule()); }
+void ProcessAttach() { SysUtils::RegisterModule(AddressInModule()); }
+void ProcessDetach() { SysUtils::UnregisterModule(AddressInModule()); }
 
 }  // namespace
+
+#ifdef _WIN32
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD Reason, LPVOID) {
+  if (Reason == DLL_PROCESS_ATTACH) ProcessAttach();
+  if (Reason == DLL_PROCESS_DETACH) ProcessDetach();
+  return TRUE;
+}
+
+#else
+
+__attribute__((constructor)) static void Attach() { ProcessAttach(); }
+__attribute__((destructor)) static void Detach() { ProcessDetach(); }
+
+#endif

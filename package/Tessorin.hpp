@@ -3,7 +3,11 @@
 
 #include "SysUtils.hpp"
 
+#ifdef _WIN32
+#define TESSORIN_EXPORT  // Tessorin.def lists the exports
+#else
 #define TESSORIN_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace Tessorin {
 

@@ -52,6 +52,13 @@ private:
   std::vector<TMessageBoxCall> FCalls;
 };
 
+// The system's own modal box (user32's on Windows), owned by the call's
+// window. Where the system has none, every box fails.
+class TSystemResponder : public TMessageBoxResponder {
+public:
+  int Answer(const TMessageBoxCall& Call) override;
+};
+
 // No way to ask: every box fails.
 class TNoResponder : public TMessageBoxResponder {
 public:
@@ -59,7 +66,8 @@ public:
 };
 
 // Installs the responder; nullptr goes back to the default, which is the
-// console prompt when standard input is a terminal and none otherwise.
+// system's box on Windows, elsewhere the console prompt when standard input
+// is a terminal and none otherwise.
 void SetMessageBoxResponder(std::shared_ptr<TMessageBoxResponder> Responder);
 TMessageBoxResponder& MessageBoxResponder();
 

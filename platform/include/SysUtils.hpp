@@ -106,6 +106,9 @@ public:
   // table order. Where several symbols demangle alike (a constructor or
   // destructor's variants), each says which it is in brackets.
   std::vector<std::string> Exports() const;
+  // The file as a module handle that resource lookups accept: on Windows
+  // the file loaded as a data file.
+  Windows::HMODULE Handle() const;
 
 private:
   struct TImage;

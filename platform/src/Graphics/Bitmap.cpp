@@ -145,7 +145,18 @@ void TBitmap::Dormant() {
 void TBitmap::FreeImage() { Writable(); }
 
 Windows::HBITMAP TBitmap::Handle() {
-  if (!FHandle) FHandle = Os::CreateHandle(Os::THandleKind::Bitmap);
+  if (FHandle) return FHandle;
+  const Detail::TDib& Dib = Image();
+  static_assert(sizeof(TRGBQuad) == sizeof(std::uint32_t));
+  Os::TBitmapImage Native;
+  Native.Width = Dib.Width;
+  Native.Height = Dib.Height;
+  Native.BitCount = BitsPerPixel(Dib.Format);
+  Native.Rgb565 = Dib.Format == pf16bit;
+  Native.Stride = Dib.Stride;
+  Native.Bits = Dib.Bits.data();
+  Native.Palette = {reinterpret_cast<const std::uint32_t*>(Dib.Palette.data()), Dib.Palette.size()};
+  FHandle = Os::CreateBitmapHandle(Native);
   return FHandle;
 }
 

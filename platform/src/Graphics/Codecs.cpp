@@ -1,5 +1,7 @@
 #include "Codecs.hpp"
 
+#include "os/Os.hpp"
+
 #include <algorithm>
 #include <cctype>
 
@@ -14,7 +16,7 @@ bool StartsWith(std::span<const std::uint8_t> Data, std::initializer_list<std::u
 // The extension of the last path component, lower case, with its dot;
 // empty when the name has none.
 std::string Extension(const std::string& FileName) {
-  const std::size_t Slash = FileName.find_last_of('/');
+  const std::size_t Slash = FileName.find_last_of(Os::PathSeparators);
   const std::size_t Dot = FileName.find_last_of('.');
   if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash)) return {};
   std::string Result = FileName.substr(Dot);

@@ -19,7 +19,7 @@ TModuleFile::TModuleFile(const std::string& FileName) : FFileName(FileName) {
   } catch (const Classes::EReadError& E) {
     throw EPackageError(E.Message());
   }
-  FResources = DecodeResources(FImage->Contents.Resources, FileName);
+  FResources = FImage->Contents.Resources;
 }
 
 TModuleFile::~TModuleFile() = default;
@@ -31,6 +31,10 @@ TPackageInfo TModuleFile::PackageInfo() const {
 }
 
 std::vector<std::string> TModuleFile::Exports() const { return FImage->Contents.Exports; }
+
+Windows::HMODULE TModuleFile::Handle() const {
+  return FImage->Contents.DataModule ? FImage->Contents.DataModule : reinterpret_cast<Windows::HMODULE>(this);
+}
 
 std::vector<std::string> ModuleExports(const std::string& FileName) { return TModuleFile(FileName).Exports(); }
 

@@ -32,7 +32,9 @@ std::vector<std::string>& Log() {
   return TheLog;
 }
 
-std::string BaseName(const std::string& Path) { return Path.substr(Path.find_last_of('/') + 1); }
+std::string Folder(const std::string& Path) { return Path.substr(0, Path.find_last_of(Os::PathSeparators) + 1); }
+
+std::string BaseName(const std::string& Path) { return Path.substr(Path.find_last_of(Os::PathSeparators) + 1); }
 
 std::string Stem(const std::string& Path) {
   const std::string Base = BaseName(Path);
@@ -49,7 +51,7 @@ void RegisterModule(const void* AddressInModule) {
   Record.Lib.Instance = Record.Lib.ResInstance = Instance;
   Record.Lib.FileName = Os::ModuleFileName(Instance);
   try {
-    Record.Resources = DecodeResources(Os::LoadedModuleResources(AddressInModule), Record.Lib.FileName);
+    Record.Resources = Os::LoadedModuleResources(Instance, AddressInModule, Record.Lib.FileName);
   } catch (const EPackageError&) {
     // Serves none. LoadPackage refuses such a package before loading it;
     // a module linked into a program cannot be refused here.
@@ -57,9 +59,8 @@ void RegisterModule(const void* AddressInModule) {
   // A resource module beside the module, for the user's language, serves
   // its resources instead. It is only read, never run, as the framework
   // loads resource modules as data files.
-  const std::string Folder = Record.Lib.FileName.substr(0, Record.Lib.FileName.find_last_of('/') + 1);
   for (const std::string& Language : Os::LanguageNames()) {
-    const std::string Candidate = Folder + Stem(Record.Lib.FileName) + "." + Language;
+    const std::string Candidate = Folder(Record.Lib.FileName) + Stem(Record.Lib.FileName) + "." + Language;
     if (!Os::FileExists(Candidate)) continue;
     try {
       auto File = std::make_unique<TModuleFile>(Candidate);
@@ -68,7 +69,7 @@ void RegisterModule(const void* AddressInModule) {
     } catch (const System::Exception&) {
       continue;
     }
-    Record.Lib.ResInstance = reinterpret_cast<Windows::HMODULE>(Record.ResFile.get());
+    Record.Lib.ResInstance = Record.ResFile->Handle();
     Record.Lib.ResFileName = Candidate;
     break;
   }
@@ -149,11 +150,10 @@ void UnregisterModuleClasses(Windows::HMODULE Instance) {
 // Loads what the package requires; the framework's own module is this one.
 std::vector<Windows::HMODULE> LoadRequired(const TPackageInfo& Info, const std::string& FileName) {
   std::vector<Windows::HMODULE> Loaded;
-  const std::string Folder = FileName.substr(0, FileName.find_last_of('/') + 1);
   try {
     for (const std::string& Name : Info.Requires) {
       if (Name == "vcl40") continue;
-      Loaded.push_back(LoadPackage(Folder + Name + ".bpl"));
+      Loaded.push_back(LoadPackage(Folder(FileName) + Name + ".bpl"));
     }
   } catch (const EPackageError& E) {
     for (Windows::HMODULE Module : Loaded) UnloadPackage(Module);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -11,14 +12,34 @@
 
 namespace Os {
 
-// Native handles: numbered objects whose lifetime is counted, so tests can
-// see that nothing leaks.
+// Native handles, whose lifetime is counted so tests can see that nothing
+// leaks. On Windows they are the system's own objects; elsewhere numbers.
 enum class THandleKind { Bitmap, Window };
 Windows::HANDLE CreateHandle(THandleKind Kind);
 bool DestroyHandle(Windows::HANDLE Handle);
 int LiveHandleCount(THandleKind Kind);
 
+// A device-independent image for a native bitmap: top-down rows of
+// BitCount bits per pixel, Stride bytes apart (a multiple of 4), and the
+// palette of an indexed format as blue, green, red, reserved quads.
+struct TBitmapImage {
+  int Width = 0, Height = 0, BitCount = 0;
+  bool Rgb565 = false;  // 16 bits as 5-6-5 rather than 5-5-5
+  std::size_t Stride = 0;
+  const void* Bits = nullptr;
+  std::span<const std::uint32_t> Palette;
+};
+// A native bitmap holding a copy of the image, counted as a Bitmap handle.
+Windows::HBITMAP CreateBitmapHandle(const TBitmapImage& Image);
+
+// Folder separators in paths: '/' and, on Windows, '\\' as well.
+extern const char* const PathSeparators;
+
 bool StdinIsTerminal();
+// The system's own modal message box: the button chosen, or 0 when it could
+// not be shown. Only Windows has one; elsewhere it always answers 0.
+extern const bool HasSystemMessageBox;
+int SystemMessageBox(Windows::HWND Window, const std::string& Text, const std::string& Caption, Windows::UINT Type);
 
 // Memory for pixel rows; raises std::bad_alloc.
 void* AllocatePixels(std::size_t Size);
@@ -42,16 +63,29 @@ bool FileExists(const std::string& Path);
 // first; empty for the C or POSIX locale.
 std::vector<std::string> LanguageNames();
 
-// A module file's contents, read as data. Raises SysUtils::EPackageError
-// naming the file when it is not a complete module of this machine.
+// A module file's contents, read as data: nothing in it runs. Data is the
+// file's bytes, FileName its name. Raises SysUtils::EPackageError naming the
+// file when it is not a complete module of this machine.
 struct TModuleContents {
-  std::span<const std::uint8_t> Resources;  // the resource file it carries, in Data
-  std::vector<std::string> Exports;         // demangled, variants told apart
+  std::vector<Windows::TResourceEntry> Resources;  // their data in Data, or in Keep
+  std::vector<std::string> Exports;                // demangled, variants told apart
+  // On Windows the file loaded as a data file, which serves the resources
+  // through the system's resource calls and is freed with the contents.
+  Windows::HMODULE DataModule = 0;
+  std::shared_ptr<void> Keep;
 };
 TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string& FileName);
-// The resource file a module loaded in this process carries, read from its
-// memory; empty when it carries none.
-std::span<const std::uint8_t> LoadedModuleResources(const void* AddressInModule);
+// The resources of a module loaded in this process, read from its memory;
+// empty when it carries none. Raises SysUtils::EPackageError naming Where
+// when they are malformed.
+std::vector<Windows::TResourceEntry> LoadedModuleResources(Windows::HMODULE Instance, const void* AddressInModule,
+                                                           const std::string& Where);
+// Demangled exported names, each distinct entry once: where several mangled
+// names demangle alike (a constructor's or destructor's variants), each says
+// which it is in brackets.
+std::vector<std::string> NameExports(const std::vector<std::string>& Mangled);
+// "1.5 GiB", "200 bytes".
+std::string SizeText(std::uint64_t Bytes);
 
 // A file's bytes mapped into memory for reading, unmapped when it goes.
 // Opening never blocks. Raises Classes::EFOpenError naming the file when it
@@ -98,7 +132,7 @@ private:
   std::string FTarget;    // as the caller named it
   std::string FResolved;  // the file actually replaced, links followed
   std::string FTemporary; // the temporary name, when the file has one
-  int FFile = -1;
+  std::intptr_t FFile = -1;  // a descriptor, or on Windows a handle
   int FError = 0;         // the first write failure
   bool FExisted = false;
   unsigned FMode = 0;

@@ -3,4 +3,9 @@
 // its reach.
 #include "LvFltImg.hpp"
 
-__attribute__((visibility("default"))) int Darken(int Value) { return LvFltImg::FitinRange(Value - 255); }
+#ifdef _WIN32
+__declspec(dllexport)
+#else
+__attribute__((visibility("default")))
+#endif
+int Darken(int Value) { return LvFltImg::FitinRange(Value - 255); }

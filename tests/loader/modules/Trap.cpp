@@ -6,7 +6,11 @@
 
 #include "SysUtils.hpp"
 
+#ifdef _WIN32
+#define EXPORT __declspec(dllexport)
+#else
 #define EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace {
 const SysUtils::TUnitEntry Units[] = {{"FakeTrap", nullptr, nullptr}};

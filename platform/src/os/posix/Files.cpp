@@ -18,23 +18,6 @@
 
 namespace Os {
 
-namespace {
-
-std::string SizeText(std::uint64_t Bytes) {
-  static const char* const Units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
-  int Unit = 0;
-  double Value = double(Bytes);
-  while (Value >= 1024 && Unit < 4) Value /= 1024, ++Unit;
-  char Text[32];
-  if (Unit == 0 || Value == double(std::uint64_t(Value)))
-    std::snprintf(Text, sizeof Text, "%llu %s", static_cast<unsigned long long>(Value), Units[Unit]);
-  else
-    std::snprintf(Text, sizeof Text, "%.1f %s", Value, Units[Unit]);
-  return Text;
-}
-
-}  // namespace
-
 TMappedFile::TMappedFile(const std::string& FileName, std::uint64_t MaxSize) {
   // Without O_NONBLOCK, opening a named pipe waits for a writer forever.
   const int File = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

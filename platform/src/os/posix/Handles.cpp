@@ -24,6 +24,13 @@ bool DestroyHandle(Windows::HANDLE Handle) {
   return GLive.erase(Handle) == 1;
 }
 
+Windows::HBITMAP CreateBitmapHandle(const TBitmapImage&) { return CreateHandle(THandleKind::Bitmap); }
+
+const char* const PathSeparators = "/";
+
+const bool HasSystemMessageBox = false;
+int SystemMessageBox(Windows::HWND, const std::string&, const std::string&, Windows::UINT) { return 0; }
+
 int LiveHandleCount(THandleKind Kind) {
   std::lock_guard Guard(GLock);
   int Count = 0;

@@ -3,12 +3,9 @@
 // file is outside data: every offset and size is checked against the file
 // before use, so a truncated or crafted file is refused rather than mapped.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
-#include <cxxabi.h>
 #include <elf.h>
 #include <link.h>
-#include <map>
 #include <memory>
 
 #include "SysUtils.hpp"
@@ -81,27 +78,6 @@ std::span<const std::uint8_t> FindResourceNote(std::span<const std::uint8_t> Not
   return {};
 }
 
-std::string Demangle(const char* Name) {
-  int Status = 0;
-  std::unique_ptr<char, void (*)(void*)> Plain(abi::__cxa_demangle(Name, nullptr, nullptr, &Status), std::free);
-  return Status == 0 && Plain ? Plain.get() : Name;
-}
-
-// Which variant of a constructor or destructor a mangled name is: the
-// marker follows the class's own name, just before its parameters.
-std::string Variant(const std::string& Mangled) {
-  static const std::pair<const char*, const char*> Markers[] = {
-      {"C1E", "complete object"}, {"C2E", "base object"},     {"C3E", "allocating"},
-      {"D0E", "deleting"},        {"D1E", "complete object"}, {"D2E", "base object"}};
-  for (std::size_t At = 1; At + 3 <= Mangled.size(); ++At) {
-    const char Before = Mangled[At - 1];
-    if (!(std::isalpha(static_cast<unsigned char>(Before)) || Before == '_')) continue;
-    for (const auto& [Marker, Label] : Markers)
-      if (Mangled.compare(At, 3, Marker) == 0) return Label;
-  }
-  return Mangled;
-}
-
 }  // namespace
 
 TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string& FileName) {
@@ -120,19 +96,20 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
     In.Range(Header.e_shoff, std::uint64_t(Header.e_shnum) * sizeof(Elf64_Shdr), "the section headers");
 
   TModuleContents Contents;
+  std::span<const std::uint8_t> ResourceFile;
   // Every segment the loader maps or reads must lie in the file: mapping
   // one that reaches past its end faults on first touch.
   for (std::uint64_t I = 0; I < Header.e_phnum; ++I) {
     const auto Segment = In.Read<Elf64_Phdr>(Header.e_phoff + I * sizeof(Elf64_Phdr), "a program header");
     if (Segment.p_type != PT_LOAD && Segment.p_type != PT_DYNAMIC && Segment.p_type != PT_NOTE) continue;
     const auto Bytes = In.Range(Segment.p_offset, Segment.p_filesz, "a segment");
-    if (Segment.p_type == PT_NOTE && Contents.Resources.empty())
-      Contents.Resources = FindResourceNote(Bytes, Segment.p_align);
+    if (Segment.p_type == PT_NOTE && ResourceFile.empty()) ResourceFile = FindResourceNote(Bytes, Segment.p_align);
   }
+  Contents.Resources = SysUtils::DecodeResources(ResourceFile, FileName);
 
   if (Header.e_shoff == 0) return Contents;
   if (Header.e_shentsize != sizeof(Elf64_Shdr)) In.Fail("unexpected section header size");
-  std::vector<std::pair<std::string, std::string>> Symbols;  // demangled, mangled
+  std::vector<std::string> Symbols;
   // A module has one dynamic symbol table; the first one found is read.
   for (std::uint64_t I = 0; I < Header.e_shnum; ++I) {
     const auto Section = In.Read<Elf64_Shdr>(Header.e_shoff + I * sizeof(Elf64_Shdr), "a section header");
@@ -154,18 +131,16 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
       if (Length == Room) In.Fail("unterminated symbol name");
       if (Length > MaxSymbolName) In.Fail("a symbol name longer than " + std::to_string(MaxSymbolName) + " bytes");
       if ((Text += Length) > MaxExportText) In.Fail("more exported names than a module has");
-      Symbols.emplace_back(Demangle(Name), Name);
+      Symbols.emplace_back(Name);
     }
     break;
   }
-  std::map<std::string, int> Count;
-  for (const auto& [Plain, Mangled] : Symbols) ++Count[Plain];
-  for (const auto& [Plain, Mangled] : Symbols)
-    Contents.Exports.push_back(Count[Plain] == 1 ? Plain : Plain + " [" + Variant(Mangled) + "]");
+  Contents.Exports = NameExports(Symbols);
   return Contents;
 }
 
-std::span<const std::uint8_t> LoadedModuleResources(const void* AddressInModule) {
+std::vector<Windows::TResourceEntry> LoadedModuleResources(Windows::HMODULE, const void* AddressInModule,
+                                                           const std::string& Where) {
   struct TSearch {
     std::uintptr_t Address;
     std::span<const std::uint8_t> Found;
@@ -188,7 +163,7 @@ std::span<const std::uint8_t> LoadedModuleResources(const void* AddressInModule)
         return 1;
       },
       &Search);
-  return Search.Found;
+  return SysUtils::DecodeResources(Search.Found, Where);
 }
 
 }  // namespace Os

@@ -1,6 +1,6 @@
 // The message box's responders. The console prompt talks to whatever
-// streams it is given; choosing it by default asks the system whether a
-// terminal is attached.
+// streams it is given; the default is the system's own box where there is
+// one, else the prompt when a terminal is attached.
 #include <algorithm>
 #include <cctype>
 #include <iostream>
@@ -71,6 +71,10 @@ int TConsoleResponder::Answer(const TMessageBoxCall& Call) {
   }
 }
 
+int TSystemResponder::Answer(const TMessageBoxCall& Call) {
+  return Os::SystemMessageBox(Call.Window, Call.Text, Call.Caption, Call.Type);
+}
+
 int TScriptedResponder::Answer(const TMessageBoxCall& Call) {
   FCalls.push_back(Call);
   if (FAnswers.empty()) return FFallback;
@@ -92,7 +96,9 @@ void SetMessageBoxResponder(std::shared_ptr<TMessageBoxResponder> Responder) {
 TMessageBoxResponder& MessageBoxResponder() {
   std::lock_guard Guard(GLock);
   if (!GResponder) {
-    if (Os::StdinIsTerminal())
+    if (Os::HasSystemMessageBox)
+      GResponder = std::make_shared<TSystemResponder>();
+    else if (Os::StdinIsTerminal())
       GResponder = std::make_shared<TConsoleResponder>(std::cin, std::cerr);
     else
       GResponder = std::make_shared<TNoResponder>();

@@ -1,0 +1,13 @@
+# 32-bit Windows with Debian's mingw-w64 cross compiler. The posix thread
+# model: the standard library's threads and mutexes need it.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(TESSORIN_TRIPLET i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${TESSORIN_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TESSORIN_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${TESSORIN_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TESSORIN_TRIPLET} /usr/lib/gcc/${TESSORIN_TRIPLET}/12-posix)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,0 +1,23 @@
+// The system's headers for the Windows side of the seam, and what its files
+// share. Include it after the platform's own headers: <windows.h> defines
+// macros (MB_OK, RT_BITMAP, ...) that would rewrite their declarations.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <string>
+
+namespace Os::Win32 {
+
+// The system's text for an error code, without the trailing line break.
+std::string ErrorText(DWORD Error);
+// A hidden top-level window of the platform's window class.
+Windows::HWND CreatePlainWindow();
+
+}  // namespace Os::Win32
