@@ -9,6 +9,7 @@
 
 #include "Graphics.hpp"
 #include "Graphics/Dib.hpp"
+#include "PaletteDrawing.hpp"
 #include "Resources.hpp"
 #include "../fuzz/FuzzTargets.hpp"
 #include "SysUtils.hpp"
@@ -49,36 +50,9 @@ void LoadDib(Graphics::TBitmap& Bitmap, Bytes Dib, std::int32_t Height) {
   Bitmap.LoadFromBytes(File.Data, "resource");
 }
 
-Graphics::TColor Colour(char Letter) {
-  switch (Letter) {
-    case 'o': return Graphics::RGB(128, 128, 0);
-    case 'k': return Graphics::RGB(0, 0, 0);
-    case 'y': return Graphics::RGB(255, 255, 0);
-    case 'b': return Graphics::RGB(0, 0, 255);
-    case 'g': return Graphics::RGB(0, 255, 0);
-  }
-  ADD_FAILURE() << "no colour " << Letter;
-  return Graphics::clNone;
-}
-
 }  // namespace
 
 TEST(PaletteBitmap, MatchesTheDrawingPixelByPixel) {
-  // o olive, k black, y yellow, b blue, g lime; column 0 at the left, row 0 at the top.
-  const std::string O24(24, 'o');
-  const std::string Rows[24] = {
-      O24, O24, O24,
-      "okkkkkkkkkkkkkkkkkoooooo",  // 3: the yellow top
-      "okyyyyyyyyyyyyyyykoooooo", "okyyyyyyyyyyyyyyykoooooo", "okyyyyyyyyyyyyyyykoooooo",
-      "okyyyyyyyyyyyyyyykoooooo",
-      "okyyyyyykkkkkkkkkkkkkkko",  // 8: the blue top crosses the yellow inside
-      "okyyyyyykggggggggkbbbbko", "okyyyyyykggggggggkbbbbko", "okyyyyyykggggggggkbbbbko",
-      "okyyyyyykggggggggkbbbbko",
-      "okkkkkkkkkkkkkkkkkbbbbko",  // 13: the yellow bottom crosses the blue inside
-      "ooooooookbbbbbbbbbbbbbko", "ooooooookbbbbbbbbbbbbbko", "ooooooookbbbbbbbbbbbbbko",
-      "ooooooookbbbbbbbbbbbbbko",
-      "ooooooookkkkkkkkkkkkkkko",  // 18: the blue bottom
-      O24, O24, O24, O24, O24};
   const Bytes Dib = PaletteBitmap();
   ASSERT_EQ(Dib.size(), 40u + 64 + 12 * 24);
   EXPECT_EQ(Le32(Dib, 0), 40u);  // biSize
@@ -94,7 +68,7 @@ TEST(PaletteBitmap, MatchesTheDrawingPixelByPixel) {
   EXPECT_EQ(Bitmap.Palette(), Graphics::Detail::DefaultPalette(Graphics::pf4bit));
   for (int Y = 0; Y < 24; ++Y)
     for (int X = 0; X < 24; ++X)
-      ASSERT_EQ(Bitmap.Pixel(X, Y), Colour(Rows[Y].at(X))) << "column " << X << ", row " << Y;
+      ASSERT_EQ(Bitmap.Pixel(X, Y), PaletteDrawing::ColourOf(PaletteDrawing::Rows[Y].at(X))) << "column " << X << ", row " << Y;
 }
 
 TEST(Icon, GroupNamesOneOpaque32By32SixteenColourImage) {
@@ -117,7 +91,7 @@ TEST(Icon, GroupNamesOneOpaque32By32SixteenColourImage) {
   const std::tuple<int, int, char> Samples[] = {{0, 0, 'o'},  {0, 31, 'o'}, {31, 31, 'o'}, {1, 4, 'k'},
                                                 {5, 8, 'y'},  {11, 11, 'k'}, {16, 15, 'g'}, {25, 20, 'b'},
                                                 {23, 15, 'k'}, {15, 18, 'k'}, {30, 25, 'k'}};
-  for (const auto& [X, Y, Letter] : Samples) EXPECT_EQ(Bitmap.Pixel(X, Y), Colour(Letter)) << X << ", " << Y;
+  for (const auto& [X, Y, Letter] : Samples) EXPECT_EQ(Bitmap.Pixel(X, Y), PaletteDrawing::ColourOf(Letter)) << X << ", " << Y;
 }
 
 TEST(ModuleResources, NamesTypesAndLanguages) {
