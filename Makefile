@@ -12,6 +12,10 @@ PACKAGE_DEPS := dpkg-dev file
 TEST_DEPS  := xvfb xauth xdotool x11-utils binutils-mingw-w64-i686 \
               $(PACKAGE_DEPS) fakeroot man-db
 FUZZ_DEPS  := clang libclang-rt-14-dev
+# Windows: the cross compiler, GoogleTest's sources, and Wine (32-bit, from
+# the i386 architecture) with a virtual display to run the tests on.
+WIN32_DEPS := g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest libcli11-dev cmake ninja-build
+WIN32_TEST_DEPS := wine wine32:i386 xvfb xauth
 BENCH_DEPS := libopencv-dev imagemagick time
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
@@ -24,7 +28,7 @@ define install
 	fi
 endef
 
-.PHONY: all deps build test asan-test fuzz bench demo package clean
+.PHONY: all deps build test asan-test fuzz bench demo package win32 win32-test clean
 
 all: build
 
@@ -68,5 +72,18 @@ demo: deps
 	@mkdir -p out
 	@sh samples/demo.sh
 
+# The same sources as 32-bit Windows modules and programs: build-win32/bin.
+# The build runs its resource generator under Wine.
+win32:
+	@dpkg --print-foreign-architectures | grep -qx i386 || { echo "Adding the i386 architecture for wine32"; $(SUDO) dpkg --add-architecture i386; }
+	$(call install,$(WIN32_DEPS) $(WIN32_TEST_DEPS))
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32
+
+# The suites under Wine, on a virtual display of their own, which the
+# message box tests need.
+win32-test: win32
+	xvfb-run -a -s "-screen 0 1024x768x24" sh -c 'ctest --preset win32; status=$$?; WINEPREFIX=$$PWD/build-win32/wine wineserver -k 2>/dev/null; exit $$status'
+
 clean:
-	rm -rf build build-asan build-fuzz out
+	rm -rf build build-asan build-fuzz build-win32 out

@@ -46,7 +46,9 @@ endfunction()
 set(TESSORIN_WINEPREFIX ${CMAKE_BINARY_DIR}/wine)
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/run-wine CONTENT [[#!/bin/sh
 # Runs a program of this build under Wine. Written by the build.
+# The modules are found beside the programs, and from elsewhere along the path.
 export WINEPREFIX="@TESSORIN_WINEPREFIX@" WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPATH="Z:@CMAKE_BINARY_DIR@/bin"
 exec wine "$@"
 ]] @ONLY)
 file(CHMOD ${CMAKE_BINARY_DIR}/run-wine PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -26,6 +26,16 @@ struct TSeen {
   bool Found = false;
 };
 
+BOOL CALLBACK ReadChild(HWND Child, LPARAM Into) {
+  auto& Seen = *reinterpret_cast<TSeen*>(Into);
+  char Class[32] = {}, Text[256] = {};
+  ::GetClassNameA(Child, Class, sizeof Class);
+  ::GetWindowTextA(Child, Text, sizeof Text);
+  if (lstrcmpiA(Class, "Button") == 0 && ::IsWindowVisible(Child)) Seen.Buttons.emplace_back(Text);
+  if (lstrcmpiA(Class, "Static") == 0 && ::GetDlgCtrlID(Child) == 0xFFFF) Seen.Text = Text;
+  return TRUE;
+}
+
 // Waits for the box captioned "Convert", reads it and presses the button
 // with the given id.
 TSeen Answer(int Button) {
@@ -37,19 +47,7 @@ TSeen Answer(int Button) {
   }
   if (!Box) return Seen;
   Seen.Found = true;
-  ::EnumChildWindows(
-      Box,
-      [](HWND Child, LPARAM Into) -> BOOL {
-        auto& S = *reinterpret_cast<TSeen*>(Into);
-        char Class[32] = {}, Text[256] = {};
-        ::GetClassNameA(Child, Class, sizeof Class);
-        ::GetWindowTextA(Child, Text, sizeof Text);
-        const bool Visible = ::IsWindowVisible(Child);
-        if (lstrcmpiA(Class, "Button") == 0 && Visible) S.Buttons.emplace_back(Text);
-        if (lstrcmpiA(Class, "Static") == 0 && ::GetDlgCtrlID(Child) == 0xFFFF) S.Text = Text;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&Seen));
+  ::EnumChildWindows(Box, ReadChild, reinterpret_cast<LPARAM>(&Seen));
   ::PostMessageA(Box, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Box, Button)));
   return Seen;
 }
@@ -78,9 +76,9 @@ TEST(SystemMessageBox, OkConvertsAndBlendsAndCancelLeavesThePicture) {
   for (const int Button : {IDOK, IDCANCEL}) {
     auto Image = std::make_unique<LvFltImg::TLvFilterImage>(nullptr);
     Image->SetBounds(0, 0, 8, 8);
-    Fill(*Image->Picture()->Bitmap(), Graphics::pf8bit, 8, 8, Graphics::RGB(255, 255, 255));
+    Fill(*Image->Picture()->Bitmap(), Graphics::pf8bit, 8, 8, (Graphics::RGB)(255, 255, 255));
     Graphics::TBitmap Filter;
-    Fill(Filter, Graphics::pf24bit, 4, 4, Graphics::RGB(0, 0, 0));
+    Fill(Filter, Graphics::pf24bit, 4, 4, (Graphics::RGB)(0, 0, 0));
     Image->SetFilterBitMap(&Filter);
 
     TSeen Seen;
@@ -94,11 +92,11 @@ TEST(SystemMessageBox, OkConvertsAndBlendsAndCancelLeavesThePicture) {
     Graphics::TBitmap* Picture = Image->Picture()->Bitmap();
     if (Button == IDOK) {
       EXPECT_EQ(Picture->PixelFormat(), Graphics::pf24bit);
-      EXPECT_EQ(Picture->Pixel(3, 3), Graphics::RGB(0, 0, 0)) << "blended";
-      EXPECT_EQ(Picture->Pixel(0, 0), Graphics::RGB(255, 255, 255)) << "outside the filter";
+      EXPECT_EQ(Picture->Pixel(3, 3), (Graphics::RGB)(0, 0, 0)) << "blended";
+      EXPECT_EQ(Picture->Pixel(0, 0), (Graphics::RGB)(255, 255, 255)) << "outside the filter";
     } else {
       EXPECT_EQ(Picture->PixelFormat(), Graphics::pf8bit);
-      EXPECT_EQ(Picture->Pixel(3, 3), Graphics::RGB(255, 255, 255)) << "unchanged";
+      EXPECT_EQ(Picture->Pixel(3, 3), (Graphics::RGB)(255, 255, 255)) << "unchanged";
     }
   }
 }
@@ -109,8 +107,8 @@ TEST(SystemMessageBox, LvfilterAsksThroughItWithoutYesOrNo) {
   fs::remove_all(Folder);
   fs::create_directories(Folder);
   Graphics::TBitmap Picture, Filter;
-  Fill(Picture, Graphics::pf8bit, 6, 6, Graphics::RGB(255, 255, 255));
-  Fill(Filter, Graphics::pf24bit, 6, 6, Graphics::RGB(0, 0, 0));
+  Fill(Picture, Graphics::pf8bit, 6, 6, (Graphics::RGB)(255, 255, 255));
+  Fill(Filter, Graphics::pf24bit, 6, 6, (Graphics::RGB)(0, 0, 0));
   Picture.SaveToFile((Folder / "picture.bmp").string());
   Filter.SaveToFile((Folder / "filter.bmp").string());
 
@@ -140,7 +138,7 @@ TEST(SystemMessageBox, LvfilterAsksThroughItWithoutYesOrNo) {
       EXPECT_EQ(Status, 0u);
       Graphics::TBitmap Result;
       Result.LoadFromFile(Output.string());
-      EXPECT_EQ(Result.Pixel(2, 2), Graphics::RGB(0, 0, 0));
+      EXPECT_EQ(Result.Pixel(2, 2), (Graphics::RGB)(0, 0, 0));
     } else {
       EXPECT_EQ(Status, 3u) << "declined";
       EXPECT_FALSE(fs::exists(Output));

@@ -63,6 +63,11 @@ std::set<std::string> ImportedModules(HMODULE Module) {
   return Result;
 }
 
+BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD Language, LONG_PTR Found) {
+  reinterpret_cast<std::vector<WORD>*>(Found)->push_back(Language);
+  return TRUE;
+}
+
 class PackageModule : public testing::Test {
 protected:
   void SetUp() override { ASSERT_NE(Module = ::LoadLibraryA(Package), nullptr) << ::GetLastError(); }
@@ -159,13 +164,7 @@ TEST_F(PackageModule, RawRecordsAreLanguageNeutralAndTheRestUnder0429) {
       {RT_RCDATA, "PACKAGEINFO", LANG_NEUTRAL}, {RT_RCDATA, "PACKAGEOPTIONS", LANG_NEUTRAL}};
   for (const TExpected& Row : Table) {
     std::vector<WORD> Languages;
-    ::EnumResourceLanguagesA(
-        Module, Row.Type, Row.Name,
-        [](HMODULE, LPCSTR, LPCSTR, WORD Language, LONG_PTR Found) -> BOOL {
-          reinterpret_cast<std::vector<WORD>*>(Found)->push_back(Language);
-          return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&Languages));
+    ::EnumResourceLanguagesA(Module, Row.Type, Row.Name, AddLanguage, reinterpret_cast<LONG_PTR>(&Languages));
     const std::string What = IS_INTRESOURCE(Row.Name) ? "#" + std::to_string(reinterpret_cast<UINT_PTR>(Row.Name)) : Row.Name;
     EXPECT_EQ(Languages, std::vector<WORD>{Row.Language}) << What;
     HRSRC Found = ::FindResourceExA(Module, Row.Type, Row.Name, Row.Language);

@@ -85,7 +85,7 @@ public:
       Fail("the optional header is shorter than its data directories");
     for (std::size_t I = 0; I < Directories; ++I)
       FOptional.DataDirectory[I] =
-          Read<IMAGE_DATA_DIRECTORY>(OptionalAt + Fixed + I * sizeof(IMAGE_DATA_DIRECTORY), "the data directories");
+          Read<IMAGE_DATA_DIRECTORY>(OptionalAt + Fixed + I * sizeof(IMAGE_DATA_DIRECTORY), "a data directory");
 
     if (Header.NumberOfSections > MaxSections) Fail("more than " + std::to_string(MaxSections) + " sections");
     const std::uint64_t TableAt = OptionalAt + Header.SizeOfOptionalHeader;
