@@ -18,14 +18,17 @@ namespace {
 
 using Tool::TBadInput;
 
-// The package beside this program's modules: ../lib in a build tree, the
-// modules' own folder in an installed one.
+// The package beside this program's modules: beside the program on
+// Windows, ../lib in a build tree, the modules' own folder in an installed
+// one.
 std::string DefaultPackage() {
   std::error_code Error;
-  const auto Bin = std::filesystem::read_symlink("/proc/self/exe", Error).parent_path();
-  const auto BuildTree = Bin.parent_path() / "lib" / "Tessorin.bpl";
-  const auto Installed = (Bin / TESSORIN_MODULES_FROM_BIN / "Tessorin.bpl").lexically_normal();
-  return (std::filesystem::exists(BuildTree, Error) ? BuildTree : Installed).string();
+  const auto Bin = std::filesystem::path(Windows::GetModuleFileName(0)).parent_path();
+  const std::filesystem::path Candidates[] = {Bin / "Tessorin.bpl", Bin.parent_path() / "lib" / "Tessorin.bpl",
+                                              (Bin / TESSORIN_MODULES_FROM_BIN / "Tessorin.bpl").lexically_normal()};
+  for (const auto& Candidate : Candidates)
+    if (std::filesystem::exists(Candidate, Error)) return Candidate.string();
+  return Candidates[2].string();
 }
 
 // Loads a package for the length of one command, as a design host does to

@@ -44,6 +44,10 @@ int MessageBoxA(HWND hWnd, const char* lpText, const char* lpCaption, UINT uType
 // gave up through ReleaseHandle. Answers false for a handle that is not live.
 bool DeleteObject(HANDLE hObject);
 
+// The file a loaded module was loaded from; for 0, the program's own file.
+// Empty when it cannot be told.
+std::string GetModuleFileName(HMODULE hModule);
+
 // Resource types.
 constexpr std::uint16_t RT_BITMAP = 2;
 constexpr std::uint16_t RT_ICON = 3;

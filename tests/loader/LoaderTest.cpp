@@ -233,11 +233,16 @@ TEST(Exports, ThePackageExportsItsEntriesAndNothingElseEachOnce) {
       "typeinfo for LvFltImg::TLvFilterImage", "typeinfo name for LvFltImg::TLvFilterImage",
       "vtable for LvFltImg::TLvFilterImage", "Initialize", "Finalize", "GetPackageInfoTable",
       "Tessorin::PackageLoad()", "Tessorin::PackageUnload()", "Tessorin::GetPackageInfoTable()"};
+#ifdef _WIN32
+  Expected.push_back("@GetPackageInfoTable");  // a name only Windows modules can carry
+#endif
   std::sort(Expected.begin(), Expected.end());
   EXPECT_EQ(Names, Expected);
+#ifndef _WIN32
   // The system's own tool agrees.
   const std::string Listing = Shell("nm -D --defined-only -C " + Tessorin);
   EXPECT_NE(Listing.find("LvFltImg::TLvFilterImage::Filter(int, int)"), std::string::npos) << Listing;
+#endif
   EXPECT_THROW(SysUtils::ModuleExports(Fake("NoSuchFile")), Classes::EFOpenError);
 }
 
@@ -264,7 +269,9 @@ TEST(Pkgtool, ShowsThePackageAsADesignHostSeesIt) {
   EXPECT_EQ(Palette.Width(), 24);
   EXPECT_EQ(Palette.PixelFormat(), Graphics::pf4bit);
   EXPECT_EQ(Palette.Pixel(0, 23), Graphics::clOlive);
+#ifndef _WIN32
   const std::string Bad = Shell("{ " + Tool + " info /no/such.bpl; echo status $?; }");
   EXPECT_NE(Bad.find("/no/such.bpl: cannot open file: "), std::string::npos) << Bad;
   EXPECT_NE(Bad.find("status 2"), std::string::npos) << Bad;
+#endif
 }

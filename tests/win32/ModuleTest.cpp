@@ -128,7 +128,9 @@ TEST_F(PackageModule, ExportsExactlyTheListedEntriesEachFoundByGetProcAddress) {
   // The at-sign name is the same entry.
   EXPECT_EQ(::GetProcAddress(Module, "@GetPackageInfoTable"), ::GetProcAddress(Module, "GetPackageInfoTable"));
   // What the package inspector reads from the file says the same.
-  const std::vector<std::string> Read = SysUtils::ModuleExports(Package);
+  char FileName[MAX_PATH];
+  ASSERT_GT(::GetModuleFileNameA(Module, FileName, MAX_PATH), 0u);
+  const std::vector<std::string> Read = SysUtils::ModuleExports(FileName);
   EXPECT_EQ(Read.size(), Listed.size());
 }
 

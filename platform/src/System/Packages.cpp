@@ -250,6 +250,8 @@ void UnloadPackage(Windows::HMODULE Module) {
 
 namespace Windows {
 
+std::string GetModuleFileName(HMODULE hModule) { return Os::ModuleFileName(hModule); }
+
 std::span<const TResourceEntry> EnumResources(HMODULE hModule) {
   std::lock_guard Guard(SysUtils::GLock);
   for (const auto& [Instance, Record] : SysUtils::Records()) {

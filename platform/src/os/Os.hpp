@@ -55,7 +55,8 @@ struct TModule {
 TModule LoadModule(const std::string& Path);
 void UnloadModule(void* Handle);
 void* ModuleSymbol(void* Handle, const char* Name);
-// The module that holds the given address, and that module's file name.
+// The module that holds the given address, and that module's file name
+// (for 0, the program's).
 Windows::HMODULE ModuleOfAddress(const void* Address);
 std::string ModuleFileName(Windows::HMODULE Module);
 bool FileExists(const std::string& Path);

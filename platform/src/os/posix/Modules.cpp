@@ -1,7 +1,9 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <link.h>
+#include <climits>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "os/Os.hpp"
 
@@ -57,6 +59,11 @@ void* ModuleSymbol(void* Handle, const char* Name) {
 Windows::HMODULE ModuleOfAddress(const void* Address) { return BaseOf(Address); }
 
 std::string ModuleFileName(Windows::HMODULE Module) {
+  if (!Module) {
+    char Path[PATH_MAX];
+    const ssize_t Length = readlink("/proc/self/exe", Path, sizeof Path);
+    return Length > 0 && std::size_t(Length) < sizeof Path ? std::string(Path, std::size_t(Length)) : std::string();
+  }
   Dl_info Info{};
   if (!Module || !dladdr(reinterpret_cast<const void*>(Module), &Info) || !Info.dli_fname) return {};
   return Info.dli_fname;

@@ -8,6 +8,7 @@
 // file), a file cut short (the JPEG codec fills the missing rows with grey
 // and answers success), and a JPEG of thousands of tiny scans.
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -117,21 +118,54 @@ std::uint32_t BigEndian32(const std::uint8_t* P) {
   return std::uint32_t(P[0]) << 24 | std::uint32_t(P[1]) << 16 | std::uint32_t(P[2]) << 8 | P[3];
 }
 
+std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
+  static const auto Table = [] {
+    std::array<std::uint32_t, 256> Entries{};
+    for (std::uint32_t I = 0; I < 256; ++I) {
+      std::uint32_t C = I;
+      for (int K = 0; K < 8; ++K) C = C & 1 ? 0xEDB88320u ^ (C >> 1) : C >> 1;
+      Entries[I] = C;
+    }
+    return Entries;
+  }();
+  std::uint32_t C = 0xFFFFFFFFu;
+  for (std::size_t I = 0; I < Count; ++I) C = Table[(C ^ Bytes[I]) & 0xFF] ^ (C >> 8);
+  return C ^ 0xFFFFFFFFu;
+}
+
 // The IHDR's sides are checked first, for the same message as any other
-// oversized picture. Then the chunks are walked to IEND, so that a file
-// cut anywhere is refused as cut. A length past 2^31 is malformed rather
-// than cut; the codec refuses it.
-void CheckPngStructure(std::span<const std::uint8_t> Data, const std::string& Name) {
+// oversized picture. Then the chunks are walked to IEND, refusing what
+// libpng refuses and the codec may not: a file cut anywhere, a chunk type
+// that is not four letters, a length past 2^31, a damaged critical chunk.
+// A damaged ancillary chunk is dropped, as libpng drops it: the answer is
+// then the file without such chunks, and empty when it has none.
+std::vector<std::uint8_t> CheckPngChunks(std::span<const std::uint8_t> Data, const std::string& Name) {
   if (Data.size() >= 24 && std::memcmp(Data.data() + 12, "IHDR", 4) == 0)
     CheckImageSize(BigEndian32(Data.data() + 16), BigEndian32(Data.data() + 20), Name);
+  const std::string Fault = Name + ": PNG decoding failed: ";
+  std::vector<std::uint8_t> Kept;
+  std::size_t KeptUpTo = 0;  // where the bytes not yet copied to Kept start
   for (std::size_t Position = 8;;) {
     if (Data.size() - Position < 8) throw EInvalidGraphic(Name + ": truncated PNG data");
-    const std::uint32_t Length = BigEndian32(Data.data() + Position);
-    if (Length > 0x7FFFFFFFu) return;
+    const std::uint8_t* Chunk = Data.data() + Position;
+    const std::uint32_t Length = BigEndian32(Chunk);
+    const std::string Type(reinterpret_cast<const char*>(Chunk + 4), 4);
+    if (Length > 0x7FFFFFFFu) throw EInvalidGraphic(Fault + "chunk length out of range");
+    if (!std::all_of(Type.begin(), Type.end(), [](char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'); }))
+      throw EInvalidGraphic(Fault + "invalid chunk type");
     if (std::uint64_t(Data.size() - Position - 8) < std::uint64_t(Length) + 4)
       throw EInvalidGraphic(Name + ": truncated PNG data");
-    if (std::memcmp(Data.data() + Position + 4, "IEND", 4) == 0) return;
-    Position += 12 + std::size_t(Length);
+    const std::size_t End = Position + 12 + Length;
+    if (Crc32(Chunk + 4, std::size_t(Length) + 4) != BigEndian32(Chunk + 8 + Length)) {
+      if (Type[0] <= 'Z') throw EInvalidGraphic(Fault + Type + ": CRC error");
+      Kept.insert(Kept.end(), Data.begin() + KeptUpTo, Data.begin() + Position);
+      KeptUpTo = End;
+    }
+    if (Type == "IEND") {
+      if (!Kept.empty()) Kept.insert(Kept.end(), Data.begin() + KeptUpTo, Data.begin() + End);
+      return Kept;
+    }
+    Position = End;
   }
 }
 
@@ -329,6 +363,17 @@ std::vector<WICColor> ReadPalette(TImaging& Imaging, TFrame& Frame, const TCheck
   return Colours;
 }
 
+// A codec copies whole bytes, so the bits after the last pixel of a 1, 2
+// or 4-bit row hold whatever its buffer held there; the bitmap keeps them
+// zero, as it keeps all padding.
+void ClearPadding(TDib& Image, int Y) {
+  const std::size_t Bits = std::size_t(Image.Width) * BitsPerPixel(Image.Format);
+  std::uint8_t* Row = Image.Row(Y);
+  if (Bits % 8) Row[Bits / 8] &= std::uint8_t(0xFF00u >> (Bits % 8));
+  const std::size_t Used = (Bits + 7) / 8;
+  std::memset(Row + Used, 0, Image.Stride - Used);
+}
+
 // Reads the frame's rows into a new bitmap, through a format converter
 // when the layout's source is not the frame's own format.
 TDib ReadRows(TImaging& Imaging, TFrame& Frame, const TRowLayout& Layout, const TCheck& Check,
@@ -351,6 +396,7 @@ TDib ReadRows(TImaging& Imaging, TFrame& Frame, const TRowLayout& Layout, const 
       Check(Source->CopyPixels(&Row, UINT(Line.size()), UINT(Line.size()), Line.data()));
       ConvertRow(Layout, Line.data(), Image.Row(Y), Image.Width);
     }
+    ClearPadding(Image, Y);
   }
   return Image;
 }
@@ -457,7 +503,8 @@ std::vector<std::uint8_t> Encode(const TDib& Image, const TEncoding& Encoding, c
 
 TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name) {
   if (SniffFormat(Data) != TFileFormat::Png) throw EInvalidGraphic(Name + ": not a PNG picture");
-  CheckPngStructure(Data, Name);
+  const std::vector<std::uint8_t> Repaired = CheckPngChunks(Data, Name);
+  if (!Repaired.empty()) Data = Repaired;
   const TCheck Check{Name + ": PNG decoding failed: "};
   TImaging Imaging(Check);
   TFrame Frame;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "Graphics.hpp"
 #include "os/Os.hpp"
 #include "os/win32/Win32.hpp"
 
@@ -16,7 +17,10 @@ std::mutex GLock;
 std::map<Windows::HANDLE, THandleKind> GLive;
 
 Windows::HANDLE Counted(Windows::HANDLE Handle, THandleKind Kind) {
-  if (!Handle) throw std::bad_alloc();
+  if (!Handle)
+    throw Graphics::EOutOfResources(std::string(Kind == THandleKind::Window ? "cannot create a window: "
+                                                                            : "cannot create a bitmap: ") +
+                                    Win32::ErrorText(::GetLastError()));
   std::lock_guard Guard(GLock);
   GLive.emplace(Handle, Kind);
   return Handle;
@@ -51,7 +55,7 @@ Windows::HBITMAP CreateBitmapHandle(const TBitmapImage& Image) {
   }
   void* Bits = nullptr;
   HBITMAP Bitmap = ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&Info), DIB_RGB_COLORS, &Bits, nullptr, 0);
-  if (!Bitmap || !Bits) throw std::bad_alloc();
+  if (!Bitmap || !Bits) return Counted(0, THandleKind::Bitmap);
   // A DIB's rows are padded to four bytes, as ours are: one copy does.
   std::memcpy(Bits, Image.Bits, Image.Stride * std::size_t(Image.Height));
   return Counted(reinterpret_cast<Windows::HANDLE>(Bitmap), THandleKind::Bitmap);

@@ -94,6 +94,9 @@ public:
     FSections.resize(Header.NumberOfSections);
     std::memcpy(FSections.data(), FBytes.data() + TableAt, TableSize);
     for (const IMAGE_SECTION_HEADER& Section : FSections) {
+      // The system finds a section by comparing 32-bit ends, which wrap.
+      if (std::uint64_t(Section.VirtualAddress) + SectionSize(Section) > 0xFFFFFFFF)
+        Fail("section " + SectionName(Section) + " reaches past the last address");
       if (FLayout == TLayout::File) {
         const std::uint64_t End = std::uint64_t(Section.PointerToRawData) + Section.SizeOfRawData;
         if (Section.SizeOfRawData && End > FBytes.size())
@@ -110,6 +113,15 @@ public:
   void ExtendToImage(const std::uint8_t* Base) { FBytes = {Base, FOptional.SizeOfImage}; }
 
   const IMAGE_DATA_DIRECTORY& Directory(unsigned Index) const { return FOptional.DataDirectory[Index]; }
+
+  // Where the system finds a data directory. In a file it takes an address
+  // below the headers' size as an offset into the file, whatever the
+  // sections say; no module keeps a directory there.
+  std::span<const std::uint8_t> DirectoryAt(unsigned Index, std::uint64_t Size, const std::string& What) const {
+    const std::uint32_t Rva = FOptional.DataDirectory[Index].VirtualAddress;
+    if (FLayout == TLayout::File && Rva < FOptional.SizeOfHeaders) Fail(What + " lies in the headers");
+    return At(Rva, Size, What);
+  }
 
   // The bytes from Rva to the end of the section holding it, of which at
   // least Size are wanted. An address the sections do not hold is nowhere:
@@ -156,7 +168,7 @@ std::vector<std::string> ReadExportNames(const TPeReader& Pe) {
   const IMAGE_DATA_DIRECTORY& Where = Pe.Directory(IMAGE_DIRECTORY_ENTRY_EXPORT);
   if (!Where.VirtualAddress) return {};
   IMAGE_EXPORT_DIRECTORY Table{};
-  Fetch(Pe.At(Where.VirtualAddress, sizeof Table, "the export directory"), 0, Table);
+  Fetch(Pe.DirectoryAt(IMAGE_DIRECTORY_ENTRY_EXPORT, sizeof Table, "the export directory"), 0, Table);
   if (Table.NumberOfNames > MaxExports || Table.NumberOfFunctions > MaxExports) Pe.Fail("more exports than a module has");
   if (!Table.NumberOfNames) return {};
   const auto Names = Pe.At(Table.AddressOfNames, std::uint64_t(Table.NumberOfNames) * 4, "the export name table");
@@ -256,7 +268,10 @@ private:
 bool CheckResources(const TPeReader& Pe) {
   const IMAGE_DATA_DIRECTORY& Where = Pe.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE);
   if (!Where.VirtualAddress) return false;
-  TResourceCheck(Pe, Pe.At(Where.VirtualAddress, sizeof(IMAGE_RESOURCE_DIRECTORY), "the resource directory"))
+  // The system takes a directory too small for its own header for none at all.
+  if (Where.Size < sizeof(IMAGE_RESOURCE_DIRECTORY)) Pe.Fail("resources: the directory's size is too small");
+  TResourceCheck(Pe, Pe.DirectoryAt(IMAGE_DIRECTORY_ENTRY_RESOURCE, sizeof(IMAGE_RESOURCE_DIRECTORY),
+                                    "the resource directory"))
       .Directory(0, 0);
   return true;
 }
@@ -321,36 +336,36 @@ BOOL CALLBACK AddLanguage(HMODULE, LPCSTR, LPCSTR, WORD Language, LONG_PTR Param
   return reinterpret_cast<TCollected<WORD>*>(Param)->Add(Language);
 }
 
-// An enumeration that stopped early: the callback's failure, or the
-// system's. A level with nothing in it is reported as a failure too.
-template <class T>
-void Finish(BOOL Done, const TCollected<T>& Collected, const std::string& Where, const char* What) {
+// Runs one of the system's enumerations, handing it the collection. It
+// answers FALSE both when it fails and when there is nothing to list; only
+// a failure sets an error.
+template <class T, class TCall>
+std::vector<T> Collect(TCall Call, const std::string& Where, const char* What) {
+  TCollected<T> Collected;
+  ::SetLastError(ERROR_SUCCESS);
+  const BOOL Done = Call(reinterpret_cast<LONG_PTR>(&Collected));
   if (Collected.Error) std::rethrow_exception(Collected.Error);
-  if (Done) return;
   const DWORD Error = ::GetLastError();
-  if (Error == ERROR_RESOURCE_TYPE_NOT_FOUND || Error == ERROR_RESOURCE_NAME_NOT_FOUND ||
-      Error == ERROR_RESOURCE_LANG_NOT_FOUND || Error == ERROR_RESOURCE_DATA_NOT_FOUND)
-    return;
-  throw EPackageError(Where + ": resources: cannot list the " + What + ": " + Win32::ErrorText(Error));
+  if (!Done && Error != ERROR_SUCCESS)
+    throw EPackageError(Where + ": resources: cannot list the " + What + ": " + Win32::ErrorText(Error));
+  return std::move(Collected.Items);
 }
 
 // Every resource of a module whose resource directory has been checked,
 // through the system's calls; the data stays where the module holds it.
 std::vector<Windows::TResourceEntry> EnumerateResources(HMODULE Module, const std::string& Where) {
   std::vector<Windows::TResourceEntry> Entries;
-  TCollected<WORD> Types;
-  Finish(::EnumResourceTypesA(Module, AddType, reinterpret_cast<LONG_PTR>(&Types)), Types, Where, "types");
-  for (WORD Type : Types.Items) {
-    TCollected<TResourceName> Names;
-    Finish(::EnumResourceNamesA(Module, MAKEINTRESOURCEA(Type), AddName, reinterpret_cast<LONG_PTR>(&Names)), Names,
-           Where, "names");
-    for (const TResourceName& Name : Names.Items) {
-      TCollected<WORD> Languages;
-      Finish(::EnumResourceLanguagesA(Module, MAKEINTRESOURCEA(Type), Name.Key(), AddLanguage,
-                                    reinterpret_cast<LONG_PTR>(&Languages)),
-             Languages, Where, "languages");
-      for (WORD Language : Languages.Items) {
-        const HRSRC Found = ::FindResourceExA(Module, MAKEINTRESOURCEA(Type), Name.Key(), Language);
+  const auto Types = Collect<WORD>([&](LONG_PTR To) { return ::EnumResourceTypesA(Module, AddType, To); }, Where, "types");
+  for (WORD Type : Types) {
+    const LPCSTR TypeKey = MAKEINTRESOURCEA(Type);
+    const auto Names = Collect<TResourceName>(
+        [&](LONG_PTR To) { return ::EnumResourceNamesA(Module, TypeKey, AddName, To); }, Where, "names");
+    for (const TResourceName& Name : Names) {
+      const auto Languages = Collect<WORD>(
+          [&](LONG_PTR To) { return ::EnumResourceLanguagesA(Module, TypeKey, Name.Key(), AddLanguage, To); }, Where,
+          "languages");
+      for (WORD Language : Languages) {
+        const HRSRC Found = ::FindResourceExA(Module, TypeKey, Name.Key(), Language);
         const HGLOBAL Loaded = Found ? ::LoadResource(Module, Found) : nullptr;
         const void* Data = Loaded ? ::LockResource(Loaded) : nullptr;
         if (!Data)

@@ -44,7 +44,6 @@ Windows::HMODULE ModuleOfAddress(const void* Address) {
 }
 
 std::string ModuleFileName(Windows::HMODULE Module) {
-  if (!Module) return {};
   std::string Name(MAX_PATH, '\0');
   for (;;) {
     const DWORD Length = ::GetModuleFileNameA(reinterpret_cast<HMODULE>(Module), Name.data(), DWORD(Name.size()));
