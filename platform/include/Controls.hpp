@@ -201,6 +201,12 @@ public:
 
   void PaintTo(Graphics::TCanvas& Canvas) const override;
 
+protected:
+  // Makes the native window on the first request for Handle.
+  virtual Windows::HWND CreateWindowHandle();
+  // Gives the native window up before the control is gone.
+  void DestroyHandle();
+
 private:
   friend class TControl;
   void InsertControl(TControl* AControl);

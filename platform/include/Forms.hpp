@@ -2,12 +2,16 @@
 // paint into.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "Controls.hpp"
 #include "Graphics.hpp"
 
 namespace Forms {
+
+namespace Detail { class TFormWindow; }
 
 class TCustomForm : public Controls::TWinControl {
 public:
@@ -29,6 +33,12 @@ public:
   // showing it paints it whole.
   void Show();
   void Hide();
+  // Shows the form in a native window of its own and handles the user's
+  // input until the window is closed (on Windows; elsewhere there are no
+  // native windows and it raises EComponentError).
+  void ShowModal();
+  // Hides the form and ends ShowModal, as closing its window does.
+  void Close();
 
   // The 32-bit surface the controls paint into; a window backend shows it.
   const Graphics::TBitmap& Surface() const { return FSurface; }
@@ -56,9 +66,13 @@ public:
   void DoubleClickAt(int X, int Y);
 
   System::TNotifyEvent OnPaint;  // after every paint pass
+  // A character typed in the form's native window.
+  std::function<void(System::TObject* Sender, char& Key)> OnKeyPress;
 
 protected:
   void Notification(Classes::TComponent* AComponent, Classes::TOperation Operation) override;
+  // A top-level window that shows the surface and passes the mouse on.
+  Windows::HWND CreateWindowHandle() override;
 
 private:
   Controls::TControl* Target(int X, int Y, int& LocalX, int& LocalY);
@@ -66,6 +80,7 @@ private:
   std::string FCaption;
   Graphics::TColor FColor = 0xF0F0F0;
   Graphics::TBitmap FSurface;
+  std::unique_ptr<Detail::TFormWindow> FWindow;  // what the native window reports to
   Graphics::TRect FPending;
   Controls::TControl* FPressed = nullptr;
   int FPaintCount = 0;

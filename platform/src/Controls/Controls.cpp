@@ -1,6 +1,7 @@
 #include "Controls.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "Forms.hpp"
 #include "os/Os.hpp"
@@ -184,8 +185,14 @@ TWinControl::~TWinControl() {
 }
 
 Windows::HWND TWinControl::Handle() {
-  if (!FHandle) FHandle = Os::CreateHandle(Os::THandleKind::Window);
+  if (!FHandle) FHandle = CreateWindowHandle();
   return FHandle;
+}
+
+Windows::HWND TWinControl::CreateWindowHandle() { return Os::CreateHandle(Os::THandleKind::Window); }
+
+void TWinControl::DestroyHandle() {
+  if (FHandle) Os::DestroyHandle(std::exchange(FHandle, 0));
 }
 
 void TWinControl::InsertControl(TControl* AControl) {

@@ -3,7 +3,47 @@
 #include <algorithm>
 #include <utility>
 
+#include "Graphics/Dib.hpp"
+#include "os/Os.hpp"
+
 namespace Forms {
+
+namespace Detail {
+
+// What a form's native window asks of it.
+class TFormWindow : public Os::TWindowClient {
+public:
+  explicit TFormWindow(TCustomForm& Form) : FForm(Form) {}
+  Os::TBitmapImage WindowSurface() override {
+    FForm.PaintPending();
+    return Image(FForm.Surface());
+  }
+  void WindowMouse(TMouse What, int Button, int X, int Y) override {
+    const auto Pressed = Button == 1 ? Controls::mbRight : Button == 2 ? Controls::mbMiddle : Controls::mbLeft;
+    if (What == TMouse::Down) FForm.MouseDownAt(Pressed, 1u << (Controls::ssLeft + Button), X, Y);
+    if (What == TMouse::Move) FForm.MouseMoveAt(0, X, Y);
+    if (What == TMouse::Up) FForm.MouseUpAt(Pressed, 0, X, Y);
+  }
+  void WindowKey(char Key) override {
+    if (FForm.OnKeyPress) FForm.OnKeyPress(&FForm, Key);
+  }
+  void WindowClose() override { FForm.Close(); }
+  static Os::TBitmapImage Image(const Graphics::TBitmap& Surface) {
+    const Graphics::Detail::TDib& Dib = Surface.Image();
+    Os::TBitmapImage Result;
+    Result.Width = Dib.Width;
+    Result.Height = Dib.Height;
+    Result.BitCount = 32;
+    Result.Stride = Dib.Stride;
+    Result.Bits = Dib.Bits.data();
+    return Result;
+  }
+
+private:
+  TCustomForm& FForm;
+};
+
+}  // namespace Detail
 
 using Graphics::TRect;
 
@@ -18,7 +58,20 @@ TCustomForm::TCustomForm(Classes::TComponent* AOwner) : TWinControl(AOwner) {
   SetVisible(false);
 }
 
-TCustomForm::~TCustomForm() = default;
+// The window goes first: it reports to the form until it is gone.
+TCustomForm::~TCustomForm() { DestroyHandle(); }
+
+Windows::HWND TCustomForm::CreateWindowHandle() {
+  if (!FWindow) FWindow = std::make_unique<Detail::TFormWindow>(*this);
+  return Os::CreateFormWindow(*FWindow, FCaption, Width(), Height());
+}
+
+void TCustomForm::ShowModal() {
+  if (!Os::HasNativeWindows) throw Classes::EComponentError(FCaption + ": this system has no native windows");
+  Show();
+  Os::ShowFormWindow(Handle(), true);
+  Os::RunMessageLoop();
+}
 
 void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   const bool Resized = AWidth != Width() || AHeight != Height();
@@ -40,7 +93,14 @@ void TCustomForm::Show() {
   PaintRect(ClientRect());
 }
 
+void TCustomForm::Close() {
+  const bool Modal = Visible() && HandleAllocated();
+  Hide();
+  if (Modal) Os::QuitMessageLoop();
+}
+
 void TCustomForm::Hide() {
+  if (HandleAllocated()) Os::ShowFormWindow(Handle(), false);
   SetVisible(false);
   FSurface.Assign(nullptr);
   FPending = {};
@@ -78,6 +138,8 @@ void TCustomForm::PaintRect(const TRect& Rect) {
     if (Controls(I)->Visible()) Controls(I)->PaintTo(Canvas);
   Canvas.ClearClipRect();
   ++FPaintCount;
+  if (HandleAllocated() && FWindow)
+    Os::PresentFormWindow(Handle(), Detail::TFormWindow::Image(FSurface), Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
   if (OnPaint) OnPaint(this);
 }
 

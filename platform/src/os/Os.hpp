@@ -32,6 +32,28 @@ struct TBitmapImage {
 // A native bitmap holding a copy of the image, counted as a Bitmap handle.
 Windows::HBITMAP CreateBitmapHandle(const TBitmapImage& Image);
 
+// A form's native top-level window, where the system has them (Windows):
+// it shows the form's surface and reports the user's input to its client.
+class TWindowClient {
+public:
+  enum class TMouse { Down, Move, Up };
+  virtual ~TWindowClient() = default;
+  virtual TBitmapImage WindowSurface() = 0;  // 32-bit rows of the client area
+  virtual void WindowMouse(TMouse What, int Button, int X, int Y) = 0;  // 0 left, 1 right, 2 middle
+  virtual void WindowKey(char Key) = 0;
+  virtual void WindowClose() = 0;
+};
+extern const bool HasNativeWindows;
+// A hidden window for the client, counted as a Window handle; elsewhere a
+// plain counted handle.
+Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height);
+void ShowFormWindow(Windows::HWND Window, bool Visible);
+// Puts part of the surface on the screen at once.
+void PresentFormWindow(Windows::HWND Window, const TBitmapImage& Surface, int Left, int Top, int Right, int Bottom);
+// Handles the system's messages until QuitMessageLoop.
+void RunMessageLoop();
+void QuitMessageLoop();
+
 // Folder separators in paths: '/' and, on Windows, '\\' as well.
 extern const char* const PathSeparators;
 

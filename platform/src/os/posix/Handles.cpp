@@ -28,6 +28,13 @@ Windows::HBITMAP CreateBitmapHandle(const TBitmapImage&) { return CreateHandle(T
 
 const char* const PathSeparators = "/";
 
+const bool HasNativeWindows = false;
+Windows::HWND CreateFormWindow(TWindowClient&, const std::string&, int, int) { return CreateHandle(THandleKind::Window); }
+void ShowFormWindow(Windows::HWND, bool) {}
+void PresentFormWindow(Windows::HWND, const TBitmapImage&, int, int, int, int) {}
+void RunMessageLoop() {}
+void QuitMessageLoop() {}
+
 const bool HasSystemMessageBox = false;
 int SystemMessageBox(Windows::HWND, const std::string&, const std::string&, Windows::UINT) { return 0; }
 

@@ -9,9 +9,11 @@
 // and answers success), and a JPEG of thousands of tiny scans.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "Graphics/Codecs.hpp"
 #include "os/Os.hpp"
@@ -65,6 +67,8 @@ template <class T>
 class TComRef {
 public:
   TComRef() = default;
+  // Takes over the reference the caller holds.
+  explicit TComRef(T* Object) : FObject(Object) {}
   ~TComRef() { Reset(); }
   TComRef(const TComRef&) = delete;
   TComRef& operator=(const TComRef&) = delete;
@@ -430,24 +434,101 @@ struct TEncoding {
   float Quality; // the JPEG encoder's ImageQuality, 0 to 1; below 0 for none
 };
 
-std::vector<std::uint8_t> StreamBytes(IStream* Stream, const TCheck& Check) {
-  STATSTG Status{};
-  Check(Stream->Stat(&Status, STATFLAG_NONAME));
-  HGLOBAL Memory = nullptr;
-  Check(::GetHGlobalFromStream(Stream, &Memory));
-  std::vector<std::uint8_t> Bytes(std::size_t(Status.cbSize.QuadPart));
-  if (Bytes.empty()) return Bytes;
-  const void* Locked = ::GlobalLock(Memory);
-  if (!Locked) Check.Fail("the encoded data cannot be read");
-  std::memcpy(Bytes.data(), Locked, Bytes.size());
-  ::GlobalUnlock(Memory);
-  return Bytes;
-}
+// Collects what an encoder writes, growing as a vector grows. The system's
+// stream on global memory grows by each write's size, so a picture of tens
+// of megabytes would cost gigabytes of copying.
+class TByteStream final : public IStream {
+public:
+  std::vector<std::uint8_t> Bytes;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Id, void** Object) override {
+    if (!Object) return E_POINTER;
+    if (!IsEqualIID(Id, IID_IUnknown) && !IsEqualIID(Id, IID_ISequentialStream) && !IsEqualIID(Id, IID_IStream)) {
+      *Object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *Object = static_cast<IStream*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++FReferences; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG Left = --FReferences;
+    if (Left == 0) delete this;
+    return Left;
+  }
+  HRESULT STDMETHODCALLTYPE Read(void* Out, ULONG Count, ULONG* Done) override {
+    const ULONG Copied = ULONG(std::min<std::size_t>(Count, Bytes.size() - std::min(FPosition, Bytes.size())));
+    if (Copied) std::memcpy(Out, Bytes.data() + FPosition, Copied);
+    FPosition += Copied;
+    if (Done) *Done = Copied;
+    return Copied < Count ? S_FALSE : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void* In, ULONG Count, ULONG* Done) override {
+    if (Done) *Done = 0;
+    if (Count > Bytes.max_size() - FPosition || !Fit(FPosition + Count)) return STG_E_MEDIUMFULL;
+    if (Count) std::memcpy(Bytes.data() + FPosition, In, Count);
+    FPosition += Count;
+    if (Done) *Done = Count;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER Move, DWORD Origin, ULARGE_INTEGER* Result) override {
+    std::size_t Base;
+    switch (Origin) {
+      case STREAM_SEEK_SET: Base = 0; break;
+      case STREAM_SEEK_CUR: Base = FPosition; break;
+      case STREAM_SEEK_END: Base = Bytes.size(); break;
+      default: return STG_E_INVALIDFUNCTION;
+    }
+    const std::int64_t By = Move.QuadPart;
+    if (By < 0 ? std::uint64_t(-(By + 1)) >= Base : std::uint64_t(By) > Bytes.max_size() - Base)
+      return STG_E_INVALIDFUNCTION;
+    FPosition = std::size_t(std::int64_t(Base) + By);
+    if (Result) Result->QuadPart = FPosition;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER Size) override {
+    if (Size.QuadPart > Bytes.max_size()) return STG_E_MEDIUMFULL;
+    if (Size.QuadPart < Bytes.size()) Bytes.resize(std::size_t(Size.QuadPart));
+    return Fit(std::size_t(Size.QuadPart)) ? S_OK : STG_E_MEDIUMFULL;
+  }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* Status, DWORD) override {
+    if (!Status) return STG_E_INVALIDPOINTER;
+    *Status = STATSTG{};
+    Status->type = STGTY_STREAM;
+    Status->cbSize.QuadPart = Bytes.size();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+  ~TByteStream() = default;
+  // Grows the bytes to at least Size; no exception may leave a COM method.
+  bool Fit(std::size_t Size) {
+    if (Size <= Bytes.size()) return true;
+    try {
+      Bytes.resize(Size);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
+  std::atomic<ULONG> FReferences{1};
+  std::size_t FPosition = 0;
+};
 
 std::vector<std::uint8_t> Encode(const TDib& Image, const TEncoding& Encoding, const TCheck& Check) {
   TImaging Imaging(Check);
-  TComRef<IStream> Stream;
-  Check(::CreateStreamOnHGlobal(nullptr, TRUE, Stream.Put()));
+  TComRef<TByteStream> Stream(new TByteStream);
   TComRef<IWICBitmapEncoder> Encoder;
   Check(Imaging.Factory->CreateEncoder(*Encoding.Container, nullptr, Encoder.Put()));
   Check(Encoder->Initialize(Stream.Get(), WICBitmapEncoderNoCache));
@@ -496,7 +577,7 @@ std::vector<std::uint8_t> Encode(const TDib& Image, const TEncoding& Encoding, c
   }
   Check(Frame->Commit());
   Check(Encoder->Commit());
-  return StreamBytes(Stream.Get(), Check);
+  return std::move(Stream->Bytes);
 }
 
 }  // namespace

@@ -27,6 +27,8 @@ Windows::HANDLE Counted(Windows::HANDLE Handle, THandleKind Kind) {
 }
 }  // namespace
 
+Windows::HWND Win32::Counted(Windows::HWND Window) { return Os::Counted(Window, THandleKind::Window); }
+
 Windows::HANDLE CreateHandle(THandleKind Kind) {
   if (Kind == THandleKind::Window) return Counted(Win32::CreatePlainWindow(), Kind);
   return Counted(reinterpret_cast<Windows::HANDLE>(::CreateBitmap(1, 1, 1, 1, nullptr)), Kind);

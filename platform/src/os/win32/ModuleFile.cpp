@@ -80,7 +80,8 @@ public:
     if (OptionalAt > FBytes.size() || FBytes.size() - OptionalAt < Fixed)
       Fail(std::string("truncated: the optional header lies past the end of ") + Extent());
     std::memcpy(&FOptional, FBytes.data() + OptionalAt, Fixed);
-    const std::size_t Directories = std::min<std::size_t>(FOptional.NumberOfRvaAndSizes, IMAGE_NUMBEROF_DIRECTORY_ENTRIES);
+    const std::size_t Directories =
+        std::min<std::size_t>(FOptional.NumberOfRvaAndSizes, IMAGE_NUMBEROF_DIRECTORY_ENTRIES);
     if (Header.SizeOfOptionalHeader < Fixed + Directories * sizeof(IMAGE_DATA_DIRECTORY))
       Fail("the optional header is shorter than its data directories");
     for (std::size_t I = 0; I < Directories; ++I)
@@ -169,10 +170,12 @@ std::vector<std::string> ReadExportNames(const TPeReader& Pe) {
   if (!Where.VirtualAddress) return {};
   IMAGE_EXPORT_DIRECTORY Table{};
   Fetch(Pe.DirectoryAt(IMAGE_DIRECTORY_ENTRY_EXPORT, sizeof Table, "the export directory"), 0, Table);
-  if (Table.NumberOfNames > MaxExports || Table.NumberOfFunctions > MaxExports) Pe.Fail("more exports than a module has");
+  if (Table.NumberOfNames > MaxExports || Table.NumberOfFunctions > MaxExports)
+    Pe.Fail("more exports than a module has");
   if (!Table.NumberOfNames) return {};
   const auto Names = Pe.At(Table.AddressOfNames, std::uint64_t(Table.NumberOfNames) * 4, "the export name table");
-  const auto Ordinals = Pe.At(Table.AddressOfNameOrdinals, std::uint64_t(Table.NumberOfNames) * 2, "the export ordinal table");
+  const auto Ordinals =
+      Pe.At(Table.AddressOfNameOrdinals, std::uint64_t(Table.NumberOfNames) * 2, "the export ordinal table");
   Pe.At(Table.AddressOfFunctions, std::uint64_t(Table.NumberOfFunctions) * 4, "the export address table");
   std::vector<std::string> Result;
   std::size_t Text = 0;
@@ -246,7 +249,8 @@ private:
     if (!Fetch(FTree, Offset, Length)) Fail("a name runs past the end of its section");
     if (Length > MaxResourceName) Fail("a name longer than " + std::to_string(MaxResourceName) + " characters");
     if ((FText += Length) > MaxResourceText) Fail("more names than a module has");
-    if (FTree.size() - Offset - sizeof Length < std::size_t(Length) * 2) Fail("a name runs past the end of its section");
+    if (FTree.size() - Offset - sizeof Length < std::size_t(Length) * 2)
+      Fail("a name runs past the end of its section");
     std::u16string Name(Length, u'\0');
     std::memcpy(Name.data(), FTree.data() + Offset + sizeof Length, std::size_t(Length) * 2);
     if (!ResourceName) return Name;
@@ -277,8 +281,7 @@ bool CheckResources(const TPeReader& Pe) {
 }
 
 // The headers of a module the loader mapped into this process.
-TPeReader LoadedImage(HMODULE Module, const std::string& Where) {
-  const auto* Base = reinterpret_cast<const std::uint8_t*>(Module);
+TPeReader LoadedImage(const std::uint8_t* Base, const std::string& Where) {
   MEMORY_BASIC_INFORMATION Page;
   if (!::VirtualQuery(Base, &Page, sizeof Page) || Page.State != MEM_COMMIT ||
       (Page.Protect & (PAGE_NOACCESS | PAGE_GUARD)))
@@ -355,7 +358,8 @@ std::vector<T> Collect(TCall Call, const std::string& Where, const char* What) {
 // through the system's calls; the data stays where the module holds it.
 std::vector<Windows::TResourceEntry> EnumerateResources(HMODULE Module, const std::string& Where) {
   std::vector<Windows::TResourceEntry> Entries;
-  const auto Types = Collect<WORD>([&](LONG_PTR To) { return ::EnumResourceTypesA(Module, AddType, To); }, Where, "types");
+  const auto Types =
+      Collect<WORD>([&](LONG_PTR To) { return ::EnumResourceTypesA(Module, AddType, To); }, Where, "types");
   for (WORD Type : Types) {
     const LPCSTR TypeKey = MAKEINTRESOURCEA(Type);
     const auto Names = Collect<TResourceName>(
@@ -388,25 +392,30 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
   Contents.Exports = NameExports(ReadExportNames(Pe));
   const bool HasResources = CheckResources(Pe);
 
-  const HMODULE Module = ::LoadLibraryExA(FileName.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  // By its full name: the system looks a bare name up along its search
+  // path, and hands back any loaded module of that name.
+  char Full[MAX_PATH * 4];
+  const DWORD Length = ::GetFullPathNameA(FileName.c_str(), sizeof Full, Full, nullptr);
+  const HMODULE Module =
+      Length && Length < sizeof Full ? ::LoadLibraryExA(Full, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
   if (!Module) Pe.Fail("cannot be loaded as a data file: " + Win32::ErrorText(::GetLastError()));
   Contents.Keep = std::shared_ptr<void>(Module, [](void* Loaded) { ::FreeLibrary(static_cast<HMODULE>(Loaded)); });
   Contents.DataModule = reinterpret_cast<Windows::HMODULE>(Module);
 
-  // The system opened the file again by its name, so what it mapped must be
-  // shown to be what was checked. A data file is mapped as it lies on disk,
-  // its handle marked in the low bits; a module this process has already
-  // loaded is handed back as the image the loader mapped, checked as such.
+  // The system opened the file again, so what it mapped must be shown to be
+  // what was checked. A data file is mapped as it lies on disk, its handle
+  // marked in the lowest bit. The file already loaded as a module in this
+  // process is handed back as the image the loader mapped, checked as such.
   const auto Handle = reinterpret_cast<std::uintptr_t>(Module);
-  if (Handle & 3) {
-    const auto* Base = reinterpret_cast<const std::uint8_t*>(Handle & ~std::uintptr_t(3));
+  const auto* Base = reinterpret_cast<const std::uint8_t*>(Handle & ~std::uintptr_t(3));
+  if (Handle & 1) {
     MEMORY_BASIC_INFORMATION View;
     if (!::VirtualQuery(Base, &View, sizeof View) ||
         static_cast<const std::uint8_t*>(View.BaseAddress) + View.RegionSize - Base < std::ptrdiff_t(Data.size()) ||
         std::memcmp(Base, Data.data(), Data.size()) != 0)
       Pe.Fail("the file changed while it was read");
     if (HasResources) Contents.Resources = EnumerateResources(Module, FileName);
-  } else if (CheckResources(LoadedImage(Module, FileName))) {
+  } else if (CheckResources(LoadedImage(Base, FileName))) {
     Contents.Resources = EnumerateResources(Module, FileName);
   }
   return Contents;
@@ -414,9 +423,8 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
 
 std::vector<Windows::TResourceEntry> LoadedModuleResources(Windows::HMODULE Instance, const void*,
                                                            const std::string& Where) {
-  const auto Module = reinterpret_cast<HMODULE>(Instance);
-  if (!CheckResources(LoadedImage(Module, Where))) return {};
-  return EnumerateResources(Module, Where);
+  if (!CheckResources(LoadedImage(reinterpret_cast<const std::uint8_t*>(Instance), Where))) return {};
+  return EnumerateResources(reinterpret_cast<HMODULE>(Instance), Where);
 }
 
 }  // namespace Os

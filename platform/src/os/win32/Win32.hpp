@@ -19,5 +19,7 @@ namespace Os::Win32 {
 std::string ErrorText(DWORD Error);
 // A hidden top-level window of the platform's window class.
 Windows::HWND CreatePlainWindow();
+// Counts a native window as a live Window handle.
+Windows::HWND Counted(Windows::HWND Window);
 
 }  // namespace Os::Win32

@@ -1,4 +1,9 @@
-// Windows and the message box on Windows: user32's own.
+// Windows and the message box on Windows: user32's own. A form's window
+// shows the form's surface, repaints itself from it, and reports the mouse,
+// the keyboard and closing to the form.
+#include <algorithm>
+
+#include "Graphics.hpp"
 #include "os/Os.hpp"
 #include "os/win32/Win32.hpp"
 
@@ -8,7 +13,59 @@ namespace {
 
 constexpr char ClassName[] = "TessorinWindow";
 
+// Puts the rectangle of the surface at the same place of the window.
+void Blit(HDC Device, const TBitmapImage& Surface, RECT Rect) {
+  if (Surface.Width <= 0 || Surface.Height <= 0) return;
+  Rect.left = std::max<LONG>(Rect.left, 0), Rect.top = std::max<LONG>(Rect.top, 0);
+  Rect.right = std::min<LONG>(Rect.right, Surface.Width), Rect.bottom = std::min<LONG>(Rect.bottom, Surface.Height);
+  if (Rect.right <= Rect.left || Rect.bottom <= Rect.top) return;
+  BITMAPINFO Info{};
+  Info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  Info.bmiHeader.biWidth = Surface.Width;
+  Info.bmiHeader.biHeight = -Surface.Height;  // top-down
+  Info.bmiHeader.biPlanes = 1;
+  Info.bmiHeader.biBitCount = 32;
+  Info.bmiHeader.biCompression = BI_RGB;
+  // With top-down rows, scan lines count from the top.
+  ::SetDIBitsToDevice(Device, Rect.left, Rect.top, DWORD(Rect.right - Rect.left), DWORD(Rect.bottom - Rect.top),
+                      Rect.left, Rect.top, 0, UINT(Surface.Height), Surface.Bits, &Info, DIB_RGB_COLORS);
+}
+
+TWindowClient* ClientOf(HWND Window) {
+  return reinterpret_cast<TWindowClient*>(::GetWindowLongPtrA(Window, GWLP_USERDATA));
+}
+
 LRESULT CALLBACK WindowProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
+  TWindowClient* Client = ClientOf(Window);
+  const int X = short(LOWORD(L)), Y = short(HIWORD(L));
+  using TMouse = TWindowClient::TMouse;
+  if (Client) switch (Message) {
+      case WM_PAINT: {
+        PAINTSTRUCT Paint;
+        HDC Device = ::BeginPaint(Window, &Paint);
+        Blit(Device, Client->WindowSurface(), Paint.rcPaint);
+        ::EndPaint(Window, &Paint);
+        return 0;
+      }
+      case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
+        ::SetCapture(Window);
+        Client->WindowMouse(TMouse::Down, Message == WM_LBUTTONDOWN ? 0 : Message == WM_RBUTTONDOWN ? 1 : 2, X, Y);
+        return 0;
+      case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
+        ::ReleaseCapture();
+        Client->WindowMouse(TMouse::Up, Message == WM_LBUTTONUP ? 0 : Message == WM_RBUTTONUP ? 1 : 2, X, Y);
+        return 0;
+      case WM_MOUSEMOVE:
+        Client->WindowMouse(TMouse::Move, 0, X, Y);
+        return 0;
+      case WM_CHAR:
+        Client->WindowKey(char(W));
+        return 0;
+      case WM_CLOSE:
+        // The form owns its window: closing hides it and ends the loop.
+        Client->WindowClose();
+        return 0;
+    }
   return ::DefWindowProcA(Window, Message, W, L);
 }
 
@@ -27,6 +84,46 @@ const char* WindowClass() {
 }
 
 }  // namespace
+
+const bool HasNativeWindows = true;
+
+Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height) {
+  RECT Frame{0, 0, Width, Height};
+  const DWORD Style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  ::AdjustWindowRect(&Frame, Style, FALSE);
+  const char* Class = WindowClass();
+  HWND Window = Class ? ::CreateWindowExA(0, Class, Caption.c_str(), Style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                          Frame.right - Frame.left, Frame.bottom - Frame.top, nullptr, nullptr,
+                                          ::GetModuleHandleA(nullptr), nullptr)
+                      : nullptr;
+  if (!Window)
+    throw Graphics::EOutOfResources(Caption + ": cannot create a window: " + Win32::ErrorText(::GetLastError()));
+  ::SetWindowLongPtrA(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&Client));
+  return Win32::Counted(reinterpret_cast<Windows::HWND>(Window));
+}
+
+void ShowFormWindow(Windows::HWND Window, bool Visible) {
+  ::ShowWindow(reinterpret_cast<HWND>(Window), Visible ? SW_SHOW : SW_HIDE);
+  if (Visible) ::UpdateWindow(reinterpret_cast<HWND>(Window));
+}
+
+void PresentFormWindow(Windows::HWND Window, const TBitmapImage& Surface, int Left, int Top, int Right, int Bottom) {
+  HWND Native = reinterpret_cast<HWND>(Window);
+  if (!::IsWindowVisible(Native)) return;
+  HDC Device = ::GetDC(Native);
+  Blit(Device, Surface, RECT{Left, Top, Right, Bottom});
+  ::ReleaseDC(Native, Device);
+}
+
+void RunMessageLoop() {
+  MSG Message;
+  while (::GetMessageA(&Message, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&Message);
+    ::DispatchMessageA(&Message);
+  }
+}
+
+void QuitMessageLoop() { ::PostQuitMessage(0); }
 
 const bool HasSystemMessageBox = true;
 
