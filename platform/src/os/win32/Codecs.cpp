@@ -430,8 +430,8 @@ std::vector<WICColor> PaletteToWrite(const TDib& Image) {
 struct TEncoding {
   const GUID* Container;
   const GUID* Format;
-  bool Decoded;  // rows go through DecodeRow and are packed as 24-bit BGR
-  float Quality; // the JPEG encoder's ImageQuality, 0 to 1; below 0 for none
+  bool Decoded;   // rows go through DecodeRow and are packed as 24-bit BGR
+  float Quality;  // the JPEG encoder's ImageQuality, 0 to 1; below 0 for none
 };
 
 // Collects what an encoder writes, growing as a vector grows. The system's
@@ -475,10 +475,17 @@ public:
   HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER Move, DWORD Origin, ULARGE_INTEGER* Result) override {
     std::size_t Base;
     switch (Origin) {
-      case STREAM_SEEK_SET: Base = 0; break;
-      case STREAM_SEEK_CUR: Base = FPosition; break;
-      case STREAM_SEEK_END: Base = Bytes.size(); break;
-      default: return STG_E_INVALIDFUNCTION;
+      case STREAM_SEEK_SET:
+        Base = 0;
+        break;
+      case STREAM_SEEK_CUR:
+        Base = FPosition;
+        break;
+      case STREAM_SEEK_END:
+        Base = Bytes.size();
+        break;
+      default:
+        return STG_E_INVALIDFUNCTION;
     }
     const std::int64_t By = Move.QuadPart;
     if (By < 0 ? std::uint64_t(-(By + 1)) >= Base : std::uint64_t(By) > Bytes.max_size() - Base)
