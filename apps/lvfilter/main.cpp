@@ -33,17 +33,25 @@ const char* const Description =
     "and the filter change. Numbers are plain decimal.\n\n"
     "Pictures may be BMP (any kind), PNG or JPEG, recognised by their content. OUTPUT's\n"
     "format follows its extension (.bmp keeps the bitmap's own format, .png, .jpg/.jpeg).\n"
+#ifdef _WIN32
+    "\n"
+    "A picture that is not 24-bit colour must be converted first, and the component asks\n"
+    "in the system's message box, or takes --yes / --no as the answer. Where no box can be\n"
+    "shown, the question counts as declined.\n\n";
+#else
     "An output that is a symbolic link is written through to the link's target.\n\n"
     "A picture that is not 24-bit colour must be converted first, and the component asks:\n"
     "at the terminal when one is attached, or as --yes / --no answer. With no terminal and\n"
     "no answer given, the question cannot be shown and counts as declined.\n\n";
+#endif
 
 void InstallResponder(const TOptions& Options) {
   if (Options.Yes || Options.No) {
     auto Script = std::make_shared<Dialogs::TScriptedResponder>(Options.Yes ? Windows::IDOK : Windows::IDCANCEL);
     Dialogs::SetMessageBoxResponder(Script);
   }
-  // Otherwise the default: a prompt at the terminal, or no box at all.
+  // Otherwise the default: the system's box on Windows, elsewhere a prompt
+  // at the terminal, or no box at all.
 }
 
 int Run(const TOptions& Options) {

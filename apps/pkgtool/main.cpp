@@ -3,6 +3,7 @@
 // its resources.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
@@ -94,10 +95,16 @@ void Info(const std::string& File) {
               << ", strings " << Version.StringTableKey << ")\n";
     break;
   }
+  // Listed by name: the systems keep them in different orders.
+  std::vector<std::string> Lines;
   for (const Windows::TResourceEntry& Entry : Module.Resources())
-    std::cout << "resource: " << FullName(Entry) << "\tlanguage " << Hex4(Entry.Language) << "\t" << Entry.Data.size()
-              << " bytes\n";
-  for (const std::string& Name : Module.Exports()) std::cout << "export: " << Name << "\n";
+    Lines.push_back("resource: " + FullName(Entry) + "\tlanguage " + Hex4(Entry.Language) + "\t" +
+                    std::to_string(Entry.Data.size()) + " bytes\n");
+  std::sort(Lines.begin(), Lines.end());
+  std::vector<std::string> Exports = Module.Exports();
+  std::sort(Exports.begin(), Exports.end());
+  for (const std::string& Name : Exports) Lines.push_back("export: " + Name + "\n");
+  for (const std::string& Line : Lines) std::cout << Line;
 }
 
 void Palette(const std::string& File) {

@@ -63,6 +63,46 @@ void Fill(Graphics::TBitmap& Bitmap, Graphics::TPixelFormat Format, int Width, i
 
 const char Question[] = "The Imge will convert to \"24 bit color\" format";
 
+fs::path ProgramBeside(const char* Name) {
+  char Own[MAX_PATH];
+  ::GetModuleFileNameA(nullptr, Own, MAX_PATH);
+  return fs::path(Own).parent_path() / Name;
+}
+
+// A program started in Folder, ended and closed with the object.
+class TChild {
+public:
+  TChild(std::string Command, const fs::path& Folder) {
+    STARTUPINFOA Startup{};
+    Startup.cb = sizeof Startup;
+    const std::string In = Folder.string();
+    Started = ::CreateProcessA(nullptr, Command.data(), nullptr, nullptr, FALSE, 0, nullptr, In.c_str(), &Startup,
+                               &FProcess) != 0;
+  }
+  ~TChild() {
+    if (!Started) return;
+    if (::WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(FProcess.hProcess, 99);
+    ::CloseHandle(FProcess.hThread);
+    ::CloseHandle(FProcess.hProcess);
+  }
+  DWORD Wait() {
+    DWORD Status = 99;
+    ::WaitForSingleObject(FProcess.hProcess, 60000);
+    ::GetExitCodeProcess(FProcess.hProcess, &Status);
+    return Status;
+  }
+  bool Started = false;
+
+private:
+  PROCESS_INFORMATION FProcess{};
+};
+
+HWND WaitForWindow(const char* Caption) {
+  for (int Wait = 0; Wait < 300; ++Wait, ::Sleep(50))
+    if (HWND Window = ::FindWindowA(nullptr, Caption); Window && ::IsWindowVisible(Window)) return Window;
+  return nullptr;
+}
+
 }  // namespace
 
 TEST(SystemMessageBox, ItIsTheDefaultOnWindows) {
@@ -112,9 +152,7 @@ TEST(SystemMessageBox, LvfilterAsksThroughItWithoutYesOrNo) {
   Picture.SaveToFile((Folder / "picture.bmp").string());
   Filter.SaveToFile((Folder / "filter.bmp").string());
 
-  char Own[MAX_PATH];
-  ::GetModuleFileNameA(nullptr, Own, MAX_PATH);
-  const fs::path Program = fs::path(Own).parent_path() / LVFILTER_PATH;
+  const fs::path Program = ProgramBeside(LVFILTER_PATH);
   for (const int Button : {IDOK, IDCANCEL}) {
     const fs::path Output = Folder / (Button == IDOK ? "ok.bmp" : "cancel.bmp");
     std::string Command = "\"" + Program.string() + "\" \"" + (Folder / "picture.bmp").string() + "\" \"" +
@@ -143,6 +181,49 @@ TEST(SystemMessageBox, LvfilterAsksThroughItWithoutYesOrNo) {
       EXPECT_EQ(Status, 3u) << "declined";
       EXPECT_FALSE(fs::exists(Output));
     }
+  }
+  fs::remove_all(Folder);
+}
+
+TEST(SystemMessageBox, LvviewIsANativeWindowWhoseClicksStampTheFilter) {
+  if (!HaveDesktop()) GTEST_SKIP() << "no desktop to show the window on";
+  const fs::path Folder = fs::temp_directory_path() / "tessorin-lvview";
+  fs::remove_all(Folder);
+  fs::create_directories(Folder);
+  Graphics::TBitmap Picture, Filter;
+  Fill(Picture, Graphics::pf8bit, 60, 40, (Graphics::RGB)(255, 255, 255));
+  Fill(Filter, Graphics::pf24bit, 10, 10, (Graphics::RGB)(0, 0, 0));
+  Picture.SaveToFile((Folder / "picture.bmp").string());
+  Filter.SaveToFile((Folder / "filter.bmp").string());
+
+  for (const int Button : {IDCANCEL, IDOK}) {
+    fs::remove(Folder / "lvview-screenshot.png");
+    TChild Viewer("\"" + ProgramBeside(LVVIEW_PATH).string() + "\" picture.bmp filter.bmp", Folder);
+    ASSERT_TRUE(Viewer.Started) << ::GetLastError();
+    HWND Window = WaitForWindow("lvview - picture.bmp");
+    ASSERT_NE(Window, nullptr) << "no window";
+    RECT Client{};
+    ::GetClientRect(Window, &Client);
+    EXPECT_EQ(Client.right, 60);
+    EXPECT_EQ(Client.bottom, 40);
+
+    // A click at (20, 15) asks first; the answer decides whether it stamps.
+    ::PostMessageA(Window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 15));
+    ::PostMessageA(Window, WM_LBUTTONUP, 0, MAKELPARAM(20, 15));
+    const TSeen Seen = Answer(Button);
+    ASSERT_TRUE(Seen.Found) << "no box captioned Convert";
+    EXPECT_EQ(Seen.Text, Question);
+    // What the window shows, saved by its S key.
+    ::PostMessageA(Window, WM_CHAR, 's', 0);
+    for (int Wait = 0; Wait < 200 && !fs::exists(Folder / "lvview-screenshot.png"); ++Wait) ::Sleep(50);
+    ::PostMessageA(Window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(Viewer.Wait(), 0u);
+
+    Graphics::TBitmap Shot;
+    ASSERT_NO_THROW(Shot.LoadFromFile((Folder / "lvview-screenshot.png").string()));
+    const Graphics::TColor Centre = Button == IDOK ? (Graphics::RGB)(0, 0, 0) : (Graphics::RGB)(255, 255, 255);
+    EXPECT_EQ(Shot.Pixel(20, 15), Centre) << "the filter is stamped centred on the click only after OK";
+    EXPECT_EQ(Shot.Pixel(50, 30), (Graphics::RGB)(255, 255, 255)) << "outside the stamp";
   }
   fs::remove_all(Folder);
 }

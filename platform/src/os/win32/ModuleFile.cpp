@@ -66,9 +66,7 @@ public:
     const std::uint64_t NtAt = std::uint32_t(Dos.e_lfanew);
     if (Read<DWORD>(NtAt, "the PE signature") != IMAGE_NT_SIGNATURE) Fail("not a module: no PE signature");
     const auto Header = Read<IMAGE_FILE_HEADER>(NtAt + 4, "the file header");
-    if (FLayout == TLayout::File) {
-      if (Header.Machine != IMAGE_FILE_MACHINE_I386) Fail("built for another processor");
-    }
+    if (FLayout == TLayout::File && Header.Machine != IMAGE_FILE_MACHINE_I386) Fail("built for another processor");
     const std::uint64_t OptionalAt = NtAt + 4 + sizeof(IMAGE_FILE_HEADER);
     if (Read<WORD>(OptionalAt, "the optional header") != IMAGE_NT_OPTIONAL_HDR32_MAGIC) Fail("not a 32-bit module");
     if (FLayout == TLayout::File && !(Header.Characteristics & IMAGE_FILE_DLL)) Fail("not a DLL");
@@ -200,11 +198,13 @@ std::vector<std::string> ReadExportNames(const TPeReader& Pe) {
 // table of entries that the system searches by halving, so the entries must
 // be in order. Everything the walk reads lies in the section holding the
 // directory, where the system looks for it; the data may lie in any section.
+// Types given by name are never listed, so only the bounds of what lies
+// under them matter.
 class TResourceCheck {
 public:
   TResourceCheck(const TPeReader& Pe, std::span<const std::uint8_t> Tree) : FPe(Pe), FTree(Tree) {}
 
-  void Directory(std::uint32_t Offset, int Level) {
+  void Directory(std::uint32_t Offset, int Level, bool Listed = true) {
     IMAGE_RESOURCE_DIRECTORY Header{};
     if (!Fetch(FTree, Offset, Header)) Fail("a directory runs past the end of its section");
     const std::uint64_t Count = std::uint64_t(Header.NumberOfNamedEntries) + Header.NumberOfIdEntries;
@@ -219,7 +219,7 @@ public:
       if (Named != (I < Header.NumberOfNamedEntries)) Fail("named and numbered entries out of order");
       if (Named) {
         if (Level == 2) Fail("a language given by name");
-        std::u16string Name = ReadName(Entry.Name & ~HighBit, Level == 1);
+        std::u16string Name = ReadName(Entry.Name & ~HighBit, Listed && Level == 1);
         if (I > 0 && Name <= PreviousName) Fail("entries out of order");
         PreviousName = std::move(Name);
       } else {
@@ -229,7 +229,7 @@ public:
       const bool Subdirectory = Entry.OffsetToData & HighBit;
       if (Subdirectory != (Level < 2)) Fail("an entry at the wrong level of the directory");
       if (Subdirectory) {
-        Directory(Entry.OffsetToData & ~HighBit, Level + 1);
+        Directory(Entry.OffsetToData & ~HighBit, Level + 1, Listed && !(Level == 0 && Named));
         continue;
       }
       IMAGE_RESOURCE_DATA_ENTRY Data{};

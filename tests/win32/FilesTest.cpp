@@ -1,0 +1,111 @@
+// Files on Windows: an output shows only when it is complete, replaces what
+// was there in one step, and leaves nothing behind when it is not.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "Classes.hpp"
+#include "Graphics.hpp"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FilesTest : public testing::Test {
+protected:
+  void SetUp() override {
+    Folder = fs::temp_directory_path() / "tessorin-files";
+    fs::remove_all(Folder);
+    fs::create_directories(Folder);
+  }
+  void TearDown() override {
+    for (const auto& Entry : fs::directory_iterator(Folder))
+      ::SetFileAttributesA(Entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(Folder);
+  }
+  std::string Read(const fs::path& File) {
+    std::ifstream In(File, std::ios::binary);
+    return {std::istreambuf_iterator<char>(In), {}};
+  }
+  // Every name in the folder, hidden ones included.
+  std::vector<std::string> Names() {
+    std::vector<std::string> Result;
+    for (const auto& Entry : fs::directory_iterator(Folder)) Result.push_back(Entry.path().filename().string());
+    std::sort(Result.begin(), Result.end());
+    return Result;
+  }
+  fs::path Folder;
+};
+
+}  // namespace
+
+TEST_F(FilesTest, NothingShowsUntilCommitAndThenTheWholeFileReplacesTheOld) {
+  const fs::path Target = Folder / "out.bin";
+  for (const std::string Content : {"first", "second, longer than the first"}) {
+    const std::string Before = fs::exists(Target) ? Read(Target) : "";
+    Graphics::TFileWriter File(Target.string());
+    File.Stream() << Content;
+    File.Stream().flush();
+    EXPECT_EQ(fs::exists(Target) ? Read(Target) : "", Before) << "not before Commit";
+    File.Commit();
+    EXPECT_EQ(Read(Target), Content);
+    EXPECT_EQ(Names(), std::vector<std::string>{"out.bin"}) << "no temporary left";
+    const DWORD Attributes = ::GetFileAttributesA(Target.string().c_str());
+    EXPECT_FALSE(Attributes & FILE_ATTRIBUTE_HIDDEN) << "the output is not hidden";
+  }
+}
+
+TEST_F(FilesTest, AWriterGivenUpLeavesTheOldFileAndNothingElse) {
+  const fs::path Target = Folder / "kept.bin";
+  Graphics::WriteFileBytes(Target.string(), std::vector<std::uint8_t>{'o', 'l', 'd'});
+  {
+    Graphics::TFileWriter File(Target.string());
+    File.Stream() << "never committed";
+  }
+  {
+    Graphics::TFileWriter File((Folder / "new.bin").string());
+    File.Stream() << "never committed";
+  }
+  EXPECT_EQ(Read(Target), "old");
+  EXPECT_EQ(Names(), std::vector<std::string>{"kept.bin"});
+}
+
+TEST_F(FilesTest, TargetsThatCannotBeWrittenAreRefusedByName) {
+  const fs::path ReadOnly = Folder / "readonly.bin";
+  Graphics::WriteFileBytes(ReadOnly.string(), std::vector<std::uint8_t>{'r'});
+  ::SetFileAttributesA(ReadOnly.string().c_str(), FILE_ATTRIBUTE_READONLY);
+  fs::create_directories(Folder / "folder");
+  const std::pair<fs::path, const char*> Table[] = {
+      {ReadOnly, "cannot write"},
+      {Folder / "folder", "is a folder"},
+      {Folder / "missing" / "out.bin", "no folder"}};
+  for (const auto& [Target, Fault] : Table) {
+    try {
+      Graphics::TFileWriter File(Target.string());
+      ADD_FAILURE() << Target << " was accepted";
+    } catch (const Classes::EWriteError& E) {
+      EXPECT_EQ(E.Message().rfind(Target.string() + ": ", 0), 0u) << E.Message();
+      EXPECT_NE(E.Message().find(Fault), std::string::npos) << E.Message();
+    }
+  }
+  EXPECT_EQ(Read(ReadOnly), "r");
+}
+
+TEST_F(FilesTest, InputsAreMappedAndFoldersRefused) {
+  const fs::path Input = Folder / "in.bmp";
+  Graphics::TBitmap Bitmap;
+  Bitmap.SetPixelFormat(Graphics::pf24bit);
+  Bitmap.SetSize(3, 2);
+  Bitmap.SaveToFile(Input.string());
+  Graphics::TBitmap Back;
+  Back.LoadFromFile(Input.string());
+  EXPECT_EQ(Back.Width(), 3);
+  EXPECT_THROW(Back.LoadFromFile(Folder.string()), Classes::EFOpenError);
+  EXPECT_THROW(Back.LoadFromFile((Folder / "none.bmp").string()), Classes::EFOpenError);
+}
