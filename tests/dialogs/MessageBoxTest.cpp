@@ -36,19 +36,19 @@ BOOL CALLBACK ReadChild(HWND Child, LPARAM Into) {
   return TRUE;
 }
 
-// Waits for the box captioned "Convert", reads it and presses the button
-// with the given id.
+// Waits for the box captioned "Convert" to show with its buttons, reads it
+// and presses the button with the given id.
 TSeen Answer(int Button) {
   TSeen Seen;
-  HWND Box = nullptr;
-  for (int Wait = 0; Wait < 300 && !Box; ++Wait) {
-    Box = ::FindWindowA("#32770", "Convert");
-    if (!Box) ::Sleep(50);
+  for (int Wait = 0; Wait < 300 && Seen.Buttons.empty(); ++Wait, ::Sleep(50)) {
+    HWND Box = ::FindWindowA("#32770", "Convert");
+    if (!Box || !::IsWindowVisible(Box)) continue;
+    Seen = TSeen{};
+    Seen.Found = true;
+    ::EnumChildWindows(Box, ReadChild, reinterpret_cast<LPARAM>(&Seen));
+    if (!Seen.Buttons.empty())
+      ::PostMessageA(Box, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Box, Button)));
   }
-  if (!Box) return Seen;
-  Seen.Found = true;
-  ::EnumChildWindows(Box, ReadChild, reinterpret_cast<LPARAM>(&Seen));
-  ::PostMessageA(Box, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Box, Button)));
   return Seen;
 }
 
@@ -191,7 +191,7 @@ TEST(SystemMessageBox, LvviewIsANativeWindowWhoseClicksStampTheFilter) {
   fs::remove_all(Folder);
   fs::create_directories(Folder);
   Graphics::TBitmap Picture, Filter;
-  Fill(Picture, Graphics::pf8bit, 60, 40, (Graphics::RGB)(255, 255, 255));
+  Fill(Picture, Graphics::pf8bit, 160, 100, (Graphics::RGB)(255, 255, 255));
   Fill(Filter, Graphics::pf24bit, 10, 10, (Graphics::RGB)(0, 0, 0));
   Picture.SaveToFile((Folder / "picture.bmp").string());
   Filter.SaveToFile((Folder / "filter.bmp").string());
@@ -204,12 +204,12 @@ TEST(SystemMessageBox, LvviewIsANativeWindowWhoseClicksStampTheFilter) {
     ASSERT_NE(Window, nullptr) << "no window";
     RECT Client{};
     ::GetClientRect(Window, &Client);
-    EXPECT_EQ(Client.right, 60);
-    EXPECT_EQ(Client.bottom, 40);
+    EXPECT_EQ(Client.right, 160);
+    EXPECT_EQ(Client.bottom, 100);
 
-    // A click at (20, 15) asks first; the answer decides whether it stamps.
-    ::PostMessageA(Window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 15));
-    ::PostMessageA(Window, WM_LBUTTONUP, 0, MAKELPARAM(20, 15));
+    // A click at (40, 30) asks first; the answer decides whether it stamps.
+    ::PostMessageA(Window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 30));
+    ::PostMessageA(Window, WM_LBUTTONUP, 0, MAKELPARAM(40, 30));
     const TSeen Seen = Answer(Button);
     ASSERT_TRUE(Seen.Found) << "no box captioned Convert";
     EXPECT_EQ(Seen.Text, Question);
@@ -222,8 +222,9 @@ TEST(SystemMessageBox, LvviewIsANativeWindowWhoseClicksStampTheFilter) {
     Graphics::TBitmap Shot;
     ASSERT_NO_THROW(Shot.LoadFromFile((Folder / "lvview-screenshot.png").string()));
     const Graphics::TColor Centre = Button == IDOK ? (Graphics::RGB)(0, 0, 0) : (Graphics::RGB)(255, 255, 255);
-    EXPECT_EQ(Shot.Pixel(20, 15), Centre) << "the filter is stamped centred on the click only after OK";
-    EXPECT_EQ(Shot.Pixel(50, 30), (Graphics::RGB)(255, 255, 255)) << "outside the stamp";
+    EXPECT_EQ(Shot.Pixel(40, 30), Centre) << "the filter is stamped centred on the click only after OK";
+    EXPECT_EQ(Shot.Pixel(34, 24), (Graphics::RGB)(255, 255, 255)) << "outside the stamp";
+    EXPECT_EQ(Shot.Pixel(35, 25), Centre) << "the stamp's top-left corner";
   }
   fs::remove_all(Folder);
 }

@@ -77,6 +77,9 @@ const char* WindowClass() {
     Class.lpfnWndProc = WindowProcedure;
     Class.hInstance = ::GetModuleHandleA(nullptr);
     Class.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    // What lies beyond the form's surface, where the system makes a window
+    // wider than the form (a caption needs room).
+    Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     Class.lpszClassName = ClassName;
     return ::RegisterClassExA(&Class);
   }();
