@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cxxabi.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 
@@ -249,5 +251,57 @@ TEST(ResourceModule, OneForTheUsersLanguageIsFoundBesideThePackageAndReleasedWit
   SysUtils::UnloadPackage(Module);
   // Released: nothing holds the file any more.
   EXPECT_TRUE(::DeleteFileA(ResourceModule.string().c_str())) << ::GetLastError();
+  fs::remove_all(Folder);
+}
+
+TEST(ModuleFile, DamagedPackagesAreRefusedByNameWithoutLoading) {
+  char Own[MAX_PATH];
+  ASSERT_GT(::GetModuleFileNameA(nullptr, Own, MAX_PATH), 0u);
+  std::ifstream In(fs::path(Own).parent_path() / Package, std::ios::binary);
+  const std::string Whole{std::istreambuf_iterator<char>(In), {}};
+  ASSERT_GT(Whole.size(), 4096u);
+  const auto Le32 = [&](std::size_t At) { return std::uint32_t(std::uint8_t(Whole[At])) | std::uint32_t(std::uint8_t(Whole[At + 1])) << 8 |
+                                                  std::uint32_t(std::uint8_t(Whole[At + 2])) << 16 | std::uint32_t(std::uint8_t(Whole[At + 3])) << 24; };
+  const std::size_t Nt = Le32(0x3C);
+  // Each row spoils a copy of the package: cut it short or change a field.
+  struct TDamage {
+    const char* What;
+    std::size_t Cut;     // bytes kept, or 0 for all
+    std::size_t At;      // a byte changed, or 0 for none
+    char Value;
+  };
+  const TDamage Table[] = {
+      {"empty", 1, 0, 0},
+      {"cut in the DOS header", 32, 0, 0},
+      {"cut in the PE headers", Nt + 40, 0, 0},
+      {"cut in the section table", Nt + 24 + 224 + 20, 0, 0},
+      {"cut in the middle", Whole.size() / 2, 0, 0},
+      {"no MZ", 0, 0, 'X'},
+      {"no PE signature", 0, Nt, 'X'},
+      {"another processor", 0, Nt + 4, 0x64},
+      {"a 64-bit header", 0, Nt + 25, 0x02},
+  };
+  const fs::path Folder = fs::temp_directory_path() / "tessorin-damaged";
+  fs::remove_all(Folder);
+  fs::create_directories(Folder);
+  for (const TDamage& Row : Table) {
+    std::string Copy = Whole.substr(0, Row.Cut ? Row.Cut - (Row.Cut == 1) : Whole.size());
+    if (!Row.Cut || Row.At) Copy[Row.At] = Row.Value;
+    const fs::path File = Folder / "Tessorin.bpl";
+    std::ofstream(File, std::ios::binary | std::ios::trunc) << Copy;
+    const std::string Name = File.string();
+    try {
+      SysUtils::TModuleFile Module(Name);
+      ADD_FAILURE() << Row.What << ": read";
+    } catch (const System::Exception& E) {
+      EXPECT_EQ(E.Message().rfind(Name + ": ", 0), 0u) << Row.What << ": " << E.Message();
+    }
+    try {
+      SysUtils::UnloadPackage(SysUtils::LoadPackage(Name));
+      ADD_FAILURE() << Row.What << ": loaded";
+    } catch (const SysUtils::EPackageError&) {
+    }
+    EXPECT_EQ(::GetModuleHandleA(Name.c_str()), nullptr) << Row.What << ": nothing stays loaded";
+  }
   fs::remove_all(Folder);
 }
