@@ -97,6 +97,20 @@ private:
   PROCESS_INFORMATION FProcess{};
 };
 
+// A fresh folder holding picture.bmp, white and 8-bit, and filter.bmp, a
+// black square.
+fs::path Scratch(const char* Name, int PictureWidth, int PictureHeight, int FilterSide) {
+  const fs::path Folder = fs::temp_directory_path() / Name;
+  fs::remove_all(Folder);
+  fs::create_directories(Folder);
+  Graphics::TBitmap Picture, Filter;
+  Fill(Picture, Graphics::pf8bit, PictureWidth, PictureHeight, (Graphics::RGB)(255, 255, 255));
+  Fill(Filter, Graphics::pf24bit, FilterSide, FilterSide, (Graphics::RGB)(0, 0, 0));
+  Picture.SaveToFile((Folder / "picture.bmp").string());
+  Filter.SaveToFile((Folder / "filter.bmp").string());
+  return Folder;
+}
+
 HWND WaitForWindow(const char* Caption) {
   for (int Wait = 0; Wait < 300; ++Wait, ::Sleep(50))
     if (HWND Window = ::FindWindowA(nullptr, Caption); Window && ::IsWindowVisible(Window)) return Window;
@@ -143,31 +157,15 @@ TEST(SystemMessageBox, OkConvertsAndBlendsAndCancelLeavesThePicture) {
 
 TEST(SystemMessageBox, LvfilterAsksThroughItWithoutYesOrNo) {
   if (!HaveDesktop()) GTEST_SKIP() << "no desktop to show the box on";
-  const fs::path Folder = fs::temp_directory_path() / "tessorin-lvfilter-box";
-  fs::remove_all(Folder);
-  fs::create_directories(Folder);
-  Graphics::TBitmap Picture, Filter;
-  Fill(Picture, Graphics::pf8bit, 6, 6, (Graphics::RGB)(255, 255, 255));
-  Fill(Filter, Graphics::pf24bit, 6, 6, (Graphics::RGB)(0, 0, 0));
-  Picture.SaveToFile((Folder / "picture.bmp").string());
-  Filter.SaveToFile((Folder / "filter.bmp").string());
-
-  const fs::path Program = ProgramBeside(LVFILTER_PATH);
+  const fs::path Folder = Scratch("tessorin-lvfilter-box", 6, 6, 6);
   for (const int Button : {IDOK, IDCANCEL}) {
     const fs::path Output = Folder / (Button == IDOK ? "ok.bmp" : "cancel.bmp");
-    std::string Command = "\"" + Program.string() + "\" \"" + (Folder / "picture.bmp").string() + "\" \"" +
-                          (Folder / "filter.bmp").string() + "\" -o \"" + Output.string() + "\"";
-    STARTUPINFOA Startup{};
-    Startup.cb = sizeof Startup;
-    PROCESS_INFORMATION Process{};
-    ASSERT_TRUE(::CreateProcessA(nullptr, Command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Process))
-        << ::GetLastError();
+    TChild Filter("\"" + ProgramBeside(LVFILTER_PATH).string() + "\" picture.bmp filter.bmp -o " +
+                      Output.filename().string(),
+                  Folder);
+    ASSERT_TRUE(Filter.Started) << ::GetLastError();
     const TSeen Seen = Answer(Button);
-    ::WaitForSingleObject(Process.hProcess, 60000);
-    DWORD Status = 99;
-    ::GetExitCodeProcess(Process.hProcess, &Status);
-    ::CloseHandle(Process.hThread);
-    ::CloseHandle(Process.hProcess);
+    const DWORD Status = Filter.Wait();
 
     ASSERT_TRUE(Seen.Found) << "no box captioned Convert";
     EXPECT_EQ(Seen.Text, Question);
@@ -187,15 +185,7 @@ TEST(SystemMessageBox, LvfilterAsksThroughItWithoutYesOrNo) {
 
 TEST(SystemMessageBox, LvviewIsANativeWindowWhoseClicksStampTheFilter) {
   if (!HaveDesktop()) GTEST_SKIP() << "no desktop to show the window on";
-  const fs::path Folder = fs::temp_directory_path() / "tessorin-lvview";
-  fs::remove_all(Folder);
-  fs::create_directories(Folder);
-  Graphics::TBitmap Picture, Filter;
-  Fill(Picture, Graphics::pf8bit, 160, 100, (Graphics::RGB)(255, 255, 255));
-  Fill(Filter, Graphics::pf24bit, 10, 10, (Graphics::RGB)(0, 0, 0));
-  Picture.SaveToFile((Folder / "picture.bmp").string());
-  Filter.SaveToFile((Folder / "filter.bmp").string());
-
+  const fs::path Folder = Scratch("tessorin-lvview", 160, 100, 10);
   for (const int Button : {IDCANCEL, IDOK}) {
     fs::remove(Folder / "lvview-screenshot.png");
     TChild Viewer("\"" + ProgramBeside(LVVIEW_PATH).string() + "\" picture.bmp filter.bmp", Folder);

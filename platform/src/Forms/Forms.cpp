@@ -16,7 +16,7 @@ public:
   explicit TFormWindow(TCustomForm& Form) : FForm(Form) {}
   Os::TBitmapImage WindowSurface() override {
     FForm.PaintPending();
-    return Image(FForm.Surface());
+    return Graphics::Detail::NativeImage(FForm.Surface().Image());
   }
   void WindowMouse(TMouse What, int Button, int X, int Y) override {
     const auto Pressed = Button == 1 ? Controls::mbRight : Button == 2 ? Controls::mbMiddle : Controls::mbLeft;
@@ -28,16 +28,6 @@ public:
     if (FForm.OnKeyPress) FForm.OnKeyPress(&FForm, Key);
   }
   void WindowClose() override { FForm.Close(); }
-  static Os::TBitmapImage Image(const Graphics::TBitmap& Surface) {
-    const Graphics::Detail::TDib& Dib = Surface.Image();
-    Os::TBitmapImage Result;
-    Result.Width = Dib.Width;
-    Result.Height = Dib.Height;
-    Result.BitCount = 32;
-    Result.Stride = Dib.Stride;
-    Result.Bits = Dib.Bits.data();
-    return Result;
-  }
 
 private:
   TCustomForm& FForm;
@@ -139,7 +129,7 @@ void TCustomForm::PaintRect(const TRect& Rect) {
   Canvas.ClearClipRect();
   ++FPaintCount;
   if (HandleAllocated() && FWindow)
-    Os::PresentFormWindow(Handle(), Detail::TFormWindow::Image(FSurface), Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
+    Os::PresentFormWindow(Handle(), Graphics::Detail::NativeImage(FSurface.Image()), Rect.Left, Rect.Top, Rect.Right, Rect.Bottom);
   if (OnPaint) OnPaint(this);
 }
 

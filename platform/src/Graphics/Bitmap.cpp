@@ -146,17 +146,7 @@ void TBitmap::FreeImage() { Writable(); }
 
 Windows::HBITMAP TBitmap::Handle() {
   if (FHandle) return FHandle;
-  const Detail::TDib& Dib = Image();
-  static_assert(sizeof(TRGBQuad) == sizeof(std::uint32_t));
-  Os::TBitmapImage Native;
-  Native.Width = Dib.Width;
-  Native.Height = Dib.Height;
-  Native.BitCount = BitsPerPixel(Dib.Format);
-  Native.Rgb565 = Dib.Format == pf16bit;
-  Native.Stride = Dib.Stride;
-  Native.Bits = Dib.Bits.data();
-  Native.Palette = {reinterpret_cast<const std::uint32_t*>(Dib.Palette.data()), Dib.Palette.size()};
-  FHandle = Os::CreateBitmapHandle(Native);
+  FHandle = Os::CreateBitmapHandle(Detail::NativeImage(Image()));
   return FHandle;
 }
 

@@ -38,6 +38,35 @@ namespace Graphics::Detail {
 
 bool IsIndexed(TPixelFormat Format) { return Format == pf1bit || Format == pf4bit || Format == pf8bit; }
 
+std::vector<TRGBQuad> PaddedPalette(const TDib& Image) {
+  const int Bits = BitsPerPixel(Image.Format);
+  const unsigned Mask = (1u << Bits) - 1;
+  unsigned Highest = 0;
+  for (int Y = 0; Y < Image.Height; ++Y) {
+    const std::uint8_t* Row = Image.Row(Y);
+    for (int X = 0; X < Image.Width; ++X) {
+      const std::size_t Bit = std::size_t(X) * Bits;
+      Highest = std::max(Highest, unsigned(Row[Bit / 8] >> (8 - Bits - Bit % 8)) & Mask);
+    }
+  }
+  std::vector<TRGBQuad> Palette(Image.Palette.begin(), Image.Palette.begin() + std::min<std::size_t>(Image.Palette.size(), Mask + 1));
+  if (Palette.size() <= Highest) Palette.resize(Highest + 1, TRGBQuad{});
+  return Palette;
+}
+
+Os::TBitmapImage NativeImage(const TDib& Image) {
+  static_assert(sizeof(TRGBQuad) == sizeof(std::uint32_t));
+  Os::TBitmapImage Native;
+  Native.Width = Image.Width;
+  Native.Height = Image.Height;
+  Native.BitCount = BitsPerPixel(Image.Format);
+  Native.Rgb565 = Image.Format == pf16bit;
+  Native.Stride = Image.Stride;
+  Native.Bits = Image.Bits.data();
+  Native.Palette = {reinterpret_cast<const std::uint32_t*>(Image.Palette.data()), Image.Palette.size()};
+  return Native;
+}
+
 std::uint8_t Widen(unsigned Value, int Bits) {
   // Channels of 1 to 16 bits; wider ones would overflow the product.
   if (Bits <= 0 || Bits > 16) return 0;

@@ -77,6 +77,12 @@ void CheckImageSize(std::int64_t Width, std::int64_t Height, const std::string& 
 // followed by a 6x6x6 colour cube and a 24-step grey ramp.
 std::vector<TRGBQuad> DefaultPalette(TPixelFormat Format);
 bool IsIndexed(TPixelFormat Format);
+// An indexed image's palette, padded with black to cover every index a
+// pixel uses (black is what such a pixel shows as), for writers whose
+// formats refuse a pixel beyond the palette.
+std::vector<TRGBQuad> PaddedPalette(const TDib& Image);
+// The image as the system's native bitmaps and windows take it.
+Os::TBitmapImage NativeImage(const TDib& Image);
 // 256 steps from black to white, for grey pictures read from files.
 std::vector<TRGBQuad> GreyPalette();
 

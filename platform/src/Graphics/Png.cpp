@@ -229,31 +229,11 @@ TPngLayout LayoutFor(TPixelFormat Format) {
   }
 }
 
-// The highest palette index any pixel uses.
-unsigned HighestIndex(const TDib& Image) {
-  const int Bits = BitsPerPixel(Image.Format);
-  const unsigned Mask = (1u << Bits) - 1;
-  unsigned Highest = 0;
-  for (int Y = 0; Y < Image.Height; ++Y) {
-    const std::uint8_t* Row = Image.Row(Y);
-    for (int X = 0; X < Image.Width; ++X) {
-      const std::size_t Bit = std::size_t(X) * Bits;
-      Highest = std::max(Highest, unsigned(Row[Bit / 8] >> (8 - Bits - Bit % 8)) & Mask);
-    }
-  }
-  return Highest;
-}
-
-// The bitmap's palette, padded with black to cover every index in use:
-// libpng refuses to write a pixel beyond the palette, and black is what
-// such a pixel shows as.
+// The bitmap's palette as libpng takes it, padded to every index in use:
+// libpng refuses to write a pixel beyond the palette.
 std::vector<png_color> PaletteToWrite(const TDib& Image) {
-  const std::size_t Capacity = std::size_t(1) << BitsPerPixel(Image.Format);
-  const std::size_t Count =
-      std::max<std::size_t>(std::min(Image.Palette.size(), Capacity), HighestIndex(Image) + 1);
-  std::vector<png_color> Palette(Count, png_color{0, 0, 0});
-  for (std::size_t I = 0; I < Count && I < Image.Palette.size(); ++I)
-    Palette[I] = {Image.Palette[I].rgbRed, Image.Palette[I].rgbGreen, Image.Palette[I].rgbBlue};
+  std::vector<png_color> Palette;
+  for (const TRGBQuad& C : PaddedPalette(Image)) Palette.push_back({C.rgbRed, C.rgbGreen, C.rgbBlue});
   return Palette;
 }
 

@@ -1,12 +1,13 @@
 // What both sides of the seam share: exported names as people read them
 // (demangled, a constructor's or destructor's variants told apart), and
-// sizes as people read them.
+// sizes as people read them, names for temporary files.
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cxxabi.h>
 #include <map>
 #include <memory>
+#include <random>
 
 #include "os/Os.hpp"
 
@@ -58,6 +59,14 @@ std::string SizeText(std::uint64_t Bytes) {
   else
     std::snprintf(Text, sizeof Text, "%.1f %s", Value, Units[Unit]);
   return Text;
+}
+
+std::string TemporaryName(const std::string& Folder) {
+  static std::mt19937_64 Random{std::random_device{}()};
+  static const char Letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string Name = Folder + PathSeparators[0] + ".tessorin-";
+  for (int I = 0; I < 10; ++I) Name += Letters[Random() % (sizeof Letters - 1)];
+  return Name;
 }
 
 }  // namespace Os

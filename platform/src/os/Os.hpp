@@ -109,6 +109,9 @@ std::vector<Windows::TResourceEntry> LoadedModuleResources(Windows::HMODULE Inst
 std::vector<std::string> NameExports(const std::vector<std::string>& Mangled);
 // "1.5 GiB", "200 bytes".
 std::string SizeText(std::uint64_t Bytes);
+// A fresh hidden name in Folder, short whatever a target's name, so that a
+// target name of the longest legal length still works.
+std::string TemporaryName(const std::string& Folder);
 
 // A file's bytes mapped into memory for reading, unmapped when it goes.
 // Opening never blocks. Raises Classes::EFOpenError naming the file when it

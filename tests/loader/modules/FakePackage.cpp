@@ -2,11 +2,7 @@
 // resources the build embeds, with the entry points a package has.
 #include "SysUtils.hpp"
 
-#ifdef _WIN32
-#define EXPORT __declspec(dllexport)
-#else
-#define EXPORT __attribute__((visibility("default")))
-#endif
+#include "Export.hpp"
 
 namespace {
 const SysUtils::TUnitEntry Units[] = {{FAKE_NAME, nullptr, nullptr}};

@@ -6,11 +6,7 @@
 
 #include "SysUtils.hpp"
 
-#ifdef _WIN32
-#define EXPORT __declspec(dllexport)
-#else
-#define EXPORT __attribute__((visibility("default")))
-#endif
+#include "Export.hpp"
 
 namespace {
 const SysUtils::TUnitEntry Units[] = {{"FakeTrap", nullptr, nullptr}};

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <random>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -134,16 +133,6 @@ std::string FollowLinks(const std::string& Path, int& Error) {
   }
   Error = ELOOP;
   return Current;
-}
-
-// A fresh name in Folder, short whatever the target's name, so that a
-// target name of the longest legal length still works.
-std::string TemporaryName(const std::string& Folder) {
-  static std::mt19937_64 Random{std::random_device{}()};
-  static const char Letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string Name = Folder + "/.tessorin-";
-  for (int I = 0; I < 10; ++I) Name += Letters[Random() % (sizeof Letters - 1)];
-  return Name;
 }
 
 }  // namespace

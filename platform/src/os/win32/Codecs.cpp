@@ -405,25 +405,12 @@ TDib ReadRows(TImaging& Imaging, TFrame& Frame, const TRowLayout& Layout, const 
   return Image;
 }
 
-// The bitmap's palette, padded with black to cover every index in use, as
-// a PNG's palette must.
+// The bitmap's palette as WIC takes it, padded to every index in use, as a
+// PNG's palette must be.
 std::vector<WICColor> PaletteToWrite(const TDib& Image) {
-  const int Bits = BitsPerPixel(Image.Format);
-  const unsigned Mask = (1u << Bits) - 1;
-  unsigned Highest = 0;
-  for (int Y = 0; Y < Image.Height; ++Y) {
-    const std::uint8_t* Row = Image.Row(Y);
-    for (int X = 0; X < Image.Width; ++X) {
-      const std::size_t Bit = std::size_t(X) * Bits;
-      Highest = std::max(Highest, unsigned(Row[Bit / 8] >> (8 - Bits - Bit % 8)) & Mask);
-    }
-  }
-  const std::size_t Count = std::max<std::size_t>(std::min<std::size_t>(Image.Palette.size(), Mask + 1), Highest + 1);
-  std::vector<WICColor> Palette(Count, 0xFF000000u);
-  for (std::size_t I = 0; I < Count && I < Image.Palette.size(); ++I) {
-    const TRGBQuad C = Image.Palette[I];
-    Palette[I] = 0xFF000000u | WICColor(C.rgbRed) << 16 | WICColor(C.rgbGreen) << 8 | C.rgbBlue;
-  }
+  std::vector<WICColor> Palette;
+  for (const TRGBQuad& C : PaddedPalette(Image))
+    Palette.push_back(0xFF000000u | WICColor(C.rgbRed) << 16 | WICColor(C.rgbGreen) << 8 | C.rgbBlue);
   return Palette;
 }
 

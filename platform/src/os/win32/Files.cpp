@@ -4,7 +4,6 @@
 // moved over the target in one step.
 #include <cstdio>
 #include <io.h>
-#include <random>
 #include <utility>
 
 #include "Classes.hpp"
@@ -19,15 +18,6 @@ std::string FolderOf(const std::string& Path) {
   const std::size_t Slash = Path.find_last_of(PathSeparators);
   if (Slash == std::string::npos) return ".";
   return Path.substr(0, Slash + (Slash == 0 || Path[Slash - 1] == ':'));
-}
-
-// A fresh name in Folder, short whatever the target's name.
-std::string TemporaryName(const std::string& Folder) {
-  static std::mt19937 Random{std::random_device{}()};
-  static const char Letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string Name = Folder + "\\.tessorin-";
-  for (int I = 0; I < 10; ++I) Name += Letters[Random() % (sizeof Letters - 1)];
-  return Name;
 }
 
 // Whether the system deletes the file when its last handle closes.

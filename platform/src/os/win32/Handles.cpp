@@ -34,12 +34,8 @@ Windows::HANDLE CreateHandle(THandleKind Kind) {
   return Counted(reinterpret_cast<Windows::HANDLE>(::CreateBitmap(1, 1, 1, 1, nullptr)), Kind);
 }
 
-Windows::HBITMAP CreateBitmapHandle(const TBitmapImage& Image) {
-  if (Image.Width <= 0 || Image.Height <= 0) return CreateHandle(THandleKind::Bitmap);
-  struct {
-    BITMAPINFOHEADER Header;
-    RGBQUAD Colours[256];
-  } Info{};
+Win32::TDibInfo Win32::DibInfo(const TBitmapImage& Image) {
+  TDibInfo Info{};
   Info.Header.biSize = sizeof(BITMAPINFOHEADER);
   Info.Header.biWidth = Image.Width;
   Info.Header.biHeight = -Image.Height;  // top-down, as the rows are kept
@@ -55,8 +51,14 @@ Windows::HBITMAP CreateBitmapHandle(const TBitmapImage& Image) {
     std::memcpy(Info.Colours, Image.Palette.data(), Count * sizeof(RGBQUAD));
     Info.Header.biClrUsed = DWORD(Count);
   }
+  return Info;
+}
+
+Windows::HBITMAP CreateBitmapHandle(const TBitmapImage& Image) {
+  if (Image.Width <= 0 || Image.Height <= 0) return CreateHandle(THandleKind::Bitmap);
+  const Win32::TDibInfo Info = Win32::DibInfo(Image);
   void* Bits = nullptr;
-  HBITMAP Bitmap = ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&Info), DIB_RGB_COLORS, &Bits, nullptr, 0);
+  HBITMAP Bitmap = ::CreateDIBSection(nullptr, Info.Info(), DIB_RGB_COLORS, &Bits, nullptr, 0);
   if (!Bitmap || !Bits) return Counted(0, THandleKind::Bitmap);
   // A DIB's rows are padded to four bytes, as ours are: one copy does.
   std::memcpy(Bits, Image.Bits, Image.Stride * std::size_t(Image.Height));

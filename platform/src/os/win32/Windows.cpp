@@ -19,16 +19,10 @@ void Blit(HDC Device, const TBitmapImage& Surface, RECT Rect) {
   Rect.left = std::max<LONG>(Rect.left, 0), Rect.top = std::max<LONG>(Rect.top, 0);
   Rect.right = std::min<LONG>(Rect.right, Surface.Width), Rect.bottom = std::min<LONG>(Rect.bottom, Surface.Height);
   if (Rect.right <= Rect.left || Rect.bottom <= Rect.top) return;
-  BITMAPINFO Info{};
-  Info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  Info.bmiHeader.biWidth = Surface.Width;
-  Info.bmiHeader.biHeight = -Surface.Height;  // top-down
-  Info.bmiHeader.biPlanes = 1;
-  Info.bmiHeader.biBitCount = 32;
-  Info.bmiHeader.biCompression = BI_RGB;
+  const Win32::TDibInfo Info = Win32::DibInfo(Surface);
   // With top-down rows, scan lines count from the top.
   ::SetDIBitsToDevice(Device, Rect.left, Rect.top, DWORD(Rect.right - Rect.left), DWORD(Rect.bottom - Rect.top),
-                      Rect.left, Rect.top, 0, UINT(Surface.Height), Surface.Bits, &Info, DIB_RGB_COLORS);
+                      Rect.left, Rect.top, 0, UINT(Surface.Height), Surface.Bits, Info.Info(), DIB_RGB_COLORS);
 }
 
 TWindowClient* ClientOf(HWND Window) {
