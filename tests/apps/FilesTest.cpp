@@ -27,11 +27,69 @@ bool WritingIn(pid_t Process, const fs::path& Folder) {
   return false;
 }
 
-// Runs a command as an unprivileged user where this test runs as root,
-// whom no file permission stops.
-std::string Unprivileged(const std::string& Command) {
-  return ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " + Command : Command;
-}
+// A scratch folder that an unprivileged user can enter, holding a copy of
+// lvfilter and its modules, for runs as that user when the tests run as
+// root (whom no file permission stops). The build tree will not do: a
+// checkout in root's home (mode 700) is closed to everyone else.
+class TUnprivilegedRun {
+public:
+  TUnprivilegedRun() {
+    if (::geteuid() != 0) return;
+    for (const char* Parent : {static_cast<const char*>(std::getenv("TMPDIR")), "/tmp", "/var/tmp", "/dev/shm"}) {
+      if (!Parent || !OthersCanEnter(Parent)) continue;
+      std::string Template = (fs::path(Parent) / "tessorin-XXXXXX").string();
+      if (!::mkdtemp(Template.data())) continue;
+      FDir = Template;
+      fs::permissions(FDir, fs::perms::owner_all | fs::perms::others_exec | fs::perms::group_exec);
+      fs::create_directory(FDir / "bin");
+      fs::create_directory(FDir / "lib");
+      // lvfilter finds its modules at $ORIGIN/../lib before the build tree.
+      fs::copy_file(Programs::Lvfilter, FDir / "bin/lvfilter");
+      for (const char* Module : {TESSORIN_BPL, VCL40_BPL})
+        fs::copy_file(Module, FDir / "lib" / fs::path(Module).filename());
+      fs::permissions(FDir / "bin/lvfilter", fs::perms::all & ~fs::perms::group_write & ~fs::perms::others_write);
+      return;
+    }
+  }
+  ~TUnprivilegedRun() {
+    std::error_code Ignored;
+    if (!FDir.empty()) fs::remove_all(FDir, Ignored);
+  }
+  TUnprivilegedRun(const TUnprivilegedRun&) = delete;
+  TUnprivilegedRun& operator=(const TUnprivilegedRun&) = delete;
+
+  // False when running as root and no folder others can enter was found.
+  bool Possible() const { return ::geteuid() != 0 || !FDir.empty(); }
+  // The folder for the run's files, open to the unprivileged user.
+  fs::path Files(const fs::path& OwnDir) const {
+    if (FDir.empty()) return OwnDir;
+    fs::create_directory(FDir / "files");
+    fs::permissions(FDir / "files", fs::perms::all);
+    return FDir / "files";
+  }
+  // lvfilter with its arguments, as the unprivileged user where that matters.
+  std::string Command(const std::string& Arguments) const {
+    if (FDir.empty()) return Programs::Lvfilter + " " + Arguments;
+    return "setpriv --reuid=65534 --regid=65534 --clear-groups " + Quoted((FDir / "bin/lvfilter").string()) + " " +
+           Arguments;
+  }
+
+private:
+  // Whether every folder on the way to Path lets others pass.
+  static bool OthersCanEnter(const fs::path& Path) {
+    std::error_code Error;
+    fs::path Walk = fs::canonical(Path, Error);
+    if (Error || !fs::is_directory(Walk, Error)) return false;
+    for (; !Walk.empty(); Walk = Walk.parent_path()) {
+      struct stat Info {};
+      if (::stat(Walk.c_str(), &Info) != 0 || !(Info.st_mode & S_IXOTH)) return false;
+      if (Walk == Walk.root_path()) break;
+    }
+    return true;
+  }
+
+  fs::path FDir;
+};
 
 }  // namespace
 
@@ -140,15 +198,23 @@ TEST_F(FilesTest, OutputsAreWrittenThroughLinksAndReadOnlyOnesRefused) {
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(Path("real")), fs::directory_iterator()), 2);
 
-  // A file its owner made read-only is refused, though its folder is writable.
-  fs::permissions(Dir, fs::perms::all);
-  std::ofstream(Path("readonly.png")) << "old";
-  fs::permissions(Path("readonly.png"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  const TResult R = Shell(Unprivileged(Lvfilter + " " + Q("picture24.bmp") + " " + Q("filter.png") + " -o " +
-                                     Q("readonly.png")));
+  // A file its owner made read-only is refused, though its folder is writable,
+  // and even to root the refusal is the system's own.
+  const TUnprivilegedRun Run;
+  if (!Run.Possible()) GTEST_SKIP() << "no folder that an unprivileged user can enter";
+  const fs::path Files = Run.Files(Dir);
+  for (const char* Input : {"picture24.bmp", "filter.png"}) {
+    if (Files != Dir) fs::copy_file(Path(Input), Files / Input);
+    fs::permissions(Files / Input, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  }
+  fs::permissions(Files, fs::perms::all);
+  std::ofstream(Files / "readonly.png") << "old";
+  fs::permissions(Files / "readonly.png", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const auto In = [&](const char* Name) { return Quoted((Files / Name).string()); };
+  const TResult R = Shell(Run.Command(In("picture24.bmp") + " " + In("filter.png") + " -o " + In("readonly.png")));
   EXPECT_EQ(R.Status, 1) << R.Output;
   EXPECT_NE(R.Output.find("readonly.png: cannot write: Permission denied"), std::string::npos) << R.Output;
-  EXPECT_EQ(Content(Path("readonly.png")), "old");
+  EXPECT_EQ(Content((Files / "readonly.png").string()), "old");
 }
 
 TEST_F(FilesTest, AFailedWriteGivesTheSystemsReason) {

@@ -134,7 +134,8 @@ TEST_F(LvviewTest, TheWindowSurvivesAFailedScreenshotAndEndsOnSigterm) {
   if (!Installed("Xvfb") || !Installed("xdotool") || !Installed("xwininfo"))
     GTEST_SKIP() << "needs Xvfb, xdotool and xwininfo";
   const TVirtualDisplay Display;
-  ASSERT_TRUE(Display.Ready());
+  // Xvfb needs a writable /tmp/.X11-unix, which a locked-down machine lacks.
+  if (!Display.Ready()) GTEST_SKIP() << "no virtual display could be started";
   // The window system's libraries keep memory to the end, which a leak
   // checker in a sanitized build would count against the viewer.
   const std::string Env = "env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 DISPLAY=" + Display.Name() + " ";
