@@ -27,6 +27,18 @@ class TComponent;
 
 // ---- Streams -----------------------------------------------------------------
 
+// How a stored form is read into components.
+struct TReadOptions {
+  // Told of each class and each property the reader does not know, with the
+  // fault as an EReadError would name it; answering true skips it (a class
+  // with everything inside it) and reading goes on, false refuses the form.
+  std::function<bool(const std::string& Fault)> OnError;
+  // For a host without the form's code: event handler names that the
+  // root's method table lacks are kept unbound, so that storing the form
+  // writes them back. Otherwise such a name is refused.
+  bool KeepUnboundHandlers = false;
+};
+
 enum TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream {
@@ -50,6 +62,7 @@ public:
   // Reads one: into Root, or, when Root is nullptr, into a new component
   // of the class the stream names (the caller owns it). A failed read
   // raises EReadError and leaves no component it made and Root as it was.
+  TComponent* ReadComponent(TComponent* Root, const TReadOptions& Options);
   TComponent* ReadComponent(TComponent* Root);
 };
 
@@ -78,7 +91,7 @@ private:
 void ObjectBinaryToText(TStream& Input, TStream& Output);
 void ObjectTextToBinary(TStream& Input, TStream& Output);
 // TStream::ReadComponent for the text form, whose faults name their line.
-TComponent* ReadComponentText(TStream& Input, TComponent* Root);
+TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options = {});
 
 // ---- Persistent objects -------------------------------------------------------
 
@@ -122,7 +135,14 @@ public:
   const std::string& Name() const { return FName; }
   // The top of the ownership chain: the form or data module this belongs to.
   TComponent* Root();
+  // An identifier, unique among the owner's components without regard to
+  // case; raises EComponentError otherwise.
   void SetName(const std::string& Value);
+  // The class a stored form gave this root when that class is the
+  // application's own descendant (TForm1 for a TForm), which a host does
+  // not have: kept so that storing the form writes it back.
+  const std::string& StoredClassName() const { return FStoredClassName; }
+  void SetStoredClassName(const std::string& Value) { FStoredClassName = Value; }
   long Tag() const { return FTag; }
   void SetTag(long Value) { FTag = Value; }
   int ComponentCount() const { return int(FComponents.size()); }
@@ -161,6 +181,7 @@ private:
 
   TComponent* FOwner = nullptr;
   std::string FName;
+  std::string FStoredClassName;
   long FTag = 0;
   std::vector<TComponent*> FComponents;       // owned: destroyed with this one
   std::vector<TComponent*> FFreeNotifies;     // told when this one goes

@@ -76,7 +76,11 @@ public:
   // Sizes are kept within the constraints and never negative.
   virtual void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
   Graphics::TRect BoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
-  Graphics::TRect ClientRect() const { return {0, 0, FWidth, FHeight}; }
+  // The area children and painting use, in the control's own coordinates:
+  // the whole control, less a form's frame.
+  virtual Graphics::TRect ClientRect() const { return {0, 0, FWidth, FHeight}; }
+  int ClientWidth() const { return ClientRect().Width(); }
+  int ClientHeight() const { return ClientRect().Height(); }
 
   TWinControl* Parent() const { return FParent; }
   virtual void SetParent(TWinControl* AParent);

@@ -2,6 +2,7 @@
 // paint into.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,6 +14,29 @@ namespace Forms {
 
 namespace Detail { class TFormWindow; }
 
+enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
+using TBorderIcons = unsigned;  // a set of TBorderIcon, bit n for ordinal n
+enum TPosition {
+  poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter, poMainFormCenter, poOwnerFormCenter
+};
+enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+using TCloseEvent = std::function<void(System::TObject* Sender, TCloseAction& Action)>;
+using TCloseQueryEvent = std::function<void(System::TObject* Sender, bool& CanClose)>;
+using TKeyEvent = std::function<void(System::TObject* Sender, std::uint16_t& Key, Controls::TShiftState Shift)>;
+using TKeyPressEvent = std::function<void(System::TObject* Sender, char& Key)>;
+
+// The frame a window of a border style has around its client area, in the
+// classic metrics: a form's Width and Height are its outer size, as on the
+// screen, and ClientWidth and ClientHeight what is inside the frame.
+struct TFormFrame {
+  int Border = 0;   // each side
+  int Caption = 0;  // the title bar, above the client area
+};
+TFormFrame FrameOf(TFormBorderStyle Style);
+
 class TCustomForm : public Controls::TWinControl {
 public:
   explicit TCustomForm(Classes::TComponent* AOwner);
@@ -21,13 +45,55 @@ public:
   const TypInfo::TClassInfo& ClassType() const override;
 
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
-  int ClientWidth() const { return Width(); }
-  int ClientHeight() const { return Height(); }
-  void SetClientSize(int AWidth, int AHeight) { SetBounds(Left(), Top(), AWidth, AHeight); }
+  Graphics::TRect ClientRect() const override;
+  void SetClientSize(int AWidth, int AHeight);
+  void SetClientWidth(int Value) { SetClientSize(Value, ClientHeight()); }
+  void SetClientHeight(int Value) { SetClientSize(ClientWidth(), Value); }
+  // Titles the form's window.
   const std::string& Caption() const { return FCaption; }
   void SetCaption(const std::string& Value) { FCaption = Value; }
+  // Fills the client area where no control covers it.
   Graphics::TColor Color() const { return FColor; }
   void SetColor(Graphics::TColor Value);
+  Graphics::TFont* Font() const { return FFont.get(); }
+  void SetFont(Graphics::TFont* Value) { FFont->Assign(Value); }
+  // Changing the frame keeps the outer size, as the window does.
+  TFormBorderStyle BorderStyle() const { return FBorderStyle; }
+  void SetBorderStyle(TFormBorderStyle Value);
+  TPosition Position() const { return FPosition; }
+  void SetPosition(TPosition Value) { FPosition = Value; }
+  // Width and Height are stored while the form scrolls, ClientWidth and
+  // ClientHeight otherwise, as the framework stores them.
+  bool AutoScroll() const { return FAutoScroll; }
+  void SetAutoScroll(bool Value) { FAutoScroll = Value; }
+  bool IsFormSizeStored() const { return FAutoScroll; }
+  bool IsClientSizeStored() const { return !FAutoScroll; }
+  int PixelsPerInch() const { return FPixelsPerInch; }
+  void SetPixelsPerInch(int Value);
+  // The height of the font's text when the form was designed; kept and
+  // stored, since nothing measures text here.
+  int TextHeight() const { return FTextHeight; }
+  void SetTextHeight(int Value) { FTextHeight = Value; }
+  void DefineProperties(Classes::TFiler& Filer) override;
+
+  // Kept and stored for the program the form belongs to; nothing here acts
+  // on them. A form shows through Show, whatever Visible says.
+  TBorderIcons BorderIcons() const { return FBorderIcons; }
+  void SetBorderIcons(TBorderIcons Value) { FBorderIcons = Value; }
+  TFormStyle FormStyle() const { return FFormStyle; }
+  void SetFormStyle(TFormStyle Value) { FFormStyle = Value; }
+  TWindowState WindowState() const { return FWindowState; }
+  void SetWindowState(TWindowState Value) { FWindowState = Value; }
+  bool StoredVisible() const { return FStoredVisible; }
+  void SetStoredVisible(bool Value) { FStoredVisible = Value; }
+  bool KeyPreview() const { return FKeyPreview; }
+  void SetKeyPreview(bool Value) { FKeyPreview = Value; }
+  bool Scaled() const { return FScaled; }
+  void SetScaled(bool Value) { FScaled = Value; }
+  bool OldCreateOrder() const { return FOldCreateOrder; }
+  void SetOldCreateOrder(bool Value) { FOldCreateOrder = Value; }
+  int HelpContext() const { return FHelpContext; }
+  void SetHelpContext(int Value) { FHelpContext = Value; }
 
   // A form starts hidden. A hidden form paints nothing and keeps no surface;
   // showing it paints it whole.
@@ -67,7 +133,13 @@ public:
 
   System::TNotifyEvent OnPaint;  // after every paint pass
   // A character typed in the form's native window.
-  std::function<void(System::TObject* Sender, char& Key)> OnKeyPress;
+  TKeyPressEvent OnKeyPress;
+  System::TNotifyEvent OnShow, OnHide, OnResize;  // when shown, hidden, resized
+  TCloseEvent OnClose;                            // by Close
+  // Stored with the form for its program; nothing here calls them.
+  System::TNotifyEvent OnCreate, OnDestroy, OnActivate, OnDeactivate;
+  TCloseQueryEvent OnCloseQuery;
+  TKeyEvent OnKeyDown, OnKeyUp;
 
 protected:
   void Notification(Classes::TComponent* AComponent, Classes::TOperation Operation) override;
@@ -76,9 +148,25 @@ protected:
 
 private:
   Controls::TControl* Target(int X, int Y, int& LocalX, int& LocalY);
+  // Fits what fills the client area, and the surface, to a new client size.
+  void ClientResized(const Graphics::TRect& Before);
 
   std::string FCaption;
-  Graphics::TColor FColor = 0xF0F0F0;
+  Graphics::TColor FColor = Graphics::clBtnFace;
+  std::unique_ptr<Graphics::TFont> FFont;
+  TFormBorderStyle FBorderStyle = bsSizeable;
+  TBorderIcons FBorderIcons = 1u << biSystemMenu | 1u << biMinimize | 1u << biMaximize;
+  TPosition FPosition = poDesigned;
+  TFormStyle FFormStyle = fsNormal;
+  TWindowState FWindowState = wsNormal;
+  bool FAutoScroll = true;
+  bool FStoredVisible = false;
+  bool FKeyPreview = false;
+  bool FScaled = true;
+  bool FOldCreateOrder = false;
+  int FPixelsPerInch = 96;
+  int FTextHeight = 13;
+  int FHelpContext = 0;
   Graphics::TBitmap FSurface;
   std::unique_ptr<Detail::TFormWindow> FWindow;  // what the native window reports to
   Graphics::TRect FPending;

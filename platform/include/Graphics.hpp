@@ -16,13 +16,35 @@
 
 namespace Graphics {
 
-// 0x00BBGGRR, as the framework stores colours.
+// 0x00BBGGRR, as the framework stores colours: red in the lowest byte.
 using TColor = std::uint32_t;
-constexpr TColor clBlack = 0x000000, clWhite = 0xFFFFFF, clRed = 0x0000FF, clLime = 0x00FF00,
-                 clBlue = 0xFF0000, clYellow = 0x00FFFF, clOlive = 0x008080, clGreen = 0x008000,
-                 clNavy = 0x800000, clGray = 0x808080, clSilver = 0xC0C0C0;
+constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080,
+                 clNavy = 0x800000, clPurple = 0x800080, clTeal = 0x808000, clGray = 0x808080,
+                 clSilver = 0xC0C0C0, clRed = 0x0000FF, clLime = 0x00FF00, clYellow = 0x00FFFF,
+                 clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00, clLtGray = 0xC0C0C0,
+                 clDkGray = 0x808080, clWhite = 0xFFFFFF;
 constexpr TColor clNone = 0x1FFFFFFF;
 constexpr TColor clDefault = 0x20000000;
+// The system's colours: this flag plus the system's index of the colour,
+// resolved by ColorToRGB when painting.
+constexpr TColor clSystemColor = 0x80000000;
+constexpr TColor clScrollBar = clSystemColor | 0, clBackground = clSystemColor | 1,
+                 clActiveCaption = clSystemColor | 2, clInactiveCaption = clSystemColor | 3,
+                 clMenu = clSystemColor | 4, clWindow = clSystemColor | 5, clWindowFrame = clSystemColor | 6,
+                 clMenuText = clSystemColor | 7, clWindowText = clSystemColor | 8,
+                 clCaptionText = clSystemColor | 9, clActiveBorder = clSystemColor | 10,
+                 clInactiveBorder = clSystemColor | 11, clAppWorkSpace = clSystemColor | 12,
+                 clHighlight = clSystemColor | 13, clHighlightText = clSystemColor | 14,
+                 clBtnFace = clSystemColor | 15, clBtnShadow = clSystemColor | 16, clGrayText = clSystemColor | 17,
+                 clBtnText = clSystemColor | 18, clInactiveCaptionText = clSystemColor | 19,
+                 clBtnHighlight = clSystemColor | 20, cl3DDkShadow = clSystemColor | 21,
+                 cl3DLight = clSystemColor | 22, clInfoText = clSystemColor | 23, clInfoBk = clSystemColor | 24;
+// The red, green and blue a colour shows as: a system colour through the
+// system's scheme (the classic one where the system has none), clNone and
+// clDefault as black, anything else as its low three bytes.
+TColor ColorToRGB(TColor Color);
+// Registers the names stored forms write for colours and character sets.
+void RegisterGraphicsIdents();
 
 constexpr TColor RGB(std::uint8_t R, std::uint8_t G, std::uint8_t B) {
   return TColor(R) | TColor(G) << 8 | TColor(B) << 16;
@@ -55,6 +77,8 @@ std::size_t BytesPerScanline(std::int64_t Width, int BitsPerPixel);
 struct TImageLimits {
   int MaxSide = 16384;
   std::uint64_t MaxPixels = 128ull << 20;
+  // Every picture one stored form holds, together.
+  std::uint64_t MaxFormPixels = 128ull << 20;
 };
 TImageLimits GetImageLimits();
 void SetImageLimits(TImageLimits Limits);
@@ -255,6 +279,56 @@ private:
   TBitmap& FTarget;
   TRect FClip;
   bool FClipped = false;
+};
+
+// A font: kept with its form and stored, not yet drawn with.
+using TFontCharset = std::uint8_t;
+constexpr TFontCharset ANSI_CHARSET = 0, DEFAULT_CHARSET = 1, SYMBOL_CHARSET = 2, OEM_CHARSET = 255;
+enum TFontPitch { fpDefault, fpVariable, fpFixed };
+enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
+using TFontStyles = unsigned;  // a set of TFontStyle, bit n for ordinal n
+
+class TFont : public Classes::TPersistent {
+public:
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+  void Assign(const Classes::TPersistent* Source) override;
+
+  TFontCharset Charset() const { return FCharset; }
+  void SetCharset(TFontCharset Value) { Change(FCharset, Value); }
+  TColor Color() const { return FColor; }
+  void SetColor(TColor Value) { Change(FColor, Value); }
+  // Negative: the character height in pixels; positive: the cell height.
+  int Height() const { return FHeight; }
+  void SetHeight(int Value) { Change(FHeight, Value); }
+  const std::string& Name() const { return FName; }
+  void SetName(const std::string& Value) { Change(FName, Value); }
+  TFontPitch Pitch() const { return FPitch; }
+  void SetPitch(TFontPitch Value) { Change(FPitch, Value); }
+  // In points: follows Height at PixelsPerInch.
+  int Size() const;
+  void SetSize(int Value);
+  TFontStyles Style() const { return FStyle; }
+  void SetStyle(TFontStyles Value) { Change(FStyle, Value); }
+  int PixelsPerInch() const { return FPixelsPerInch; }
+  void SetPixelsPerInch(int Value) { FPixelsPerInch = Value > 0 ? Value : 96; }
+
+  System::TNotifyEvent OnChange;
+
+private:
+  template <class T>
+  void Change(T& Field, const T& Value) {
+    if (Field == Value) return;
+    Field = Value;
+    if (OnChange) OnChange(this);
+  }
+  TFontCharset FCharset = DEFAULT_CHARSET;
+  TColor FColor = clWindowText;
+  int FHeight = -11;
+  std::string FName = "MS Sans Serif";
+  TFontPitch FPitch = fpDefault;
+  TFontStyles FStyle = 0;
+  int FPixelsPerInch = 96;
 };
 
 // A container for one graphic (here, a bitmap) with load and save by file.

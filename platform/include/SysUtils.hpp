@@ -5,12 +5,24 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "System.hpp"
 #include "Windows.hpp"
 
 namespace SysUtils {
+
+// Whether two texts are the same without regard to the case of ASCII
+// letters, as the framework compares names.
+inline bool SameText(std::string_view A, std::string_view B) {
+  if (A.size() != B.size()) return false;
+  for (std::size_t I = 0; I < A.size(); ++I) {
+    const auto Lower = [](char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; };
+    if (Lower(A[I]) != Lower(B[I])) return false;
+  }
+  return true;
+}
 
 class EPackageError : public System::Exception { using Exception::Exception; };
 

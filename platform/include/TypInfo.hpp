@@ -109,7 +109,7 @@ TPropInfo MakeProperty(std::string Name, std::string TypeName, TTypeKind Kind, G
   }
   if constexpr (std::is_integral_v<T> || std::is_enum_v<T>) {
     Info.GetOrd = [Get](const System::TObject* Object) {
-      return std::int64_t((static_cast<const C*>(Object)->*Get)());
+      return std::int64_t(T((static_cast<const C*>(Object)->*Get)()));
     };
     if constexpr (!std::is_same_v<Setter, std::nullptr_t>)
       Info.SetOrd = [Set](System::TObject* Object, std::int64_t Value) { (static_cast<C*>(Object)->*Set)(T(Value)); };
@@ -155,6 +155,8 @@ TPropInfo MakeEventProperty(std::string Name, std::string TypeName, T C::*Field,
 // an integer type (cursors: crDrag is -12). Registered once per type name.
 void RegisterEnumNames(const std::string& TypeName, std::vector<std::string> Names);
 const std::vector<std::string>* EnumNames(const std::string& TypeName);
+// The ordinal of a named value, without regard to case.
+std::optional<std::int64_t> EnumValue(const std::string& TypeName, const std::string& Name);
 void RegisterIdents(const std::string& TypeName, std::vector<std::pair<std::int64_t, std::string>> Idents);
 std::optional<std::string> IntToIdent(const std::string& TypeName, std::int64_t Value);
 std::optional<std::int64_t> IdentToInt(const std::string& TypeName, const std::string& Ident);

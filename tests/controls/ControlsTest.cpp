@@ -87,7 +87,7 @@ TEST(Components, NamesAreUniqueAmongSiblings) {
 }
 
 TEST(Painting, ImageShowsItsPicturePlainCentredStretchedAndTransparent) {
-  const TColor Bg = 0xF0F0F0;
+  const TColor Bg = ColorToRGB(clBtnFace);
   struct Case {
     const char* Name;
     bool Center, Stretch, Transparent;
@@ -129,7 +129,7 @@ TEST(Painting, AutoSizeTakesThePicturesSizeAndHidingRepaints) {
   EXPECT_EQ(F.Image->Width(), 4);
   EXPECT_EQ(F.Image->Height(), 2);
   F.Image->SetVisible(false);
-  EXPECT_EQ(F.At(2, 1), 0xF0F0F0u);
+  EXPECT_EQ(F.At(2, 1), ColorToRGB(clBtnFace));
 }
 
 TEST(Painting, ScreenshotIsWhatTheFormShows) {
@@ -140,7 +140,7 @@ TEST(Painting, ScreenshotIsWhatTheFormShows) {
   Shot.LoadFromFile(Path);
   EXPECT_EQ(Shot.Width(), 20);
   EXPECT_EQ(Shot.Pixel(3, 1), clLime);
-  EXPECT_EQ(Shot.Pixel(0, 0), 0xF0F0F0u);
+  EXPECT_EQ(Shot.Pixel(0, 0), ColorToRGB(clBtnFace));
 }
 
 TEST(Mouse, InputReachesTheControlUnderThePointInItsCoordinates) {
@@ -292,7 +292,7 @@ TEST(Painting, AnOpaqueImageHidesWhatLiesBeneathAndOnlyThat) {
   EXPECT_FALSE(Under->Opaque());
   // The later control is on top of the first.
   EXPECT_EQ(F.At(0, 0), clRed);
-  EXPECT_EQ(F.At(10, 5), 0xF0F0F0u);
+  EXPECT_EQ(F.At(10, 5), ColorToRGB(clBtnFace));
   F.Image->Repaint();  // on its own: covered by the one above, which shows where it lies
   EXPECT_EQ(F.Form->Surface().Pixel(2, 1), RGB(0, 255, 255)) << "the top control's picture at (2,1)";
   F.Image->SetTransparent(true);

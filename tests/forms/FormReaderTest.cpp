@@ -127,7 +127,7 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
       {"object F: TForm\n  P = 'open\nend\n", "line 2: unterminated string"},
       {"object F: TForm\n  P = {ABC}\nend\n", "line 2: an odd number of hex digits"},
       {"object F: TForm\n  P = 12x\nend\n", "line 2: not a number"},
-      {"object F: TForm\n  P = #55296\nend\n", "line 2: a bad character code"},
+      {"object F: TForm\n  P = #55296\nend\n", "line 2: an unpaired surrogate"},
       {"object F: TForm\n\n  P 5\nend\n", "line 3: expected '='"},
       {"thing F: TStored\nend\n", "line 1: expected object, inherited or inline"},
       {"object F: TForm\nend\nend\n", "line 3: text after the last end"},
@@ -186,6 +186,71 @@ TEST(FormFile, AFailedReadLeavesNothingBehindAndTheRootAsItWas) {
     }
     EXPECT_EQ(Root.ComponentCount(), 0) << Message;
     EXPECT_EQ(Root.Tag(), 1) << Message << ": the root keeps its properties";
+  }
+}
+
+namespace {
+
+// A BMP of Width x Height 8-bit pixels in 64 bytes: run-length encoded,
+// with only the end-of-bitmap escape, so that it declares much and holds
+// nothing. Little-endian fields, as in the file.
+Bytes RleBitmap(std::uint32_t Width, std::uint32_t Height) {
+  TStored B;
+  B.Data.clear();
+  B.U8('B').U8('M').U32(64).U32(0).U32(62);             // file header: size, reserved, pixel offset
+  B.U32(40).U32(Width).U32(Height).U16(1).U16(8).U32(1);  // info header: planes, 8 bits, RLE8
+  B.U32(2).U32(0).U32(0).U32(2).U32(0);                 // data size, resolution, 2 colours
+  B.U32(0).U32(0xFFFFFF);                                 // black, white
+  return B.U8(0).U8(1).Data;                              // end of bitmap
+}
+
+std::string Hex(const Bytes& Data) {
+  static const char Digits[] = "0123456789ABCDEF";
+  std::string Text;
+  for (const std::uint8_t B : Data) Text += {Digits[B >> 4], Digits[B & 15]};
+  return Text;
+}
+
+}  // namespace
+
+TEST(FormFile, ThePicturesOfOneFormShareOnePixelBudget) {
+  TypInfo::RegisterClass(Forms::TForm::ClassInfo());
+  TypInfo::RegisterClass(LvFltImg::TLvFilterImage::ClassInfo());
+  struct TRestore {
+    Graphics::TImageLimits Saved = Graphics::GetImageLimits();
+    ~TRestore() { Graphics::SetImageLimits(Saved); }
+  } Restore;
+  Graphics::SetImageLimits({1024, 1 << 20, 1 << 20});  // a side, a picture, a form
+  // The filters' sides, and which filter the form is refused at (-1: it reads).
+  const std::pair<std::vector<std::pair<std::uint32_t, std::uint32_t>>, int> Cases[] = {
+      {{{1024, 512}, {512, 1024}}, -1},        // the whole budget, read on a scratch root and then the real one
+      {{{1024, 512}, {512, 1024}, {1, 1}}, 2},  // one pixel more
+      {std::vector<std::pair<std::uint32_t, std::uint32_t>>(8, {1024, 1024}), 1},  // each at its own limit
+  };
+  for (const auto& [Filters, RefusedAt] : Cases) {
+    std::string Text = "object Form1: TForm\n";
+    std::vector<int> Lines;
+    for (std::size_t I = 0; I < Filters.size(); ++I) {
+      Lines.push_back(3 + 3 * int(I));
+      const Bytes Bitmap = RleBitmap(Filters[I].first, Filters[I].second);
+      Text += "  object Image" + std::to_string(I) + ": TLvFilterImage\n    FilterBitMap.Data = {" +
+              Hex({std::uint8_t(Bitmap.size()), 0, 0, 0}) + Hex(Bitmap) + "}\n  end\n";
+    }
+    Text += "end\n";
+    SCOPED_TRACE(Filters.size());
+    Forms::TForm Root(nullptr);
+    Classes::TMemoryStream Stream(Bytes(Text.begin(), Text.end()));
+    try {
+      Classes::ReadComponentText(Stream, &Root);
+      EXPECT_EQ(RefusedAt, -1) << "read";
+      EXPECT_EQ(Root.ComponentCount(), int(Filters.size()));
+    } catch (const Classes::EReadError& E) {
+      ASSERT_NE(RefusedAt, -1) << E.Message();
+      const std::string Where = "form: line " + std::to_string(Lines[RefusedAt]) + ": FilterBitMap.Data: ";
+      EXPECT_EQ(E.Message().rfind(Where, 0), 0u) << E.Message();
+      EXPECT_NE(E.Message().find("past the limit of 1048576 pixels in all"), std::string::npos) << E.Message();
+      EXPECT_EQ(Root.ComponentCount(), 0);
+    }
   }
 }
 

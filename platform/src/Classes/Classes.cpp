@@ -4,6 +4,9 @@
 #include <mutex>
 #include <unordered_set>
 
+#include "Classes/FormFile.hpp"
+#include "SysUtils.hpp"
+
 namespace Classes {
 
 const TypInfo::TClassInfo& TPersistent::ClassInfo() {
@@ -80,7 +83,11 @@ TComponent::~TComponent() {
 
 void TComponent::SetName(const std::string& Value) {
   if (Value == FName) return;
-  if (FOwner && !Value.empty() && FOwner->FindComponent(Value))
+  // A stored form writes the name as an identifier; anything else could
+  // not be read back.
+  if (!Value.empty() && (Value.size() > 255 || !Form::IsName(Value, false)))
+    throw EComponentError("'" + Form::Printable(Value) + "' is not a valid component name");
+  if (const TComponent* Other = FOwner && !Value.empty() ? FOwner->FindComponent(Value) : nullptr; Other && Other != this)
     throw EComponentError("A component named " + Value + " already exists");
   FName = Value;
 }
@@ -93,7 +100,7 @@ TComponent* TComponent::Components(int Index) const {
 
 TComponent* TComponent::FindComponent(const std::string& AName) const {
   for (TComponent* C : FComponents)
-    if (!AName.empty() && C->FName == AName) return C;
+    if (!AName.empty() && SysUtils::SameText(C->FName, AName)) return C;
   return nullptr;
 }
 

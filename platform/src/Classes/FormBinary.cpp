@@ -2,10 +2,12 @@
 // class name and name as short strings, properties (a short-string name and
 // a value each) up to a zero byte, child objects up to a zero byte. All
 // numbers little-endian.
+#include <cstdio>
 #include <cstring>
 
 #include "Classes.hpp"
 #include "Classes/FormFile.hpp"
+#include "SysUtils.hpp"
 
 namespace Classes::Form {
 
@@ -91,7 +93,7 @@ public:
         std::memcpy(&V.Float, &Bits, 8);
         break;
       }
-      case vaString: V.Text = ShortString("string"); break;
+      case vaString: V.Text = Latin1ToUtf8(ShortString("string")); break;
       case vaIdent: V.Text = Name("identifier value"); break;
       case vaFalse:
       case vaTrue:
@@ -102,7 +104,7 @@ public:
         if (Length > Left()) Fail("length " + std::to_string(Length) + " past the end of the data", At);
         const std::uint8_t* Bytes = Take(Length, "data");
         if (V.Type == vaBinary) V.Bytes.assign(Bytes, Bytes + Length);
-        else V.Text.assign(reinterpret_cast<const char*>(Bytes), Length);
+        else V.Text = Latin1ToUtf8({reinterpret_cast<const char*>(Bytes), Length});
         break;
       }
       case vaWString: {
@@ -178,6 +180,13 @@ public:
   }
 
 private:
+  static std::string Latin1ToUtf8(std::string_view Bytes) {
+    std::string Out;
+    Out.reserve(Bytes.size());
+    for (const unsigned char C : Bytes) AppendUtf8(Out, C);
+    return Out;
+  }
+
   // UTF-16LE to UTF-8; an unpaired surrogate is a fault.
   std::string Utf8(const std::uint8_t* Units, std::size_t Count, std::size_t At) const {
     std::string Out;
@@ -214,7 +223,7 @@ public:
     FOut.insert(FOut.end(), P, P + Size);
   }
   void ShortString(const std::string& Text) {
-    if (Text.size() > 255) throw EWriteError("a name of more than 255 bytes: " + Text.substr(0, 40) + "...");
+    if (Text.size() > 255) throw EWriteError("a name of more than 255 bytes: " + Printable(Text, 40));
     U8(std::uint8_t(Text.size()));
     Raw(Text.data(), Text.size());
   }
@@ -245,12 +254,14 @@ public:
         Unsigned(Bits, 8);
         break;
       }
-      case vaString:
       case vaIdent: ShortString(V.Text); break;
-      case vaLString:
-        Unsigned(V.Text.size(), 4);
-        Raw(V.Text.data(), V.Text.size());
+      case vaString: ShortString(Latin1(V.Text)); break;
+      case vaLString: {
+        const std::string Bytes = Latin1(V.Text);
+        Unsigned(Bytes.size(), 4);
+        Raw(Bytes.data(), Bytes.size());
         break;
+      }
       case vaBinary:
         Unsigned(V.Bytes.size(), 4);
         Raw(V.Bytes.data(), V.Bytes.size());
@@ -289,7 +300,7 @@ public:
       if (O.Flags & ffChildPos) Value(IntegerValue(O.Position));
     }
     // A length byte of 0xF0 and up would read as the prefix.
-    if (O.ClassName.size() >= 0xF0) throw EWriteError("a class name of 240 bytes or more: " + O.ClassName.substr(0, 40) + "...");
+    if (O.ClassName.size() >= 0xF0) throw EWriteError("a class name of 240 bytes or more: " + Printable(O.ClassName, 40));
     ShortString(O.ClassName);
     ShortString(O.Name);
     Properties(O.Properties);
@@ -299,6 +310,18 @@ public:
   std::vector<std::uint8_t> Take() { return std::move(FOut); }
 
 private:
+  // Single-byte text: a character past U+00FF needs a wide string.
+  static std::string Latin1(const std::string& Text) {
+    std::string Out;
+    Out.reserve(Text.size());
+    for (std::size_t I = 0; I < Text.size();) {
+      const std::uint32_t C = NextCodePoint(Text, I);
+      if (C > 0xFF) throw EWriteError("a character past U+00FF in a single-byte string");
+      Out += char(C);
+    }
+    return Out;
+  }
+
   static std::u16string Utf16(const std::string& Text) {
     std::u16string Out;
     for (std::uint32_t C : CodePoints(Text)) {
@@ -329,10 +352,36 @@ bool IsName(const std::string& Text, bool Dotted) {
     Start = false;
   }
   if (Start) return false;
-  // Words the text form reads as its own.
+  // Words the text form reads as its own, in any case.
   for (const char* Reserved : {"object", "inherited", "inline", "end", "item"})
-    if (Text == Reserved) return false;
+    if (SysUtils::SameText(Text, Reserved)) return false;
   return true;
+}
+
+std::string Printable(std::string_view Text, std::size_t Max) {
+  std::string Out;
+  for (std::size_t I = 0; I < Text.size() && I < Max; ++I) {
+    const unsigned char C = Text[I];
+    if (C >= 0x20 && C < 0x7F) {
+      Out += char(C);
+    } else {
+      char Code[8];
+      std::snprintf(Code, sizeof Code, "\\x%02X", C);
+      Out += Code;
+    }
+  }
+  if (Text.size() > Max) Out += "... (" + std::to_string(Text.size()) + " bytes)";
+  return Out;
+}
+
+TValue StringValue(std::string Utf8) {
+  std::size_t Count = 0;
+  bool Wide = false;
+  for (std::size_t I = 0; I < Utf8.size(); ++Count) Wide |= NextCodePoint(Utf8, I) > 0xFF;
+  TValue V;
+  V.Type = Wide ? vaWString : Count > 255 ? vaLString : vaString;
+  V.Text = std::move(Utf8);
+  return V;
 }
 
 TValue IntegerValue(std::int64_t Value) {

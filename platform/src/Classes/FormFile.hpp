@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Classes {
@@ -32,8 +33,12 @@ constexpr std::size_t MaxObjects = 10000;
 constexpr std::size_t MaxValues = 250000;  // properties, values and collection items in all
 
 // Whether Text is an identifier, or identifiers joined by dots when Dotted,
-// and none of the words the text form reserves.
+// and none of the words the text form reserves (in any case).
 bool IsName(const std::string& Text, bool Dotted);
+
+// Text from a file as a message may quote it: bytes that are not printable
+// ASCII as \xNN, and no more than Max bytes of it, the cut marked.
+std::string Printable(std::string_view Text, std::size_t Max = 64);
 
 struct TProperty;
 
@@ -47,7 +52,9 @@ struct TValue {
   std::int64_t Int = 0;               // integers; currency as its raw count of ten-thousandths
   double Float = 0;                   // single and date
   std::array<std::uint8_t, 10> Extended{};
-  std::string Text;                   // strings (wide ones as UTF-8), identifiers
+  // Strings as UTF-8, whatever their type; identifiers. A short or long
+  // string holds single-byte text: byte N is the character U+N.
+  std::string Text;
   std::vector<std::uint8_t> Bytes;    // binary
   std::vector<std::string> Set;
   std::vector<TValue> List;
@@ -71,9 +78,16 @@ struct TObject {
   std::string Where;
 };
 
-// Wide strings are kept as UTF-8 in the tree.
+// Strings are kept as UTF-8 in the tree. The character at I, moving I past
+// it; a byte that begins no well-formed sequence is the character of its
+// value, so that any bytes read back the same way every time.
+std::uint32_t NextCodePoint(std::string_view Utf8, std::size_t& I);
 std::vector<std::uint32_t> CodePoints(const std::string& Utf8);
 void AppendUtf8(std::string& Out, std::uint32_t CodePoint);
+// The string type that holds Text: a short string for up to 255 characters
+// that each fit a byte, a long string for more, a wide string for any
+// character past U+00FF.
+TValue StringValue(std::string Utf8);
 
 // The integer value type that holds Value in the fewest bytes.
 TValue IntegerValue(std::int64_t Value);

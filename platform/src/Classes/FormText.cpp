@@ -20,6 +20,7 @@
 
 #include "Classes.hpp"
 #include "Classes/FormFile.hpp"
+#include "SysUtils.hpp"
 
 namespace Classes::Form {
 
@@ -91,13 +92,8 @@ private:
         break;
       }
       case vaString:
-      case vaLString: {
-        std::vector<std::uint32_t> Bytes;
-        for (unsigned char C : V.Text) Bytes.push_back(C);
-        String(Bytes, Level);
-        break;
-      }
-      case vaWString: String(CodePoints(V.Text), Level); break;
+      case vaLString:
+      case vaWString: String(V.Text, Level); break;
       case vaIdent: FOut += V.Text; break;
       case vaFalse: FOut += "False"; break;
       case vaTrue: FOut += "True"; break;
@@ -157,20 +153,21 @@ private:
 
   // Printable ASCII quoted, everything else as #n; long strings split with
   // + at line ends.
-  void String(const std::vector<std::uint32_t>& Chars, int Level) {
-    if (Chars.empty()) {
+  void String(const std::string& Text, int Level) {
+    if (Text.empty()) {
       FOut += "''";
       return;
     }
+    FOut.reserve(FOut.size() + Text.size() + Text.size() / StringChunk * std::size_t(2 * Level + 8));
     bool Quoted = false;
-    for (std::size_t I = 0; I < Chars.size(); ++I) {
+    for (std::size_t At = 0, I = 0; At < Text.size(); ++I) {
       if (I > 0 && I % StringChunk == 0) {
         if (Quoted) FOut += "'";
         Quoted = false;
         FOut += " +\n";
         Indent(Level + 1);
       }
-      const std::uint32_t C = Chars[I];
+      const std::uint32_t C = NextCodePoint(Text, At);
       const bool Printable = C >= 0x20 && C < 0x7F;
       if (Printable != Quoted) FOut += "'";
       Quoted = Printable;
@@ -185,7 +182,9 @@ private:
 
 class TTextReader {
 public:
-  TTextReader(const std::string& Text, const std::string& Where) : FText(Text), FWhere(Where) {}
+  TTextReader(const std::string& Text, const std::string& Where) : FText(Text), FWhere(Where) {
+    if (FText.rfind("\xEF\xBB\xBF", 0) == 0) FPos = 3;  // a UTF-8 byte-order mark
+  }
 
   TObject Root() {
     TObject O = Object(0);
@@ -200,9 +199,13 @@ private:
   }
   std::string Here() const { return std::string("line ").append(std::to_string(FLine)); }
 
+  // Lines end in LF, CR LF or CR alone.
+  bool LineEnd(std::size_t At) const {
+    return FText[At] == '\n' || (FText[At] == '\r' && (At + 1 >= FText.size() || FText[At + 1] != '\n'));
+  }
   void SkipBlanks() {
     while (FPos < FText.size() && std::isspace(static_cast<unsigned char>(FText[FPos]))) {
-      if (FText[FPos] == '\n') ++FLine;
+      if (LineEnd(FPos)) ++FLine;
       ++FPos;
     }
   }
@@ -216,7 +219,11 @@ private:
   }
   std::string Found() {
     if (FPos >= FText.size()) return ", found the end of the text";
-    return std::string(", found '") + FText[FPos] + "'";
+    return ", found '" + Printable(std::string_view(FText).substr(FPos, 1)) + "'";
+  }
+  static bool Is(const std::string& Word, const char* Keyword) { return SysUtils::SameText(Word, Keyword); }
+  static bool IsObjectKeyword(const std::string& Word) {
+    return Is(Word, "object") || Is(Word, "inherited") || Is(Word, "inline");
   }
   static bool IdentChar(char C) { return std::isalnum(static_cast<unsigned char>(C)) || C == '_'; }
   // An identifier, with dots inside when Dotted.
@@ -227,7 +234,7 @@ private:
     if (FPos == Start || std::isdigit(static_cast<unsigned char>(FText[Start]))) Fail(std::string("expected ") + What + Found());
     if (FPos - Start > 255) Fail(std::string(What) + " longer than 255 characters");
     std::string Word = FText.substr(Start, FPos - Start);
-    if (Dotted && !IsName(Word, true) && Word != "end" && Word != "object" && Word != "inherited" && Word != "inline")
+    if (Dotted && !IsName(Word, true) && !Is(Word, "end") && !IsObjectKeyword(Word))
       Fail(std::string(What) + ": " + Word + " is no name");
     return Word;
   }
@@ -238,17 +245,21 @@ private:
     TObject O;
     O.Where = Here();
     const std::string Keyword = Ident("object");
-    if (Keyword == "inherited") O.Flags = ffInherited;
-    else if (Keyword == "inline") O.Flags = ffInline;
-    else if (Keyword != "object") Fail("expected object, inherited or inline, found " + Keyword);
-    const std::string First = Ident("a class name");
+    if (Is(Keyword, "inherited")) O.Flags = ffInherited;
+    else if (Is(Keyword, "inline")) O.Flags = ffInline;
+    else if (!Is(Keyword, "object")) Fail("expected object, inherited or inline, found " + Keyword);
+    const std::string First = Ident("a name or a class name");
     if (Peek() == ':') {
       ++FPos;
       O.Name = First;
+      if (!IsName(O.Name, false)) Fail("the component name " + O.Name + " is a reserved word");
       O.ClassName = Ident("a class name");
     } else {
       O.ClassName = First;
     }
+    // A length byte of 0xF0 and up would read as the binary form's prefix.
+    if (O.ClassName.size() >= 0xF0) Fail("a class name of 240 bytes or more");
+    if (!IsName(O.ClassName, false)) Fail("the class name " + O.ClassName + " is a reserved word");
     if (Peek() == '[') {
       ++FPos;
       O.Flags |= ffChildPos;
@@ -258,8 +269,8 @@ private:
     for (;;) {
       const std::size_t Mark = FPos, MarkLine = FLine;
       const std::string Word = Ident("a property, an object or end", true);
-      if (Word == "end") break;
-      if (Word == "object" || Word == "inherited" || Word == "inline") {
+      if (Is(Word, "end")) break;
+      if (IsObjectKeyword(Word)) {
         FPos = Mark, FLine = MarkLine;
         O.Children.push_back(Object(Depth + 1));
       } else {
@@ -318,27 +329,27 @@ private:
       ++FPos;
       V.Type = vaCollection;
       while (Peek() != '>') {
-        if (Ident("item") != "item") Fail("expected item or '>'");
+        if (!Is(Ident("item"), "item")) Fail("expected item or '>'");
         TItem Item;
         if (Peek() == '[') {
           ++FPos;
           Item.Index = Integer();
           Expect(']');
         }
-        for (std::string Word = Ident("a property or end", true); Word != "end"; Word = Ident("a property or end", true))
+        for (std::string Word = Ident("a property or end", true); !Is(Word, "end"); Word = Ident("a property or end", true))
           Item.Properties.push_back(Property(Word, Depth + 1));
         V.Items.push_back(std::move(Item));
       }
       ++FPos;
     } else if (C == '\'' || C == '#') {
       String(V);
-    } else if (C == '-' || C == '+' || std::isdigit(static_cast<unsigned char>(C))) {
+    } else if (C == '-' || C == '+' || C == '$' || std::isdigit(static_cast<unsigned char>(C))) {
       V = Number();
     } else {
       const std::string Word = Ident("a value");
-      if (Word == "True") V.Type = vaTrue;
-      else if (Word == "False") V.Type = vaFalse;
-      else if (Word == "nil") V.Type = vaNil;
+      if (Is(Word, "True")) V.Type = vaTrue;
+      else if (Is(Word, "False")) V.Type = vaFalse;
+      else if (Is(Word, "nil")) V.Type = vaNil;
       else if (Word.size() <= 4 && (Word.rfind("NAN", 0) == 0 || Word.rfind("INF", 0) == 0) &&
                (Word.size() == 3 || Word[3] == 's' || Word[3] == 'd'))
         V = Special(Word, "");
@@ -376,6 +387,11 @@ private:
     if (FPos < FText.size() && (FText[FPos] == '-' || FText[FPos] == '+')) ++FPos;
     if (FPos < FText.size() && std::isalpha(static_cast<unsigned char>(FText[FPos])))
       return Special(Ident("a number"), FText.substr(Start, 1));
+    if (FPos < FText.size() && FText[FPos] == '$') {
+      ++FPos;
+      const std::uint64_t Magnitude = Hex();
+      return IntegerValue(FText[Start] == '-' ? std::int64_t(0 - Magnitude) : std::int64_t(Magnitude));
+    }
     bool Float = false;
     while (FPos < FText.size()) {
       const char C = FText[FPos];
@@ -392,26 +408,28 @@ private:
     std::string Digits = FText.substr(Start, FPos - Start);
     if (!Digits.empty() && Digits[0] == '+') Digits.erase(0, 1);
     const char Suffix = FPos < FText.size() && FText[FPos] && std::strchr("scd", FText[FPos]) ? FText[FPos++] : '\0';
-    if (FPos < FText.size() && IdentChar(FText[FPos])) Fail("not a number: " + FText.substr(Start, FPos - Start + 1));
+    if (FPos < FText.size() && IdentChar(FText[FPos]))
+      Fail("not a number: " + Printable(std::string_view(FText).substr(Start, FPos - Start + 1)));
     TValue V;
     if (!Float && !Suffix) {
       std::int64_t Value = 0;
       const auto [End, Error] = std::from_chars(Digits.data(), Digits.data() + Digits.size(), Value);
-      if (Error != std::errc() || End != Digits.data() + Digits.size()) Fail("not an integer: " + Digits);
+      if (Error != std::errc() || End != Digits.data() + Digits.size()) Fail("not an integer: " + Printable(Digits));
       return IntegerValue(Value);
     }
     char* End = nullptr;
     const long double X = std::strtold(Digits.c_str(), &End);
-    if (Digits.empty() || End != Digits.c_str() + Digits.size()) Fail("not a number: " + Digits);
+    if (Digits.empty() || End != Digits.c_str() + Digits.size()) Fail("not a number: " + Printable(Digits));
     if (Suffix == 'c') {
       V.Type = vaCurrency;
       V.Int = Currency(Digits);
       return V;
     }
     // A finite value too large for the type is refused, not made infinite.
-    const long double Max = Suffix == 's' ? FLT_MAX : DBL_MAX;
-    if ((Suffix == 's' || Suffix == 'd') && (X > Max || X < -Max))
-      Fail("out of range for a " + std::string(Suffix == 's' ? "single" : "date") + ": " + Digits);
+    const long double Max = Suffix == 's' ? FLT_MAX : Suffix == 'd' ? DBL_MAX : LDBL_MAX;
+    if (X > Max || X < -Max)
+      Fail("out of range for " + std::string(Suffix == 's' ? "a single" : Suffix == 'd' ? "a date" : "an extended") +
+           ": " + Printable(Digits));
     return FloatValue(X, Suffix);
   }
 
@@ -427,53 +445,89 @@ private:
       return std::all_of(Part.begin(), Part.end(), [](char C) { return C >= '0' && C <= '9'; });
     };
     if (Whole.empty() || Fraction.size() > 4 || !IsDigits(Whole) || !IsDigits(Fraction))
-      Fail("a currency value has digits, a point and at most four decimals: " + Digits + "c");
+      Fail("a currency value has digits, a point and at most four decimals: " + Printable(Digits) + "c");
     Fraction.resize(4, '0');
     const std::uint64_t Limit = Negative ? std::uint64_t(INT64_MAX) + 1 : std::uint64_t(INT64_MAX);
     std::uint64_t Count = 0;
     for (const char C : Whole + Fraction) {
       const unsigned Digit = unsigned(C - '0');
-      if (Count > (Limit - Digit) / 10) Fail("currency value out of range: " + Digits + "c");
+      if (Count > (Limit - Digit) / 10) Fail("currency value out of range: " + Printable(Digits) + "c");
       Count = Count * 10 + Digit;
     }
     return Negative ? std::int64_t(0 - Count) : std::int64_t(Count);
   }
 
-  // Quoted runs and #n characters, directly adjacent or joined by a +
-  // (across blanks and lines). Strings merely on consecutive lines, as in
-  // a list, stay apart.
+  // Up to 16 hex digits after a $, as an unsigned number.
+  std::uint64_t Hex() {
+    const std::size_t Start = FPos;
+    std::uint64_t Value = 0;
+    while (FPos < FText.size() && std::isxdigit(static_cast<unsigned char>(FText[FPos]))) {
+      if (FPos - Start == 16) Fail("a hex number of more than 16 digits");
+      const char C = FText[FPos++];
+      Value = Value << 4 | std::uint64_t(std::isdigit(static_cast<unsigned char>(C)) ? C - '0' : std::toupper(C) - 'A' + 10);
+    }
+    if (FPos == Start) Fail("expected hex digits after $" + Found());
+    return Value;
+  }
+
+  // Quoted runs and #n characters (#$n in hex), directly adjacent or joined
+  // by a + (across blanks and lines). Strings merely on consecutive lines,
+  // as in a list, stay apart. The text is UTF-8; #n is the character U+n,
+  // and a surrogate pair written as two codes is one character.
   void String(TValue& V) {
-    std::vector<std::uint32_t> Chars;
+    std::string Text;
+    std::uint32_t High = 0;  // a high surrogate waiting for its low half
     SkipBlanks();
     for (;;) {
       if (FPos < FText.size() && FText[FPos] == '\'') {
+        if (High) Fail("an unpaired surrogate in a string");
         ++FPos;
         for (;;) {
-          if (FPos >= FText.size() || FText[FPos] == '\n') Fail("unterminated string");
+          if (FPos >= FText.size() || FText[FPos] == '\n' || FText[FPos] == '\r') Fail("unterminated string");
           if (FText[FPos] == '\'') {
             if (FPos + 1 < FText.size() && FText[FPos + 1] == '\'') {
-              Chars.push_back('\'');
+              Text += '\'';
               FPos += 2;
               continue;
             }
             ++FPos;
             break;
           }
-          Chars.push_back(static_cast<unsigned char>(FText[FPos++]));
+          if (static_cast<unsigned char>(FText[FPos]) < 0x80) {
+            Text += FText[FPos++];
+          } else {
+            std::size_t At = FPos;
+            AppendUtf8(Text, NextCodePoint(FText, At));
+            FPos = At;
+          }
         }
       } else if (FPos < FText.size() && FText[FPos] == '#') {
         ++FPos;
-        const std::size_t Start = FPos;
-        while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
-        std::uint32_t Code = 0;
-        const auto [End, Error] = std::from_chars(FText.data() + Start, FText.data() + FPos, Code);
-        if (FPos == Start || Error != std::errc() || Code > 0x10FFFF || (Code >= 0xD800 && Code < 0xE000))
-          Fail("a bad character code after #");
-        Chars.push_back(Code);
+        std::uint64_t Code = 0;
+        if (FPos < FText.size() && FText[FPos] == '$') {
+          ++FPos;
+          Code = Hex();
+        } else {
+          const std::size_t Start = FPos;
+          while (FPos < FText.size() && std::isdigit(static_cast<unsigned char>(FText[FPos]))) ++FPos;
+          const auto [End, Error] = std::from_chars(FText.data() + Start, FText.data() + FPos, Code);
+          if (FPos == Start || Error != std::errc()) Fail("a bad character code after #");
+        }
+        if (Code > 0x10FFFF) Fail("a bad character code after #");
+        if (High && Code >= 0xDC00 && Code < 0xE000) {
+          AppendUtf8(Text, 0x10000 + ((High - 0xD800) << 10) + (std::uint32_t(Code) - 0xDC00));
+          High = 0;
+        } else if (High || (Code >= 0xDC00 && Code < 0xE000)) {
+          Fail("an unpaired surrogate in a string");
+        } else if (Code >= 0xD800 && Code < 0xDC00) {
+          High = std::uint32_t(Code);
+        } else {
+          AppendUtf8(Text, std::uint32_t(Code));
+        }
       } else {
         Fail("expected a string" + Found());
       }
-      if (Chars.size() > (std::size_t(1) << 30)) Fail("a string longer than 1 GiB");
+      if (Text.size() > (std::size_t(1) << 30)) Fail("a string longer than 1 GiB");
       if (FPos < FText.size() && (FText[FPos] == '\'' || FText[FPos] == '#')) continue;
       const std::size_t Mark = FPos, MarkLine = FLine;
       if (Peek() != '+') {
@@ -483,17 +537,8 @@ private:
       ++FPos;
       SkipBlanks();
     }
-    // Strings are UTF-8 in the tree: any character past ASCII makes a wide
-    // string, so that it comes back as the same character.
-    bool Wide = false;
-    for (std::uint32_t Code : Chars) Wide |= Code > 0x7F;
-    if (Wide) {
-      V.Type = vaWString;
-      for (std::uint32_t Code : Chars) AppendUtf8(V.Text, Code);
-    } else {
-      V.Type = Chars.size() > 255 ? vaLString : vaString;
-      for (std::uint32_t Code : Chars) V.Text += char(Code);
-    }
+    if (High) Fail("an unpaired surrogate in a string");
+    V = StringValue(std::move(Text));
   }
 
   void Binary(std::vector<std::uint8_t>& Bytes) {
@@ -527,16 +572,26 @@ private:
 
 }  // namespace
 
+std::uint32_t NextCodePoint(std::string_view Text, std::size_t& I) {
+  const unsigned char Lead = Text[I];
+  const std::size_t Length = Lead < 0x80 ? 1 : Lead < 0xC2 ? 0 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : Lead < 0xF5 ? 4 : 0;
+  if (Length > 1 && I + Length <= Text.size()) {
+    std::uint32_t C = Lead & (0x7F >> Length);
+    std::size_t K = 1;
+    for (; K < Length && (Text[I + K] & 0xC0) == 0x80; ++K) C = C << 6 | (Text[I + K] & 0x3F);
+    constexpr std::uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (K == Length && C >= Least[Length] && C <= 0x10FFFF && (C < 0xD800 || C >= 0xE000)) {
+      I += Length;
+      return C;
+    }
+  }
+  ++I;
+  return Lead;
+}
+
 std::vector<std::uint32_t> CodePoints(const std::string& Text) {
   std::vector<std::uint32_t> Out;
-  for (std::size_t I = 0; I < Text.size();) {
-    const unsigned char Lead = Text[I];
-    const int Length = Lead < 0x80 ? 1 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : 4;
-    std::uint32_t C = Length == 1 ? Lead : Lead & (0x3F >> (Length - 1));
-    for (int K = 1; K < Length && I + std::size_t(K) < Text.size(); ++K) C = C << 6 | (Text[I + K] & 0x3F);
-    I += std::size_t(Length);
-    Out.push_back(C);
-  }
+  for (std::size_t I = 0; I < Text.size();) Out.push_back(NextCodePoint(Text, I));
   return Out;
 }
 

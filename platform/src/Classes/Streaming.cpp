@@ -3,10 +3,13 @@
 // decodes the whole file first, then sets the properties through the same
 // table.
 #include <algorithm>
+#include <map>
 #include <typeinfo>
 
 #include "Classes.hpp"
 #include "Classes/FormFile.hpp"
+#include "Graphics/Codecs.hpp"
+#include "SysUtils.hpp"
 
 namespace Classes {
 
@@ -48,7 +51,7 @@ void TWriter::WriteRootComponent(TComponent* Root) {
 
 void TWriter::WriteComponent(TComponent& Component) {
   TObject Node;
-  Node.ClassName = Component.ClassName();
+  Node.ClassName = Component.StoredClassName().empty() ? Component.ClassName() : Component.StoredClassName();
   Node.Name = Component.Name();
   auto* const SavedTarget = F->Target;
   auto* const SavedChildren = F->Children;
@@ -69,19 +72,12 @@ TValue Ident(const std::string& Name) {
   return V;
 }
 
-TValue StringValue(const std::string& Text) {
-  TValue V;
-  V.Type = Text.size() > 255 ? vaLString : vaString;
-  V.Text = Text;
-  return V;
-}
-
 // The value a property of an ordinal kind is written as, or nothing when it
-// is at its default (or, without a declared default, at zero).
+// is at its declared default. One that declares none is always written.
 std::optional<TValue> OrdinalValue(const TPropInfo& Info, const System::TObject& Instance) {
   if (!Info.GetOrd) return std::nullopt;
   const std::int64_t Value = Info.GetOrd(&Instance);
-  if (Value == Info.Default.value_or(0)) return std::nullopt;
+  if (Info.Default && Value == *Info.Default) return std::nullopt;
   if (Info.Kind == TTypeKind::tkSet) {
     TValue V;
     V.Type = vaSet;
@@ -205,14 +201,14 @@ struct TReader::TImpl {
 
 void TReader::DefineProperty(const std::string& Name, const std::function<void(TReader&)>& ReadData,
                              const std::function<void(TWriter&)>&, bool) {
-  if (Name != F.Wanted || F.Found) return;
+  if (!SysUtils::SameText(Name, F.Wanted) || F.Found) return;
   F.Found = true;
   ReadData(*this);
 }
 
 void TReader::DefineBinaryProperty(const std::string& Name, const std::function<void(TStream&)>& ReadData,
                                    const std::function<void(TStream&)>&, bool) {
-  if (Name != F.Wanted || F.Found) return;
+  if (!SysUtils::SameText(Name, F.Wanted) || F.Found) return;
   F.Found = true;
   TMemoryStream Data(F.Expect(F.Property.Value.Type == vaBinary, "binary data").Bytes);
   ReadData(Data);
@@ -230,8 +226,8 @@ std::string TReader::ReadIdent() { return F.Expect(F.Property.Value.Type == vaId
 // from Root when the form is tried on a scratch copy first.
 class TLoader {
 public:
-  TLoader(TComponent* Root, const TComponent* Real, const std::string& Source)
-      : FRoot(Root), FReal(Real ? Real : Root), FSource(Source) {}
+  TLoader(TComponent* Root, const TComponent* Real, const std::string& Source, const TReadOptions& Options)
+      : FRoot(Root), FReal(Real ? Real : Root), FSource(Source), FOptions(Options) {}
 
   static void CopyMethods(const TComponent& From, TComponent& To) { To.FMethods = From.FMethods; }
 
@@ -242,10 +238,15 @@ public:
   }
 
   void Load(const TObject& Root) {
+    // However many pictures the form holds, together they stay within one limit.
+    //TMP const Graphics::Detail::TPictureBudget Pictures;
+    // A class the host does not know is the application's own descendant
+    // of the root's (TForm1 of TForm): read into the root, and kept.
     const TypInfo::TClassInfo* Stored = TypInfo::GetClass(Root.ClassName);
-    if (Root.ClassName != FRoot->ClassName() && !(Stored && FRoot->ClassType().InheritsFrom(*Stored)))
+    if (Stored && !FRoot->ClassType().InheritsFrom(*Stored))
       Fail(Root.Where, "the form holds a " + Root.ClassName + ", not a " + FRoot->ClassName());
-    if (!Root.Name.empty() && Root.Name != FRoot->Name()) FRoot->SetName(Root.Name);
+    FRoot->SetStoredClassName(Stored ? "" : Root.ClassName);
+    if (!Root.Name.empty() && Root.Name != FRoot->Name()) Named(Root, *FRoot);
     Properties(Root, *FRoot);
     for (const TObject& Child : Root.Children) Component(Child, *FRoot);
     for (const auto& Fixup : FFixups) Fixup();
@@ -259,16 +260,33 @@ private:
     throw EFormError(FSource + ": " + Where + ": " + Fault);
   }
 
+  // A fault the options may skip; false when they do not.
+  bool Skipped(const std::string& Where, const std::string& Fault) const {
+    return FOptions.OnError && FOptions.OnError(FSource + ": " + Where + ": " + Fault);
+  }
+
+  void Named(const TObject& Node, TComponent& Instance) {
+    try {
+      Instance.SetName(Node.Name);
+    } catch (const EComponentError& E) {
+      Fail(Node.Where, E.what());
+    }
+  }
+
   void Component(const TObject& Node, TComponent& Holder) {
     const TypInfo::TClassInfo* Class = TypInfo::GetClass(Node.ClassName);
-    if (!Class) Fail(Node.Where, "unknown class " + Node.ClassName);
+    if (!Class) {
+      const std::string What = Node.Name.empty() ? "" : " (" + Node.Name + ")";
+      if (Skipped(Node.Where, "unknown class " + Node.ClassName + What)) return;
+      Fail(Node.Where, "unknown class " + Node.ClassName);
+    }
     if (!Class->Create) Fail(Node.Where, Node.ClassName + " is not a component class");
     if (!Node.Name.empty() && (FRoot->FindComponent(Node.Name) || FReal->FindComponent(Node.Name) ||
-                               Node.Name == FRoot->Name()))
+                               SysUtils::SameText(Node.Name, FRoot->Name())))
       Fail(Node.Where, "the name " + Node.Name + " is used twice");
     TComponent* Made = Class->Create(FRoot);
     FCreated.push_back(Made);
-    Made->SetName(Node.Name);
+    Named(Node, *Made);
     if (Made->HasParent()) Made->SetParentComponent(&Holder);
     Properties(Node, *Made);
     for (const TObject& Child : Node.Children) Component(Child, *Made);
@@ -292,8 +310,7 @@ private:
     const std::string Head = Path.substr(0, Dot);
     const TPropInfo* Info = Instance.ClassType().FindProperty(Head);
     if (Dot != std::string::npos) {
-      if (!Info || Info->Kind != TTypeKind::tkClass || !Info->GetObject)
-        Fail(P.Where, "unknown property " + P.Name + " of " + Component.ClassName());
+      if (!Info || Info->Kind != TTypeKind::tkClass || !Info->GetObject) return Unknown(Component, P);
       System::TObject* Object = Info->GetObject(&Instance);
       const bool Made = !Object;
       if (Made) {
@@ -310,10 +327,18 @@ private:
       TReader::TImpl Impl{P, FSource + ": " + P.Where, Head};
       TReader Reader(Impl);
       Instance.DefineProperties(Reader);
-      if (!Impl.Found) Fail(P.Where, "unknown property " + P.Name + " of " + Component.ClassName());
+      if (!Impl.Found) Unknown(Component, P);
       return;
     }
     Value(Instance, Component, *Info, P);
+  }
+
+  void Unknown(const TComponent& Component, const TProperty& P) const {
+    const std::string Fault = "unknown property " + P.Name + " of " + ClassOf(Component);
+    if (!Skipped(P.Where, Fault)) Fail(P.Where, Fault);
+  }
+  static std::string ClassOf(const TComponent& Component) {
+    return Component.StoredClassName().empty() ? Component.ClassName() : Component.StoredClassName();
   }
 
   [[noreturn]] void Wrong(const TProperty& P, const char* Expected) const {
@@ -345,20 +370,18 @@ private:
           break;
         }
         if (V.Type != vaIdent) Wrong(P, "an identifier");
-        const auto* Names = TypInfo::EnumNames(Info.TypeName);
-        const auto Found = Names ? std::find(Names->begin(), Names->end(), V.Text) : std::vector<std::string>::const_iterator{};
-        if (!Names || Found == Names->end()) Fail(P.Where, P.Name + ": " + V.Text + " is not a " + Info.TypeName);
-        Info.SetOrd(&Instance, Found - Names->begin());
+        const auto Ordinal = TypInfo::EnumValue(Info.TypeName, V.Text);
+        if (!Ordinal) Fail(P.Where, P.Name + ": " + V.Text + " is not a " + Info.TypeName);
+        Info.SetOrd(&Instance, *Ordinal);
         break;
       }
       case TTypeKind::tkSet: {
         if (V.Type != vaSet) Wrong(P, "a set");
-        const auto* Names = TypInfo::EnumNames(Info.TypeName);
         std::int64_t Bits = 0;
         for (const std::string& Element : V.Set) {
-          const auto Found = Names ? std::find(Names->begin(), Names->end(), Element) : std::vector<std::string>::const_iterator{};
-          if (!Names || Found == Names->end()) Fail(P.Where, P.Name + ": " + Element + " is not an element of " + Info.TypeName);
-          Bits |= std::int64_t(1) << (Found - Names->begin());
+          const auto Ordinal = TypInfo::EnumValue(Info.TypeName, Element);
+          if (!Ordinal || *Ordinal >= 64) Fail(P.Where, P.Name + ": " + Element + " is not an element of " + Info.TypeName);
+          Bits |= std::int64_t(1) << *Ordinal;
         }
         Info.SetOrd(&Instance, Bits);
         break;
@@ -373,7 +396,8 @@ private:
         } else if (V.Type == vaIdent) {
           // A reference may name a component read later: set it once all are there.
           FFixups.push_back([this, &Instance, &Info, P] {
-            TComponent* Target = P.Value.Text == FRoot->Name() ? FRoot : FRoot->FindComponent(P.Value.Text);
+            TComponent* Target =
+                SysUtils::SameText(P.Value.Text, FRoot->Name()) ? FRoot : FRoot->FindComponent(P.Value.Text);
             if (!Target) Fail(P.Where, P.Name + ": no component named " + P.Value.Text);
             if (!Info.SetObject || !Info.SetObject(&Instance, Target))
               Fail(P.Where, P.Name + ": " + P.Value.Text + " is not a " + Info.TypeName);
@@ -385,6 +409,10 @@ private:
       case TTypeKind::tkMethod: {
         if (V.Type != vaIdent) Wrong(P, "a handler's name");
         const std::any* Handler = FReal->MethodAddress(V.Text);
+        if (!Handler && FOptions.KeepUnboundHandlers) {
+          Component.FEventNames.emplace_back(Info.Name, V.Text);
+          break;
+        }
         if (!Handler) Fail(P.Where, P.Name + ": no event handler named " + V.Text);
         try {
           Info.Set(&Instance, *Handler);
@@ -400,6 +428,7 @@ private:
   TComponent* FRoot;
   const TComponent* FReal;
   const std::string& FSource;
+  const TReadOptions& FOptions;
   std::vector<TComponent*> FCreated;
   std::vector<std::function<void()>> FFixups;
   bool FDone = false;
@@ -409,7 +438,7 @@ namespace {
 
 // Reads a decoded form into Root, or into a new component of the class the
 // form names when Root is nullptr.
-TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& Source) {
+TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& Source, const TReadOptions& Options) {
   const TypInfo::TClassInfo* Class = Root ? &Root->ClassType() : TypInfo::GetClass(Tree.ClassName);
   if (!Class) throw EReadError(Source + ": " + Tree.Where + ": unknown class " + Tree.ClassName);
   if (!Class->Create) throw EReadError(Source + ": " + Tree.Where + ": " + Tree.ClassName + " is not a component class");
@@ -418,24 +447,34 @@ TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& S
     // fails leaves the real root as it was.
     std::unique_ptr<TComponent> Scratch(Class->Create(nullptr));
     TLoader::CopyMethods(*Root, *Scratch);
-    TLoader(Scratch.get(), Root, Source).Load(Tree);
-    TLoader(Root, Root, Source).Load(Tree);
+    // The caller is asked about each fault once, on the scratch read; the
+    // real read takes the same answers.
+    std::map<std::string, bool> Answers;
+    TReadOptions Asking = Options, Answered = Options;
+    if (Options.OnError) {
+      Asking.OnError = [&](const std::string& Fault) { return Answers[Fault] = Options.OnError(Fault); };
+      Answered.OnError = [&](const std::string& Fault) { return Answers[Fault]; };
+    }
+    TLoader(Scratch.get(), Root, Source, Asking).Load(Tree);
+    TLoader(Root, Root, Source, Answered).Load(Tree);
     return Root;
   }
   std::unique_ptr<TComponent> Made(Class->Create(nullptr));
-  TLoader(Made.get(), nullptr, Source).Load(Tree);
+  TLoader(Made.get(), nullptr, Source, Options).Load(Tree);
   return Made.release();
 }
 
 }  // namespace
 
-TComponent* TStream::ReadComponent(TComponent* Root) {
-  return ReadTree(Form::ReadBinary(Remaining(*this), "form"), Root, "form");
+TComponent* TStream::ReadComponent(TComponent* Root) { return ReadComponent(Root, {}); }
+
+TComponent* TStream::ReadComponent(TComponent* Root, const TReadOptions& Options) {
+  return ReadTree(Form::ReadBinary(Remaining(*this), "form"), Root, "form", Options);
 }
 
-TComponent* ReadComponentText(TStream& Input, TComponent* Root) {
+TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options) {
   const std::vector<std::uint8_t> Data = Remaining(Input);
-  return ReadTree(Form::ReadText({Data.begin(), Data.end()}, "form"), Root, "form");
+  return ReadTree(Form::ReadText({Data.begin(), Data.end()}, "form"), Root, "form", Options);
 }
 
 // ---- Children, events ------------------------------------------------------------
@@ -448,7 +487,7 @@ void TComponent::GetChildren(const std::function<void(TComponent*)>& Proc, TComp
 
 void TComponent::SetMethod(const std::string& Name, std::any Handler) {
   for (auto& [Known, Value] : FMethods)
-    if (Known == Name) {
+    if (SysUtils::SameText(Known, Name)) {
       Value = std::move(Handler);
       return;
     }
@@ -457,7 +496,7 @@ void TComponent::SetMethod(const std::string& Name, std::any Handler) {
 
 const std::any* TComponent::MethodAddress(const std::string& Name) const {
   for (const auto& [Known, Value] : FMethods)
-    if (Known == Name) return &Value;
+    if (SysUtils::SameText(Known, Name)) return &Value;
   return nullptr;
 }
 

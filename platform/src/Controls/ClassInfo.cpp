@@ -69,8 +69,91 @@ const TClassInfo& TCustomForm::ClassInfo() {
 const TClassInfo& TCustomForm::ClassType() const { return ClassInfo(); }
 
 const TClassInfo& TForm::ClassInfo() {
-  static const TClassInfo Info{"TForm", "Forms", &TCustomForm::ClassInfo(),
-                               [](Classes::TComponent* AOwner) { return new TForm(AOwner); }, {}};
+  using Controls::TControl;
+  static TClassInfo Info{"TForm", "Forms", &TCustomForm::ClassInfo(),
+                         [](Classes::TComponent* AOwner) { return new TForm(AOwner); }, {}};
+  static const bool Named = [] {
+    RegisterEnumNames("TBorderIcons", {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"});
+    RegisterEnumNames("TFormBorderStyle",
+                      {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"});
+    RegisterEnumNames("TPosition", {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
+                                    "poScreenCenter", "poMainFormCenter", "poOwnerFormCenter"});
+    RegisterEnumNames("TFormStyle", {"fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop"});
+    RegisterEnumNames("TWindowState", {"wsNormal", "wsMinimized", "wsMaximized"});
+    Graphics::RegisterGraphicsIdents();
+    return true;
+  }();
+  (void)Named;
+  constexpr auto Ordinal = TTypeKind::tkEnumeration;
+  constexpr auto Integer = TTypeKind::tkInteger;
+  const auto SizeStored = StoredBy<TCustomForm>("IsFormSizeStored", &TCustomForm::IsFormSizeStored);
+  const auto ClientStored = StoredBy<TCustomForm>("IsClientSizeStored", &TCustomForm::IsClientSizeStored);
+  static const bool Published = (Info.Publish({
+      MakeProperty<TControl, int>("Width", "Integer", Integer, &TControl::Width, &TControl::SetWidth, std::nullopt,
+                                  SizeStored),
+      MakeProperty<TControl, int>("Height", "Integer", Integer, &TControl::Height, &TControl::SetHeight,
+                                  std::nullopt, SizeStored),
+      MakeProperty<TCustomForm, bool>("AutoScroll", "Boolean", Ordinal, &TCustomForm::AutoScroll,
+                                      &TCustomForm::SetAutoScroll, 1),
+      MakeProperty<TCustomForm, TBorderIcons>("BorderIcons", "TBorderIcons", TTypeKind::tkSet,
+                                              &TCustomForm::BorderIcons, &TCustomForm::SetBorderIcons,
+                                              1 << biSystemMenu | 1 << biMinimize | 1 << biMaximize),
+      MakeProperty<TCustomForm, TFormBorderStyle>("BorderStyle", "TFormBorderStyle", Ordinal,
+                                                  &TCustomForm::BorderStyle, &TCustomForm::SetBorderStyle,
+                                                  bsSizeable),
+      MakeProperty<TCustomForm, std::string>("Caption", "TCaption", TTypeKind::tkString, &TCustomForm::Caption,
+                                             &TCustomForm::SetCaption),
+      MakeProperty<TCustomForm, int>("ClientHeight", "Integer", Integer, &TControl::ClientHeight,
+                                  &TCustomForm::SetClientHeight, std::nullopt, ClientStored),
+      MakeProperty<TCustomForm, int>("ClientWidth", "Integer", Integer, &TControl::ClientWidth,
+                                  &TCustomForm::SetClientWidth, std::nullopt, ClientStored),
+      MakeProperty<TCustomForm, std::int32_t>("Color", "TColor", Integer, &TCustomForm::Color,
+                                              &TCustomForm::SetColor, std::int32_t(Graphics::clBtnFace)),
+      MakeProperty<TControl, bool>("Enabled", "Boolean", Ordinal, &TControl::Enabled, &TControl::SetEnabled, 1),
+      MakeProperty<TCustomForm, Graphics::TFont*>("Font", "TFont", TTypeKind::tkClass, &TCustomForm::Font,
+                                                  &TCustomForm::SetFont),
+      MakeProperty<TCustomForm, TFormStyle>("FormStyle", "TFormStyle", Ordinal, &TCustomForm::FormStyle,
+                                            &TCustomForm::SetFormStyle, fsNormal),
+      MakeProperty<TCustomForm, int>("HelpContext", "THelpContext", Integer, &TCustomForm::HelpContext,
+                                     &TCustomForm::SetHelpContext, 0),
+      MakeProperty<TCustomForm, bool>("KeyPreview", "Boolean", Ordinal, &TCustomForm::KeyPreview,
+                                      &TCustomForm::SetKeyPreview, 0),
+      MakeProperty<TCustomForm, bool>("OldCreateOrder", "Boolean", Ordinal, &TCustomForm::OldCreateOrder,
+                                      &TCustomForm::SetOldCreateOrder),
+      MakeProperty<TCustomForm, int>("PixelsPerInch", "Integer", Integer, &TCustomForm::PixelsPerInch,
+                                     &TCustomForm::SetPixelsPerInch),
+      MakeProperty<TControl, Menus::TPopupMenu*>("PopupMenu", "TPopupMenu", TTypeKind::tkClass,
+                                                 &TControl::PopupMenu, &TControl::SetPopupMenu),
+      MakeProperty<TCustomForm, TPosition>("Position", "TPosition", Ordinal, &TCustomForm::Position,
+                                           &TCustomForm::SetPosition, poDesigned),
+      MakeProperty<TCustomForm, bool>("Scaled", "Boolean", Ordinal, &TCustomForm::Scaled, &TCustomForm::SetScaled,
+                                      1),
+      MakeProperty<TControl, bool>("ShowHint", "Boolean", Ordinal, &TControl::ShowHint, &TControl::SetShowHint,
+                                   std::nullopt, StoredBy<TControl>("IsShowHintStored", &TControl::IsShowHintStored)),
+      MakeProperty<TCustomForm, bool>("Visible", "Boolean", Ordinal, &TCustomForm::StoredVisible,
+                                      &TCustomForm::SetStoredVisible, 0),
+      MakeProperty<TCustomForm, TWindowState>("WindowState", "TWindowState", Ordinal, &TCustomForm::WindowState,
+                                              &TCustomForm::SetWindowState, wsNormal),
+      MakeEventProperty<TCustomForm>("OnActivate", "TNotifyEvent", &TCustomForm::OnActivate),
+      MakeEventProperty<TControl>("OnClick", "TNotifyEvent", &TControl::OnClick),
+      MakeEventProperty<TCustomForm>("OnClose", "TCloseEvent", &TCustomForm::OnClose),
+      MakeEventProperty<TCustomForm>("OnCloseQuery", "TCloseQueryEvent", &TCustomForm::OnCloseQuery),
+      MakeEventProperty<TCustomForm>("OnCreate", "TNotifyEvent", &TCustomForm::OnCreate),
+      MakeEventProperty<TControl>("OnDblClick", "TNotifyEvent", &TControl::OnDblClick),
+      MakeEventProperty<TCustomForm>("OnDeactivate", "TNotifyEvent", &TCustomForm::OnDeactivate),
+      MakeEventProperty<TCustomForm>("OnDestroy", "TNotifyEvent", &TCustomForm::OnDestroy),
+      MakeEventProperty<TCustomForm>("OnHide", "TNotifyEvent", &TCustomForm::OnHide),
+      MakeEventProperty<TCustomForm>("OnKeyDown", "TKeyEvent", &TCustomForm::OnKeyDown),
+      MakeEventProperty<TCustomForm>("OnKeyPress", "TKeyPressEvent", &TCustomForm::OnKeyPress),
+      MakeEventProperty<TCustomForm>("OnKeyUp", "TKeyEvent", &TCustomForm::OnKeyUp),
+      MakeEventProperty<TControl>("OnMouseDown", "TMouseEvent", &TControl::OnMouseDown),
+      MakeEventProperty<TControl>("OnMouseMove", "TMouseMoveEvent", &TControl::OnMouseMove),
+      MakeEventProperty<TControl>("OnMouseUp", "TMouseEvent", &TControl::OnMouseUp),
+      MakeEventProperty<TCustomForm>("OnPaint", "TNotifyEvent", &TCustomForm::OnPaint),
+      MakeEventProperty<TCustomForm>("OnResize", "TNotifyEvent", &TCustomForm::OnResize),
+      MakeEventProperty<TCustomForm>("OnShow", "TNotifyEvent", &TCustomForm::OnShow),
+  }), true);
+  (void)Published;
   return Info;
 }
 const TClassInfo& TForm::ClassType() const { return ClassInfo(); }

@@ -43,7 +43,20 @@ static TRect Union(const TRect& A, const TRect& B) {
   return {std::min(A.Left, B.Left), std::min(A.Top, B.Top), std::max(A.Right, B.Right), std::max(A.Bottom, B.Bottom)};
 }
 
-TCustomForm::TCustomForm(Classes::TComponent* AOwner) : TWinControl(AOwner) {
+TFormFrame FrameOf(TFormBorderStyle Style) {
+  switch (Style) {
+    case bsNone: return {0, 0};
+    case bsSingle:
+    case bsDialog: return {3, 19};
+    case bsSizeable: return {4, 19};
+    case bsToolWindow: return {3, 16};
+    case bsSizeToolWin: return {4, 16};
+  }
+  return {};
+}
+
+TCustomForm::TCustomForm(Classes::TComponent* AOwner)
+    : TWinControl(AOwner), FFont(std::make_unique<Graphics::TFont>()) {
   FSurface.SetPixelFormat(Graphics::pf32bit);
   SetVisible(false);
 }
@@ -53,7 +66,7 @@ TCustomForm::~TCustomForm() { DestroyHandle(); }
 
 Windows::HWND TCustomForm::CreateWindowHandle() {
   if (!FWindow) FWindow = std::make_unique<Detail::TFormWindow>(*this);
-  return Os::CreateFormWindow(*FWindow, FCaption, Width(), Height());
+  return Os::CreateFormWindow(*FWindow, FCaption, ClientWidth(), ClientHeight());
 }
 
 void TCustomForm::ShowModal() {
@@ -64,36 +77,77 @@ void TCustomForm::ShowModal() {
 }
 
 void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-  const bool Resized = AWidth != Width() || AHeight != Height();
+  const TRect Before = ClientRect();
   TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-  if (!Resized) return;
+  ClientResized(Before);
+}
+
+void TCustomForm::ClientResized(const TRect& Before) {
+  if (ClientRect() == Before) return;
   for (int I = 0; I < ControlCount(); ++I)
-    if (Controls(I)->Align() == Controls::alClient) Controls(I)->SetBounds(0, 0, Width(), Height());
+    if (Controls(I)->Align() == Controls::alClient) Controls(I)->SetBounds(0, 0, ClientWidth(), ClientHeight());
   if (Visible()) Show();
+  if (OnResize) OnResize(this);
+}
+
+TRect TCustomForm::ClientRect() const {
+  const TFormFrame Frame = FrameOf(FBorderStyle);
+  return {0, 0, std::max(0, Width() - 2 * Frame.Border), std::max(0, Height() - 2 * Frame.Border - Frame.Caption)};
+}
+
+void TCustomForm::SetClientSize(int AWidth, int AHeight) {
+  const TFormFrame Frame = FrameOf(FBorderStyle);
+  SetBounds(Left(), Top(), std::max(0, AWidth) + 2 * Frame.Border,
+            std::max(0, AHeight) + 2 * Frame.Border + Frame.Caption);
+}
+
+void TCustomForm::SetBorderStyle(TFormBorderStyle Value) {
+  if (Value == FBorderStyle) return;
+  const TRect Before = ClientRect();
+  FBorderStyle = Value;
+  ClientResized(Before);
+}
+
+void TCustomForm::SetPixelsPerInch(int Value) {
+  FPixelsPerInch = Value;
+  FFont->SetPixelsPerInch(Value);
+}
+
+void TCustomForm::DefineProperties(Classes::TFiler& Filer) {
+  TWinControl::DefineProperties(Filer);
+  Filer.DefineProperty(
+      "TextHeight", [this](Classes::TReader& Reader) { FTextHeight = int(Reader.ReadInteger()); },
+      [this](Classes::TWriter& Writer) { Writer.WriteInteger(FTextHeight); }, true);
 }
 
 void TCustomForm::Show() {
   SetVisible(true);
-  if (FSurface.Width() != Width() || FSurface.Height() != Height()) {
+  if (FSurface.Width() != ClientWidth() || FSurface.Height() != ClientHeight()) {
     FSurface.Assign(nullptr);  // no need to keep the old pixels while resizing
     FSurface.SetPixelFormat(Graphics::pf32bit);
-    FSurface.SetSize(Width(), Height());
+    FSurface.SetSize(ClientWidth(), ClientHeight());
   }
   FPending = {};
   PaintRect(ClientRect());
+  if (OnShow) OnShow(this);
 }
 
 void TCustomForm::Close() {
+  TCloseAction Action = caHide;
+  if (OnClose) OnClose(this, Action);
+  if (Action == caNone) return;
   const bool Modal = Visible() && HandleAllocated();
   Hide();
   if (Modal) Os::QuitMessageLoop();
 }
 
 void TCustomForm::Hide() {
+  const bool Shown = Visible();
   if (HandleAllocated()) Os::ShowFormWindow(Handle(), false);
   SetVisible(false);
   FSurface.Assign(nullptr);
   FPending = {};
+  if (Shown && OnHide) OnHide(this);
 }
 
 void TCustomForm::SetColor(Graphics::TColor Value) {
@@ -120,7 +174,7 @@ void TCustomForm::PaintRect(const TRect& Rect) {
       First = I;
   }
   if (First < 0) {
-    Canvas.Brush.Color = FColor;
+    Canvas.Brush.Color = Graphics::ColorToRGB(FColor);
     Canvas.FillRect(Rect);
     First = 0;
   }

@@ -1,7 +1,10 @@
 #include "TypInfo.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
+
+#include "SysUtils.hpp"
 
 namespace TypInfo {
 
@@ -33,13 +36,21 @@ std::vector<const TPropInfo*> TClassInfo::PublishedProperties() const {
 
 const TPropInfo* TClassInfo::FindProperty(const std::string& Name) const {
   for (const TPropInfo* Prop : PublishedProperties())
-    if (Prop->Name == Name) return Prop;
+    if (SysUtils::SameText(Prop->Name, Name)) return Prop;
   return nullptr;
 }
 
 namespace {
-std::map<std::string, const TClassInfo*>& Registry() {
-  static std::map<std::string, const TClassInfo*> Classes;
+// Class names, like every name the framework looks up, ignore case.
+struct TNoCase {
+  bool operator()(const std::string& A, const std::string& B) const {
+    return std::lexicographical_compare(A.begin(), A.end(), B.begin(), B.end(), [](char X, char Y) {
+      return std::tolower(static_cast<unsigned char>(X)) < std::tolower(static_cast<unsigned char>(Y));
+    });
+  }
+};
+std::map<std::string, const TClassInfo*, TNoCase>& Registry() {
+  static std::map<std::string, const TClassInfo*, TNoCase> Classes;
   return Classes;
 }
 }  // namespace
@@ -87,6 +98,13 @@ const std::vector<std::string>* EnumNames(const std::string& TypeName) {
   return Found == Names().Enums.end() ? nullptr : &Found->second;
 }
 
+std::optional<std::int64_t> EnumValue(const std::string& TypeName, const std::string& Name) {
+  if (const auto* Values = EnumNames(TypeName))
+    for (std::size_t I = 0; I < Values->size(); ++I)
+      if (SysUtils::SameText((*Values)[I], Name)) return std::int64_t(I);
+  return std::nullopt;
+}
+
 void RegisterIdents(const std::string& TypeName, std::vector<std::pair<std::int64_t, std::string>> Idents) {
   Names().Idents[TypeName] = std::move(Idents);
 }
@@ -103,7 +121,7 @@ std::optional<std::int64_t> IdentToInt(const std::string& TypeName, const std::s
   auto Found = Names().Idents.find(TypeName);
   if (Found != Names().Idents.end())
     for (const auto& [Number, Name] : Found->second)
-      if (Name == Ident) return Number;
+      if (SysUtils::SameText(Name, Ident)) return Number;
   return std::nullopt;
 }
 

@@ -32,6 +32,10 @@ struct TBitmapImage {
 // A native bitmap holding a copy of the image, counted as a Bitmap handle.
 Windows::HBITMAP CreateBitmapHandle(const TBitmapImage& Image);
 
+// The system's own colour of a system colour index (the RGB of GetSysColor),
+// where the system has a colour scheme (Windows); elsewhere -1.
+std::int64_t SystemColor(int Index);
+
 // A form's native top-level window, where the system has them (Windows):
 // it shows the form's surface and reports the user's input to its client.
 class TWindowClient {

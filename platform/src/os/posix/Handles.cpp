@@ -45,6 +45,9 @@ int LiveHandleCount(THandleKind Kind) {
   return Count;
 }
 
+// No colour scheme here: Graphics falls back on the classic one.
+std::int64_t SystemColor(int) { return -1; }
+
 }  // namespace Os
 
 bool Windows::DeleteObject(HANDLE hObject) { return hObject != 0 && Os::DestroyHandle(hObject); }

@@ -87,6 +87,8 @@ int LiveHandleCount(THandleKind Kind) {
 
 const char* const PathSeparators = "\\/";
 
+std::int64_t SystemColor(int Index) { return std::int64_t(::GetSysColor(Index)); }
+
 }  // namespace Os
 
 bool Windows::DeleteObject(HANDLE hObject) {
