@@ -17,7 +17,7 @@ bool GProgramLimits = false;
 class TFuzzLimits {
 public:
   TFuzzLimits() : FSaved(Graphics::GetImageLimits()) {
-    Graphics::SetImageLimits(GProgramLimits ? Graphics::TImageLimits{} : Graphics::TImageLimits{4096, 16u << 20});
+    Graphics::SetImageLimits(GProgramLimits ? Graphics::TImageLimits{} : Graphics::TImageLimits{4096, 16u << 20, 16u << 20});
   }
   ~TFuzzLimits() { Graphics::SetImageLimits(FSaved); }
   TFuzzLimits(const TFuzzLimits&) = delete;

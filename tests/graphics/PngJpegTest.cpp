@@ -246,6 +246,16 @@ TEST(Png, WritesAndReadsBackEveryFormat) {
     }
 }
 
+TEST(Png, PicturesThatDeflateAlmostAsFarAsDeflateCanStillRead) {
+  // Black 24-bit rows shrink about 1025 to 1; no deflate stream does better than about 1032.
+  for (const TPixelFormat Format : {pf1bit, pf8bit, pf24bit, pf32bit}) {
+    const TDib Black = MakeDib(4096, 2048, Format);
+    const TDib Back = ReadPng(WritePng(Black), "black.png");
+    EXPECT_EQ(Back.Format, Format);
+    EXPECT_TRUE(Back.Bits == Black.Bits) << PixelFormatName(Format);
+  }
+}
+
 TEST(Png, PixelsBeyondAShortPaletteSaveAsBlack) {
   TDib Image = MakeDib(3, 1, pf8bit);
   Image.Palette.resize(2);
@@ -404,6 +414,9 @@ TEST(PictureFiles, MalformedInputIsRefusedNamingTheFile) {
       {"wide.png", Ihdr(16, 100000), "larger than the limit"},
       {"huge.png", Ihdr(20, 0x80000000u), "larger than the limit"},
       {"many.png", [&] { TBytes D = Ihdr(16, 12000); PutU32(D, 20, 12000); FixCrc(D, 8); return D; }(), "more than the limit"},
+      // Within the limits, but far more than its data could inflate to: refused before the rows are made.
+      {"bomb.png", [&] { TBytes D = Ihdr(16, 16384); PutU32(D, 20, 8192); FixCrc(D, 8); return D; }(),
+       "bytes of image data cannot hold 16384 x 8192 pixels"},
       {"zero.png", Ihdr(16, 0), "PNG decoding failed"},
       {"depth.png", Ihdr(24, 4, 1), "PNG decoding failed"},
       {"tall.png", Ihdr(20, 32), "Not enough image data"},

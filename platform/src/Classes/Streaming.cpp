@@ -239,7 +239,7 @@ public:
 
   void Load(const TObject& Root) {
     // However many pictures the form holds, together they stay within one limit.
-    //TMP const Graphics::Detail::TPictureBudget Pictures;
+    const Graphics::Detail::TPictureBudget Pictures;
     // A class the host does not know is the application's own descendant
     // of the root's (TForm1 of TForm): read into the root, and kept.
     const TypInfo::TClassInfo* Stored = TypInfo::GetClass(Root.ClassName);

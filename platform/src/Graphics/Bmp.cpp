@@ -461,6 +461,7 @@ TDib ReadBmp(std::span<const std::uint8_t> Data, const std::string& Name) {
   const THeader H = ReadHeaders(In);
   CheckHeader(H, In);
   CheckImageSize(H.Width, H.Height, Name);
+  TPictureBudget::Charge(H.Width, H.Height, Name);
   std::vector<TRGBQuad> Palette = H.BitCount <= 8 ? ReadPalette(In, H) : std::vector<TRGBQuad>{};
   In.Seek(H.PixelOffset, "pixel data offset past the end of the file");
   if (H.Compression == BI_RLE4 || H.Compression == BI_RLE8) return ReadRle(In, H, std::move(Palette));

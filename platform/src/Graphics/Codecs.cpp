@@ -25,7 +25,22 @@ std::string Extension(const std::string& FileName) {
   return Result;
 }
 
+thread_local TPictureBudget* GBudget = nullptr;
+
 }  // namespace
+
+TPictureBudget::TPictureBudget() : FLeft(GetImageLimits().MaxFormPixels), FOuter(GBudget) { GBudget = this; }
+
+TPictureBudget::~TPictureBudget() { GBudget = FOuter; }
+
+void TPictureBudget::Charge(std::int64_t Width, std::int64_t Height, const std::string& What) {
+  if (!GBudget || Width <= 0 || Height <= 0) return;
+  if (std::uint64_t(Width) > GBudget->FLeft / std::uint64_t(Height))
+    throw EInvalidGraphic(What + ": " + std::to_string(Width) + " x " + std::to_string(Height) +
+                          " pixels would take the form's pictures past the limit of " +
+                          std::to_string(GetImageLimits().MaxFormPixels) + " pixels in all");
+  GBudget->FLeft -= std::uint64_t(Width) * std::uint64_t(Height);
+}
 
 TFileFormat SniffFormat(std::span<const std::uint8_t> Data) {
   if (StartsWith(Data, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return TFileFormat::Png;

@@ -128,6 +128,7 @@ bool HasAlpha(png_structp Png, png_infop Info) {
 struct TPngHeader {
   png_uint_32 Width = 0, Height = 0;
   int BitDepth = 0;
+  int Channels = 0;  // as stored, before any transform
   TPixelFormat Format = pfDevice;
   std::size_t RowBytes = 0;
 };
@@ -166,10 +167,39 @@ bool ReadPngHeader(png_structp Png, png_infop Info, TPngHeader& Header) {
   Header.Width = png_get_image_width(Png, Info);
   Header.Height = png_get_image_height(Png, Info);
   Header.BitDepth = png_get_bit_depth(Png, Info);
+  Header.Channels = png_get_channels(Png, Info);
   Header.Format = SetReadTransforms(Png, Info);
   png_read_update_info(Png, Info);
   Header.RowBytes = png_get_rowbytes(Png, Info);
   return true;
+}
+
+// Deflate packs at most about 1032 bytes into one (a run of 258 bytes in two
+// bits). A file whose image data could not fill its declared size even at
+// that ratio is refused before its rows are allocated, however large the
+// size it declares; a file cut before its image data ends is truncated.
+void CheckCompressedSize(std::span<const std::uint8_t> Data, const TPngHeader& Header, const std::string& Name) {
+  constexpr std::uint64_t MaxDeflateRatio = 1032;
+  std::uint64_t Compressed = 0;
+  bool Complete = false;
+  for (std::uint64_t Position = 8; Position + 8 <= Data.size();) {
+    const std::uint64_t Length = png_get_uint_32(Data.data() + Position);
+    if (std::memcmp(Data.data() + Position + 4, "IDAT", 4) == 0)
+      Compressed += std::min<std::uint64_t>(Length, Data.size() - Position - 8);  // what is there of it
+    if (std::memcmp(Data.data() + Position + 4, "IEND", 4) == 0) {
+      Complete = true;
+      break;
+    }
+    Position += 12 + Length;
+  }
+  // The most bytes that data could inflate to, against whole bytes of
+  // pixels per row: rows add filter bytes and interlacing more, never less.
+  const std::uint64_t Capacity = Compressed * MaxDeflateRatio + MaxDeflateRatio - 1;
+  const std::uint64_t RowBytes = std::uint64_t(Header.Width) * unsigned(Header.BitDepth * Header.Channels) / 8;
+  if (RowBytes == 0 || Header.Height <= Capacity / RowBytes) return;
+  if (!Complete) throw EInvalidGraphic(Name + ": truncated PNG data");
+  throw EInvalidGraphic(Name + ": " + std::to_string(Compressed) + " bytes of image data cannot hold " +
+                        std::to_string(Header.Width) + " x " + std::to_string(Header.Height) + " pixels");
 }
 
 bool ReadPngRows(png_structp Png, png_bytepp Rows) {
@@ -273,6 +303,8 @@ TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name) {
 
   TPngHeader Header;
   if (!ReadPngHeader(Reader.Png, Reader.Info, Header)) RaiseReadFault(Session, Name);
+  CheckCompressedSize(Data, Header, Name);
+  TPictureBudget::Charge(Header.Width, Header.Height, Name);
   TDib Image = MakeDib(int(Header.Width), int(Header.Height), Header.Format, Name);
   if (Header.RowBytes > Image.Stride) throw EInvalidGraphic(Name + ": unsupported PNG row layout");
   if (IsIndexed(Header.Format)) Image.Palette = PngPalette(Reader.Png, Reader.Info, Header.Format);
