@@ -62,6 +62,11 @@ TEST_F(FormToolsTest, BadFormsAndNamesAreRefusedWithOneLine) {
   std::ofstream(Path("broken.txt")) << "object F: TForm\n  Width = 'six'\n  Height = {ABC\nend\n";
   std::ofstream(Path("unknown.txt")) << "object F: TForm\n  object X: TNoSuchThing\n  end\nend\n";
   std::ofstream(Path("cut.dfm"), std::ios::binary) << std::string("TPF0\x05TForm\x01", 11);
+  // Wider, or more in all, than a form's surface may be.
+  std::ofstream(Path("wide.txt")) << "object F: TForm\n  Width = 20000\n  Height = 240\nend\n";
+  std::ofstream(Path("many.txt")) << "object F: TForm\n  ClientWidth = 16384\n  ClientHeight = 8193\nend\n";
+  std::ofstream(Path("wide-image.txt"))
+      << "object F: TForm\n  Width = 320\n  object I: TLvFilterImage\n    Width = 16385\n  end\nend\n";
   // Command, what the one line says after the file's name.
   const std::pair<std::string, std::string> Cases[] = {
       {Pkgtool + " form " + Q("broken.txt"), Path("broken.txt") + ": line 4: expected a hex digit or '}'"},
@@ -69,6 +74,9 @@ TEST_F(FormToolsTest, BadFormsAndNamesAreRefusedWithOneLine) {
       {Pkgtool + " form " + Q("cut.dfm") + " -o " + Q("x.gif"), "x.gif: a form file is named .dfm (binary) or .txt (text)"},
       {Lvview + " --form " + Q("broken.txt") + " --screenshot " + Q("v.png"), Path("broken.txt") + ": line 4"},
       {Lvview + " --form " + Q("unknown.txt") + " --screenshot " + Q("v.png"), Path("unknown.txt") + ": line 2: unknown class TNoSuchThing"},
+      {Lvview + " --form " + Q("wide.txt") + " --screenshot " + Q("v.png"), Path("wide.txt") + ": line 2: Width: a client area of 19992 x "},
+      {Lvview + " --form " + Q("many.txt") + " --screenshot " + Q("v.png"), Path("many.txt") + ": line 3: ClientHeight: a client area of 16384 x 8193 pixels is larger than a form can show"},
+      {Lvview + " --form " + Q("wide-image.txt") + " --screenshot " + Q("v.png"), Path("wide-image.txt") + ": line 4: Width: 16385 x "},
       {Lvfilter + " " + Q("picture24.bmp") + " " + Q("filter.png") + " -o " + Q("o.png") + " --save-form " + Q("f.frm"),
        "f.frm: a form file is named .dfm (binary) or .txt (text)"},
   };

@@ -7,6 +7,34 @@ using namespace TypInfo;
 
 namespace Controls {
 
+namespace {
+
+// A size as a stored form sets it. A form's client area must be one its
+// surface can hold, and a control no larger than a form can show, within
+// the limits every bitmap keeps; a size past them is refused and the old
+// one kept. Code may still size either freely: a hidden form needs no surface.
+TPropInfo Bounded(TPropInfo Info) {
+  Info.SetOrd = [Set = Info.SetOrd](System::TObject* Object, std::int64_t Value) {
+    auto& Control = *static_cast<TControl*>(Object);
+    const Graphics::TRect Before = Control.BoundsRect();
+    Set(Object, Value);
+    const bool Form = dynamic_cast<const Forms::TCustomForm*>(&Control);
+    const std::int64_t Width = Form ? Control.ClientWidth() : Control.Width();
+    const std::int64_t Height = Form ? Control.ClientHeight() : Control.Height();
+    const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
+    if (Width <= Limits.MaxSide && Height <= Limits.MaxSide && std::uint64_t(Width * Height) <= Limits.MaxPixels)
+      return;
+    Control.SetBounds(Before.Left, Before.Top, Before.Width(), Before.Height());
+    throw Classes::EComponentError(std::string(Form ? "a client area of " : "") + std::to_string(Width) + " x " +
+                                   std::to_string(Height) + " pixels is larger than a form can show (" +
+                                   std::to_string(Limits.MaxSide) + " pixels a side, " +
+                                   std::to_string(Limits.MaxPixels) + " in all)");
+  };
+  return Info;
+}
+
+}  // namespace
+
 const TClassInfo& TSizeConstraints::ClassInfo() {
   static const TClassInfo Info{"TSizeConstraints", "Controls", &Classes::TPersistent::ClassInfo(), {}, {}};
   return Info;
@@ -30,9 +58,10 @@ const TClassInfo& TControl::ClassInfo() {
   static const bool Published = (Info.Publish({
       MakeProperty<TControl, int>("Left", "Integer", TTypeKind::tkInteger, &TControl::Left, &TControl::SetLeft),
       MakeProperty<TControl, int>("Top", "Integer", TTypeKind::tkInteger, &TControl::Top, &TControl::SetTop),
-      MakeProperty<TControl, int>("Width", "Integer", TTypeKind::tkInteger, &TControl::Width, &TControl::SetWidth),
-      MakeProperty<TControl, int>("Height", "Integer", TTypeKind::tkInteger, &TControl::Height,
-                                  &TControl::SetHeight),
+      Bounded(MakeProperty<TControl, int>("Width", "Integer", TTypeKind::tkInteger, &TControl::Width,
+                                          &TControl::SetWidth)),
+      Bounded(MakeProperty<TControl, int>("Height", "Integer", TTypeKind::tkInteger, &TControl::Height,
+                                          &TControl::SetHeight)),
       MakeProperty<TControl, TCursor>("Cursor", "TCursor", TTypeKind::tkInteger, &TControl::Cursor,
                                       &TControl::SetCursor, crDefault),
       MakeProperty<TControl, std::string>("Hint", "string", TTypeKind::tkString, &TControl::Hint,
@@ -89,10 +118,10 @@ const TClassInfo& TForm::ClassInfo() {
   const auto SizeStored = StoredBy<TCustomForm>("IsFormSizeStored", &TCustomForm::IsFormSizeStored);
   const auto ClientStored = StoredBy<TCustomForm>("IsClientSizeStored", &TCustomForm::IsClientSizeStored);
   static const bool Published = (Info.Publish({
-      MakeProperty<TControl, int>("Width", "Integer", Integer, &TControl::Width, &TControl::SetWidth, std::nullopt,
-                                  SizeStored),
-      MakeProperty<TControl, int>("Height", "Integer", Integer, &TControl::Height, &TControl::SetHeight,
-                                  std::nullopt, SizeStored),
+      Controls::Bounded(MakeProperty<TControl, int>("Width", "Integer", Integer, &TControl::Width,
+                                                    &TControl::SetWidth, std::nullopt, SizeStored)),
+      Controls::Bounded(MakeProperty<TControl, int>("Height", "Integer", Integer, &TControl::Height,
+                                                    &TControl::SetHeight, std::nullopt, SizeStored)),
       MakeProperty<TCustomForm, bool>("AutoScroll", "Boolean", Ordinal, &TCustomForm::AutoScroll,
                                       &TCustomForm::SetAutoScroll, 1),
       MakeProperty<TCustomForm, TBorderIcons>("BorderIcons", "TBorderIcons", TTypeKind::tkSet,
@@ -103,10 +132,10 @@ const TClassInfo& TForm::ClassInfo() {
                                                   bsSizeable),
       MakeProperty<TCustomForm, std::string>("Caption", "TCaption", TTypeKind::tkString, &TCustomForm::Caption,
                                              &TCustomForm::SetCaption),
-      MakeProperty<TCustomForm, int>("ClientHeight", "Integer", Integer, &TControl::ClientHeight,
-                                  &TCustomForm::SetClientHeight, std::nullopt, ClientStored),
-      MakeProperty<TCustomForm, int>("ClientWidth", "Integer", Integer, &TControl::ClientWidth,
-                                  &TCustomForm::SetClientWidth, std::nullopt, ClientStored),
+      Controls::Bounded(MakeProperty<TCustomForm, int>("ClientHeight", "Integer", Integer, &TControl::ClientHeight,
+                                                       &TCustomForm::SetClientHeight, std::nullopt, ClientStored)),
+      Controls::Bounded(MakeProperty<TCustomForm, int>("ClientWidth", "Integer", Integer, &TControl::ClientWidth,
+                                                       &TCustomForm::SetClientWidth, std::nullopt, ClientStored)),
       MakeProperty<TCustomForm, std::int32_t>("Color", "TColor", Integer, &TCustomForm::Color,
                                               &TCustomForm::SetColor, std::int32_t(Graphics::clBtnFace)),
       MakeProperty<TControl, bool>("Enabled", "Boolean", Ordinal, &TControl::Enabled, &TControl::SetEnabled, 1),
