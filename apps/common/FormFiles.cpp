@@ -14,13 +14,16 @@ namespace Tool {
 namespace {
 
 // The converters speak of "form"; the user wants to know which file.
+std::string NamingFile(const std::string& FileName, const std::string& Message) {
+  return Message.rfind("form: ", 0) == 0 ? FileName + Message.substr(4) : FileName + ": " + Message;
+}
+
 template <class F>
 auto Naming(const std::string& FileName, F Read) {
   try {
     return Read();
   } catch (const Classes::EReadError& E) {
-    const std::string& Message = E.Message();
-    throw Classes::EReadError(Message.rfind("form: ", 0) == 0 ? FileName + Message.substr(4) : FileName + ": " + Message);
+    throw Classes::EReadError(NamingFile(FileName, E.Message()));
   }
 }
 
@@ -53,11 +56,16 @@ std::vector<std::uint8_t> ReadFormFile(const std::string& FileName) {
   });
 }
 
-void LoadForm(const std::string& FileName, Classes::TComponent* Root) {
+void LoadForm(const std::string& FileName, Classes::TComponent* Root, const Classes::TReadOptions& Options) {
   Classes::TMemoryStream File;
   File.LoadFromFile(FileName);
   const auto& Data = File.Memory();
-  Naming(FileName, [&] { return IsBinaryForm(Data) ? File.ReadComponent(Root) : Classes::ReadComponentText(File, Root); });
+  Classes::TReadOptions Named = Options;
+  if (Options.OnError)
+    Named.OnError = [&](const std::string& Fault) { return Options.OnError(NamingFile(FileName, Fault)); };
+  Naming(FileName, [&] {
+    return IsBinaryForm(Data) ? File.ReadComponent(Root, Named) : Classes::ReadComponentText(File, Root, Named);
+  });
 }
 
 bool IsTextFormName(const std::string& FileName) {

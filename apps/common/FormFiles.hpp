@@ -13,8 +13,9 @@ namespace Tool {
 // The form's bytes in the binary form, from a file in either form. Raises
 // EReadError "<file>: <offset or line>: <fault>".
 std::vector<std::uint8_t> ReadFormFile(const std::string& FileName);
-// Reads a form file into Root.
-void LoadForm(const std::string& FileName, Classes::TComponent* Root);
+// Reads a form file into Root. The faults Options.OnError is told of name
+// the file, as the error of a refused form does.
+void LoadForm(const std::string& FileName, Classes::TComponent* Root, const Classes::TReadOptions& Options = {});
 
 // Whether a name asks for the text form (.txt) or the binary form (.dfm);
 // anything else is a bad name (TBadInput).

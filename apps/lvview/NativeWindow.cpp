@@ -5,7 +5,15 @@
 
 namespace Lvview {
 
-int Interact(Forms::TForm& Form, const std::string& SaveFormName) {
+int Interact(Forms::TForm& Form, const std::string& Title, const std::string& SaveFormName) {
+  // The window takes its title when it is made; the form keeps its own
+  // (empty) caption for storing.
+  if (Form.Caption() != Title) {
+    const std::string Caption = Form.Caption();
+    Form.SetCaption(Title);
+    Form.Handle();
+    Form.SetCaption(Caption);
+  }
   const TReport Report = [&](const std::string& Title, const std::string& Text) {
     Windows::MessageBoxA(Form.Handle(), Text.c_str(), Title.c_str(), Windows::MB_OK | Windows::MB_ICONHAND);
   };

@@ -67,7 +67,7 @@ bool Invisible(const char* Driver) {
   return false;
 }
 
-void OpenWindow(TWindow& W, const Forms::TForm& Form) {
+void OpenWindow(TWindow& W, const Forms::TForm& Form, const std::string& Title) {
   // SDL turns SIGINT and SIGTERM into quit events, which nothing reads
   // while a dialog is open; without its handlers they end the program.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -76,20 +76,29 @@ void OpenWindow(TWindow& W, const Forms::TForm& Form) {
     throw std::runtime_error("cannot open a window: no display");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
   if (!Chosen && Invisible(SDL_GetCurrentVideoDriver())) throw std::runtime_error("cannot open a window: no display");
-  W.Window = SDL_CreateWindow(Form.Caption().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, Form.Width(),
-                              Form.Height(), 0);
+  // Where the form's Position says: where it was designed, centred, or
+  // where the window system puts new windows.
+  int X = SDL_WINDOWPOS_UNDEFINED, Y = SDL_WINDOWPOS_UNDEFINED;
+  switch (Form.Position()) {
+    case Forms::poDesigned: X = Form.Left(), Y = Form.Top(); break;
+    case Forms::poScreenCenter:
+    case Forms::poMainFormCenter:
+    case Forms::poOwnerFormCenter: X = Y = SDL_WINDOWPOS_CENTERED; break;
+    default: break;
+  }
+  W.Window = SDL_CreateWindow(Title.c_str(), X, Y, Form.ClientWidth(), Form.ClientHeight(), 0);
   if (W.Window) W.Renderer = SDL_CreateRenderer(W.Window, -1, SDL_RENDERER_SOFTWARE);
   if (W.Renderer)
-    W.Texture = SDL_CreateTexture(W.Renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, Form.Width(),
-                                  Form.Height());
+    W.Texture = SDL_CreateTexture(W.Renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                  Form.ClientWidth(), Form.ClientHeight());
   if (!W.Texture) throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
 }
 
 }  // namespace
 
-int Interact(Forms::TForm& Form, const std::string& SaveFormName) {
+int Interact(Forms::TForm& Form, const std::string& Title, const std::string& SaveFormName) {
   TWindow W;
-  OpenWindow(W, Form);
+  OpenWindow(W, Form, Title);
   Dialogs::SetMessageBoxResponder(std::make_shared<TWindowResponder>(W.Window));
   Form.OnPaint = [&](System::TObject*) { Present(W, Form); };
   const TReport Report = [&](const std::string& Title, const std::string& Text) {

@@ -12,7 +12,8 @@ namespace Lvview {
 // Shows a failure to the user: a title and a text.
 using TReport = std::function<void(const std::string& Title, const std::string& Text)>;
 
-int Interact(Forms::TForm& Form, const std::string& SaveFormName);
+// Title: the window's, which the form's caption gives where it has one.
+int Interact(Forms::TForm& Form, const std::string& Title, const std::string& SaveFormName);
 
 // Save what the window shows, or the form; a failure is reported, on
 // standard error and through Report, and the viewer goes on.

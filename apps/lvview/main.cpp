@@ -16,6 +16,7 @@
 #include "Graphics/Codecs.hpp"
 #include "Graphics/Dib.hpp"
 #include "LvFltImg.hpp"
+#include "CommandLine.hpp"
 #include "FormFiles.hpp"
 #include "Tool.hpp"
 #include "Window.hpp"
@@ -60,7 +61,7 @@ using namespace Lvview;
 struct TOptions {
   std::string Picture, Filter, Screenshot, Form, SaveForm;
   std::vector<std::string> Clicks;
-  bool Yes = false, No = false;
+  bool Yes = false, No = false, IgnoreUnknown = false;
 };
 
 std::pair<int, int> ParsePoint(const std::string& Text) {
@@ -98,7 +99,16 @@ int Run(const TOptions& Options) {
   if (!Options.Form.empty()) {
     Tool::RegisterFormClasses();
     LvFltImg::Register();
-    Tool::LoadForm(Options.Form, &Form);
+    // The viewer has none of the form's code: handler names stay as stored.
+    Classes::TReadOptions Reading;
+    Reading.KeepUnboundHandlers = true;
+    if (Options.IgnoreUnknown)
+      Reading.OnError = [](const std::string& Fault) {
+        const bool Class = Fault.find(": unknown class ") != std::string::npos;
+        std::cerr << "lvview: warning: " << Fault << (Class ? ": skipped with everything inside it\n" : ": skipped\n");
+        return true;
+      };
+    Tool::LoadForm(Options.Form, &Form, Reading);
   } else {
     Form.SetName("Form1");
     auto* Image = new LvFltImg::TLvFilterImage(&Form);
@@ -109,8 +119,9 @@ int Run(const TOptions& Options) {
     Filter.LoadFromFile(Options.Filter);
     Image->SetFilterBitMap(&Filter);
     Image->SetAutoSize(true);
+    Form.SetCaption("lvview - " + Options.Picture);
+    Form.SetPosition(Forms::poScreenCenter);
   }
-  Form.SetCaption("lvview - " + (Options.Form.empty() ? Options.Picture : Options.Form));
 
   // A click stamps each filter image's own filter, centred on the point.
   bool Declined = false;
@@ -129,10 +140,11 @@ int Run(const TOptions& Options) {
     };
   }
   // A form stored without a size gets the one its controls need.
-  if (Form.Width() == 0 || Form.Height() == 0) Form.SetClientSize(Right, Bottom);
-  if (Form.Width() == 0 || Form.Height() == 0)
+  if (Form.ClientWidth() == 0 || Form.ClientHeight() == 0) Form.SetClientSize(Right, Bottom);
+  if (Form.ClientWidth() == 0 || Form.ClientHeight() == 0)
     throw Tool::TBadInput((Options.Form.empty() ? Options.Picture : Options.Form) + ": nothing to show");
-  if (!Scripted) return Interact(Form, Options.SaveForm);
+  if (!Scripted)
+    return Interact(Form, Form.Caption().empty() ? "lvview - " + Options.Form : Form.Caption(), Options.SaveForm);
 
   Form.Show();
   for (const auto& [X, Y] : Clicks) {
@@ -174,11 +186,15 @@ int main(int argc, char** argv) {
                  "stores it after its clicks");
   auto* Yes = App.add_flag("-y,--yes", Options.Yes, "Answer OK to the conversion question");
   App.add_flag("-n,--no", Options.No, "Answer Cancel to the conversion question")->excludes(Yes);
+  App.add_flag("--ignore-unknown", Options.IgnoreUnknown,
+               "With --form: skip each class and property the viewer does not know (a class with everything "
+               "inside it), with a warning for each, rather than refuse the form");
   App.add_option("--click", Options.Clicks, "Click at X,Y without showing the window (repeatable)");
   App.add_option("--screenshot", Options.Screenshot, "Save what the window shows after the clicks, and quit");
   App.set_version_flag("--version", std::string("lvview ") + Tool::Version, "Print the version and exit");
   try {
     App.parse(argc, argv);
+    Tool::RefuseEmptyValues(App);
   } catch (const CLI::Success& E) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {

@@ -1,5 +1,6 @@
 // Stored forms through the programs: lvfilter stores the form it built,
 // lvview opens, clicks and stores forms, pkgtool prints and converts them.
+#include <array>
 #include <sstream>
 
 #include "Programs.hpp"
@@ -87,4 +88,104 @@ TEST_F(FormToolsTest, BadFormsAndNamesAreRefusedWithOneLine) {
     EXPECT_EQ(Lines(R.Output), 1) << R.Output;
   }
   EXPECT_FALSE(fs::exists(Path("v.png")) || fs::exists(Path("o.png")) || fs::exists(Path("x.gif")));
+}
+
+namespace {
+
+std::string WithCrLf(const std::string& Text) {
+  std::string Out;
+  for (const char C : Text) Out += C == '\n' ? std::string("\r\n") : std::string(1, C);
+  return Out;
+}
+
+const std::string Font = "  Font.Charset = DEFAULT_CHARSET\n  Font.Color = clWindowText\n  Font.Height = -11\n"
+                         "  Font.Name = 'MS Sans Serif'\n";
+
+}  // namespace
+
+TEST_F(FormToolsTest, FormsAsTheDesignEnvironmentWritesThemOpenAndStoreBack) {
+  // A picture and its filter as lvfilter stores them, in forms as the
+  // environment writes them.
+  ASSERT_EQ(Shell(Lvfilter + " " + Q("picture24.bmp") + " " + Q("filter.png") + " -o " + Q("out.png") +
+                  " --save-form " + Q("made.txt")).Status, 0);
+  const std::string Made = Content(Path("made.txt"));
+  const std::string Image = Made.substr(Made.find("  object LvFilterImage1: TLvFilterImage\n"));
+  struct TCase {
+    const char* Name;
+    std::string Header;  // the form's own lines
+    int Width, Height;   // of the client area
+    TColor Background;
+  };
+  const TCase Cases[] = {
+      {"sizeable",
+       "object Form1: TForm1\n  Left = 192\n  Top = 107\n  Width = 435\n  Height = 300\n  Caption = 'Form1'\n"
+       "  Color = clBtnFace\n" + Font + "  Font.Style = []\n  OldCreateOrder = False\n  PixelsPerInch = 96\n"
+       "  TextHeight = 13\n",
+       427, 273, ColorToRGB(clBtnFace)},
+      {"client",
+       "object MainForm: TMainForm\n  Left = 0\n  Top = 0\n  AutoScroll = False\n  BorderStyle = bsSingle\n"
+       "  Caption = 'Main'\n  ClientHeight = 50\n  ClientWidth = 60\n  Color = clTeal\n" + Font +
+       "  Font.Style = [fsBold, fsUnderline]\n  OldCreateOrder = True\n  Position = poScreenCenter\n"
+       "  OnClick = FormClick\n  OnCreate = FormCreate\n  PixelsPerInch = 96\n  TextHeight = 13\n",
+       60, 50, clTeal},
+      {"numbered",
+       "object Form2: TForm2\n  Left = 0\n  Top = 0\n  Width = 100\n  Height = 80\n  Color = 1193046\n" + Font +
+       "  Font.Style = [fsItalic]\n  OldCreateOrder = False\n  PixelsPerInch = 96\n  TextHeight = 13\n",
+       92, 53, 0x123456},
+  };
+  for (const TCase& C : Cases) {
+    const std::string Text = C.Header + Image;
+    const std::string Name = C.Name;
+    std::ofstream(Path(Name + ".txt"), std::ios::binary) << WithCrLf(Text);
+    ASSERT_EQ(Shell(Pkgtool + " form " + Q(Name + ".txt") + " -o " + Q(Name + ".dfm")).Status, 0) << Name;
+    for (const std::string Form : {Name + ".txt", Name + ".dfm"}) {
+      TResult R = Shell(Lvview + " --form " + Q(Form) + " --screenshot " + Q("shot.png") + " --save-form " +
+                        Q("stored.txt"));
+      ASSERT_EQ(R.Status, 0) << Form << "\n" << R.Output;
+      EXPECT_EQ(R.Output, "");
+      TBitmap Shot;
+      Shot.LoadFromFile(Path("shot.png"));
+      EXPECT_EQ(Shot.Width(), C.Width) << Form;
+      EXPECT_EQ(Shot.Height(), C.Height) << Form;
+      EXPECT_EQ(Shot.Pixel(C.Width - 1, C.Height - 1), C.Background) << Form;
+      EXPECT_EQ(Shot.Pixel(0, 0), RGB(0, 100, 0)) << Form << ": the blended picture";
+      // Every property the file had, the class name included; and storing
+      // the stored form changes nothing.
+      EXPECT_EQ(Content(Path("stored.txt")), Text) << Form;
+      R = Shell(Lvview + " --form " + Q("stored.txt") + " --screenshot " + Q("again.png") + " --save-form " +
+                Q("again.txt"));
+      ASSERT_EQ(R.Status, 0) << R.Output;
+      EXPECT_EQ(Content(Path("again.txt")), Text) << Form;
+    }
+  }
+}
+
+TEST_F(FormToolsTest, UnknownControlsAreRefusedOrSkippedWithAWarningEach) {
+  std::ofstream(Path("labelled.txt"), std::ios::binary)
+      << WithCrLf("object Form1: TForm1\n  Width = 100\n  Height = 80\n  Ctl3D = False\n"
+                  "  object Label1: TLabel\n    Caption = 'Hi'\n    object Inner: TLvFilterImage\n    end\n  end\n"
+                  "end\n");
+  ASSERT_EQ(Shell(Pkgtool + " form " + Q("labelled.txt") + " -o " + Q("labelled.dfm")).Status, 0);
+  // Form, where each fault is, in order.
+  const std::pair<std::string, std::array<std::string, 2>> Cases[] = {
+      {"labelled.txt", {"line 4", "line 5"}},
+      {"labelled.dfm", {"offset 34", "offset 42"}},
+  };
+  for (const auto& [Form, Where] : Cases) {
+    const std::string Command = Lvview + " --form " + Q(Form) + " --screenshot " + Q("v.png");
+    TResult R = Shell(Command);
+    EXPECT_EQ(R.Status, 2) << R.Output;
+    EXPECT_EQ(R.Output, "lvview: " + Path(Form) + ": " + Where[0] + ": unknown property Ctl3D of TForm1\n");
+    EXPECT_FALSE(fs::exists(Path("v.png")));
+    R = Shell(Command + " --ignore-unknown --save-form " + Q("kept.txt"));
+    EXPECT_EQ(R.Status, 0) << R.Output;
+    EXPECT_EQ(R.Output, "lvview: warning: " + Path(Form) + ": " + Where[0] +
+                            ": unknown property Ctl3D of TForm1: skipped\n"
+                            "lvview: warning: " + Path(Form) + ": " + Where[1] +
+                            ": unknown class TLabel (Label1): skipped with everything inside it\n");
+    EXPECT_EQ(Content(Path("kept.txt")),
+              "object Form1: TForm1\n  Left = 0\n  Top = 0\n  Width = 100\n  Height = 80\n  Color = clBtnFace\n" +
+                  Font + "  Font.Style = []\n  OldCreateOrder = False\n  PixelsPerInch = 96\n  TextHeight = 13\nend\n");
+    fs::remove(Path("v.png"));
+  }
 }

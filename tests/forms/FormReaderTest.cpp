@@ -17,22 +17,6 @@ using namespace FormHelpers;
 
 namespace {
 
-// Little-endian fields of a binary form.
-struct TStored {
-  TStored() { Data.assign(Signature.begin(), Signature.end()); }
-  static constexpr std::string_view Signature = "TPF0";
-  Bytes Data;
-  TStored& U8(unsigned V) { return Data.push_back(std::uint8_t(V)), *this; }
-  TStored& U16(unsigned V) { return U8(V & 0xFF).U8(V >> 8); }
-  TStored& U32(std::uint32_t V) { return U16(V & 0xFFFF).U16(V >> 16); }
-  TStored& Str(const std::string& S) {  // a short string: length byte, bytes
-    U8(unsigned(S.size()));
-    Data.insert(Data.end(), S.begin(), S.end());
-    return *this;
-  }
-  TStored& Raw(const Bytes& B) { return Data.insert(Data.end(), B.begin(), B.end()), *this; }
-};
-
 // A TStored named F with one property P holding the value bytes given.
 Bytes WithValue(const Bytes& Value) {
   return TStored().Str("TForm").Str("F").Str("P").Raw(Value).U8(0).U8(0).Data;
@@ -137,6 +121,10 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
       {"object F: TForm\n  a. = 1\nend\n", "line 2: a property, an object or end: a. is no name"},
       {"object F: TForm\n  P = 1e300s\nend\n", "line 2: out of range for a single"},
       {"object F: TForm\n  P = 922337203685477.5808c\nend\n", "line 2: currency value out of range"},
+      {"object F: TForm\n  P = 1e99999\nend\n", "line 2: out of range for an extended: 1e99999"},
+      {"object F: " + std::string(240, 'T') + "\nend\n", "line 1: a class name of 240 bytes or more"},
+      {"object F: TForm\n  P = \x1b\nend\n", "line 2: expected a value, found '\\x1B'"},
+      {"object F: TForm\n  P = 1" + std::string(1 << 20, '0') + "x\nend\n", "not a number: 1000"},
   };
   for (const auto& [Source, Fault] : Texts) {
     try {

@@ -19,7 +19,8 @@ namespace {
 
 // A form as made, stored.
 const std::string FreshForm =
-    "object Form1: TForm\n  Left = 0\n  Top = 0\n  Width = 0\n  Height = 0\n  Font.Charset = DEFAULT_CHARSET\n"
+    "object Form1: TForm\n  Left = 0\n  Top = 0\n  Width = 0\n  Height = 0\n  Color = clBtnFace\n"
+    "  Font.Charset = DEFAULT_CHARSET\n"
     "  Font.Color = clWindowText\n  Font.Height = -11\n  Font.Name = 'MS Sans Serif'\n  Font.Style = []\n"
     "  OldCreateOrder = False\n  PixelsPerInch = 96\n  TextHeight = 13\n";
 

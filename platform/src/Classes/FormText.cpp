@@ -171,7 +171,11 @@ private:
       const bool Printable = C >= 0x20 && C < 0x7F;
       if (Printable != Quoted) FOut += "'";
       Quoted = Printable;
-      if (!Printable) FOut.append(1, '#').append(std::to_string(C));
+      // Past the first 65536 as a surrogate pair, as wide strings hold it.
+      if (!Printable && C >= 0x10000)
+        FOut.append(1, '#').append(std::to_string(0xD800 + ((C - 0x10000) >> 10)))
+            .append(1, '#').append(std::to_string(0xDC00 + ((C - 0x10000) & 0x3FF)));
+      else if (!Printable) FOut.append(1, '#').append(std::to_string(C));
       else FOut += C == '\'' ? std::string("''") : std::string(1, char(C));
     }
     if (Quoted) FOut += "'";
@@ -243,6 +247,7 @@ private:
     if (Depth > MaxDepth) Fail("objects nested more than " + std::to_string(MaxDepth) + " deep");
     if (++FObjects > MaxObjects) Fail("more than " + std::to_string(MaxObjects) + " objects");
     TObject O;
+    SkipBlanks();
     O.Where = Here();
     const std::string Keyword = Ident("object");
     if (Is(Keyword, "inherited")) O.Flags = ffInherited;

@@ -136,8 +136,10 @@ const TClassInfo& TForm::ClassInfo() {
                                                        &TCustomForm::SetClientHeight, std::nullopt, ClientStored)),
       Controls::Bounded(MakeProperty<TCustomForm, int>("ClientWidth", "Integer", Integer, &TControl::ClientWidth,
                                                        &TCustomForm::SetClientWidth, std::nullopt, ClientStored)),
+      // A control's colour defaults to clWindow; a form starts at clBtnFace,
+      // which is therefore stored.
       MakeProperty<TCustomForm, std::int32_t>("Color", "TColor", Integer, &TCustomForm::Color,
-                                              &TCustomForm::SetColor, std::int32_t(Graphics::clBtnFace)),
+                                              &TCustomForm::SetColor, std::int32_t(Graphics::clWindow)),
       MakeProperty<TControl, bool>("Enabled", "Boolean", Ordinal, &TControl::Enabled, &TControl::SetEnabled, 1),
       MakeProperty<TCustomForm, Graphics::TFont*>("Font", "TFont", TTypeKind::tkClass, &TCustomForm::Font,
                                                   &TCustomForm::SetFont),
@@ -149,8 +151,10 @@ const TClassInfo& TForm::ClassInfo() {
                                       &TCustomForm::SetKeyPreview, 0),
       MakeProperty<TCustomForm, bool>("OldCreateOrder", "Boolean", Ordinal, &TCustomForm::OldCreateOrder,
                                       &TCustomForm::SetOldCreateOrder),
+      // Stored last, with TextHeight, as a defined property.
       MakeProperty<TCustomForm, int>("PixelsPerInch", "Integer", Integer, &TCustomForm::PixelsPerInch,
-                                     &TCustomForm::SetPixelsPerInch),
+                                     &TCustomForm::SetPixelsPerInch, std::nullopt,
+                                     {"False", [](const System::TObject*) { return false; }}),
       MakeProperty<TControl, Menus::TPopupMenu*>("PopupMenu", "TPopupMenu", TTypeKind::tkClass,
                                                  &TControl::PopupMenu, &TControl::SetPopupMenu),
       MakeProperty<TCustomForm, TPosition>("Position", "TPosition", Ordinal, &TCustomForm::Position,

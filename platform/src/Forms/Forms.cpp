@@ -66,7 +66,11 @@ TCustomForm::~TCustomForm() { DestroyHandle(); }
 
 Windows::HWND TCustomForm::CreateWindowHandle() {
   if (!FWindow) FWindow = std::make_unique<Detail::TFormWindow>(*this);
-  return Os::CreateFormWindow(*FWindow, FCaption, ClientWidth(), ClientHeight());
+  Os::TWindowPlace Place;
+  if (FPosition == poDesigned) Place = {Os::TWindowPlace::Designed, Left(), Top()};
+  if (FPosition == poScreenCenter || FPosition == poMainFormCenter || FPosition == poOwnerFormCenter)
+    Place.How = Os::TWindowPlace::Centred;
+  return Os::CreateFormWindow(*FWindow, FCaption, ClientWidth(), ClientHeight(), Place);
 }
 
 void TCustomForm::ShowModal() {
@@ -115,6 +119,9 @@ void TCustomForm::SetPixelsPerInch(int Value) {
 
 void TCustomForm::DefineProperties(Classes::TFiler& Filer) {
   TWinControl::DefineProperties(Filer);
+  Filer.DefineProperty(
+      "PixelsPerInch", [this](Classes::TReader& Reader) { SetPixelsPerInch(int(Reader.ReadInteger())); },
+      [this](Classes::TWriter& Writer) { Writer.WriteInteger(FPixelsPerInch); }, true);
   Filer.DefineProperty(
       "TextHeight", [this](Classes::TReader& Reader) { FTextHeight = int(Reader.ReadInteger()); },
       [this](Classes::TWriter& Writer) { Writer.WriteInteger(FTextHeight); }, true);

@@ -50,7 +50,14 @@ public:
 extern const bool HasNativeWindows;
 // A hidden window for the client, counted as a Window handle; elsewhere a
 // plain counted handle.
-Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height);
+// Where the window goes: at Left and Top, centred on the screen, or where
+// the system puts new windows.
+struct TWindowPlace {
+  enum { Designed, Centred, Default } How = Default;
+  int Left = 0, Top = 0;
+};
+Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height,
+                               TWindowPlace Place);
 void ShowFormWindow(Windows::HWND Window, bool Visible);
 // Puts part of the surface on the screen at once.
 void PresentFormWindow(Windows::HWND Window, const TBitmapImage& Surface, int Left, int Top, int Right, int Bottom);

@@ -29,7 +29,7 @@ Windows::HBITMAP CreateBitmapHandle(const TBitmapImage&) { return CreateHandle(T
 const char* const PathSeparators = "/";
 
 const bool HasNativeWindows = false;
-Windows::HWND CreateFormWindow(TWindowClient&, const std::string&, int, int) { return CreateHandle(THandleKind::Window); }
+Windows::HWND CreateFormWindow(TWindowClient&, const std::string&, int, int, TWindowPlace) { return CreateHandle(THandleKind::Window); }
 void ShowFormWindow(Windows::HWND, bool) {}
 void PresentFormWindow(Windows::HWND, const TBitmapImage&, int, int, int, int) {}
 void RunMessageLoop() {}

@@ -84,13 +84,20 @@ const char* WindowClass() {
 
 const bool HasNativeWindows = true;
 
-Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height) {
+Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height,
+                               TWindowPlace Place) {
   RECT Frame{0, 0, Width, Height};
   const DWORD Style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   ::AdjustWindowRect(&Frame, Style, FALSE);
+  const int OuterWidth = Frame.right - Frame.left, OuterHeight = Frame.bottom - Frame.top;
+  int X = CW_USEDEFAULT, Y = CW_USEDEFAULT;
+  if (Place.How == TWindowPlace::Designed) X = Place.Left, Y = Place.Top;
+  if (Place.How == TWindowPlace::Centred) {
+    X = (::GetSystemMetrics(SM_CXSCREEN) - OuterWidth) / 2;
+    Y = (::GetSystemMetrics(SM_CYSCREEN) - OuterHeight) / 2;
+  }
   const char* Class = WindowClass();
-  HWND Window = Class ? ::CreateWindowExA(0, Class, Caption.c_str(), Style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                          Frame.right - Frame.left, Frame.bottom - Frame.top, nullptr, nullptr,
+  HWND Window = Class ? ::CreateWindowExA(0, Class, Caption.c_str(), Style, X, Y, OuterWidth, OuterHeight, nullptr, nullptr,
                                           ::GetModuleHandleA(nullptr), nullptr)
                       : nullptr;
   if (!Window)
