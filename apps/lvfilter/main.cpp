@@ -13,6 +13,7 @@
 #include "Forms.hpp"
 #include "Graphics/Codecs.hpp"
 #include "LvFltImg.hpp"
+#include "CommandLine.hpp"
 #include "FormFiles.hpp"
 #include "Tool.hpp"
 
@@ -154,15 +155,11 @@ int main(int argc, char** argv) {
   App.set_version_flag("--version", std::string("lvfilter ") + Tool::Version, "Print the version and exit");
   try {
     App.parse(argc, argv);
+    Tool::RefuseEmptyValues(App);
   } catch (const CLI::Success& E) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {
     std::cerr << "lvfilter: " << E.what() << " (see lvfilter --help)\n";
-    return Tool::ExitBadInput;
-  }
-  // --size given empty is a mistake, not "no size".
-  if (App.count("--size") && Options.Size.empty()) {
-    std::cerr << "lvfilter: --size: expected WIDTHxHEIGHT, such as 640x480, not ''\n";
     return Tool::ExitBadInput;
   }
   try {

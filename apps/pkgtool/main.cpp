@@ -12,6 +12,7 @@
 #include "Classes.hpp"
 #include "Graphics.hpp"
 #include "SysUtils.hpp"
+#include "CommandLine.hpp"
 #include "FormFiles.hpp"
 #include "Tool.hpp"
 
@@ -263,6 +264,7 @@ int main(int argc, char** argv) {
   FormCommand->add_flag("--binary", AsBinary, "Write the binary form")->excludes(TextFlag);
   try {
     App.parse(argc, argv);
+    Tool::RefuseEmptyValues(App);
   } catch (const CLI::Success& E) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {

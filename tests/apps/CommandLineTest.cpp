@@ -49,6 +49,38 @@ TEST_F(CommandLineTest, AnEmptyPictureIsRefusedAsInputForEveryOutput) {
   }
 }
 
+TEST_F(CommandLineTest, AnEmptyValueIsBadUsageNamingItsOption) {
+  const std::string Inputs = Q("picture24.bmp") + " " + Q("filter.png");
+  ASSERT_EQ(Shell(Lvfilter + " " + Inputs + " -o " + Q("out.png") + " --save-form " + Q("form.dfm")).Status, 0);
+  // Command, the option or argument given empty. Each would otherwise run:
+  // printing instead of writing, or leaving out the output it names.
+  std::vector<std::pair<std::string, std::string>> Cases = {
+      {Lvfilter + " " + Inputs + " -o ''", "--output"},
+      {Lvfilter + " " + Inputs + " -o " + Q("a.png") + " --screenshot ''", "--screenshot"},
+      {Lvfilter + " " + Inputs + " -o " + Q("a.png") + " --save-form ''", "--save-form"},
+      {Lvfilter + " '' " + Q("filter.png") + " -o " + Q("a.png"), "PICTURE"},
+      {Pkgtool + " form " + Q("form.dfm") + " -o ''", "--output"},
+      {Pkgtool + " form ''", "FILE"},
+      {Pkgtool + " resource MAINICON -o ''", "--output"},
+      {Pkgtool + " info ''", "PACKAGE"},
+  };
+#if defined(LVVIEW_PATH)
+  Cases.insert(Cases.end(), {
+      {Lvview + " " + Inputs + " --click 1,1 --screenshot ''", "--screenshot"},
+      {Lvview + " --form " + Q("form.dfm") + " --click 1,1 --save-form ''", "--save-form"},
+      {Lvview + " --form '' --click 1,1", "--form"},
+  });
+#endif
+  const std::vector<std::string> Before = Listing();
+  for (const auto& [Command, Option] : Cases) {
+    const TResult R = Shell(Command);
+    EXPECT_EQ(R.Status, 2) << Command << "\n" << R.Output;
+    EXPECT_NE(R.Output.find(": " + Option + ": the value is empty"), std::string::npos) << Command << "\n" << R.Output;
+    EXPECT_EQ(Lines(R.Output), 1) << Command << "\n" << R.Output;
+  }
+  EXPECT_EQ(Listing(), Before);
+}
+
 TEST_F(CommandLineTest, EveryProgramAnswersFromOneTableOfExitStatuses) {
   std::ofstream(Path("broken.bmp"), std::ios::binary) << "BM this is not a bitmap";
   const std::string Inputs = Q("picture8.bmp") + " " + Q("filter.png");
