@@ -11,11 +11,14 @@ namespace Tool {
 
 const char* const Version = TESSORIN_VERSION;
 
-const char* const ExitStatusHelp =
-    "Exit status: 0 done; 1 failure (such as an output that cannot be written);\n"
-    "2 bad usage or bad input (one line naming the file and the fault); 3 the\n"
-    "conversion to 24-bit colour was declined. Outputs are written all or\n"
-    "nothing: unless the status is 0, no output file was created or changed.";
+std::string ExitStatusHelp(bool AsksToConvert) {
+  return std::string("Exit status: 0 done; 1 failure (such as an output that cannot be written);\n"
+                     "2 bad usage or bad input (one line naming the file and the fault); 3 ") +
+         (AsksToConvert ? "the\nconversion to 24-bit colour was declined. Outputs are written all or\n"
+                          "nothing: unless the status is 0, no output file was created or changed."
+                        : "is\nnot used, as this program converts no picture. Outputs are written all\n"
+                          "or nothing: unless the status is 0, no output file was created or changed.");
+}
 
 std::string LimitsHelp() {
   const Graphics::TImageLimits Limits = Graphics::GetImageLimits();

@@ -19,8 +19,9 @@ enum TExitStatus {
 // The package version, as --version shows it.
 extern const char* const Version;
 
-// The table as --help shows it.
-extern const char* const ExitStatusHelp;
+// The table as --help shows it, for a program that asks whether to convert
+// a picture or for one that converts none and so never declines.
+std::string ExitStatusHelp(bool AsksToConvert);
 // The limits on what a program reads, as --help shows them.
 std::string LimitsHelp();
 

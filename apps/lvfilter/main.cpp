@@ -138,7 +138,7 @@ int Run(const TOptions& Options) {
 
 int main(int argc, char** argv) {
   TOptions Options;
-  CLI::App App(Description + std::string(Tool::ExitStatusHelp) + "\n" + Tool::LimitsHelp(), "lvfilter");
+  CLI::App App(Description + Tool::ExitStatusHelp(true) + "\n" + Tool::LimitsHelp(), "lvfilter");
   App.get_formatter()->column_width(28);
   App.add_option("PICTURE", Options.Picture, "The picture to filter")->required();
   App.add_option("FILTER", Options.Filter, "The filter picture")->required();

@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
                            "24-bit colour is converted first, after a question in a dialog.\n\n"
                            "With --click or --screenshot it runs as a script: no window, no dialog and no\n"
                            "display needed; the question is answered by --yes or --no, or else declined.\n\n") +
-                   Tool::ExitStatusHelp + "\n" + Tool::LimitsHelp(),
+                   Tool::ExitStatusHelp(true) + "\n" + Tool::LimitsHelp(),
                "lvview");
   auto* PictureOption = App.add_option("PICTURE", Options.Picture, "The picture");
   auto* FilterOption = App.add_option("FILTER", Options.Filter, "The filter picture");

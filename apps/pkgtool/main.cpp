@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
                            "Tessorin.bpl beside this tool's modules. info and resource read the package\n"
                            "as data and never run any of its code; palette and properties load it and\n"
                            "call its Register procedure, as a design host does, so they run its code.\n\n") +
-                   Tool::ExitStatusHelp + "\n" + Tool::LimitsHelp(),
+                   Tool::ExitStatusHelp(false) + "\n" + Tool::LimitsHelp(),
                "pkgtool");
   App.require_subcommand(1);
   App.set_version_flag("--version", std::string("pkgtool ") + Tool::Version, "Print the version and exit");
@@ -268,7 +268,13 @@ int main(int argc, char** argv) {
   } catch (const CLI::Success& E) {
     return App.exit(E);
   } catch (const CLI::ParseError& E) {
-    std::cerr << "pkgtool: " << E.what() << " (see pkgtool --help)\n";
+    // A word that names no command is left over, where CLI11 only says that
+    // a command is missing.
+    const std::vector<std::string> Left = App.remaining();
+    if (App.get_subcommands().empty() && !Left.empty() && Left.front().rfind('-', 0) != 0)
+      std::cerr << "pkgtool: " << Left.front() << ": no such command (see pkgtool --help)\n";
+    else
+      std::cerr << "pkgtool: " << E.what() << " (see pkgtool --help)\n";
     return Tool::ExitBadInput;
   }
   try {

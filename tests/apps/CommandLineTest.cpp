@@ -114,9 +114,11 @@ TEST_F(CommandLineTest, EveryProgramAnswersFromOneTableOfExitStatuses) {
     }
   }
   EXPECT_FALSE(fs::exists(Path("view2.png"))) << "a declined run writes nothing";
-  for (const std::string& Program : {Lvfilter, Pkgtool}) {
+  EXPECT_EQ(Shell(Pkgtool + " bogus").Output, "pkgtool: bogus: no such command (see pkgtool --help)\n");
+  // Program, what its help says of status 3: pkgtool asks no question, so never declines.
+  for (const auto& [Program, Three] : {std::pair(Lvfilter, "3 the\nconversion"), std::pair(Pkgtool, "3 is\nnot used")}) {
     const TResult Help = Shell(Program + " --help");
-    for (const char* Text : {"0 done; 1 failure", "2 bad usage or bad input", "3 the", "16384 pixels a side",
+    for (const char* Text : {"0 done; 1 failure", "2 bad usage or bad input", Three, "16384 pixels a side",
                              "1 GiB", "128 Mpx"})
       EXPECT_NE(Help.Output.find(Text), std::string::npos) << Program << ": " << Text << "\n" << Help.Output;
   }

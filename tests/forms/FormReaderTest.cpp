@@ -75,7 +75,7 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
       {TStored().Str("TForm").Str("F").Str("P").U8(18).U32(0x80000000).Data, "past the end"},
       {TStored().Str("TForm").Str("F").Str("P").U8(18).U32(1).U16(0xD800).U8(0).U8(0).Data, "unpaired surrogate"},
       {TStored().Str("TForm").Str("F").Str("P").U8(6).U8(9).Data, "truncated string"},
-      {TStored().Str("TForm").Str("F").U8(0).U8(0).U8(0).Data, "1 bytes after the form"},
+      {TStored().Str("TForm").Str("F").U8(0).U8(0).U8(0).Data, "1 byte after the form"},
       {TStored().Str("").Data, "offset 4: empty class name"},
       // Names the text form could not write back: not identifiers.
       {TStored().Str("TForm").Str("F").Str("On\nClick").U8(8).U8(0).U8(0).Data, "offset 12: property name is no identifier"},
@@ -108,6 +108,8 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
   EXPECT_THROW(AsText(Deep.Data), Classes::EReadError);
 
   const std::pair<std::string, std::string> Texts[] = {
+      {"object " + std::string(256, 'F') + ": TForm\nend\n", "line 1: a component name longer than 255 characters"},
+      {"object F: T" + std::string(255, 'F') + "\nend\n", "line 1: a class name longer than 255 characters"},
       {"object F: TForm\n  P = 'open\nend\n", "line 2: unterminated string"},
       {"object F: TForm\n  P = {ABC}\nend\n", "line 2: an odd number of hex digits"},
       {"object F: TForm\n  P = 12x\nend\n", "line 2: not a number"},

@@ -32,6 +32,11 @@ $("$bin/pkgtool" "$command" --help)"
   for section in NAME SYNOPSIS DESCRIPTION OPTIONS '"EXIT STATUS"' EXAMPLES FILES; do
     printf '%s\n' "$page" | grep -qx "\.SH $section" || fail "$tool.1 has no section $section"
   done
+  # A program that never exits with 3 says so in both.
+  help_unused=no page_unused=no
+  printf '%s\n' "$help" | tr '\n' ' ' | grep -q '3 is not used' && help_unused=yes
+  printf '%s\n' "$page" | sed -n '/^\.B 3$/,/^\.SH/p' | grep -q '^Not used' && page_unused=yes
+  [ "$help_unused" = "$page_unused" ] || fail "$tool --help and $tool.1 disagree on whether exit status 3 is used"
   for code in 0 1 2 3; do
     printf '%s\n' "$page" | sed -n '/^\.SH "EXIT STATUS"/,/^\.SH [^"]/p' | grep -qx "\.B $code" ||
       fail "$tool.1 does not explain exit status $code"

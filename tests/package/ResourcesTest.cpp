@@ -147,7 +147,7 @@ TEST(PackageInfo, RefusesMalformedRecords) {
       {Record(1, TBytes{}.U8(0).Text("").Data), "name empty"},
       {Record(1, TBytes{}.U8(0).Raw(Bytes(256, 'n')).U8(0).Data), "longer than 255"},
       {Record(0xFFFFFFFF, TBytes{}.U8(0x41).Text("a").Data), "more than"},
-      {TBytes{}.Raw(Good).U8(0).Data, "1 unexpected bytes"},
+      {TBytes{}.Raw(Good).U8(0).Data, "1 byte after the record"},
   };
   for (const auto& [Data, Fault] : Cases) {
     try {

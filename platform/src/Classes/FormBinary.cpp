@@ -8,6 +8,7 @@
 #include "Classes.hpp"
 #include "Classes/FormFile.hpp"
 #include "SysUtils.hpp"
+#include "os/Os.hpp"
 
 namespace Classes::Form {
 
@@ -175,7 +176,7 @@ public:
   TObject Root() {
     if (std::memcmp(Take(4, "signature"), Signature, 4) != 0) Fail("not a binary form: no TPF0 signature", 0);
     TObject O = Object(0);
-    if (Left() != 0) Fail(std::to_string(Left()) + " bytes after the form");
+    if (Left() != 0) Fail(Os::ByteCount(Left()) + " after the form");
     return O;
   }
 

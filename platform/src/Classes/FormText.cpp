@@ -253,7 +253,13 @@ private:
     if (Is(Keyword, "inherited")) O.Flags = ffInherited;
     else if (Is(Keyword, "inline")) O.Flags = ffInline;
     else if (!Is(Keyword, "object")) Fail("expected object, inherited or inline, found " + Keyword);
-    const std::string First = Ident("a name or a class name");
+    // The first word is the component's name when a colon follows it.
+    SkipBlanks();
+    std::size_t After = FPos;
+    while (After < FText.size() && IdentChar(FText[After])) ++After;
+    while (After < FText.size() && std::isspace(static_cast<unsigned char>(FText[After]))) ++After;
+    const bool Named = After < FText.size() && FText[After] == ':';
+    const std::string First = Ident(Named ? "a component name" : "a class name");
     if (Peek() == ':') {
       ++FPos;
       O.Name = First;

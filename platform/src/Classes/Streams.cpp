@@ -5,6 +5,7 @@
 #include "Classes.hpp"
 #include "Classes/FormFile.hpp"
 #include "Graphics.hpp"
+#include "os/Os.hpp"
 
 namespace Classes {
 
@@ -16,7 +17,7 @@ std::int64_t TStream::Size() {
 }
 
 void TStream::ReadBuffer(void* Buffer, std::size_t Count) {
-  if (Count && Read(Buffer, Count) != Count) throw EReadError("stream read error: fewer than " + std::to_string(Count) + " bytes left");
+  if (Count && Read(Buffer, Count) != Count) throw EReadError("stream read error: fewer than " + Os::ByteCount(Count) + " left");
 }
 
 void TStream::WriteBuffer(const void* Buffer, std::size_t Count) {

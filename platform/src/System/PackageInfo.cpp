@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "SysUtils.hpp"
+#include "os/Os.hpp"
 
 namespace SysUtils {
 namespace {
@@ -62,8 +63,8 @@ public:
   std::uint32_t Count(std::string_view What, std::size_t MinEntry) {
     const std::uint32_t Value = U32(What);
     if (Value > Left() / MinEntry)
-      Fail(std::string(What) + " " + std::to_string(Value) + " is more than the " + std::to_string(Left()) +
-           " remaining bytes can hold");
+      Fail(std::string(What) + " " + std::to_string(Value) + " is more than the remaining " + Os::ByteCount(Left()) +
+           " can hold");
     return Value;
   }
   // A hash byte and the NUL-terminated name it must match.
@@ -135,7 +136,7 @@ TPackageInfo DecodePackageInfo(std::span<const std::uint8_t> Data, const std::st
     Unit.Name = In.Name("unit " + std::to_string(I));
     Info.Contains.push_back(std::move(Unit));
   }
-  if (In.Left() != 0) In.Fail(std::to_string(In.Left()) + " unexpected bytes after the record");
+  if (In.Left() != 0) In.Fail(Os::ByteCount(In.Left()) + " after the record");
   return Info;
 }
 

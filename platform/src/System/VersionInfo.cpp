@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "SysUtils.hpp"
+#include "os/Os.hpp"
 
 namespace SysUtils {
 namespace {
@@ -181,7 +182,7 @@ public:
     if (Length < HeaderSize + 2 || Length % 2 != 0) Fail(What + ": bad length " + std::to_string(Length));
     if (Length > Limit - Offset)
       Fail(What + ": length " + std::to_string(Length) + " runs past its parent, which has " +
-           std::to_string(Limit - Offset) + " bytes left");
+           Os::ByteCount(Limit - Offset) + " left");
     if (N.Type != BinaryValue && N.Type != TextValue) Fail(What + ": unknown value type " + std::to_string(N.Type));
     N.End = Offset + Length;
 
@@ -193,7 +194,7 @@ public:
     const std::size_t ValueStart = Align4(KeyEnd + 2);
     const std::size_t ValueBytes = std::size_t(N.ValueLength) * (N.Type == TextValue ? 2 : 1);
     if (ValueBytes > 0 && (ValueStart > N.End || ValueBytes > N.End - ValueStart))
-      Fail(What + " \"" + N.Key + "\": value of " + std::to_string(ValueBytes) + " bytes runs past the node");
+      Fail(What + " \"" + N.Key + "\": value of " + Os::ByteCount(ValueBytes) + " runs past the node");
     if (ValueBytes > 0) N.Value = FData.subspan(ValueStart, ValueBytes);
     N.ChildrenBegin = std::min(Align4(ValueStart + ValueBytes), N.End);
     return N;
@@ -227,7 +228,7 @@ public:
   void Expect(const TNode& N, std::uint16_t Type, bool Leaf) const {
     if (N.Type != Type) Fail("\"" + N.Key + "\" has value type " + std::to_string(N.Type));
     if (Leaf && N.HasChildren())
-      Fail("\"" + N.Key + "\" has " + std::to_string(N.End - N.ChildrenBegin) + " bytes after its value");
+      Fail("\"" + N.Key + "\" has " + Os::ByteCount(N.End - N.ChildrenBegin) + " after its value");
     if (!Leaf && N.ValueLength != 0) Fail("\"" + N.Key + "\" has a value where none belongs");
   }
 
@@ -239,7 +240,7 @@ private:
 TFixedFileInfo ReadFixed(const TBlockReader& In, const TNode& Root) {
   if (Root.Key != "VS_VERSION_INFO") In.Fail("not a version block: the root is \"" + Root.Key + "\"");
   if (Root.Type != BinaryValue || Root.Value.size() != FixedSize)
-    In.Fail("fixed part of " + std::to_string(Root.Value.size()) + " bytes, not " + std::to_string(FixedSize));
+    In.Fail("fixed part of " + Os::ByteCount(Root.Value.size()) + ", not " + std::to_string(FixedSize));
   TFixedFileInfo Fixed;
   for (std::size_t I = 0; I < std::size(FixedFields); ++I) Fixed.*FixedFields[I] = Le32(&Root.Value[4 * I]);
   if (Fixed.Signature != FixedSignature) In.Fail("fixed part has a bad signature");
@@ -275,7 +276,7 @@ void ReadVarFileInfo(const TBlockReader& In, const TNode& FileInfo, TVersionInfo
   if (Var.Key != "Translation") In.Fail("unknown entry \"" + Var.Key + "\" under VarFileInfo");
   In.Expect(Var, BinaryValue, true);
   if (Var.Value.size() % 4 != 0)
-    In.Fail("translations of " + std::to_string(Var.Value.size()) + " bytes are not whole DWORDs");
+    In.Fail("translations of " + Os::ByteCount(Var.Value.size()) + " are not whole DWORDs");
   for (std::size_t I = 0; I < Var.Value.size(); I += 4) Info.Translations.push_back(Le32(&Var.Value[I]));
 }
 
@@ -303,7 +304,7 @@ std::vector<std::uint8_t> EncodeVersionInfo(const TVersionInfo& Info) {
 TVersionInfo DecodeVersionInfo(std::span<const std::uint8_t> Data, const std::string& Where) {
   const TBlockReader In(Data, Where);
   const TNode Root = In.Node(0, Data.size(), "the resource");
-  if (Root.End != Data.size()) In.Fail(std::to_string(Data.size() - Root.End) + " bytes after the version block");
+  if (Root.End != Data.size()) In.Fail(Os::ByteCount(Data.size() - Root.End) + " after the version block");
   TVersionInfo Info;
   Info.Fixed = ReadFixed(In, Root);
   bool SeenStrings = false, SeenVars = false;

@@ -48,13 +48,16 @@ std::vector<std::string> NameExports(const std::vector<std::string>& Mangled) {
   return Result;
 }
 
+std::string ByteCount(std::uint64_t Count) { return std::to_string(Count) + (Count == 1 ? " byte" : " bytes"); }
+
 std::string SizeText(std::uint64_t Bytes) {
   static const char* const Units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
   int Unit = 0;
   double Value = double(Bytes);
   while (Value >= 1024 && Unit < 4) Value /= 1024, ++Unit;
+  if (Unit == 0) return ByteCount(Bytes);
   char Text[32];
-  if (Unit == 0 || Value == double(std::uint64_t(Value)))
+  if (Value == double(std::uint64_t(Value)))
     std::snprintf(Text, sizeof Text, "%llu %s", static_cast<unsigned long long>(Value), Units[Unit]);
   else
     std::snprintf(Text, sizeof Text, "%.1f %s", Value, Units[Unit]);

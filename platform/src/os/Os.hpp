@@ -120,6 +120,8 @@ std::vector<Windows::TResourceEntry> LoadedModuleResources(Windows::HMODULE Inst
 std::vector<std::string> NameExports(const std::vector<std::string>& Mangled);
 // "1.5 GiB", "200 bytes".
 std::string SizeText(std::uint64_t Bytes);
+// "1 byte", "200 bytes": a count of bytes as messages give it.
+std::string ByteCount(std::uint64_t Count);
 // A fresh hidden name in Folder, short whatever a target's name, so that a
 // target name of the longest legal length still works.
 std::string TemporaryName(const std::string& Folder);

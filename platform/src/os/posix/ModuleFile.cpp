@@ -91,9 +91,9 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
   if (Header.e_phentsize != sizeof(Elf64_Phdr)) In.Fail("unexpected program header size");
 
   // The header tables whole, so that a cut anywhere in them is seen.
-  In.Range(Header.e_phoff, std::uint64_t(Header.e_phnum) * sizeof(Elf64_Phdr), "the program headers");
+  In.Range(Header.e_phoff, std::uint64_t(Header.e_phnum) * sizeof(Elf64_Phdr), "the program header table");
   if (Header.e_shoff != 0)
-    In.Range(Header.e_shoff, std::uint64_t(Header.e_shnum) * sizeof(Elf64_Shdr), "the section headers");
+    In.Range(Header.e_shoff, std::uint64_t(Header.e_shnum) * sizeof(Elf64_Shdr), "the section header table");
 
   TModuleContents Contents;
   std::span<const std::uint8_t> ResourceFile;
@@ -116,7 +116,7 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
     if (Section.sh_type != SHT_DYNSYM) continue;
     if (Section.sh_link >= Header.e_shnum) In.Fail("symbol table names no string table");
     const auto Strings = In.Read<Elf64_Shdr>(Header.e_shoff + Section.sh_link * sizeof(Elf64_Shdr), "a section header");
-    const auto Names = In.Range(Strings.sh_offset, Strings.sh_size, "the symbol names");
+    const auto Names = In.Range(Strings.sh_offset, Strings.sh_size, "the symbol name table");
     if (Section.sh_size / sizeof(Elf64_Sym) > MaxSymbols) In.Fail("symbol table too large");
     In.Range(Section.sh_offset, Section.sh_size, "the symbol table");
     std::size_t Text = 0;
