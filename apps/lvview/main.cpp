@@ -125,11 +125,12 @@ int Run(const TOptions& Options) {
 
   // A click stamps each filter image's own filter, centred on the point.
   bool Declined = false;
-  int Right = 0, Bottom = 0;
+  std::int64_t Right = 0, Bottom = 0;  // a control's place and size may each be any int
   for (int I = 0; I < Form.ComponentCount(); ++I) {
     auto* Image = dynamic_cast<LvFltImg::TLvFilterImage*>(Form.Components(I));
     if (auto* Control = dynamic_cast<Controls::TControl*>(Form.Components(I)))
-      Right = std::max(Right, Control->Left() + Control->Width()), Bottom = std::max(Bottom, Control->Top() + Control->Height());
+      Right = std::max(Right, std::int64_t(Control->Left()) + Control->Width()),
+      Bottom = std::max(Bottom, std::int64_t(Control->Top()) + Control->Height());
     if (!Image) continue;
     Image->OnMouseDown = [Image, &Declined](System::TObject*, Controls::TMouseButton Button, Controls::TShiftState,
                                             int X, int Y) {
@@ -140,7 +141,15 @@ int Run(const TOptions& Options) {
     };
   }
   // A form stored without a size gets the one its controls need.
-  if (Form.ClientWidth() == 0 || Form.ClientHeight() == 0) Form.SetClientSize(Right, Bottom);
+  if (Form.ClientWidth() == 0 || Form.ClientHeight() == 0) {
+    const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
+    if (Right > Limits.MaxSide || Bottom > Limits.MaxSide || std::uint64_t(Right * Bottom) > Limits.MaxPixels)
+      throw Tool::TBadInput((Options.Form.empty() ? Options.Picture : Options.Form) + ": its controls reach " +
+                            std::to_string(Right) + " x " + std::to_string(Bottom) +
+                            " pixels, more than a form can show (" + std::to_string(Limits.MaxSide) +
+                            " pixels a side, " + std::to_string(Limits.MaxPixels) + " in all)");
+    Form.SetClientSize(int(Right), int(Bottom));
+  }
   if (Form.ClientWidth() == 0 || Form.ClientHeight() == 0)
     throw Tool::TBadInput((Options.Form.empty() ? Options.Picture : Options.Form) + ": nothing to show");
   if (!Scripted)

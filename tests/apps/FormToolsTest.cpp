@@ -68,6 +68,11 @@ TEST_F(FormToolsTest, BadFormsAndNamesAreRefusedWithOneLine) {
   std::ofstream(Path("many.txt")) << "object F: TForm\n  ClientWidth = 16384\n  ClientHeight = 8193\nend\n";
   std::ofstream(Path("wide-image.txt"))
       << "object F: TForm\n  Width = 320\n  object I: TLvFilterImage\n    Width = 16385\n  end\nend\n";
+  // A form stored without a size gets the one its controls need, unless they reach too far.
+  std::ofstream(Path("far.txt")) << "object F: TForm\n  object I: TLvFilterImage\n    Left = 16000\n    Width = 400\n"
+                                    "    Height = 10\n  end\nend\n";
+  std::ofstream(Path("farthest.txt")) << "object F: TForm\n  object I: TLvFilterImage\n    Left = 2147483647\n"
+                                         "    Width = 10\n    Height = 10\n  end\nend\n";
   // Command, what the one line says after the file's name.
   const std::pair<std::string, std::string> Cases[] = {
       {Pkgtool + " form " + Q("broken.txt"), Path("broken.txt") + ": line 4: expected a hex digit or '}'"},
@@ -78,6 +83,8 @@ TEST_F(FormToolsTest, BadFormsAndNamesAreRefusedWithOneLine) {
       {Lvview + " --form " + Q("wide.txt") + " --screenshot " + Q("v.png"), Path("wide.txt") + ": line 2: Width: a client area of 19992 x "},
       {Lvview + " --form " + Q("many.txt") + " --screenshot " + Q("v.png"), Path("many.txt") + ": line 3: ClientHeight: a client area of 16384 x 8193 pixels is larger than a form can show"},
       {Lvview + " --form " + Q("wide-image.txt") + " --screenshot " + Q("v.png"), Path("wide-image.txt") + ": line 4: Width: 16385 x "},
+      {Lvview + " --form " + Q("far.txt") + " --screenshot " + Q("v.png"), Path("far.txt") + ": its controls reach 16400 x 10 pixels"},
+      {Lvview + " --form " + Q("farthest.txt") + " --screenshot " + Q("v.png"), Path("farthest.txt") + ": its controls reach 2147483657 x 10 pixels"},
       {Lvfilter + " " + Q("picture24.bmp") + " " + Q("filter.png") + " -o " + Q("o.png") + " --save-form " + Q("f.frm"),
        "f.frm: a form file is named .dfm (binary) or .txt (text)"},
   };
