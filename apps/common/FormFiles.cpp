@@ -41,21 +41,6 @@ std::string Extension(const std::string& FileName) {
 
 }  // namespace
 
-std::vector<std::uint8_t> ReadFormFile(const std::string& FileName) {
-  Classes::TMemoryStream File;
-  File.LoadFromFile(FileName);
-  const auto& Data = File.Memory();
-  if (IsBinaryForm(Data)) {
-    Naming(FileName, [&] { return FormText(Data); });  // checks it whole
-    return Data;
-  }
-  return Naming(FileName, [&] {
-    Classes::TMemoryStream Binary;
-    Classes::ObjectTextToBinary(File, Binary);
-    return Binary.Memory();
-  });
-}
-
 void LoadForm(const std::string& FileName, Classes::TComponent* Root, const Classes::TReadOptions& Options) {
   Classes::TMemoryStream File;
   File.LoadFromFile(FileName);
@@ -65,6 +50,32 @@ void LoadForm(const std::string& FileName, Classes::TComponent* Root, const Clas
     Named.OnError = [&](const std::string& Fault) { return Options.OnError(NamingFile(FileName, Fault)); };
   Naming(FileName, [&] {
     return IsBinaryForm(Data) ? File.ReadComponent(Root, Named) : Classes::ReadComponentText(File, Root, Named);
+  });
+}
+
+void ConvertFormFile(const std::string& FileName, std::ostream& Out, bool AsText) {
+  // What the converter writes goes straight out, a piece at a time.
+  class TOutput : public Classes::TStream {
+  public:
+    explicit TOutput(std::ostream& Out) : FOut(Out) {}
+    std::size_t Read(void*, std::size_t) override { return 0; }
+    std::size_t Write(const void* Buffer, std::size_t Count) override {
+      FOut.write(static_cast<const char*>(Buffer), std::streamsize(Count));
+      FWritten += std::int64_t(Count);
+      return FOut ? Count : 0;
+    }
+    std::int64_t Seek(std::int64_t, Classes::TSeekOrigin) override { return FWritten; }
+
+  private:
+    std::ostream& FOut;
+    std::int64_t FWritten = 0;
+  };
+  Classes::TMemoryStream File;
+  File.LoadFromFile(FileName);
+  TOutput Output(Out);
+  Naming(FileName, [&] {
+    Classes::ConvertForm(File, Output, AsText);
+    return 0;
   });
 }
 

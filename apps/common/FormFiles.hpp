@@ -2,6 +2,7 @@
 // apart by content when read and by extension (.dfm, .txt) when written.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -10,12 +11,13 @@
 
 namespace Tool {
 
-// The form's bytes in the binary form, from a file in either form. Raises
-// EReadError "<file>: <offset or line>: <fault>".
-std::vector<std::uint8_t> ReadFormFile(const std::string& FileName);
 // Reads a form file into Root. The faults Options.OnError is told of name
 // the file, as the error of a refused form does.
 void LoadForm(const std::string& FileName, Classes::TComponent* Root, const Classes::TReadOptions& Options = {});
+
+// Writes the form in a file of either kind to Out, as text or binary, after
+// reading it whole: nothing is written for a form with a fault.
+void ConvertFormFile(const std::string& FileName, std::ostream& Out, bool AsText);
 
 // Whether a name asks for the text form (.txt) or the binary form (.dfm);
 // anything else is a bad name (TBadInput).

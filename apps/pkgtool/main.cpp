@@ -119,8 +119,10 @@ void Palette(const std::string& File) {
 void Properties(const std::string& ClassName, const std::string& File) {
   const TLoadedPackage Package(File);
   Package.Register();
+  // The framework's own classes that forms hold, such as TForm, as well.
+  Tool::RegisterFormClasses();
   const TypInfo::TClassInfo* Class = TypInfo::GetClass(ClassName);
-  if (!Class) throw TBadInput(File + ": the package registers no class " + ClassName);
+  if (!Class) throw TBadInput(File + ": neither the package nor the framework registers a class " + ClassName);
   for (const TypInfo::TPropInfo* Property : Class->PublishedProperties())
     std::cout << Property->Name << "\t" << Property->TypeName << "\t"
               << (Property->Default ? std::to_string(*Property->Default) : "-") << "\t"
@@ -214,12 +216,12 @@ void Resource(const std::string& Name, const std::string& Output, const std::str
 void Form(const std::string& File, const std::string& Output, int Text) {
   if (Output.empty()) {
     if (Text >= 0) throw TBadInput("form: --text and --binary choose the form of an output (-o)");
-    std::cout << Tool::FormText(Tool::ReadFormFile(File));
+    Tool::ConvertFormFile(File, std::cout, true);
     return;
   }
   const bool AsText = Text >= 0 ? Text == 1 : Tool::IsTextFormName(Output);
   Graphics::TFileWriter Out(Output);
-  Tool::WriteFormBytes(Tool::ReadFormFile(File), AsText, Out);
+  Tool::ConvertFormFile(File, Out.Stream(), AsText);
   Out.Commit();
 }
 

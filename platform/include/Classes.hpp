@@ -90,6 +90,10 @@ private:
 // host shows it. Raise EReadError naming the offset or line and the fault.
 void ObjectBinaryToText(TStream& Input, TStream& Output);
 void ObjectTextToBinary(TStream& Input, TStream& Output);
+// A form file of either kind (told apart by its signature) checked whole,
+// then written in the kind asked for, a piece at a time: besides the input
+// it holds no more than the decoded form.
+void ConvertForm(TStream& Input, TStream& Output, bool AsText);
 // TStream::ReadComponent for the text form, whose faults name their line.
 TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options = {});
 

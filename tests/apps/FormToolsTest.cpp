@@ -1,7 +1,10 @@
 // Stored forms through the programs: lvfilter stores the form it built,
 // lvview opens, clicks and stores forms, pkgtool prints and converts them.
 #include <array>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 #include "Programs.hpp"
 
@@ -145,7 +148,7 @@ TEST_F(FormToolsTest, FormsAsTheDesignEnvironmentWritesThemOpenAndStoreBack) {
     const std::string Name = C.Name;
     std::ofstream(Path(Name + ".txt"), std::ios::binary) << WithCrLf(Text);
     ASSERT_EQ(Shell(Pkgtool + " form " + Q(Name + ".txt") + " -o " + Q(Name + ".dfm")).Status, 0) << Name;
-    for (const std::string Form : {Name + ".txt", Name + ".dfm"}) {
+    for (const std::string& Form : {Name + ".txt", Name + ".dfm"}) {
       TResult R = Shell(Lvview + " --form " + Q(Form) + " --screenshot " + Q("shot.png") + " --save-form " +
                         Q("stored.txt"));
       ASSERT_EQ(R.Status, 0) << Form << "\n" << R.Output;
@@ -195,4 +198,37 @@ TEST_F(FormToolsTest, UnknownControlsAreRefusedOrSkippedWithAWarningEach) {
                   Font + "  Font.Style = []\n  OldCreateOrder = False\n  PixelsPerInch = 96\n  TextHeight = 13\nend\n");
     fs::remove(Path("v.png"));
   }
+}
+
+TEST_F(FormToolsTest, ConvertingALongFormHoldsItLessThanThreeTimesOver) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's shadow and quarantine weigh on every allocation";
+#else
+  // A form that is one long string, converted every way: the peak memory
+  // of each run, for a string of 60 MB, stays under three times its size.
+  const std::size_t Size = 60u << 20;
+  std::ofstream(Path("long.txt")) << "object F: TForm\n  Hint = '" << std::string(Size, 'x') << "'\nend\n";
+  const std::vector<std::vector<std::string>> Runs = {
+      {"form", Path("long.txt"), "-o", Path("long.dfm")},
+      {"form", Path("long.dfm"), "-o", Path("again.txt")},
+      {"form", Path("long.dfm")},
+  };
+  for (const auto& Arguments : Runs) {
+    const pid_t Child = fork();
+    if (Child == 0) {
+      const int Null = open("/dev/null", O_WRONLY);
+      dup2(Null, 1);
+      std::vector<char*> Argv{const_cast<char*>(Pkgtool.c_str())};
+      for (const std::string& A : Arguments) Argv.push_back(const_cast<char*>(A.c_str()));
+      Argv.push_back(nullptr);
+      execv(Pkgtool.c_str(), Argv.data());
+      _exit(127);
+    }
+    int Status = 0;
+    struct rusage Usage {};
+    ASSERT_EQ(wait4(Child, &Status, 0, &Usage), Child);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << Arguments[1];
+    EXPECT_LT(std::size_t(Usage.ru_maxrss) * 1024, 3 * Size) << Arguments[1] << ": " << Usage.ru_maxrss << " KB";
+  }
+#endif
 }

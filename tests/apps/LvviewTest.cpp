@@ -168,4 +168,29 @@ TEST_F(LvviewTest, TheWindowSurvivesAFailedScreenshotAndEndsOnSigterm) {
     EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGTERM) << Status << "\n" << Viewer.Output();
   }
 }
+TEST_F(LvviewTest, AStoredFormsCaptionTitlesItsWindowAndPositionPlacesIt) {
+  if (!Installed("Xvfb") || !Installed("xwininfo")) GTEST_SKIP() << "needs Xvfb and xwininfo";
+  const TVirtualDisplay Display;
+  if (!Display.Ready()) GTEST_SKIP() << "no virtual display could be started";
+  // Centred on the 640 x 480 screen, and placed where it was designed.
+  const std::pair<std::string, std::string> Cases[] = {
+      {"  Position = poScreenCenter\n", "100x60+270+210"},
+      {"  Left = 30\n  Top = 40\n", "100x60+30+40"},
+  };
+  for (const auto& [Place, Geometry] : Cases) {
+    std::ofstream(Path("placed.txt")) << "object Form1: TForm1\n  AutoScroll = False\n  Caption = 'Placed form'\n"
+                                         "  ClientHeight = 60\n  ClientWidth = 100\n  Color = clTeal\n"
+                                      << Place << "end\n";
+    TBackground Viewer("exec env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 DISPLAY=" + Display.Name() + " " +
+                           Lvview + " --form " + Q("placed.txt"),
+                       Path("placed.log"));
+    const std::string Window = WindowTitled(Display.Name(), "Placed form");
+    ASSERT_NE(Window, "") << Viewer.Output();
+    const TResult Info = Shell("DISPLAY=" + Display.Name() + " xwininfo -root -tree");
+    EXPECT_NE(Info.Output.find("\"Placed form\": (\"lvview\" \"lvview\")  " + Geometry), std::string::npos)
+        << Place << Info.Output;
+    Viewer.Signal(SIGTERM);
+    Viewer.Wait(10);
+  }
+}
 #endif

@@ -190,3 +190,16 @@ TEST(DesignedForms, UnknownClassesAndPropertiesAreRefusedOrSkippedWithEverything
   EXPECT_EQ(Form->ComponentCount(), 1) << "the panel went with the image inside it";
   EXPECT_EQ(dynamic_cast<Controls::TControl*>(Form->FindComponent("Image2"))->Left(), 3);
 }
+
+TEST(DesignedForms, ANameThatCouldNotBeStoredIsRefusedAtItsLine) {
+  RegisterClasses();
+  for (const char* Name : {"'a b'", "'1st'", "'End'", "''''"}) {
+    try {
+      Open("object Form1: TForm\n  object Image1: TLvFilterImage\n    Name = " + std::string(Name) + "\n  end\nend\n");
+      ADD_FAILURE() << Name << " accepted";
+    } catch (const Classes::EReadError& E) {
+      EXPECT_NE(E.Message().find("line 3: Name: "), std::string::npos) << E.Message();
+      EXPECT_NE(E.Message().find(" is not a valid component name"), std::string::npos) << E.Message();
+    }
+  }
+}

@@ -2,6 +2,7 @@
 // fault refused with its offset or line, leaving nothing behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -126,6 +127,7 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
       {"object F: TForm\n  P = 1e99999\nend\n", "line 2: out of range for an extended: 1e99999"},
       {"object F: " + std::string(240, 'T') + "\nend\n", "line 1: a class name of 240 bytes or more"},
       {"object F: TForm\n  P = \x1b\nend\n", "line 2: expected a value, found '\\x1B'"},
+      {std::string("object F: TForm\n  P = \0\nend\n", 23), "line 2: expected a value, found '\\x00'"},
       {"object F: TForm\n  P = 1" + std::string(1 << 20, '0') + "x\nend\n", "not a number: 1000"},
   };
   for (const auto& [Source, Fault] : Texts) {
@@ -134,6 +136,10 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
       ADD_FAILURE() << "accepted; expected " << Fault;
     } catch (const Classes::EReadError& E) {
       EXPECT_NE(E.Message().find(Fault), std::string::npos) << E.Message();
+      // One short line of printable text, whatever the file held.
+      EXPECT_LT(E.Message().size(), 200u) << E.Message();
+      EXPECT_TRUE(std::all_of(E.Message().begin(), E.Message().end(), [](char C) { return C >= 0x20 && C < 0x7F; }))
+          << E.Message();
     }
   }
 }

@@ -2,6 +2,7 @@
 // class name and name as short strings, properties (a short-string name and
 // a value each) up to a zero byte, child objects up to a zero byte. All
 // numbers little-endian.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -215,13 +216,26 @@ private:
 
 class TBinaryWriter {
 public:
+  explicit TBinaryWriter(const TSink* Sink = nullptr) : FSink(Sink) {}
   void U8(std::uint8_t V) { FOut.push_back(V); }
   void Unsigned(std::uint64_t V, int Bytes) {
     for (int I = 0; I < Bytes; ++I) U8(std::uint8_t(V >> (8 * I)));
   }
   void Raw(const void* Data, std::size_t Size) {
     const auto* P = static_cast<const std::uint8_t*>(Data);
-    FOut.insert(FOut.end(), P, P + Size);
+    for (std::size_t Done = 0; Done < Size;) {
+      const std::size_t Piece = FSink ? std::min(Size - Done, FlushSize) : Size - Done;
+      FOut.insert(FOut.end(), P + Done, P + Done + Piece);
+      Done += Piece;
+      Flush();
+    }
+  }
+  // Hands what is written on to the sink once there is enough of it.
+  void Flush(bool All = false) {
+    if (FSink && (All || FOut.size() >= FlushSize)) {
+      (*FSink)({reinterpret_cast<const char*>(FOut.data()), FOut.size()});
+      FOut.clear();
+    }
   }
   void ShortString(const std::string& Text) {
     if (Text.size() > 255) throw EWriteError("a name of more than 255 bytes: " + Printable(Text, 40));
@@ -256,11 +270,17 @@ public:
         break;
       }
       case vaIdent: ShortString(V.Text); break;
-      case vaString: ShortString(Latin1(V.Text)); break;
+      case vaString: {
+        std::string Bytes;
+        Latin1(V.Text, [&](std::uint32_t C) { Bytes += char(C); });
+        ShortString(Bytes);
+        break;
+      }
       case vaLString: {
-        const std::string Bytes = Latin1(V.Text);
-        Unsigned(Bytes.size(), 4);
-        Raw(Bytes.data(), Bytes.size());
+        std::uint32_t Count = 0;
+        Latin1(V.Text, [&](std::uint32_t) { ++Count; });
+        Unsigned(Count, 4);
+        Latin1(V.Text, [&](std::uint32_t C) { U8(std::uint8_t(C)), Flush(); });
         break;
       }
       case vaBinary:
@@ -268,9 +288,10 @@ public:
         Raw(V.Bytes.data(), V.Bytes.size());
         break;
       case vaWString: {
-        const std::u16string Units = Utf16(V.Text);
-        Unsigned(Units.size(), 4);
-        for (char16_t C : Units) Unsigned(C, 2);
+        std::uint32_t Count = 0;
+        Utf16(V.Text, [&](char16_t) { ++Count; });
+        Unsigned(Count, 4);
+        Utf16(V.Text, [&](char16_t C) { Unsigned(C, 2), Flush(); });
         break;
       }
       case vaSet:
@@ -292,6 +313,7 @@ public:
     for (const TProperty& P : List) {
       ShortString(P.Name);
       Value(P.Value);
+      Flush();
     }
     U8(0);
   }
@@ -308,33 +330,39 @@ public:
     for (const TObject& Child : O.Children) Object(Child);
     U8(0);
   }
-  std::vector<std::uint8_t> Take() { return std::move(FOut); }
+  std::vector<std::uint8_t> Take() {
+    Flush(true);
+    return std::move(FOut);
+  }
 
 private:
-  // Single-byte text: a character past U+00FF needs a wide string.
-  static std::string Latin1(const std::string& Text) {
-    std::string Out;
-    Out.reserve(Text.size());
+  // Single-byte text, a character at a time: a character past U+00FF
+  // needs a wide string.
+  template <class F>
+  static void Latin1(const std::string& Text, F Emit) {
     for (std::size_t I = 0; I < Text.size();) {
       const std::uint32_t C = NextCodePoint(Text, I);
       if (C > 0xFF) throw EWriteError("a character past U+00FF in a single-byte string");
-      Out += char(C);
+      Emit(C);
     }
-    return Out;
   }
 
-  static std::u16string Utf16(const std::string& Text) {
-    std::u16string Out;
-    for (std::uint32_t C : CodePoints(Text)) {
+  // UTF-16 code units, a unit at a time.
+  template <class F>
+  static void Utf16(const std::string& Text, F Emit) {
+    for (std::size_t I = 0; I < Text.size();) {
+      const std::uint32_t C = NextCodePoint(Text, I);
       if (C >= 0x10000) {
-        Out += char16_t(0xD800 + ((C - 0x10000) >> 10));
-        Out += char16_t(0xDC00 + ((C - 0x10000) & 0x3FF));
+        Emit(char16_t(0xD800 + ((C - 0x10000) >> 10)));
+        Emit(char16_t(0xDC00 + ((C - 0x10000) & 0x3FF)));
       } else {
-        Out += char16_t(C);
+        Emit(char16_t(C));
       }
     }
-    return Out;
   }
+
+  static constexpr std::size_t FlushSize = std::size_t(1) << 20;
+  const TSink* FSink;
   std::vector<std::uint8_t> FOut;
 };
 
@@ -412,6 +440,13 @@ std::vector<std::uint8_t> WriteBinary(const TObject& Root) {
   for (const char C : Signature) Out.U8(std::uint8_t(C));
   Out.Object(Root);
   return Out.Take();
+}
+
+void WriteBinary(const TObject& Root, const TSink& Sink) {
+  TBinaryWriter Out(&Sink);
+  for (const char C : Signature) Out.U8(std::uint8_t(C));
+  Out.Object(Root);
+  Out.Take();
 }
 
 }  // namespace Classes::Form

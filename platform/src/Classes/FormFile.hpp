@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -93,14 +94,23 @@ TValue StringValue(std::string Utf8);
 TValue IntegerValue(std::int64_t Value);
 std::string TypeName(TValueType Type);
 
+// Where a writer puts what it makes, a piece at a time, so that a large form
+// need not be held whole a second time.
+using TSink = std::function<void(std::string_view Piece)>;
+
 // "TPF0" and one object. Where names the source in errors.
 TObject ReadBinary(std::span<const std::uint8_t> Data, const std::string& Where);
 std::vector<std::uint8_t> WriteBinary(const TObject& Root);
+void WriteBinary(const TObject& Root, const TSink& Sink);
 
-TObject ReadText(const std::string& Text, const std::string& Where);
+TObject ReadText(std::string_view Text, const std::string& Where);
 
-// What is left of a stream, from its position on.
+// What is left of a stream, from its position on: a copy, or in Unread the
+// memory stream's own bytes (Storage holds the copy of any other stream).
+// Either way the stream is read to its end.
 std::vector<std::uint8_t> Remaining(TStream& Stream);
+std::span<const std::uint8_t> Unread(TStream& Stream, std::vector<std::uint8_t>& Storage);
 std::string WriteText(const TObject& Root);
+void WriteText(const TObject& Root, const TSink& Sink);
 
 }  // namespace Classes::Form

@@ -31,7 +31,11 @@ constexpr std::size_t StringChunk = 64;
 
 class TTextWriter {
 public:
-  std::string Take() { return std::move(FOut); }
+  explicit TTextWriter(const TSink* Sink = nullptr) : FSink(Sink) {}
+  std::string Take() {
+    Flush(true);
+    return std::move(FOut);
+  }
 
   void Object(const TObject& O, int Level) {
     Indent(Level);
@@ -47,7 +51,18 @@ public:
   }
 
 private:
-  void Indent(int Level) { FOut.append(std::size_t(2 * Level), ' '); }
+  // Hands what is written on to the sink once there is enough of it; a
+  // long value is flushed line by line.
+  void Flush(bool All = false) {
+    if (FSink && (All || FOut.size() >= FlushSize)) {
+      (*FSink)(FOut);
+      FOut.clear();
+    }
+  }
+  void Indent(int Level) {
+    Flush();
+    FOut.append(std::size_t(2 * Level), ' ');
+  }
   void Index(std::int64_t Value) { FOut.append(" [").append(std::to_string(Value)).append("]"); }
 
   void Properties(const std::vector<TProperty>& List, int Level) {
@@ -158,7 +173,6 @@ private:
       FOut += "''";
       return;
     }
-    FOut.reserve(FOut.size() + Text.size() + Text.size() / StringChunk * std::size_t(2 * Level + 8));
     bool Quoted = false;
     for (std::size_t At = 0, I = 0; At < Text.size(); ++I) {
       if (I > 0 && I % StringChunk == 0) {
@@ -181,12 +195,14 @@ private:
     if (Quoted) FOut += "'";
   }
 
+  static constexpr std::size_t FlushSize = std::size_t(1) << 20;
+  const TSink* FSink;
   std::string FOut;
 };
 
 class TTextReader {
 public:
-  TTextReader(const std::string& Text, const std::string& Where) : FText(Text), FWhere(Where) {
+  TTextReader(std::string_view Text, const std::string& Where) : FText(Text), FWhere(Where) {
     if (FText.rfind("\xEF\xBB\xBF", 0) == 0) FPos = 3;  // a UTF-8 byte-order mark
   }
 
@@ -237,7 +253,7 @@ private:
     while (FPos < FText.size() && (IdentChar(FText[FPos]) || (Dotted && FText[FPos] == '.' && FPos > Start))) ++FPos;
     if (FPos == Start || std::isdigit(static_cast<unsigned char>(FText[Start]))) Fail(std::string("expected ") + What + Found());
     if (FPos - Start > 255) Fail(std::string(What) + " longer than 255 characters");
-    std::string Word = FText.substr(Start, FPos - Start);
+    std::string Word(FText.substr(Start, FPos - Start));
     if (Dotted && !IsName(Word, true) && !Is(Word, "end") && !IsObjectKeyword(Word))
       Fail(std::string(What) + ": " + Word + " is no name");
     return Word;
@@ -397,7 +413,7 @@ private:
     const std::size_t Start = FPos;
     if (FPos < FText.size() && (FText[FPos] == '-' || FText[FPos] == '+')) ++FPos;
     if (FPos < FText.size() && std::isalpha(static_cast<unsigned char>(FText[FPos])))
-      return Special(Ident("a number"), FText.substr(Start, 1));
+      return Special(Ident("a number"), std::string(FText.substr(Start, 1)));
     if (FPos < FText.size() && FText[FPos] == '$') {
       ++FPos;
       const std::uint64_t Magnitude = Hex();
@@ -416,7 +432,7 @@ private:
         break;
       }
     }
-    std::string Digits = FText.substr(Start, FPos - Start);
+    std::string Digits(FText.substr(Start, FPos - Start));
     if (!Digits.empty() && Digits[0] == '+') Digits.erase(0, 1);
     const char Suffix = FPos < FText.size() && FText[FPos] && std::strchr("scd", FText[FPos]) ? FText[FPos++] : '\0';
     if (FPos < FText.size() && IdentChar(FText[FPos]))
@@ -485,8 +501,25 @@ private:
   // by a + (across blanks and lines). Strings merely on consecutive lines,
   // as in a list, stay apart. The text is UTF-8; #n is the character U+n,
   // and a surrogate pair written as two codes is one character.
+  // Sized first, then filled: a long string is held once, not doubled.
   void String(TValue& V) {
+    const std::size_t Mark = FPos, MarkLine = FLine;
+    std::size_t Size = 0;
+    ScanString([&](std::uint32_t C) { Size += C < 0x80 ? 1 : C < 0x800 ? 2 : C < 0x10000 ? 3 : 4; });
+    FPos = Mark, FLine = MarkLine;
     std::string Text;
+    Text.reserve(Size);
+    ScanString([&](std::uint32_t C) { AppendUtf8(Text, C); });
+    V = StringValue(std::move(Text));
+  }
+
+  template <class F>
+  void ScanString(F Emit) {
+    std::size_t Count = 0;
+    const auto Put = [&](std::uint32_t C) {
+      if (++Count > (std::size_t(1) << 30)) Fail("a string longer than 1 GiB");
+      Emit(C);
+    };
     std::uint32_t High = 0;  // a high surrogate waiting for its low half
     SkipBlanks();
     for (;;) {
@@ -497,20 +530,14 @@ private:
           if (FPos >= FText.size() || FText[FPos] == '\n' || FText[FPos] == '\r') Fail("unterminated string");
           if (FText[FPos] == '\'') {
             if (FPos + 1 < FText.size() && FText[FPos + 1] == '\'') {
-              Text += '\'';
+              Put('\'');
               FPos += 2;
               continue;
             }
             ++FPos;
             break;
           }
-          if (static_cast<unsigned char>(FText[FPos]) < 0x80) {
-            Text += FText[FPos++];
-          } else {
-            std::size_t At = FPos;
-            AppendUtf8(Text, NextCodePoint(FText, At));
-            FPos = At;
-          }
+          Put(NextCodePoint(FText, FPos));
         }
       } else if (FPos < FText.size() && FText[FPos] == '#') {
         ++FPos;
@@ -526,19 +553,18 @@ private:
         }
         if (Code > 0x10FFFF) Fail("a bad character code after #");
         if (High && Code >= 0xDC00 && Code < 0xE000) {
-          AppendUtf8(Text, 0x10000 + ((High - 0xD800) << 10) + (std::uint32_t(Code) - 0xDC00));
+          Put(0x10000 + ((High - 0xD800) << 10) + (std::uint32_t(Code) - 0xDC00));
           High = 0;
         } else if (High || (Code >= 0xDC00 && Code < 0xE000)) {
           Fail("an unpaired surrogate in a string");
         } else if (Code >= 0xD800 && Code < 0xDC00) {
           High = std::uint32_t(Code);
         } else {
-          AppendUtf8(Text, std::uint32_t(Code));
+          Put(std::uint32_t(Code));
         }
       } else {
         Fail("expected a string" + Found());
       }
-      if (Text.size() > (std::size_t(1) << 30)) Fail("a string longer than 1 GiB");
       if (FPos < FText.size() && (FText[FPos] == '\'' || FText[FPos] == '#')) continue;
       const std::size_t Mark = FPos, MarkLine = FLine;
       if (Peek() != '+') {
@@ -549,7 +575,6 @@ private:
       SkipBlanks();
     }
     if (High) Fail("an unpaired surrogate in a string");
-    V = StringValue(std::move(Text));
   }
 
   void Binary(std::vector<std::uint8_t>& Bytes) {
@@ -573,7 +598,7 @@ private:
     if (High >= 0) Fail("an odd number of hex digits");
   }
 
-  const std::string& FText;
+  std::string_view FText;
   const std::string& FWhere;
   std::size_t FPos = 0;
   std::size_t FLine = 1;
@@ -619,12 +644,18 @@ void AppendUtf8(std::string& Out, std::uint32_t C) {
   }
 }
 
-TObject ReadText(const std::string& Text, const std::string& Where) { return TTextReader(Text, Where).Root(); }
+TObject ReadText(std::string_view Text, const std::string& Where) { return TTextReader(Text, Where).Root(); }
 
 std::string WriteText(const TObject& Root) {
   TTextWriter Out;
   Out.Object(Root, 0);
   return Out.Take();
+}
+
+void WriteText(const TObject& Root, const TSink& Sink) {
+  TTextWriter Out(&Sink);
+  Out.Object(Root, 0);
+  Out.Take();
 }
 
 }  // namespace Classes::Form

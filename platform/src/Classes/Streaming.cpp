@@ -469,12 +469,15 @@ TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& S
 TComponent* TStream::ReadComponent(TComponent* Root) { return ReadComponent(Root, {}); }
 
 TComponent* TStream::ReadComponent(TComponent* Root, const TReadOptions& Options) {
-  return ReadTree(Form::ReadBinary(Remaining(*this), "form"), Root, "form", Options);
+  std::vector<std::uint8_t> Storage;
+  return ReadTree(Form::ReadBinary(Unread(*this, Storage), "form"), Root, "form", Options);
 }
 
 TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options) {
-  const std::vector<std::uint8_t> Data = Remaining(Input);
-  return ReadTree(Form::ReadText({Data.begin(), Data.end()}, "form"), Root, "form", Options);
+  std::vector<std::uint8_t> Storage;
+  const std::span<const std::uint8_t> Data = Unread(Input, Storage);
+  return ReadTree(Form::ReadText({reinterpret_cast<const char*>(Data.data()), Data.size()}, "form"), Root, "form",
+                  Options);
 }
 
 // ---- Children, events ------------------------------------------------------------

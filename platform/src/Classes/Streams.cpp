@@ -75,15 +75,47 @@ std::vector<std::uint8_t> Form::Remaining(TStream& Stream) {
   return Data;
 }
 
+std::span<const std::uint8_t> Form::Unread(TStream& Stream, std::vector<std::uint8_t>& Storage) {
+  if (auto* Memory = dynamic_cast<TMemoryStream*>(&Stream)) {
+    const std::vector<std::uint8_t>& Data = Memory->Memory();
+    const std::size_t From = std::min(std::size_t(Memory->Position()), Data.size());
+    Memory->Seek(0, soEnd);
+    return {Data.data() + From, Data.size() - From};
+  }
+  Storage = Remaining(Stream);
+  return Storage;
+}
+
+namespace {
+
+// The decoded form, from either kind of file, told apart by the signature.
+Form::TObject ReadEither(TStream& Input) {
+  std::vector<std::uint8_t> Storage;
+  const std::span<const std::uint8_t> Data = Form::Unread(Input, Storage);
+  if (Data.size() >= 4 && std::equal(Data.begin(), Data.begin() + 4, "TPF0")) return Form::ReadBinary(Data, "form");
+  return Form::ReadText({reinterpret_cast<const char*>(Data.data()), Data.size()}, "form");
+}
+
+}  // namespace
+
 void ObjectBinaryToText(TStream& Input, TStream& Output) {
-  const std::string Text = Form::WriteText(Form::ReadBinary(Form::Remaining(Input), "form"));
-  Output.WriteBuffer(Text.data(), Text.size());
+  std::vector<std::uint8_t> Storage;
+  const Form::TObject Tree = Form::ReadBinary(Form::Unread(Input, Storage), "form");
+  Form::WriteText(Tree, [&](std::string_view Piece) { Output.WriteBuffer(Piece.data(), Piece.size()); });
 }
 
 void ObjectTextToBinary(TStream& Input, TStream& Output) {
-  const std::vector<std::uint8_t> Data = Form::Remaining(Input);
-  const std::vector<std::uint8_t> Binary = Form::WriteBinary(Form::ReadText({Data.begin(), Data.end()}, "form"));
-  Output.WriteBuffer(Binary.data(), Binary.size());
+  std::vector<std::uint8_t> Storage;
+  const std::span<const std::uint8_t> Data = Form::Unread(Input, Storage);
+  const Form::TObject Tree = Form::ReadText({reinterpret_cast<const char*>(Data.data()), Data.size()}, "form");
+  Form::WriteBinary(Tree, [&](std::string_view Piece) { Output.WriteBuffer(Piece.data(), Piece.size()); });
+}
+
+void ConvertForm(TStream& Input, TStream& Output, bool AsText) {
+  const Form::TObject Tree = ReadEither(Input);
+  const Form::TSink Write = [&](std::string_view Piece) { Output.WriteBuffer(Piece.data(), Piece.size()); };
+  if (AsText) Form::WriteText(Tree, Write);
+  else Form::WriteBinary(Tree, Write);
 }
 
 }  // namespace Classes
