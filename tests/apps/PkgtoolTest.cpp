@@ -30,9 +30,10 @@ TEST_F(PkgtoolTest, ATruncatedPackageIsRefusedByEveryCommand) {
       EXPECT_NE(R.Output.find("truncated"), std::string::npos) << R.Output;
       EXPECT_EQ(Lines(R.Output), 1) << R.Output;
       // The section header table comes last in the file.
-      if (Cut == Whole.size() - 1)
+      if (Cut == Whole.size() - 1) {
         EXPECT_NE(R.Output.find("truncated: the section header table ends at byte " + std::to_string(Whole.size())),
                   std::string::npos) << R.Output;
+      }
     }
   }
 }
