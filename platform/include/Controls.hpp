@@ -75,7 +75,7 @@ public:
   void SetHeight(int Value) { SetBounds(FLeft, FTop, FWidth, Value); }
   // Sizes are kept within the constraints and never negative.
   virtual void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
-  Graphics::TRect BoundsRect() const { return {FLeft, FTop, FLeft + FWidth, FTop + FHeight}; }
+  Graphics::TRect BoundsRect() const;
   // The area children and painting use, in the control's own coordinates:
   // the whole control, less a form's frame.
   virtual Graphics::TRect ClientRect() const { return {0, 0, FWidth, FHeight}; }

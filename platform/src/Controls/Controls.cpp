@@ -1,6 +1,8 @@
 #include "Controls.hpp"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <utility>
 
 #include "Forms.hpp"
@@ -121,14 +123,27 @@ Forms::TCustomForm* TControl::ParentForm() const {
   return dynamic_cast<Forms::TCustomForm*>(const_cast<TControl*>(Top));
 }
 
+namespace {
+// A rectangle whose edges may lie past the int range, held at its ends:
+// a control may be placed anywhere, and nothing beyond the range is drawn.
+TRect Saturated(std::int64_t Left, std::int64_t Top, std::int64_t Right, std::int64_t Bottom) {
+  const auto Clamp = [](std::int64_t V) { return int(std::clamp<std::int64_t>(V, INT_MIN, INT_MAX)); };
+  return {Clamp(Left), Clamp(Top), Clamp(Right), Clamp(Bottom)};
+}
+}  // namespace
+
+TRect TControl::BoundsRect() const {
+  return Saturated(FLeft, FTop, std::int64_t(FLeft) + FWidth, std::int64_t(FTop) + FHeight);
+}
+
 TRect TControl::FormRect() const {
-  int X = FLeft, Y = FTop;
+  std::int64_t X = FLeft, Y = FTop;
   if (dynamic_cast<const Forms::TCustomForm*>(this)) X = Y = 0;
   for (const TWinControl* P = FParent; P && !dynamic_cast<const Forms::TCustomForm*>(P); P = P->Parent()) {
     X += P->Left();
     Y += P->Top();
   }
-  return {X, Y, X + FWidth, Y + FHeight};
+  return Saturated(X, Y, X + FWidth, Y + FHeight);
 }
 
 void TControl::Invalidate() {
@@ -210,7 +225,7 @@ void TWinControl::RemoveControl(TControl* AControl) {
 TControl* TWinControl::ControlAtPos(int X, int Y) const {
   for (auto It = FControls.rbegin(); It != FControls.rend(); ++It) {
     const TControl* C = *It;
-    if (C->Visible() && X >= C->Left() && Y >= C->Top() && X < C->Left() + C->Width() && Y < C->Top() + C->Height())
+    if (const TRect R = C->BoundsRect(); C->Visible() && X >= R.Left && Y >= R.Top && X < R.Right && Y < R.Bottom)
       return *It;
   }
   return nullptr;
