@@ -26,6 +26,12 @@ inline bool SameText(std::string_view A, std::string_view B) {
 
 class EPackageError : public System::Exception { using Exception::Exception; };
 
+// Text read from a module, such as a name or a key, as it may be shown on
+// one line: UTF-8 as it is, but a backslash doubled, and control
+// characters, line and paragraph separators, direction overrides and bytes
+// that are not UTF-8 escaped (\x1B, \u202E).
+std::string PrintableText(std::string_view Text);
+
 // Package flags as PACKAGEINFO records them.
 constexpr std::uint32_t pfNeverBuild = 0x1;
 constexpr std::uint32_t pfDesignOnly = 0x2;

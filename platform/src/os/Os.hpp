@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Windows.hpp"
@@ -116,8 +117,14 @@ std::vector<Windows::TResourceEntry> LoadedModuleResources(Windows::HMODULE Inst
                                                            const std::string& Where);
 // Demangled exported names, each distinct entry once: where several mangled
 // names demangle alike (a constructor's or destructor's variants), each says
-// which it is in brackets.
+// which it is in brackets. A name that could demangle to more than
+// DemangleBudget bytes is shown as it is, and so is every name once the
+// module's names have printed 64 MiB together.
 std::vector<std::string> NameExports(const std::vector<std::string>& Mangled);
+constexpr std::uint64_t DemangleBudget = 1 << 20;
+// At least as many bytes as the name can demangle to, worked out from the
+// name alone; the demangler is asked only within the budget.
+std::uint64_t DemangledBound(std::string_view Name);
 // "1.5 GiB", "200 bytes".
 std::string SizeText(std::uint64_t Bytes);
 // "1 byte", "200 bytes": a count of bytes as messages give it.
