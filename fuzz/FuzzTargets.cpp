@@ -124,6 +124,7 @@ int PackageRecords(const std::uint8_t* Data, std::size_t Size) {
 #include "Forms.hpp"
 #include "Menus.hpp"
 #include "os/Os.hpp"
+#include "os/PeFile.hpp"
 
 namespace Fuzz {
 
@@ -143,6 +144,36 @@ int ModuleFile(const std::uint8_t* Data, std::size_t Size) {
       if (Again[I].Name != Entries[I].Name || Again[I].Type != Entries[I].Type ||
           !std::equal(Again[I].Data.begin(), Again[I].Data.end(), Entries[I].Data.begin(), Entries[I].Data.end()))
         std::abort();
+  } catch (const SysUtils::EPackageError&) {
+  }
+  return 0;
+}
+
+int ModuleFilePe(const std::uint8_t* Data, std::size_t Size) {
+  if (Size == 0) return 0;
+  const std::span<const std::uint8_t> Rest(Data + 1, Size - 1);
+  const std::string Where = "fuzz.bpl";
+  try {
+    const Os::Pe::TReader Reader(Rest, Data[0] & 1 ? Os::Pe::TLayout::Image : Os::Pe::TLayout::File, Where);
+    const std::vector<Os::Pe::TExport> Exports = Reader.Exports();
+    for (const Os::Pe::TExport& Export : Exports) {
+      // Refused names never come out, and a name is demangled only when
+      // what it could print is bounded; the bound must hold.
+      if (Export.Name.empty() || Export.Name.find_first_of("\n\r\x1B") != std::string::npos) std::abort();
+      const std::string Shown = Os::NameExports({Export.Name}).front();
+      if (Shown != Export.Name && Shown.size() > Os::DemangledBound(Export.Name)) std::abort();
+    }
+    Os::Pe::ExportNames(Exports);
+    for (const Windows::TResourceEntry& Entry : Reader.Resources()) {
+      if (Entry.Data.data() < Rest.data() || Entry.Data.data() + Entry.Data.size() > Rest.data() + Rest.size())
+        std::abort();
+      try {
+        if (Entry.Type == Windows::RT_VERSION) SysUtils::DecodeVersionInfo(Entry.Data, Where);
+        if (Entry.Type == Windows::RT_RCDATA && Entry.Name == "PACKAGEINFO")
+          SysUtils::DecodePackageInfo(Entry.Data, Where);
+      } catch (const SysUtils::EPackageError&) {
+      }
+    }
   } catch (const SysUtils::EPackageError&) {
   }
   return 0;

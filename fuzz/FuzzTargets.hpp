@@ -21,6 +21,10 @@ int PackageRecords(const std::uint8_t* Data, std::size_t Size);
 // A module file read as data, or its resource file alone; the first byte
 // chooses which.
 int ModuleFile(const std::uint8_t* Data, std::size_t Size);
+// A Windows module read as data, as every system reads it: the headers, the
+// exports as they are shown, the resources and the records among them. The
+// first byte chooses whether the rest is a file or a loaded image.
+int ModuleFilePe(const std::uint8_t* Data, std::size_t Size);
 // Form files: the binary form (its tree, then the components it names) and
 // the text form.
 int FormBinary(const std::uint8_t* Data, std::size_t Size);

@@ -74,38 +74,49 @@ std::string VersionText(std::uint32_t MS, std::uint32_t LS) {
          std::to_string(LS & 0xFFFF);
 }
 
-// A resource as the resource command takes it: TYPE/NAME.
+// A resource as the resource command takes it: TYPE/NAME, and the language
+// too where the module has the name in more than one.
 std::string FullName(const Windows::TResourceEntry& Entry) {
   return SysUtils::ResourceTypeName(Entry.Type) + "/" + Entry.Name;
 }
+std::string FullName(const Windows::TResourceEntry& Entry, const std::vector<Windows::TResourceEntry>& All) {
+  const bool OneOfSeveral = std::any_of(All.begin(), All.end(), [&](const Windows::TResourceEntry& Other) {
+    return Other.Type == Entry.Type && Other.Name == Entry.Name && Other.Language != Entry.Language;
+  });
+  return OneOfSeveral ? FullName(Entry) + "/" + Hex4(Entry.Language) : FullName(Entry);
+}
 
+// Everything info shows is read and checked before the first line is
+// printed, and whatever the file says is shown on its own line.
 void Info(const std::string& File) {
   const SysUtils::TModuleFile Module(File);
   const SysUtils::TPackageInfo Info = Module.PackageInfo();
-  std::cout << "name: " << std::filesystem::path(File).stem().string() << "\n";
+  std::string Out = "name: " + std::filesystem::path(File).stem().string() + "\n";
   std::string Requires, Contains;
-  for (const auto& Name : Info.Requires) Requires += (Requires.empty() ? "" : ", ") + Name;
-  for (const auto& Unit : Info.Contains) Contains += (Contains.empty() ? "" : ", ") + Unit.Name;
-  std::cout << "requires: " << Requires << "\ncontains: " << Contains << "\n";
-  std::cout << "flags: " << FlagsText(Info.Flags) << "\n";
+  for (const auto& Name : Info.Requires) Requires += (Requires.empty() ? "" : ", ") + SysUtils::PrintableText(Name);
+  for (const auto& Unit : Info.Contains) Contains += (Contains.empty() ? "" : ", ") + SysUtils::PrintableText(Unit.Name);
+  Out += "requires: " + Requires + "\ncontains: " + Contains + "\n";
+  Out += "flags: " + FlagsText(Info.Flags) + "\n";
   for (const Windows::TResourceEntry& Entry : Module.Resources()) {
     if (Entry.Type != Windows::RT_VERSION) continue;
-    const SysUtils::TVersionInfo Version = SysUtils::DecodeVersionInfo(Entry.Data, File);
-    std::cout << "version: " << VersionText(Version.Fixed.FileVersionMS, Version.Fixed.FileVersionLS)
-              << " (product " << VersionText(Version.Fixed.ProductVersionMS, Version.Fixed.ProductVersionLS)
-              << ", strings " << Version.StringTableKey << ")\n";
+    const SysUtils::TVersionInfo Version =
+        SysUtils::DecodeVersionInfo(Entry.Data, File + ": resource " + FullName(Entry, Module.Resources()));
+    Out += "version: " + VersionText(Version.Fixed.FileVersionMS, Version.Fixed.FileVersionLS) + " (product " +
+           VersionText(Version.Fixed.ProductVersionMS, Version.Fixed.ProductVersionLS) + ", strings " +
+           Version.StringTableKey + ")\n";
     break;
   }
   // Listed by name: the systems keep them in different orders.
   std::vector<std::string> Lines;
   for (const Windows::TResourceEntry& Entry : Module.Resources())
-    Lines.push_back("resource: " + FullName(Entry) + "\tlanguage " + Hex4(Entry.Language) + "\t" +
+    Lines.push_back("resource: " + FullName(Entry, Module.Resources()) + "\tlanguage " + Hex4(Entry.Language) + "\t" +
                     std::to_string(Entry.Data.size()) + " bytes\n");
   std::sort(Lines.begin(), Lines.end());
   std::vector<std::string> Exports = Module.Exports();
   std::sort(Exports.begin(), Exports.end());
-  for (const std::string& Name : Exports) Lines.push_back("export: " + Name + "\n");
-  for (const std::string& Line : Lines) std::cout << Line;
+  for (const std::string& Name : Exports) Lines.push_back("export: " + SysUtils::PrintableText(Name) + "\n");
+  for (const std::string& Line : Lines) Out += Line;
+  std::cout << Out;
 }
 
 void Palette(const std::string& File) {
@@ -130,24 +141,33 @@ void Properties(const std::string& ClassName, const std::string& File) {
               << Property->DeclaringClass->ClassName << "\n";
 }
 
-// The resource a name means: TYPE/NAME (the type by its name or number),
-// or a bare name or type that only one resource has.
+// The resource a name means: TYPE/NAME/LANGUAGE (the type by its name or
+// number, the language in four hexadecimal digits), TYPE/NAME, or a bare
+// name or type that only one resource has.
 const Windows::TResourceEntry& FindResource(const SysUtils::TModuleFile& Module, const std::string& Name) {
   const auto& All = Module.Resources();
+  std::vector<std::string> Parts;
+  for (std::size_t From = 0;;) {
+    const std::size_t Slash = Name.find('/', From);
+    Parts.push_back(Name.substr(From, Slash - From));
+    if (Slash == std::string::npos) break;
+    From = Slash + 1;
+  }
+  if (Parts.size() > 3) throw TBadInput(Module.FileName() + ": no resource " + Name + ": say TYPE/NAME/LANGUAGE at most");
   std::vector<const Windows::TResourceEntry*> Found;
-  const std::size_t Slash = Name.find('/');
   for (const Windows::TResourceEntry& Entry : All) {
     const std::string Type = SysUtils::ResourceTypeName(Entry.Type);
-    const bool Match = Slash == std::string::npos
+    const bool Match = Parts.size() == 1
                            ? strcasecmp(Entry.Name.c_str(), Name.c_str()) == 0 || strcasecmp(Type.c_str(), Name.c_str()) == 0
-                           : strcasecmp(Type.c_str(), Name.substr(0, Slash).c_str()) == 0 &&
-                                 strcasecmp(Entry.Name.c_str(), Name.substr(Slash + 1).c_str()) == 0;
+                           : strcasecmp(Type.c_str(), Parts[0].c_str()) == 0 &&
+                                 strcasecmp(Entry.Name.c_str(), Parts[1].c_str()) == 0 &&
+                                 (Parts.size() == 2 || strcasecmp(Hex4(Entry.Language).c_str(), Parts[2].c_str()) == 0);
     if (Match) Found.push_back(&Entry);
   }
   if (Found.empty()) throw TBadInput(Module.FileName() + ": no resource " + Name);
   if (Found.size() > 1) {
     std::string Choices;
-    for (const auto* Entry : Found) Choices += (Choices.empty() ? "" : ", ") + FullName(*Entry);
+    for (const auto* Entry : Found) Choices += (Choices.empty() ? "" : ", ") + FullName(*Entry, All);
     throw TBadInput(Module.FileName() + ": the resource name " + Name + " is ambiguous: say which of " + Choices);
   }
   return *Found.front();
@@ -157,43 +177,92 @@ std::uint32_t U32At(std::span<const std::uint8_t> Data, std::size_t At) {
   return Data[At] | Data[At + 1] << 8 | Data[At + 2] << 16 | std::uint32_t(Data[At + 3]) << 24;
 }
 
-// A bitmap resource is a .bmp file without its file header.
+std::string ByteCount(std::uint64_t Count) { return std::to_string(Count) + (Count == 1 ? " byte" : " bytes"); }
+
+void PutU32(std::vector<std::uint8_t>& Out, std::uint32_t V) {
+  for (int B = 0; B < 4; ++B) Out.push_back(std::uint8_t(V >> (8 * B)));
+}
+
+// The picture a .bmp file holds must be one the framework reads: the file
+// is read back before it is written, and an empty picture is refused.
+void CheckPicture(std::span<const std::uint8_t> File, const std::string& Where) {
+  Graphics::TBitmap Picture;
+  Picture.LoadFromBytes(File, Where);
+  if (Picture.Width() == 0 || Picture.Height() == 0) throw TBadInput(Where + ": the picture is empty");
+}
+
+// A bitmap resource is a .bmp file without its file header: the pixels
+// follow the header, its colour masks and its palette.
 std::vector<std::uint8_t> BitmapFile(std::span<const std::uint8_t> Data, const std::string& Where) {
   if (Data.size() < 40) throw TBadInput(Where + ": bitmap resource too short");
   const std::uint32_t HeaderSize = U32At(Data, 0);
   const unsigned Bits = Data[14] | Data[15] << 8;
+  const std::uint32_t Compression = U32At(Data, 16);
   std::uint64_t Colours = U32At(Data, 32);
-  if (Colours == 0 && Bits <= 8) Colours = 1u << Bits;
-  const std::uint64_t Offset = 14 + std::uint64_t(HeaderSize) + 4 * Colours;
+  if (Colours == 0 && Bits <= 8) Colours = std::uint64_t(1) << Bits;
+  const std::uint64_t Masks = HeaderSize == 40 && Compression == 3 ? 12 : HeaderSize == 40 && Compression == 6 ? 16 : 0;
+  const std::uint64_t Offset = 14 + std::uint64_t(HeaderSize) + Masks + 4 * Colours;
   if (Offset > 14 + Data.size()) throw TBadInput(Where + ": bitmap resource header past its end");
   std::vector<std::uint8_t> File{'B', 'M'};
-  for (std::uint32_t V : {std::uint32_t(Data.size() + 14), 0u, std::uint32_t(Offset)})
-    for (int B = 0; B < 4; ++B) File.push_back(std::uint8_t(V >> (8 * B)));
+  for (std::uint32_t V : {std::uint32_t(Data.size() + 14), 0u, std::uint32_t(Offset)}) PutU32(File, V);
   File.insert(File.end(), Data.begin(), Data.end());
+  CheckPicture(File, Where);
   return File;
+}
+
+// One image of an icon: a PNG, or a bitmap of twice the icon's height (the
+// colours, then a 1-bit mask) whose colour half must read as a .bmp.
+void CheckIconImage(std::span<const std::uint8_t> Image, unsigned Width, unsigned Height, const std::string& Where) {
+  static const std::uint8_t PngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (Image.size() >= 8 && std::equal(PngSignature, PngSignature + 8, Image.begin())) {
+    CheckPicture(Image, Where);
+    return;
+  }
+  if (Image.size() < 40 || U32At(Image, 0) != 40) throw TBadInput(Where + ": not a bitmap or a PNG");
+  const std::uint32_t ImageWidth = U32At(Image, 4), ImageHeight = U32At(Image, 8);
+  if (ImageWidth != Width || ImageHeight != 2 * Height)
+    throw TBadInput(Where + ": " + std::to_string(ImageWidth) + " x " + std::to_string(ImageHeight) +
+                    " pixels, where the group says " + std::to_string(Width) + " x " + std::to_string(Height) +
+                    " and its mask");
+  const std::uint64_t MaskSize = (std::uint64_t(Width) + 31) / 32 * 4 * Height;
+  if (MaskSize >= Image.size()) throw TBadInput(Where + ": no room for the mask");
+  std::vector<std::uint8_t> Colours(Image.begin(), Image.end() - std::ptrdiff_t(MaskSize));
+  for (int B = 0; B < 4; ++B) Colours[8 + std::size_t(B)] = std::uint8_t(Height >> (8 * B));
+  BitmapFile(Colours, Where);
 }
 
 // An icon file from an icon group and its images: the group's entries
 // point at numbered icon resources, the file's entries at offsets.
-std::vector<std::uint8_t> IconFile(const SysUtils::TModuleFile& Module, std::span<const std::uint8_t> Group) {
-  const std::string& Where = Module.FileName();
+std::vector<std::uint8_t> IconFile(const SysUtils::TModuleFile& Module, const Windows::TResourceEntry& GroupEntry) {
+  const std::string Where = Module.FileName() + ": resource " + FullName(GroupEntry, Module.Resources());
+  const std::span<const std::uint8_t> Group = GroupEntry.Data;
   auto U16 = [&](std::size_t At) { return std::uint16_t(Group[At] | Group[At + 1] << 8); };
   if (Group.size() < 6) throw TBadInput(Where + ": icon group too short");
+  if (U16(0) != 0 || U16(2) != 1) throw TBadInput(Where + ": not an icon group");
   const std::size_t Count = U16(4);
-  if (Group.size() < 6 + Count * 14) throw TBadInput(Where + ": icon group truncated");
+  if (Count == 0) throw TBadInput(Where + ": an icon group of no images");
+  if (Group.size() != 6 + Count * 14) throw TBadInput(Where + ": icon group of " + std::to_string(Count) +
+                                                      " images in " + ByteCount(Group.size()));
   std::vector<std::uint8_t> Out(Group.begin(), Group.begin() + 6);
   std::vector<std::uint8_t> Images;
   for (std::size_t I = 0; I < Count; ++I) {
     const std::size_t At = 6 + I * 14;
     const std::string Image = "ICON/#" + std::to_string(U16(At + 12));
-    std::span<const std::uint8_t> Data;
+    const Windows::TResourceEntry* Found = nullptr;
     for (const Windows::TResourceEntry& Entry : Module.Resources())
-      if (strcasecmp(FullName(Entry).c_str(), Image.c_str()) == 0) Data = Entry.Data;
-    if (Data.empty()) throw TBadInput(Where + ": icon image " + Image + " is missing");
+      if (strcasecmp(FullName(Entry).c_str(), Image.c_str()) == 0 &&
+          (!Found || Entry.Language == GroupEntry.Language))
+        Found = &Entry;
+    if (!Found) throw TBadInput(Where + ": icon image " + Image + " is missing");
+    const std::span<const std::uint8_t> Data = Found->Data;
+    if (U32At(Group, At + 8) != Data.size())
+      throw TBadInput(Where + ": the group gives icon image " + Image + " " + ByteCount(U32At(Group, At + 8)) +
+                      ", but it has " + ByteCount(Data.size()));
+    CheckIconImage(Data, Group[At] ? Group[At] : 256, Group[At + 1] ? Group[At + 1] : 256,
+                   Module.FileName() + ": resource " + Image);
     Out.insert(Out.end(), Group.begin() + long(At), Group.begin() + long(At) + 8);
     const std::uint32_t Offset = std::uint32_t(6 + Count * 16 + Images.size());
-    for (std::uint32_t V : {std::uint32_t(Data.size()), Offset})
-      for (int B = 0; B < 4; ++B) Out.push_back(std::uint8_t(V >> (8 * B)));
+    for (std::uint32_t V : {std::uint32_t(Data.size()), Offset}) PutU32(Out, V);
     Images.insert(Images.end(), Data.begin(), Data.end());
   }
   Out.insert(Out.end(), Images.begin(), Images.end());
@@ -205,8 +274,9 @@ void Resource(const std::string& Name, const std::string& Output, const std::str
   const SysUtils::TModuleFile Module(File);
   const Windows::TResourceEntry& Entry = FindResource(Module, Name);
   std::vector<std::uint8_t> Bytes(Entry.Data.begin(), Entry.Data.end());
-  if (Entry.Type == Windows::RT_BITMAP) Bytes = BitmapFile(Entry.Data, File);
-  if (Entry.Type == Windows::RT_GROUP_ICON) Bytes = IconFile(Module, Entry.Data);
+  if (Entry.Type == Windows::RT_BITMAP)
+    Bytes = BitmapFile(Entry.Data, File + ": resource " + FullName(Entry, Module.Resources()));
+  if (Entry.Type == Windows::RT_GROUP_ICON) Bytes = IconFile(Module, Entry);
   Out.Stream().write(reinterpret_cast<const char*>(Bytes.data()), std::streamsize(Bytes.size()));
   Out.Commit();
 }
@@ -250,8 +320,8 @@ int main(int argc, char** argv) {
       "resource", "Save a resource (read as data): a bitmap as .bmp, an icon group as .ico, others raw");
   ResourceCommand
       ->add_option("NAME", Name,
-                   "TYPE/NAME as info lists it (BITMAP/TLVFILTERIMAGE, ICON/#1), or a name or type only one has "
-                   "(MAINICON, VERSION)")
+                   "TYPE/NAME as info lists it (BITMAP/TLVFILTERIMAGE, ICON/#1), with /LANGUAGE where the name "
+                   "comes in several (BITMAP/TLVFILTERIMAGE/0429), or a name or type only one has (MAINICON, VERSION)")
       ->required();
   ResourceCommand->add_option("-o,--output", Output, "Where to save it")->required();
   ResourceCommand->add_option("PACKAGE", Package, "The package module");

@@ -126,10 +126,10 @@ TEST(PackageInfo, ThePackageRecordAndItsLayout) {
 }
 
 TEST(PackageInfo, RoundTrips) {
-  const TPackageInfo Cases[] = {{}, {0xFFFFFFFF, {"x", std::string(255, 'n')}, {{"\xC3\x9C", 0xFF}}},
+  const TPackageInfo Cases[] = {{}, {pfNeverBuild | pfRunOnly | pfIgnoreDupUnits, {"x", std::string(255, 'n')}, {{"\xC3\x9C", 0xFF}}},
                                 PackageComposition()};
   for (const TPackageInfo& Info : Cases) EXPECT_EQ(DecodePackageInfo(EncodePackageInfo(Info), "test"), Info);
-  for (const std::string& Bad : {std::string(), std::string(256, 'n'), std::string("a\0b", 3)}) {
+  for (const std::string& Bad : {std::string(), std::string(256, 'n'), std::string("a\0b", 3), std::string("a\nb")}) {
     EXPECT_THROW(EncodePackageInfo({0, {Bad}, {}}), EPackageError);
     EXPECT_THROW(EncodePackageInfo({0, {}, {{Bad, 0}}}), EPackageError);
   }
@@ -148,6 +148,11 @@ TEST(PackageInfo, RefusesMalformedRecords) {
       {Record(1, TBytes{}.U8(0).Raw(Bytes(256, 'n')).U8(0).Data), "longer than 255"},
       {Record(0xFFFFFFFF, TBytes{}.U8(0x41).Text("a").Data), "more than"},
       {TBytes{}.Raw(Good).U8(0).Data, "1 byte after the record"},
+      // Flags no package has, or that contradict each other.
+      {TBytes{}.U32(0xFFFFFFFF).U32(0).U32(0).Data, "flags 0xFFFFFFFF set bits no package has (0xFFFFFFF0)"},
+      {TBytes{}.U32(pfDesignOnly | pfRunOnly).U32(0).U32(0).Data, "flags 0x6 say both design-time and run-time only"},
+      // A name that would split the line it is shown on.
+      {Record(1, TBytes{}.U8(PackageNameHash("a\nb")).Text("a\nb").Data), "name \"a\\x0Ab\" holds control bytes"},
   };
   for (const auto& [Data, Fault] : Cases) {
     try {
@@ -156,24 +161,26 @@ TEST(PackageInfo, RefusesMalformedRecords) {
     } catch (const EPackageError& E) {
       EXPECT_NE(std::string(E.what()).find("Tessorin.bpl: "), std::string::npos) << E.what();
       EXPECT_NE(std::string(E.what()).find(Fault), std::string::npos) << E.what();
+      EXPECT_EQ(std::string(E.what()).find('\n'), std::string::npos) << E.what();
     }
   }
+  EXPECT_THROW(EncodePackageInfo({pfDesignOnly | pfRunOnly, {}, {}}), EPackageError);
 }
 
 namespace {
 
-// A tiny block laid out by hand: string table "0409" with "A" = "", and one
-// translation. Offsets in the comments.
+// A tiny block laid out by hand: string table "040904B0" with "A" = "", and
+// one translation. Offsets in the comments.
 Bytes TinyBlock() {
   return TBytes{}
-      .U16(228).U16(52).U16(0).Wide("VS_VERSION_INFO").Zeros(2)  // 0: root; key ends at 38, pad to 40
+      .U16(236).U16(52).U16(0).Wide("VS_VERSION_INFO").Zeros(2)  // 0: root; key ends at 38, pad to 40
       .U32(0xFEEF04BD).U32(0).U32(0x00010002).Zeros(40)          // 40: fixed part, 52 bytes
-      .U16(66).U16(0).U16(1).Wide("StringFileInfo")              // 92: ends at 158
-      .U16(30).U16(0).U16(1).Wide("0409")                        // 128: the string table
-      .U16(14).U16(1).U16(1).Wide("A").Zeros(2).U16(0)           // 144: "A", value one unit, the NUL
-      .Zeros(2)                                                  // 158: pad to 160
-      .U16(68).U16(0).U16(1).Wide("VarFileInfo").Zeros(2)        // 160: children from 192
-      .U16(36).U16(4).U16(0).Wide("Translation").Zeros(2)        // 192: value at 224
+      .U16(74).U16(0).U16(1).Wide("StringFileInfo")              // 92: ends at 166
+      .U16(38).U16(0).U16(1).Wide("040904B0")                    // 128: the string table, key at 134
+      .U16(14).U16(1).U16(1).Wide("A").Zeros(2).U16(0)           // 152: "A", value one unit, the NUL
+      .Zeros(2)                                                  // 166: pad to 168
+      .U16(68).U16(0).U16(1).Wide("VarFileInfo").Zeros(2)        // 168: children from 200
+      .U16(36).U16(4).U16(0).Wide("Translation").Zeros(2)        // 200: value at 232
       .U32(0x04B00409)
       .Data;
 }
@@ -182,7 +189,7 @@ TVersionInfo TinyInfo() {
   TVersionInfo Info;
   Info.Fixed.Signature = 0xFEEF04BD;
   Info.Fixed.FileVersionMS = 0x00010002;
-  Info.StringTableKey = "0409";
+  Info.StringTableKey = "040904B0";
   Info.Strings = {{"A", ""}};
   Info.Translations = {0x04B00409};
   return Info;
@@ -251,20 +258,24 @@ TEST(VersionInfo, RefusesMalformedBlocks) {
     unsigned Value;
     std::string Fault;
   } const Cases[] = {
-      {0, 230, "runs past its parent"},       // root longer than the data
-      {128, 32, "runs past its parent"},      // table longer than StringFileInfo
-      {144, 13, "bad length 13"},             // odd
-      {144, 4, "bad length 4"},               // shorter than a header
-      {146, 3, "runs past the node"},         // value of three units in a 14-byte node
-      {148, 2, "unknown value type 2"},
-      {150, 0xD800, "unpaired surrogate"},    // the key "A"
-      {156, 'x', "not NUL-terminated"},       // the value
+      {0, 238, "runs past its parent"},       // root longer than the data
+      {128, 40, "runs past its parent"},      // table longer than StringFileInfo
+      {152, 13, "bad length 13"},             // odd
+      {152, 4, "bad length 4"},               // shorter than a header
+      {154, 3, "runs past the node"},         // value of three units in a 14-byte node
+      {156, 2, "unknown value type 2"},
+      {158, 0xD800, "unpaired surrogate"},    // the key "A"
+      {164, 'x', "not NUL-terminated"},       // the value
       {2, 48, "fixed part of 48 bytes"},
       {40, 0, "bad signature"},
-      {162, 4, "has a value where none belongs"},
-      {194, 2, "not whole DWORDs"},
-      {166, 'W', "unknown or repeated entry \"WarFileInfo\""},
-      {198, 'X', "unknown entry \"Xranslation\""},
+      {170, 4, "has a value where none belongs"},
+      {202, 2, "not whole DWORDs"},
+      {174, 'W', "unknown or repeated entry \"WarFileInfo\""},
+      {206, 'X', "unknown entry \"Xranslation\""},
+      // The string table's key is its translation in hexadecimal.
+      {134, 'Z', "string table key \"Z40904B0\" is not eight hexadecimal digits"},
+      {134, '\n', "string table key \"\\x0A40904B0\" is not eight hexadecimal digits"},
+      {6, '\x1B', "not a version block: the root is \"\\x1BS_VERSION_INFO\""},
   };
   for (const TCase& C : Cases) {
     Bytes Data = Good;
@@ -276,6 +287,7 @@ TEST(VersionInfo, RefusesMalformedBlocks) {
     } catch (const EPackageError& E) {
       EXPECT_NE(std::string(E.what()).find("Tessorin.bpl: " ), std::string::npos) << E.what();
       EXPECT_NE(std::string(E.what()).find(C.Fault), std::string::npos) << E.what();
+      EXPECT_EQ(std::string(E.what()).find_first_of("\n\x1B"), std::string::npos) << E.what();
     }
   }
   Bytes Longer = Good;

@@ -4,6 +4,8 @@
 // remaining bytes could not hold before it reserves anything.
 #include <algorithm>
 #include <bit>
+#include <cstdio>
+#include <functional>
 #include <string_view>
 
 #include "SysUtils.hpp"
@@ -20,9 +22,28 @@ constexpr std::size_t MinContainsEntry = 4;
 
 char UpperAscii(char C) { return C >= 'a' && C <= 'z' ? char(C - 'a' + 'A') : C; }
 
+std::string Hex(std::uint32_t Value) {
+  char Text[16];
+  std::snprintf(Text, sizeof Text, "0x%X", Value);
+  return Text;
+}
+
+bool HasControlByte(const std::string& Name) {
+  return std::any_of(Name.begin(), Name.end(), [](char C) { return std::uint8_t(C) < 0x20 || C == 0x7F; });
+}
+
 void CheckName(const std::string& Name, const std::string& What) {
-  if (Name.empty() || Name.size() > MaxNameLength || Name.find('\0') != std::string::npos)
-    throw EPackageError("package information: " + What + " is not a name of 1 to 255 characters without NUL");
+  if (Name.empty() || Name.size() > MaxNameLength || HasControlByte(Name))
+    throw EPackageError("package information: " + What + " is not a name of 1 to 255 characters without control bytes");
+}
+
+// The flags the framework defines; a package is never both design-time and
+// run-time only.
+constexpr std::uint32_t KnownFlags = pfNeverBuild | pfDesignOnly | pfRunOnly | pfIgnoreDupUnits;
+
+void CheckFlags(std::uint32_t Flags, const std::function<void(const std::string&)>& Fail) {
+  if (Flags & ~KnownFlags) Fail("flags " + Hex(Flags) + " set bits no package has (" + Hex(Flags & ~KnownFlags) + ")");
+  if ((Flags & pfDesignOnly) && (Flags & pfRunOnly)) Fail("flags " + Hex(Flags) + " say both design-time and run-time only");
 }
 
 class TRecordWriter {
@@ -78,8 +99,9 @@ public:
     if (Length == 0) Fail(What + " name empty");
     std::string Result(reinterpret_cast<const char*>(&FData[FPos]), Length);
     FPos += Length + 1;
+    if (HasControlByte(Result)) Fail(What + " name \"" + PrintableText(Result) + "\" holds control bytes");
     if (Hash != PackageNameHash(Result))
-      Fail(What + " \"" + Result + "\" hash " + std::to_string(Hash) + " does not match its name");
+      Fail(What + " \"" + PrintableText(Result) + "\" hash " + std::to_string(Hash) + " does not match its name");
     return Result;
   }
 
@@ -106,6 +128,8 @@ std::vector<std::uint8_t> EncodePackageInfo(const TPackageInfo& Info) {
     CheckName(Info.Requires[I], "required package " + std::to_string(I));
   for (std::size_t I = 0; I < Info.Contains.size(); ++I) CheckName(Info.Contains[I].Name, "unit " + std::to_string(I));
 
+  CheckFlags(Info.Flags, [](const std::string& Fault) { throw EPackageError("package information: " + Fault); });
+
   TRecordWriter Out;
   Out.U32(Info.Flags);
   Out.U32(std::uint32_t(Info.Requires.size()));
@@ -121,9 +145,10 @@ std::vector<std::uint8_t> EncodePackageInfo(const TPackageInfo& Info) {
 TPackageInfo DecodePackageInfo(std::span<const std::uint8_t> Data, const std::string& Where) {
   TRecordReader In(Data, Where);
   TPackageInfo Info;
-  // Flag bits this platform does not know are kept as they are: they change
-  // nothing here, and a tool showing the record should show them.
+  // A tool shows the flags as facts about the package, so they must be ones
+  // the framework defines, and agree.
   Info.Flags = In.U32("flags");
+  CheckFlags(Info.Flags, [&](const std::string& Fault) { In.Fail(Fault); });
   const std::uint32_t RequiresCount = In.Count("requires count", MinRequiresEntry);
   Info.Requires.reserve(RequiresCount);
   for (std::uint32_t I = 0; I < RequiresCount; ++I)

@@ -11,6 +11,7 @@
 // Translation. The reader walks exactly that shape, one level per function,
 // so a hostile block cannot nest deeper than four levels.
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <string_view>
 
@@ -34,6 +35,13 @@ constexpr std::uint32_t TFixedFileInfo::*FixedFields[] = {
 constexpr std::size_t FixedSize = 4 * std::size(FixedFields);
 
 std::size_t Align4(std::size_t Offset) { return (Offset + 3) & ~std::size_t(3); }
+
+// A string table's key is the translation it holds, language and code
+// page, as eight hexadecimal digits.
+bool IsTranslationKey(const std::string& Key) {
+  return Key.size() == 8 &&
+         std::all_of(Key.begin(), Key.end(), [](char C) { return std::isxdigit(std::uint8_t(C)) != 0; });
+}
 
 std::uint16_t Le16(const std::uint8_t* P) { return std::uint16_t(P[0] | P[1] << 8); }
 std::uint32_t Le32(const std::uint8_t* P) { return Le16(P) | std::uint32_t(Le16(P + 2)) << 16; }
@@ -99,7 +107,7 @@ public:
     Align();
     const std::size_t Start = FBytes.size();
     for (const std::uint16_t Field : {std::uint16_t(0), ValueLength, Type}) U16(Field);
-    const auto KeyBytes = Utf16Z(Key, "key \"" + Key + "\"");
+    const auto KeyBytes = Utf16Z(Key, "key \"" + PrintableText(Key) + "\"");
     FBytes.insert(FBytes.end(), KeyBytes.begin(), KeyBytes.end());
     return Start;
   }
@@ -112,7 +120,7 @@ public:
   void End(std::size_t Start, const std::string& Key) {
     const std::size_t Length = FBytes.size() - Start;
     if (Length > MaxNodeLength)
-      EncodeFault("node \"" + Key + "\" needs " + std::to_string(Length) + " bytes, more than 65535");
+      EncodeFault("node \"" + PrintableText(Key) + "\" needs " + std::to_string(Length) + " bytes, more than 65535");
     FBytes[Start] = std::uint8_t(Length);
     FBytes[Start + 1] = std::uint8_t(Length >> 8);
   }
@@ -137,7 +145,7 @@ void WriteStringFileInfo(TBlockWriter& Out, const TVersionInfo& Info) {
   const std::size_t Table = Out.Begin(Info.StringTableKey, TextValue, 0);
   for (const TVersionString& String : Info.Strings) {
     // An empty value is still stored as its NUL: one unit long.
-    const auto Value = Utf16Z(String.Value, "value of \"" + String.Key + "\"");
+    const auto Value = Utf16Z(String.Value, "value of \"" + PrintableText(String.Key) + "\"");
     WriteLeaf(Out, String.Key, TextValue, std::uint16_t(Value.size() / 2), Value);
   }
   Out.End(Table, Info.StringTableKey);
@@ -194,7 +202,7 @@ public:
     const std::size_t ValueStart = Align4(KeyEnd + 2);
     const std::size_t ValueBytes = std::size_t(N.ValueLength) * (N.Type == TextValue ? 2 : 1);
     if (ValueBytes > 0 && (ValueStart > N.End || ValueBytes > N.End - ValueStart))
-      Fail(What + " \"" + N.Key + "\": value of " + Os::ByteCount(ValueBytes) + " runs past the node");
+      Fail(What + " \"" + PrintableText(N.Key) + "\": value of " + Os::ByteCount(ValueBytes) + " runs past the node");
     if (ValueBytes > 0) N.Value = FData.subspan(ValueStart, ValueBytes);
     N.ChildrenBegin = std::min(Align4(ValueStart + ValueBytes), N.End);
     return N;
@@ -205,7 +213,7 @@ public:
   std::vector<TNode> Children(const TNode& Parent) const {
     std::vector<TNode> Result;
     for (std::size_t Pos = Parent.ChildrenBegin; Pos < Parent.End; Pos = Align4(Result.back().End))
-      Result.push_back(Node(Pos, Parent.End, Parent.Key));
+      Result.push_back(Node(Pos, Parent.End, PrintableText(Parent.Key)));
     return Result;
   }
 
@@ -226,10 +234,10 @@ public:
   }
 
   void Expect(const TNode& N, std::uint16_t Type, bool Leaf) const {
-    if (N.Type != Type) Fail("\"" + N.Key + "\" has value type " + std::to_string(N.Type));
+    if (N.Type != Type) Fail("\"" + PrintableText(N.Key) + "\" has value type " + std::to_string(N.Type));
     if (Leaf && N.HasChildren())
-      Fail("\"" + N.Key + "\" has " + Os::ByteCount(N.End - N.ChildrenBegin) + " after its value");
-    if (!Leaf && N.ValueLength != 0) Fail("\"" + N.Key + "\" has a value where none belongs");
+      Fail("\"" + PrintableText(N.Key) + "\" has " + Os::ByteCount(N.End - N.ChildrenBegin) + " after its value");
+    if (!Leaf && N.ValueLength != 0) Fail("\"" + PrintableText(N.Key) + "\" has a value where none belongs");
   }
 
 private:
@@ -238,7 +246,7 @@ private:
 };
 
 TFixedFileInfo ReadFixed(const TBlockReader& In, const TNode& Root) {
-  if (Root.Key != "VS_VERSION_INFO") In.Fail("not a version block: the root is \"" + Root.Key + "\"");
+  if (Root.Key != "VS_VERSION_INFO") In.Fail("not a version block: the root is \"" + PrintableText(Root.Key) + "\"");
   if (Root.Type != BinaryValue || Root.Value.size() != FixedSize)
     In.Fail("fixed part of " + Os::ByteCount(Root.Value.size()) + ", not " + std::to_string(FixedSize));
   TFixedFileInfo Fixed;
@@ -254,12 +262,13 @@ void ReadStringFileInfo(const TBlockReader& In, const TNode& FileInfo, TVersionI
   if (Tables.empty()) return;
   const TNode& Table = Tables.front();
   In.Expect(Table, TextValue, false);
-  if (Table.Key.empty()) In.Fail("string table without a key");
+  if (!IsTranslationKey(Table.Key))
+    In.Fail("string table key \"" + PrintableText(Table.Key) + "\" is not eight hexadecimal digits");
   Info.StringTableKey = Table.Key;
   for (const TNode& String : In.Children(Table)) {
     In.Expect(String, TextValue, true);
     // The value ends in its NUL; an empty value may also be stored as nothing.
-    std::string Value = In.Text(String.Value, "value of \"" + String.Key + "\"");
+    std::string Value = In.Text(String.Value, "value of \"" + PrintableText(String.Key) + "\"");
     if (!Value.empty() && Value.back() == '\0') Value.pop_back();
     else if (!Value.empty()) In.Fail("value of \"" + String.Key + "\" is not NUL-terminated");
     if (Value.find('\0') != std::string::npos) In.Fail("value of \"" + String.Key + "\" contains NUL");
@@ -273,7 +282,7 @@ void ReadVarFileInfo(const TBlockReader& In, const TNode& FileInfo, TVersionInfo
   if (Vars.size() > 1) In.Fail("more than one entry under VarFileInfo");
   if (Vars.empty()) return;
   const TNode& Var = Vars.front();
-  if (Var.Key != "Translation") In.Fail("unknown entry \"" + Var.Key + "\" under VarFileInfo");
+  if (Var.Key != "Translation") In.Fail("unknown entry \"" + PrintableText(Var.Key) + "\" under VarFileInfo");
   In.Expect(Var, BinaryValue, true);
   if (Var.Value.size() % 4 != 0)
     In.Fail("translations of " + Os::ByteCount(Var.Value.size()) + " are not whole DWORDs");
@@ -287,6 +296,8 @@ std::vector<std::uint8_t> EncodeVersionInfo(const TVersionInfo& Info) {
   // reads back as it was given.
   if (Info.Fixed.Signature != FixedSignature) EncodeFault("the fixed part's signature must be 0xFEEF04BD");
   if (Info.StringTableKey.empty() && !Info.Strings.empty()) EncodeFault("strings without a string table key");
+  if (!Info.StringTableKey.empty() && !IsTranslationKey(Info.StringTableKey))
+    EncodeFault("string table key \"" + PrintableText(Info.StringTableKey) + "\" is not eight hexadecimal digits");
   std::vector<std::uint8_t> Fixed;
   for (const auto Field : FixedFields) {
     const std::uint32_t V = Info.Fixed.*Field;
@@ -316,7 +327,7 @@ TVersionInfo DecodeVersionInfo(std::span<const std::uint8_t> Data, const std::st
       SeenVars = true;
       ReadVarFileInfo(In, Child, Info);
     } else {
-      In.Fail("unknown or repeated entry \"" + Child.Key + "\" in the version block");
+      In.Fail("unknown or repeated entry \"" + PrintableText(Child.Key) + "\" in the version block");
     }
   }
   return Info;
