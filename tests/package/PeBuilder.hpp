@@ -102,7 +102,7 @@ inline void AddResources(TData& Data, const std::vector<TResource>& Resources, B
   };
   std::map<unsigned, std::map<TKey, std::map<unsigned, const TResource*>>> Tree;
   for (const TResource& R : Resources) Tree[R.Type][Key(R.Name)][R.Language] = &R;
-  const std::size_t Root = Data.Raw().size();
+  const std::size_t Root = Data.Reserve(0);
   auto Directory = [&](std::size_t Named, std::size_t Numbered) {
     const std::size_t At = Data.Reserve(16 + 8 * (Named + Numbered));
     Put16(Data.Raw(), At + 12, std::uint32_t(Named));
