@@ -182,7 +182,7 @@ std::vector<TExport> TReader::Exports() const {
   // A name or forwarder: NUL-terminated, not empty, no control bytes.
   std::size_t Text = 0;
   auto ReadText = [&](std::uint32_t Rva, const std::string& What) {
-    const auto Room = At(Rva, 1, What);
+    const auto Room = At(Rva, 1, "an " + What);
     const char* Start = reinterpret_cast<const char*>(Room.data());
     const std::size_t Length = strnlen(Start, std::min(Room.size(), MaxExportName + 1));
     if (Length == Room.size()) Fail("an unterminated " + What);
