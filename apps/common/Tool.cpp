@@ -28,6 +28,21 @@ std::string LimitsHelp() {
          std::to_string(Limits.MaxFormPixels >> 20) + " Mpx together.";
 }
 
+const char* const QualityHelp = "JPEG quality, 1 to 100 (default 90)";
+const char* const CompressionHelp =
+    "PNG compression: fast, default or best (default: default). All write the same pixels; fast and default "
+    "deflate on every core";
+
+void SetSaveOptions(const std::string& Quality, const std::string& Compression) {
+  Graphics::TSaveOptions Options;
+  if (!Quality.empty()) Options.JpegQuality = int(ParseInteger("--quality", Quality, 1, 100));
+  if (Compression == "fast") Options.PngCompression = Graphics::TPngCompression::Fast;
+  else if (Compression == "best") Options.PngCompression = Graphics::TPngCompression::Best;
+  else if (!Compression.empty() && Compression != "default")
+    throw TBadInput("--compression: expected fast, default or best, not '" + Compression + "'");
+  Graphics::SetSaveOptions(Options);
+}
+
 void RefuseEmptyPicture(const std::string& FileName, int Width, int Height) {
   if (Width == 0 || Height == 0)
     throw TBadInput(FileName + ": the picture is empty (" + std::to_string(Width) + " x " + std::to_string(Height) +

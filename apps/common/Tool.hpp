@@ -45,4 +45,10 @@ long ParseInteger(const std::string& Option, const std::string& Text, long Min, 
 // WIDTHxHEIGHT in decimal, each side within 0..MaxSide.
 std::pair<int, int> ParseSize(const std::string& Option, const std::string& Text, int MaxSide);
 
+// How pictures are written, from --quality (1 to 100) and --compression
+// (fast, default or best); "" where the option was not given.
+void SetSaveOptions(const std::string& Quality, const std::string& Compression);
+extern const char* const QualityHelp;
+extern const char* const CompressionHelp;
+
 }  // namespace Tool

@@ -23,6 +23,7 @@ using Tool::TBadInput;
 
 struct TOptions {
   std::string Picture, Filter, Output, Screenshot, SaveForm, Size, Top = "0", Left = "0", Repeat = "1";
+  std::string Quality, Compression;
   bool Yes = false, No = false;
 };
 
@@ -61,6 +62,7 @@ int Run(const TOptions& Options) {
   const int Top = int(Tool::ParseInteger("--top", Options.Top, INT_MIN, INT_MAX));
   const int Left = int(Tool::ParseInteger("--left", Options.Left, INT_MIN, INT_MAX));
   const int Repeat = int(Tool::ParseInteger("--repeat", Options.Repeat, 1, 1000000));
+  Tool::SetSaveOptions(Options.Quality, Options.Compression);
   const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
   const bool Sized = !Options.Size.empty();
   const std::pair<int, int> Size = Sized ? Tool::ParseSize("--size", Options.Size, Limits.MaxSide) : std::pair(0, 0);
@@ -150,6 +152,8 @@ int main(int argc, char** argv) {
   auto* Yes = App.add_flag("-y,--yes", Options.Yes, "Answer OK to the 24-bit conversion question");
   App.add_flag("-n,--no", Options.No, "Answer Cancel to the 24-bit conversion question")->excludes(Yes);
   App.add_option("--screenshot", Options.Screenshot, "Also save what the control shows on its form");
+  App.add_option("--quality", Options.Quality, Tool::QualityHelp);
+  App.add_option("--compression", Options.Compression, Tool::CompressionHelp);
   App.add_option("--save-form", Options.SaveForm,
                  "Also store the form, picture and filter included: FILE.dfm binary, FILE.txt text");
   App.set_version_flag("--version", std::string("lvfilter ") + Tool::Version, "Print the version and exit");

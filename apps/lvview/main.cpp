@@ -59,7 +59,7 @@ using namespace Lvview;
 
 
 struct TOptions {
-  std::string Picture, Filter, Screenshot, Form, SaveForm;
+  std::string Picture, Filter, Screenshot, Form, SaveForm, Quality, Compression;
   std::vector<std::string> Clicks;
   bool Yes = false, No = false, IgnoreUnknown = false;
 };
@@ -77,6 +77,7 @@ int Run(const TOptions& Options) {
   const bool Scripted = !Options.Clicks.empty() || !Options.Screenshot.empty();
   std::vector<std::pair<int, int>> Clicks;
   for (const std::string& Click : Options.Clicks) Clicks.push_back(ParsePoint(Click));
+  Tool::SetSaveOptions(Options.Quality, Options.Compression);
   std::optional<Graphics::TFileWriter> Screenshot;
   if (!Options.Screenshot.empty()) {
     Graphics::Detail::FormatForFileName(Options.Screenshot);
@@ -200,6 +201,8 @@ int main(int argc, char** argv) {
                "inside it), with a warning for each, rather than refuse the form");
   App.add_option("--click", Options.Clicks, "Click at X,Y without showing the window (repeatable)");
   App.add_option("--screenshot", Options.Screenshot, "Save what the window shows after the clicks, and quit");
+  App.add_option("--quality", Options.Quality, std::string(Tool::QualityHelp) + ", for screenshots");
+  App.add_option("--compression", Options.Compression, std::string(Tool::CompressionHelp) + ", for screenshots");
   App.set_version_flag("--version", std::string("lvview ") + Tool::Version, "Print the version and exit");
   try {
     App.parse(argc, argv);

@@ -83,6 +83,16 @@ struct TImageLimits {
 TImageLimits GetImageLimits();
 void SetImageLimits(TImageLimits Limits);
 
+// How pictures are written to PNG and JPEG files.
+enum class TPngCompression { Fast, Default, Best };
+struct TSaveOptions {
+  int JpegQuality = 90;  // 1 to 100
+  TPngCompression PngCompression = TPngCompression::Default;
+};
+TSaveOptions GetSaveOptions();
+// Raises EInvalidGraphic for a quality outside 1 to 100.
+void SetSaveOptions(TSaveOptions Options);
+
 class EInvalidGraphic : public System::Exception { using Exception::Exception; };
 class EInvalidGraphicOperation : public System::Exception { using Exception::Exception; };
 class EOutOfResources : public System::Exception { using Exception::Exception; };

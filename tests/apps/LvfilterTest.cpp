@@ -125,3 +125,54 @@ TEST_F(LvfilterTest, ViewerBlendsWhereItIsClicked) {
   EXPECT_EQ(View.Pixel(3, 2), RGB(0, 255, 128));
 }
 #endif
+
+TEST_F(LvfilterTest, CompressionAndQualityChooseHowOutputsAreWritten) {
+  // Smooth colour, as in a photo, with a little texture.
+  TBitmap Noise;
+  Noise.SetPixelFormat(pf24bit);
+  Noise.SetSize(300, 200);
+  for (int Y = 0; Y < 200; ++Y)
+    for (int X = 0; X < 300; ++X)
+      Noise.Canvas()->SetPixels(X, Y, RGB(X * 255 / 299, Y * 255 / 199, 128 + (X * 7 + Y * 3) % 5));
+  Noise.SaveToFile(Path("noise.bmp"));
+  const std::string Inputs = Q("noise.bmp") + " " + Q("filter.png") + " --left 7 ";
+  ASSERT_EQ(RunLvfilter(Inputs + "-o " + Q("plain.bmp")).Status, 0);
+  TBitmap Plain;
+  Plain.LoadFromFile(Path("plain.bmp"));
+  // Every compression writes the same pixels.
+  for (const char* Level : {"fast", "default", "best"}) {
+    const TResult R = RunLvfilter(Inputs + "-o " + Q(std::string(Level) + ".png") + " --compression " + Level);
+    ASSERT_EQ(R.Status, 0) << Level << "\n" << R.Output;
+    TBitmap Out;
+    Out.LoadFromFile(Path(std::string(Level) + ".png"));
+    for (int Y = 0; Y < 200; ++Y)
+      for (int X = 0; X < 300; ++X) ASSERT_EQ(Out.Pixel(X, Y), Plain.Pixel(X, Y)) << Level << " at " << X << "," << Y;
+  }
+  // A JPEG's mean error per channel falls as its quality rises: within 2
+  // at 100, above that at 10.
+  double Previous = 1e9;
+  for (const int Quality : {10, 90, 100}) {
+    const std::string Name = "q" + std::to_string(Quality) + ".jpg";
+    ASSERT_EQ(RunLvfilter(Inputs + "-o " + Q(Name) + " --quality " + std::to_string(Quality)).Status, 0);
+    TBitmap Out;
+    Out.LoadFromFile(Path(Name));
+    double Error = 0;
+    for (int Y = 0; Y < 200; ++Y)
+      for (int X = 0; X < 300; ++X)
+        for (const int Shift : {0, 8, 16})
+          Error += std::abs(int(Out.Pixel(X, Y) >> Shift & 0xFF) - int(Plain.Pixel(X, Y) >> Shift & 0xFF));
+    Error /= 300.0 * 200 * 3;
+    EXPECT_LT(Error, Previous) << "quality " << Quality;
+    Previous = Error;
+  }
+  EXPECT_LT(Previous, 2.0) << "quality 100";
+  // Bad values, refused with one line before anything is written.
+  for (const std::string& Bad : {"--quality 0", "--quality 101", "--quality 9x", "--compression slow",
+                                "--compression 6"}) {
+    const TResult R = RunLvfilter(Inputs + "-o " + Q("bad.png") + " " + Bad);
+    EXPECT_EQ(R.Status, 2) << Bad << "\n" << R.Output;
+    EXPECT_EQ(Lines(R.Output), 1) << R.Output;
+    EXPECT_NE(R.Output.find(Bad.substr(0, Bad.find(' '))), std::string::npos) << R.Output;
+  }
+  EXPECT_FALSE(fs::exists(Path("bad.png")));
+}

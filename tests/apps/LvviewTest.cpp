@@ -96,11 +96,12 @@ private:
   std::string FLog;
 };
 
-// The window of a title, waiting for it up to a few seconds; empty when none
+// The window of a title, waiting for it a while; empty when none
 // came. xdotool cannot match the titles that SDL's dialogs set (UTF-8 only),
 // so the window tree is read instead.
 std::string WindowTitled(const std::string& Display, const std::string& Title) {
-  for (int Wait = 0; Wait < 100; ++Wait) {
+  // Up to 15 s: a sanitized viewer on a busy machine is slow to ask.
+  for (int Wait = 0; Wait < 300; ++Wait) {
     const TResult Tree = Shell("DISPLAY=" + Display + " xwininfo -root -tree");
     const std::size_t At = Tree.Output.find("\"" + Title + "\"");
     if (At != std::string::npos) {

@@ -232,18 +232,23 @@ TEST(Png, WritesAndReadsBackEveryFormat) {
   const struct { TPixelFormat Format, Back; } Cases[] = {
       {pf1bit, pf1bit},   {pf4bit, pf4bit},   {pf8bit, pf8bit},     {pf24bit, pf24bit},
       {pf32bit, pf32bit}, {pf15bit, pf24bit}, {pf16bit, pf24bit},   {pfDevice, pf24bit}};
+  // Every compression, and pictures large enough to deflate in bands on
+  // several cores, joined into one stream.
   for (const auto& Case : Cases)
-    for (int Width : {1, 13}) {
-      SCOPED_TRACE(std::string(PixelFormatName(Case.Format)) + " width " + std::to_string(Width));
-      const TDib Source = RandomDib(Case.Format, Width, 5, Width);
-      const TDib Back = ReadPng(WritePng(Source), "back.png");
-      ASSERT_EQ(Back.Format, Case.Back);
-      EXPECT_EQ(Back.Palette, Source.Palette);
-      std::vector<TRGBQuad> Want = Pixels(Source), Got = Pixels(Back);
-      if (Case.Format == pfDevice)  // the device's fourth byte is not alpha
-        for (auto& P : Want) P.rgbReserved = 255;
-      EXPECT_EQ(Got, Want);
-    }
+    for (const auto& [Width, Height] : {std::pair(1, 5), std::pair(13, 5), std::pair(1021, 700)})
+      for (const TPngCompression Compression :
+           {TPngCompression::Fast, TPngCompression::Default, TPngCompression::Best}) {
+        SCOPED_TRACE(std::string(PixelFormatName(Case.Format)) + " " + std::to_string(Width) + "x" +
+                     std::to_string(Height) + " compression " + std::to_string(int(Compression)));
+        const TDib Source = RandomDib(Case.Format, Width, Height, Width);
+        const TDib Back = ReadPng(WritePng(Source, Compression), "back.png");
+        ASSERT_EQ(Back.Format, Case.Back);
+        EXPECT_EQ(Back.Palette, Source.Palette);
+        std::vector<TRGBQuad> Want = Pixels(Source), Got = Pixels(Back);
+        if (Case.Format == pfDevice)  // the device's fourth byte is not alpha
+          for (auto& P : Want) P.rgbReserved = 255;
+        EXPECT_EQ(Got, Want);
+      }
 }
 
 TEST(Png, PicturesThatDeflateAlmostAsFarAsDeflateCanStillRead) {

@@ -79,9 +79,9 @@ std::vector<std::uint8_t> WriteImage(const TDib& Image, TFileFormat Format) {
     case TFileFormat::Bmp:
       return WriteBmp(Image);
     case TFileFormat::Png:
-      return WritePng(Image);
+      return WritePng(Image, GetSaveOptions().PngCompression);
     case TFileFormat::Jpeg:
-      return WriteJpeg(Image);
+      return WriteJpeg(Image, GetSaveOptions().JpegQuality);
     case TFileFormat::Unknown:
       break;
   }

@@ -46,10 +46,10 @@ std::vector<std::uint8_t> WriteBmp(const TDib& Image);
 void WriteBmp(const TDib& Image, std::ostream& Out);
 
 TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name);
-std::vector<std::uint8_t> WritePng(const TDib& Image);
+std::vector<std::uint8_t> WritePng(const TDib& Image, TPngCompression Compression = TPngCompression::Default);
 
 TDib ReadJpeg(std::span<const std::uint8_t> Data, const std::string& Name);
-std::vector<std::uint8_t> WriteJpeg(const TDib& Image, int Quality = 92);
+std::vector<std::uint8_t> WriteJpeg(const TDib& Image, int Quality = 90);
 
 // Recognises the format and reads it.
 TDib ReadImage(std::span<const std::uint8_t> Data, const std::string& Name);

@@ -32,6 +32,17 @@ std::size_t BytesPerScanline(std::int64_t Width, int BitsPerPixel) {
 TImageLimits GetImageLimits() { return GLimits; }
 void SetImageLimits(TImageLimits Limits) { GLimits = Limits; }
 
+namespace {
+TSaveOptions GSaveOptions;
+}  // namespace
+
+TSaveOptions GetSaveOptions() { return GSaveOptions; }
+void SetSaveOptions(TSaveOptions Options) {
+  if (Options.JpegQuality < 1 || Options.JpegQuality > 100)
+    throw EInvalidGraphic("a JPEG quality of " + std::to_string(Options.JpegQuality) + ", not 1 to 100");
+  GSaveOptions = Options;
+}
+
 }  // namespace Graphics
 
 namespace Graphics::Detail {

@@ -13,6 +13,7 @@
 #include <new>
 
 #include "Codecs.hpp"
+#include "Graphics/PngDeflate.hpp"
 #include "os/Os.hpp"
 
 namespace Graphics::Detail {
@@ -269,8 +270,9 @@ std::vector<png_color> PaletteToWrite(const TDib& Image) {
 }
 
 bool WritePngRows(png_structp Png, png_infop Info, const TDib& Image, TPngLayout Layout,
-                  const std::vector<png_color>& Palette, TRGBQuad* Line) {
+                  const std::vector<png_color>& Palette, TRGBQuad* Line, int Level) {
   if (setjmp(png_jmpbuf(Png))) return false;
+  png_set_compression_level(Png, Level);
   png_set_IHDR(Png, Info, png_uint_32(Image.Width), png_uint_32(Image.Height), Layout.BitDepth,
                Layout.ColourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (!Palette.empty()) png_set_PLTE(Png, Info, Palette.data(), int(Palette.size()));
@@ -287,6 +289,46 @@ bool WritePngRows(png_structp Png, png_infop Info, const TDib& Image, TPngLayout
   }
   png_write_end(Png, nullptr);
   return true;
+}
+
+// The chunks around image data deflated beforehand: libpng writes the
+// header, the IDAT chunks and the end, with their checksums.
+bool WritePngChunks(png_structp Png, png_infop Info, const TDib& Image, TPngLayout Layout,
+                    const std::vector<std::uint8_t>& ImageData) {
+  if (setjmp(png_jmpbuf(Png))) return false;
+  png_set_IHDR(Png, Info, png_uint_32(Image.Width), png_uint_32(Image.Height), 8, Layout.ColourType,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(Png, Info);
+  constexpr std::size_t ChunkBytes = 1u << 20;
+  for (std::size_t Done = 0; Done < ImageData.size(); Done += ChunkBytes)
+    png_write_chunk(Png, reinterpret_cast<png_const_bytep>("IDAT"), ImageData.data() + Done,
+                    std::min(ChunkBytes, ImageData.size() - Done));
+  png_write_chunk(Png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
+  return true;
+}
+
+// The colour rows as the PNG holds them: red, green, blue (and alpha).
+TFilterInput ColourRows(const TDib& Image, TPngLayout Layout) {
+  TFilterInput In;
+  In.Height = Image.Height;
+  In.BytesPerPixel = Layout.ColourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : 3;
+  In.RowBytes = std::size_t(Image.Width) * In.BytesPerPixel;
+  In.Row = [&Image, Layout, Bpp = In.BytesPerPixel](int Y, std::uint8_t* Out) {
+    const std::size_t Width = std::size_t(Image.Width);
+    if (Layout.Decoded) {
+      std::vector<TRGBQuad> Line(Width);
+      DecodeRow(Image, Y, Line.data());
+      for (std::size_t X = 0; X < Width; ++X)
+        Out[3 * X] = Line[X].rgbRed, Out[3 * X + 1] = Line[X].rgbGreen, Out[3 * X + 2] = Line[X].rgbBlue;
+      return;
+    }
+    const std::uint8_t* In = Image.Row(Y);
+    for (std::size_t I = 0; I < Width * Bpp; I += Bpp) {
+      Out[I] = In[I + 2], Out[I + 1] = In[I + 1], Out[I + 2] = In[I];
+      if (Bpp == 4) Out[I + 3] = In[I + 3];
+    }
+  };
+  return In;
 }
 
 }  // namespace
@@ -317,7 +359,7 @@ TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name) {
   return Image;
 }
 
-std::vector<std::uint8_t> WritePng(const TDib& Image) {
+std::vector<std::uint8_t> WritePng(const TDib& Image, TPngCompression Compression) {
   if (Image.Empty()) throw EInvalidGraphic("an empty picture cannot be saved as PNG");
   std::vector<std::uint8_t> Output;
   TPngSession Session;
@@ -326,10 +368,20 @@ std::vector<std::uint8_t> WritePng(const TDib& Image) {
   png_set_write_fn(Writer.Png, &Session, AppendToSession, FlushSession);
 
   const TPngLayout Layout = LayoutFor(Image.Format);
+  // Colour rows, the bulk of what is written, go through the fast deflater;
+  // the smallest file, and indexed rows, through libpng's zlib.
+  if (Compression != TPngCompression::Best && Layout.ColourType != PNG_COLOR_TYPE_PALETTE) {
+    const std::vector<std::uint8_t> ImageData = DeflateImageData(
+        ColourRows(Image, Layout), Compression == TPngCompression::Fast ? TPngSpeed::Fast : TPngSpeed::Balanced);
+    if (!WritePngChunks(Writer.Png, Writer.Info, Image, Layout, ImageData))
+      throw EInvalidGraphic(std::string("PNG encoding failed: ") + Session.Message);
+    return Output;
+  }
   const std::vector<png_color> Palette =
       Layout.ColourType == PNG_COLOR_TYPE_PALETTE ? PaletteToWrite(Image) : std::vector<png_color>{};
   std::vector<TRGBQuad> Line(Layout.Decoded ? std::size_t(Image.Width) : 0);
-  if (!WritePngRows(Writer.Png, Writer.Info, Image, Layout, Palette, Line.data()))
+  if (!WritePngRows(Writer.Png, Writer.Info, Image, Layout, Palette, Line.data(),
+                    Compression == TPngCompression::Best ? 9 : 6))
     throw EInvalidGraphic(std::string("PNG encoding failed: ") + Session.Message);
   return Output;
 }

@@ -611,7 +611,9 @@ TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name) {
   return Image;
 }
 
-std::vector<std::uint8_t> WritePng(const TDib& Image) {
+// WIC's PNG encoder has no compression level: every level writes what it
+// writes.
+std::vector<std::uint8_t> WritePng(const TDib& Image, TPngCompression) {
   if (Image.Empty()) throw EInvalidGraphic("an empty picture cannot be saved as PNG");
   TEncoding Encoding{&GUID_ContainerFormatPng, &GUID_WICPixelFormat24bppBGR, false, -1};
   switch (Image.Format) {
