@@ -16,7 +16,7 @@ FUZZ_DEPS  := clang libclang-rt-14-dev
 # the i386 architecture) with a virtual display to run the tests on.
 WIN32_DEPS := g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest libcli11-dev cmake ninja-build
 WIN32_TEST_DEPS := wine wine32:i386 xvfb xauth
-BENCH_DEPS := libopencv-dev imagemagick time
+BENCH_DEPS := libopencv-dev imagemagick time bc
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -59,6 +59,7 @@ bench: build
 	cmake --preset default >/dev/null
 	cmake --build --preset default --target bench_filter
 	build/bin/bench_filter
+	sh bench/pictures.sh
 
 # The Debian package: build/tessorin_<version>_<arch>.deb.
 package: build
