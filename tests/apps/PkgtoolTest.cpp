@@ -293,7 +293,9 @@ TEST_F(PkgtoolTest, ANameThatWouldDemangleToGigabytesIsShownMangled) {
   for (const std::string& Command : {"info " + Q("deep.bpl"), "resource VERSION -o " + Q("v.bin") + " " + Q("deep.bpl")}) {
     const TResult R = Shell(Pkgtool + " " + Command + " | head -c 100000");
     EXPECT_EQ(R.Status, 0) << Command;
-    if (Command.rfind("info", 0) == 0) EXPECT_NE(R.Output.find("export: " + Name + "\n"), std::string::npos) << R.Output;
+    if (Command.rfind("info", 0) == 0) {
+      EXPECT_NE(R.Output.find("export: " + Name + "\n"), std::string::npos) << R.Output;
+    }
   }
 }
 

@@ -18,7 +18,7 @@ using Bytes = std::vector<std::uint8_t>;
 struct TExport {
   std::string Name;
   std::uint32_t Address = 0x1000;  // an address in the code section
-  std::string Forwarder;           // "MODULE.Name": the address is that text's
+  std::string Forwarder = {};      // "MODULE.Name": the address is that text's
 };
 
 struct TResource {
