@@ -109,3 +109,52 @@ TEST_F(FilesTest, InputsAreMappedAndFoldersRefused) {
   EXPECT_THROW(Back.LoadFromFile(Folder.string()), Classes::EFOpenError);
   EXPECT_THROW(Back.LoadFromFile((Folder / "none.bmp").string()), Classes::EFOpenError);
 }
+
+TEST_F(FilesTest, AProgramKilledWhileItWritesLeavesTheFolderAsItWas) {
+  // A picture whose output takes many writes, and an output already there.
+  Graphics::TBitmap Picture;
+  Picture.SetPixelFormat(Graphics::pf24bit);
+  Picture.SetSize(4096, 4096);
+  Picture.SaveToFile((Folder / "big.bmp").string());
+  Picture.SetSize(1, 1);
+  Picture.SaveToFile((Folder / "filter.bmp").string());
+  Graphics::WriteFileBytes((Folder / "out.bmp").string(), std::vector<std::uint8_t>{'o', 'l', 'd'});
+  const auto Contents = [&] {
+    std::vector<std::pair<std::string, std::string>> All;
+    for (const std::string& Name : Names()) All.emplace_back(Name, Read(Folder / Name));
+    return All;
+  };
+  const auto Before = Contents();
+
+  char Own[MAX_PATH];
+  ASSERT_GT(::GetModuleFileNameA(nullptr, Own, MAX_PATH), 0u);
+  std::string Command = "\"" + (fs::path(Own).parent_path() / LVFILTER_PATH).string() + "\" \"" +
+                        (Folder / "big.bmp").string() + "\" \"" + (Folder / "filter.bmp").string() + "\" -o \"" +
+                        (Folder / "out.bmp").string() + "\" --yes";
+  STARTUPINFOA Startup{};
+  Startup.cb = sizeof Startup;
+  PROCESS_INFORMATION Process{};
+  ASSERT_TRUE(::CreateProcessA(nullptr, Command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &Startup, &Process))
+      << ::GetLastError();
+  // Ended by the system as soon as its hidden output has grown, while the
+  // program still runs: part way through the write.
+  bool Caught = false;
+  while (!Caught && ::WaitForSingleObject(Process.hProcess, 0) == WAIT_TIMEOUT) {
+    for (const auto& Entry : fs::directory_iterator(Folder)) {
+      std::error_code Error;
+      if (Entry.path().filename().string().rfind(".tessorin-", 0) == 0 && fs::file_size(Entry.path(), Error) > 0 && !Error) {
+        Caught = ::TerminateProcess(Process.hProcess, 9) != 0;
+        break;
+      }
+    }
+  }
+  ::WaitForSingleObject(Process.hProcess, INFINITE);
+  DWORD Status = 0;
+  ::GetExitCodeProcess(Process.hProcess, &Status);
+  ::CloseHandle(Process.hThread);
+  ::CloseHandle(Process.hProcess);
+  ASSERT_TRUE(Caught) << "lvfilter ended with " << Status << " before it was seen writing";
+  EXPECT_EQ(Status, 9u);
+  EXPECT_EQ(Contents(), Before) << "the folder holds exactly what it held";
+}
