@@ -71,38 +71,29 @@ struct TBand {
   std::exception_ptr Failure;
 };
 
+// Filters one row into Out: its filter byte, then the filtered bytes.
+void FilterInto(TPngSpeed Speed, const std::uint8_t* Row, const std::uint8_t* Up, std::size_t Size, std::size_t Bpp,
+                std::uint8_t* Out) {
+  TRowFilter Chosen = ftSub;
+  if (Speed == TPngSpeed::Balanced) {
+    // The filter whose row is nearest zero, as libpng chooses, weighed on a
+    // sample of the row's bytes (every seventh, so that every channel
+    // counts): the row is then filtered once, with the filter chosen.
+    std::uint64_t Best = UINT64_MAX;
+    for (const TRowFilter Filter : {ftNone, ftSub, ftUp, ftAverage, ftPaeth})
+      if (const std::uint64_t C = SampledCost(Filter, Row, Up, Size, Bpp); C < Best) Best = C, Chosen = Filter;
+  }
+  Out[0] = Chosen;
+  FilterRow(Chosen, Row, Up, Size, Bpp, Out + 1);
+}
+
+// Rows are filtered a piece at a time into a small buffer and deflated from
+// there, so the filtered band is never held whole.
 void DeflateBand(const TFilterInput& In, TPngSpeed Speed, bool LastBand, TBand& Band) {
   const std::size_t Size = In.RowBytes, Bpp = In.BytesPerPixel;
-  std::vector<std::uint8_t> Filtered(std::size_t(Band.Last - Band.First) * (Size + 1));
-  std::vector<std::uint8_t> Row(Size), Up(Size);
+  const std::size_t RowsAPiece = std::max<std::size_t>(1, (std::size_t(256) << 10) / (Size + 1));
+  std::vector<std::uint8_t> Piece(RowsAPiece * (Size + 1)), Row(Size), Up(Size);
   if (Band.First > 0) In.Row(Band.First - 1, Up.data());
-  for (int Y = Band.First; Y < Band.Last; ++Y) {
-    In.Row(Y, Row.data());
-    std::uint8_t* Out = Filtered.data() + std::size_t(Y - Band.First) * (Size + 1);
-    if (Speed == TPngSpeed::Fast) {
-      Out[0] = ftSub;
-      FilterRow(ftSub, Row.data(), Up.data(), Size, Bpp, Out + 1);
-    } else {
-      // The filter whose row is nearest zero, as libpng chooses, weighed on
-      // a sample of the row's bytes (every seventh, so that every channel
-      // counts): the full row is filtered once, with the filter chosen.
-      std::uint64_t Best = UINT64_MAX;
-      for (const TRowFilter Filter : {ftNone, ftSub, ftUp, ftAverage, ftPaeth}) {
-        if (const std::uint64_t C = SampledCost(Filter, Row.data(), Up.data(), Size, Bpp); C < Best) {
-          Best = C;
-          Out[0] = Filter;
-        }
-      }
-      FilterRow(TRowFilter(Out[0]), Row.data(), Up.data(), Size, Bpp, Out + 1);
-    }
-    std::swap(Row, Up);
-  }
-  Band.Filtered = Filtered.size();
-  for (std::size_t Done = 0; Done < Filtered.size();) {
-    const std::size_t Piece = std::min<std::size_t>(Filtered.size() - Done, 1u << 30);
-    Band.Adler = std::uint32_t(adler32(Band.Adler, Filtered.data() + Done, uInt(Piece)));
-    Done += Piece;
-  }
 
   isal_zstream Stream;
   isal_deflate_init(&Stream);
@@ -110,21 +101,35 @@ void DeflateBand(const TFilterInput& In, TPngSpeed Speed, bool LastBand, TBand& 
   Stream.level = 1;
   Stream.level_buf = LevelBuffer.data();
   Stream.level_buf_size = std::uint32_t(LevelBuffer.size());
-  Stream.end_of_stream = LastBand ? 1 : 0;
-  Stream.flush = LastBand ? NO_FLUSH : FULL_FLUSH;
-  Stream.next_in = Filtered.data();
-  Stream.avail_in = std::uint32_t(Filtered.size());
-  // Room for data that does not compress at all, and more while the
-  // stream is not done.
-  Band.Deflated.resize(Filtered.size() + Filtered.size() / 16 + 1024);
-  for (;;) {
-    Stream.next_out = Band.Deflated.data() + Stream.total_out;
-    Stream.avail_out = std::uint32_t(Band.Deflated.size() - Stream.total_out);
-    if (isal_deflate(&Stream) != COMP_OK) throw EInvalidGraphic("PNG encoding failed: the image data did not deflate");
-    const bool Done = LastBand ? Stream.internal_state.state == ZSTATE_END
-                               : Stream.avail_in == 0 && Stream.avail_out > 0;
-    if (Done) break;
-    Band.Deflated.resize(Band.Deflated.size() * 2);
+  // Room for rows that do not compress at all; more is made if need be.
+  const std::size_t Filtered = std::size_t(Band.Last - Band.First) * (Size + 1);
+  Band.Deflated.resize(Filtered + Filtered / 16 + 1024);
+  Band.Filtered = Filtered;
+  const auto Deflate = [&](const std::uint8_t* Data, std::size_t Count, bool Final) {
+    Stream.next_in = const_cast<std::uint8_t*>(Data);
+    Stream.avail_in = std::uint32_t(Count);
+    Stream.end_of_stream = Final && LastBand ? 1 : 0;
+    Stream.flush = Final && !LastBand ? FULL_FLUSH : NO_FLUSH;
+    for (;;) {
+      Stream.next_out = Band.Deflated.data() + Stream.total_out;
+      Stream.avail_out = std::uint32_t(Band.Deflated.size() - Stream.total_out);
+      if (isal_deflate(&Stream) != COMP_OK) throw EInvalidGraphic("PNG encoding failed: the image data did not deflate");
+      const bool Done = Final && LastBand ? Stream.internal_state.state == ZSTATE_END
+                                          : Stream.avail_in == 0 && Stream.avail_out > 0;
+      if (Done) return;
+      Band.Deflated.resize(Band.Deflated.size() * 2);
+    }
+  };
+  for (int Y = Band.First; Y < Band.Last;) {
+    const int Rows = int(std::min<std::size_t>(RowsAPiece, std::size_t(Band.Last - Y)));
+    for (int R = 0; R < Rows; ++R, ++Y) {
+      In.Row(Y, Row.data());
+      FilterInto(Speed, Row.data(), Up.data(), Size, Bpp, Piece.data() + std::size_t(R) * (Size + 1));
+      std::swap(Row, Up);
+    }
+    const std::size_t Count = std::size_t(Rows) * (Size + 1);
+    Band.Adler = isal_adler32(Band.Adler, Piece.data(), Count);
+    Deflate(Piece.data(), Count, Y == Band.Last);
   }
   Band.Deflated.resize(Stream.total_out);
 }
