@@ -167,8 +167,8 @@ TEST_F(LvfilterTest, CompressionAndQualityChooseHowOutputsAreWritten) {
   }
   EXPECT_LT(Previous, 2.0) << "quality 100";
   // Bad values, refused with one line before anything is written.
-  for (const std::string& Bad : {"--quality 0", "--quality 101", "--quality 9x", "--compression slow",
-                                "--compression 6"}) {
+  for (const std::string& Bad : std::vector<std::string>{"--quality 0", "--quality 101", "--quality 9x",
+                                                        "--compression slow", "--compression 6"}) {
     const TResult R = RunLvfilter(Inputs + "-o " + Q("bad.png") + " " + Bad);
     EXPECT_EQ(R.Status, 2) << Bad << "\n" << R.Output;
     EXPECT_EQ(Lines(R.Output), 1) << R.Output;
