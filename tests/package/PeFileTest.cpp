@@ -57,7 +57,9 @@ std::string DoublingName(int Levels) {
 }  // namespace
 
 TEST(PeFile, ExportsResourcesAndForwardersAsTheModuleHasThem) {
-  const TRead Got = Read(PeBuilder::Build(Sample()));
+  // The resources' data are views into the module's bytes, which must outlive them.
+  const Bytes Module = PeBuilder::Build(Sample());
+  const TRead Got = Read(Module);
   EXPECT_EQ(Got.Exports,
             (std::vector<std::string>{"LvFltImg::Register()", "Plain", "Sleeper [forwarded to KERNEL32.Sleep]"}));
   // Types in order, languages in order; the data where the module keeps it.
