@@ -144,6 +144,19 @@ void BM_SetFilterBitMap(benchmark::State& State) {
   State.SetBytesProcessed(State.iterations() * PictureBytes(State));
 }
 
+// A viewer that stamps different filters: two of one size, assigned in
+// turn, each prepared anew.
+void BM_SetFilterBitMapInTurn(benchmark::State& State) {
+  TScene Scene(int(State.range(0)), false);
+  const auto Other = Noise(int(State.range(0)), pf24bit, 4);
+  bool First = true;
+  for (auto _ : State) {
+    Scene.Image->SetFilterBitMap(First ? Scene.Filter.get() : Other.get());
+    First = !First;
+  }
+  State.SetBytesProcessed(State.iterations() * PictureBytes(State));
+}
+
 void BM_Convert8To24(benchmark::State& State) {
   auto Source = Noise(int(State.range(0)), pf8bit, 3);
   for (auto _ : State) {
@@ -168,6 +181,7 @@ BENCHMARK(BM_Scalar)->Name("Scalar") SIDES->UseManualTime();
 BENCHMARK(BM_OpenCV)->Name("OpenCV") SIDES->UseManualTime();
 #endif
 BENCHMARK(BM_SetFilterBitMap)->Name("SetFilterBitMap") SIDES;
+BENCHMARK(BM_SetFilterBitMapInTurn)->Name("SetFilterBitMapInTurn") SIDES;
 BENCHMARK(BM_Convert8To24)->Name("Convert8To24") SIDES;
 
 BENCHMARK_MAIN();
