@@ -142,10 +142,11 @@ public:
   // An identifier, unique among the owner's components without regard to
   // case; raises EComponentError otherwise.
   void SetName(const std::string& Value);
-  // The class a stored form gave this root when that class is the
-  // application's own descendant (TForm1 for a TForm), which a host does
-  // not have: kept so that storing the form writes it back.
-  const std::string& StoredClassName() const { return FStoredClassName; }
+  // The class a stored form names for this component: its own, or for a
+  // root read from a form of the application's own descendant (TForm1 for
+  // a TForm), which a host does not have, that class, kept so that storing
+  // the form writes it back. Empty sets it back to the component's own.
+  std::string StoredClassName() const { return FStoredClassName.empty() ? ClassName() : FStoredClassName; }
   void SetStoredClassName(const std::string& Value) { FStoredClassName = Value; }
   long Tag() const { return FTag; }
   void SetTag(long Value) { FTag = Value; }

@@ -110,6 +110,10 @@ TObject ReadText(std::string_view Text, const std::string& Where);
 // Either way the stream is read to its end.
 std::vector<std::uint8_t> Remaining(TStream& Stream);
 std::span<const std::uint8_t> Unread(TStream& Stream, std::vector<std::uint8_t>& Storage);
+// A file's bytes as the text reader takes them.
+inline std::string_view Chars(std::span<const std::uint8_t> Bytes) {
+  return {reinterpret_cast<const char*>(Bytes.data()), Bytes.size()};
+}
 std::string WriteText(const TObject& Root);
 void WriteText(const TObject& Root, const TSink& Sink);
 

@@ -51,7 +51,7 @@ void TWriter::WriteRootComponent(TComponent* Root) {
 
 void TWriter::WriteComponent(TComponent& Component) {
   TObject Node;
-  Node.ClassName = Component.StoredClassName().empty() ? Component.ClassName() : Component.StoredClassName();
+  Node.ClassName = Component.StoredClassName();
   Node.Name = Component.Name();
   auto* const SavedTarget = F->Target;
   auto* const SavedChildren = F->Children;
@@ -334,11 +334,8 @@ private:
   }
 
   void Unknown(const TComponent& Component, const TProperty& P) const {
-    const std::string Fault = "unknown property " + P.Name + " of " + ClassOf(Component);
+    const std::string Fault = "unknown property " + P.Name + " of " + Component.StoredClassName();
     if (!Skipped(P.Where, Fault)) Fail(P.Where, Fault);
-  }
-  static std::string ClassOf(const TComponent& Component) {
-    return Component.StoredClassName().empty() ? Component.ClassName() : Component.StoredClassName();
   }
 
   [[noreturn]] void Wrong(const TProperty& P, const char* Expected) const {
@@ -475,9 +472,7 @@ TComponent* TStream::ReadComponent(TComponent* Root, const TReadOptions& Options
 
 TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options) {
   std::vector<std::uint8_t> Storage;
-  const std::span<const std::uint8_t> Data = Unread(Input, Storage);
-  return ReadTree(Form::ReadText({reinterpret_cast<const char*>(Data.data()), Data.size()}, "form"), Root, "form",
-                  Options);
+  return ReadTree(Form::ReadText(Chars(Unread(Input, Storage)), "form"), Root, "form", Options);
 }
 
 // ---- Children, events ------------------------------------------------------------

@@ -93,29 +93,28 @@ Form::TObject ReadEither(TStream& Input) {
   std::vector<std::uint8_t> Storage;
   const std::span<const std::uint8_t> Data = Form::Unread(Input, Storage);
   if (Data.size() >= 4 && std::equal(Data.begin(), Data.begin() + 4, "TPF0")) return Form::ReadBinary(Data, "form");
-  return Form::ReadText({reinterpret_cast<const char*>(Data.data()), Data.size()}, "form");
+  return Form::ReadText(Form::Chars(Data), "form");
+}
+
+// Writes the form to Output a piece at a time, as text or binary.
+void WriteTree(const Form::TObject& Tree, TStream& Output, bool AsText) {
+  const Form::TSink Write = [&](std::string_view Piece) { Output.WriteBuffer(Piece.data(), Piece.size()); };
+  if (AsText) Form::WriteText(Tree, Write);
+  else Form::WriteBinary(Tree, Write);
 }
 
 }  // namespace
 
 void ObjectBinaryToText(TStream& Input, TStream& Output) {
   std::vector<std::uint8_t> Storage;
-  const Form::TObject Tree = Form::ReadBinary(Form::Unread(Input, Storage), "form");
-  Form::WriteText(Tree, [&](std::string_view Piece) { Output.WriteBuffer(Piece.data(), Piece.size()); });
+  WriteTree(Form::ReadBinary(Form::Unread(Input, Storage), "form"), Output, true);
 }
 
 void ObjectTextToBinary(TStream& Input, TStream& Output) {
   std::vector<std::uint8_t> Storage;
-  const std::span<const std::uint8_t> Data = Form::Unread(Input, Storage);
-  const Form::TObject Tree = Form::ReadText({reinterpret_cast<const char*>(Data.data()), Data.size()}, "form");
-  Form::WriteBinary(Tree, [&](std::string_view Piece) { Output.WriteBuffer(Piece.data(), Piece.size()); });
+  WriteTree(Form::ReadText(Form::Chars(Form::Unread(Input, Storage)), "form"), Output, false);
 }
 
-void ConvertForm(TStream& Input, TStream& Output, bool AsText) {
-  const Form::TObject Tree = ReadEither(Input);
-  const Form::TSink Write = [&](std::string_view Piece) { Output.WriteBuffer(Piece.data(), Piece.size()); };
-  if (AsText) Form::WriteText(Tree, Write);
-  else Form::WriteBinary(Tree, Write);
-}
+void ConvertForm(TStream& Input, TStream& Output, bool AsText) { WriteTree(ReadEither(Input), Output, AsText); }
 
 }  // namespace Classes
