@@ -2,7 +2,7 @@
 # packages first, so a fresh Debian 12 machine with git and make is enough.
 
 BUILD_DEPS := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev \
-              libbenchmark-dev libpng-dev libjpeg62-turbo-dev libisal-dev libcli11-dev libsdl2-dev
+              libbenchmark-dev libpng-dev libjpeg62-turbo-dev libisal-dev libcli11-dev libsdl2-dev libimgui-dev fonts-dejavu-core
 # What CPack needs for the Debian package's dependencies (dpkg-shlibdeps).
 PACKAGE_DEPS := dpkg-dev file
 # What the tests drive the programs with: a virtual display for lvview's

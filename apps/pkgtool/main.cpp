@@ -191,21 +191,14 @@ void CheckPicture(std::span<const std::uint8_t> File, const std::string& Where) 
   if (Picture.Width() == 0 || Picture.Height() == 0) throw TBadInput(Where + ": the picture is empty");
 }
 
-// A bitmap resource is a .bmp file without its file header: the pixels
-// follow the header, its colour masks and its palette.
+// A bitmap resource as a .bmp file, which must read as a picture.
 std::vector<std::uint8_t> BitmapFile(std::span<const std::uint8_t> Data, const std::string& Where) {
-  if (Data.size() < 40) throw TBadInput(Where + ": bitmap resource too short");
-  const std::uint32_t HeaderSize = U32At(Data, 0);
-  const unsigned Bits = Data[14] | Data[15] << 8;
-  const std::uint32_t Compression = U32At(Data, 16);
-  std::uint64_t Colours = U32At(Data, 32);
-  if (Colours == 0 && Bits <= 8) Colours = std::uint64_t(1) << Bits;
-  const std::uint64_t Masks = HeaderSize == 40 && Compression == 3 ? 12 : HeaderSize == 40 && Compression == 6 ? 16 : 0;
-  const std::uint64_t Offset = 14 + std::uint64_t(HeaderSize) + Masks + 4 * Colours;
-  if (Offset > 14 + Data.size()) throw TBadInput(Where + ": bitmap resource header past its end");
-  std::vector<std::uint8_t> File{'B', 'M'};
-  for (std::uint32_t V : {std::uint32_t(Data.size() + 14), 0u, std::uint32_t(Offset)}) PutU32(File, V);
-  File.insert(File.end(), Data.begin(), Data.end());
+  std::vector<std::uint8_t> File;
+  try {
+    File = Graphics::BitmapResourceFile(Data, Where);
+  } catch (const Graphics::EInvalidGraphic& E) {
+    throw TBadInput(E.what());
+  }
   CheckPicture(File, Where);
   return File;
 }

@@ -22,6 +22,7 @@ class EComponentError : public System::Exception { using Exception::Exception; }
 
 class TFiler;
 class TReader;
+namespace Form { struct TObject; }
 class TWriter;
 class TComponent;
 
@@ -37,6 +38,9 @@ struct TReadOptions {
   // root's method table lacks are kept unbound, so that storing the form
   // writes them back. Otherwise such a name is refused.
   bool KeepUnboundHandlers = false;
+  // Asked for the name of each component read, before it is given; a
+  // design host pasting components renames those whose name is taken.
+  std::function<void(const std::string& ClassName, std::string& Name)> OnSetName;
 };
 
 enum TSeekOrigin { soBeginning, soCurrent, soEnd };
@@ -96,6 +100,26 @@ void ObjectTextToBinary(TStream& Input, TStream& Output);
 void ConvertForm(TStream& Input, TStream& Output, bool AsText);
 // TStream::ReadComponent for the text form, whose faults name their line.
 TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options = {});
+
+// What a design host does with components on a form: its clipboard holds
+// their text form, one object after another ("object Image1: TImage ...
+// end"), and its inspector shows and takes each published property's value
+// as the text form writes it.
+std::string ComponentsToText(const std::vector<TComponent*>& Components);
+// Reads such text into new components owned by Root, each given to Parent
+// as its parent; answers them in order. A failed read raises EReadError
+// naming the line and the fault, and leaves nothing it made.
+std::vector<TComponent*> ReadComponentsText(const std::string& Text, TComponent* Root, TComponent* Parent,
+                                            const TReadOptions& Options = {});
+// Path names a published property, or one of an object property's own
+// ("Font.Style"). The value is written even where it is the default; an
+// object a property holds is "(TFont)", a component it refers to by name.
+std::string GetPropertyText(const TComponent& Component, const std::string& Path);
+// Sets it through the property table's setter, as reading a form does; an
+// event takes a handler's name, kept unbound, and '' clears it. Raises
+// EReadError naming the component, the property and the fault, and then
+// leaves the value as it was.
+void SetPropertyText(TComponent& Component, const std::string& Path, const std::string& Text);
 
 // ---- Persistent objects -------------------------------------------------------
 
@@ -215,6 +239,8 @@ public:
   // Used by TComponent::WriteState.
   void WriteProperties(const TPersistent& Instance);
   void WriteComponent(TComponent& Component);
+  // One component of a form and what it holds, as the tree of its object.
+  void WriteOne(TComponent& Component, std::vector<Form::TObject>& Out);
 
 private:
   struct TImpl;

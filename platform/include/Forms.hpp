@@ -95,6 +95,11 @@ public:
   int HelpContext() const { return FHelpContext; }
   void SetHelpContext(int Value) { FHelpContext = Value; }
 
+  // At design time the form shows the grid its components snap to: a
+  // black dot every Step pixels on its background; 0 shows none.
+  int DesignGrid() const { return FDesignGrid; }
+  void SetDesignGrid(int Step);
+
   // A form starts hidden. A hidden form paints nothing and keeps no surface;
   // showing it paints it whole.
   void Show();
@@ -148,6 +153,7 @@ protected:
 
 private:
   Controls::TControl* Target(int X, int Y, int& LocalX, int& LocalY);
+  void PaintGrid(const Graphics::TRect& Rect);
   // Fits what fills the client area, and the surface, to a new client size.
   void ClientResized(const Graphics::TRect& Before);
 
@@ -167,6 +173,7 @@ private:
   int FPixelsPerInch = 96;
   int FTextHeight = 13;
   int FHelpContext = 0;
+  int FDesignGrid = 0;
   Graphics::TBitmap FSurface;
   std::unique_ptr<Detail::TFormWindow> FWindow;  // what the native window reports to
   Graphics::TRect FPending;

@@ -99,6 +99,11 @@ class EOutOfResources : public System::Exception { using Exception::Exception; }
 
 class TCanvas;
 class TBitmap;
+
+// A bitmap resource is a .bmp file without its file header: the pixels
+// follow the header, its colour masks and its palette. This puts the file
+// header back; EInvalidGraphic names Where for a header that cannot be.
+std::vector<std::uint8_t> BitmapResourceFile(std::span<const std::uint8_t> Data, const std::string& Where);
 namespace Detail { struct TDib; }
 
 // A file written all or nothing. It has no name until Commit gives it the
@@ -226,6 +231,10 @@ public:
   void SaveToStream(std::ostream& Stream) const override;
   void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) override;
   std::vector<std::uint8_t> SaveToBytes(const std::string& FileName) const override;
+  // The bitmap resource of that name in the module (or the resource module
+  // serving it), as a palette button's glyph is found. Raises
+  // EInvalidGraphic naming the resource when there is none or it is bad.
+  void LoadFromResourceName(Windows::HMODULE Instance, const std::string& ResName);
 
   // The framework's own image for readers and writers in the platform.
   const Detail::TDib& Image() const;

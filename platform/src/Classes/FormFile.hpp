@@ -114,6 +114,11 @@ std::span<const std::uint8_t> Unread(TStream& Stream, std::vector<std::uint8_t>&
 inline std::string_view Chars(std::span<const std::uint8_t> Bytes) {
   return {reinterpret_cast<const char*>(Bytes.data()), Bytes.size()};
 }
+// Objects one after another, as a design host's clipboard holds them.
+std::vector<TObject> ReadTextObjects(std::string_view Text, const std::string& Where);
+// One value as it stands after "Name = " in the text form, and back.
+TValue ReadTextValue(std::string_view Text, const std::string& Where);
+std::string ValueText(const TValue& Value);
 std::string WriteText(const TObject& Root);
 void WriteText(const TObject& Root, const TSink& Sink);
 

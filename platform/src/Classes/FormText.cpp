@@ -37,6 +37,12 @@ public:
     return std::move(FOut);
   }
 
+  // One value alone, as it stands after "Name = ".
+  std::string ValueAlone(const TValue& V) {
+    Value(V, 0);
+    return Take();
+  }
+
   void Object(const TObject& O, int Level) {
     Indent(Level);
     FOut += O.Flags & ffInline ? "inline " : O.Flags & ffInherited ? "inherited " : "object ";
@@ -211,6 +217,20 @@ public:
     SkipBlanks();
     if (FPos != FText.size()) Fail("text after the last end");
     return O;
+  }
+
+  std::vector<TObject> Objects() {
+    std::vector<TObject> All;
+    for (SkipBlanks(); FPos < FText.size(); SkipBlanks()) All.push_back(Object(0));
+    if (All.empty()) Fail("no object");
+    return All;
+  }
+
+  TValue ValueAlone() {
+    TValue V = Value(0);
+    SkipBlanks();
+    if (FPos != FText.size()) Fail("text after the value");
+    return V;
   }
 
 private:
@@ -645,6 +665,14 @@ void AppendUtf8(std::string& Out, std::uint32_t C) {
 }
 
 TObject ReadText(std::string_view Text, const std::string& Where) { return TTextReader(Text, Where).Root(); }
+
+std::vector<TObject> ReadTextObjects(std::string_view Text, const std::string& Where) {
+  return TTextReader(Text, Where).Objects();
+}
+
+TValue ReadTextValue(std::string_view Text, const std::string& Where) { return TTextReader(Text, Where).ValueAlone(); }
+
+std::string ValueText(const TValue& Value) { return TTextWriter().ValueAlone(Value); }
 
 std::string WriteText(const TObject& Root) {
   TTextWriter Out;

@@ -49,6 +49,12 @@ void TWriter::WriteRootComponent(TComponent* Root) {
   F->Stream.WriteBuffer(Data.data(), Data.size());
 }
 
+void TWriter::WriteOne(TComponent& Component, std::vector<Form::TObject>& Out) {
+  F->Root = Component.Root();
+  F->Children = &Out;
+  WriteComponent(Component);
+}
+
 void TWriter::WriteComponent(TComponent& Component) {
   TObject Node;
   Node.ClassName = Component.StoredClassName();
@@ -74,10 +80,10 @@ TValue Ident(const std::string& Name) {
 
 // The value a property of an ordinal kind is written as, or nothing when it
 // is at its declared default. One that declares none is always written.
-std::optional<TValue> OrdinalValue(const TPropInfo& Info, const System::TObject& Instance) {
+std::optional<TValue> OrdinalValue(const TPropInfo& Info, const System::TObject& Instance, bool EvenDefault = false) {
   if (!Info.GetOrd) return std::nullopt;
   const std::int64_t Value = Info.GetOrd(&Instance);
-  if (Info.Default && Value == *Info.Default) return std::nullopt;
+  if (!EvenDefault && Info.Default && Value == *Info.Default) return std::nullopt;
   if (Info.Kind == TTypeKind::tkSet) {
     TValue V;
     V.Type = vaSet;
@@ -231,6 +237,44 @@ public:
 
   static void CopyMethods(const TComponent& From, TComponent& To) { To.FMethods = From.FMethods; }
 
+  // Reads objects into new components given to Parent; see ReadComponentsText.
+  std::vector<TComponent*> LoadInto(const std::vector<TObject>& Objects, TComponent& Parent) {
+    const Graphics::Detail::TPictureBudget Pictures;
+    const std::size_t First = FCreated.size();
+    std::vector<TComponent*> Top;
+    for (const TObject& Node : Objects) {
+      if (const TComponent* Made = Component(Node, Parent); Made) Top.push_back(const_cast<TComponent*>(Made));
+    }
+    for (const auto& Fixup : FFixups) Fixup();
+    FDone = true;
+    for (std::size_t I = First; I < FCreated.size(); ++I) FCreated[I]->Loaded();
+    return Top;
+  }
+
+  // One property, as a form's line would set it; see SetPropertyText.
+  void SetOne(TComponent& Instance, const TProperty& P) {
+    const std::string Head = P.Name.substr(0, P.Name.find('.'));
+    const TPropInfo* Info = Instance.ClassType().FindProperty(Head);
+    if (Info && Info->Kind == TTypeKind::tkMethod && P.Name == Head) {
+      // Only a handler's name: '' takes it away.
+      if (P.Value.IsString() && P.Value.Text.empty()) {
+        std::erase_if(Instance.FEventNames, [&](const auto& Entry) { return Entry.first == Info->Name; });
+        return;
+      }
+      if (P.Value.Type == vaIdent) std::erase_if(Instance.FEventNames, [&](const auto& Entry) { return Entry.first == Info->Name; });
+    }
+    if (!Info || (P.Name != Head && Info->Kind != TTypeKind::tkClass)) Fail("", "no property " + P.Name);
+    try {
+      Property(Instance, Instance, P.Name, P);
+      for (const auto& Fixup : FFixups) Fixup();
+    } catch (const EFormError&) {
+      throw;
+    } catch (const std::exception& E) {
+      Fail("", P.Name + ": " + E.what());
+    }
+    FDone = true;
+  }
+
   ~TLoader() {
     // A failed read leaves nothing it made.
     if (!FDone)
@@ -246,7 +290,7 @@ public:
     if (Stored && !FRoot->ClassType().InheritsFrom(*Stored))
       Fail(Root.Where, "the form holds a " + Root.ClassName + ", not a " + FRoot->ClassName());
     FRoot->SetStoredClassName(Stored ? "" : Root.ClassName);
-    if (!Root.Name.empty() && Root.Name != FRoot->Name()) Named(Root, *FRoot);
+    if (!Root.Name.empty() && Root.Name != FRoot->Name()) Named(Root, *FRoot, Root.Name);
     Properties(Root, *FRoot);
     for (const TObject& Child : Root.Children) Component(Child, *FRoot);
     for (const auto& Fixup : FFixups) Fixup();
@@ -257,7 +301,7 @@ public:
 
 private:
   [[noreturn]] void Fail(const std::string& Where, const std::string& Fault) const {
-    throw EFormError(FSource + ": " + Where + ": " + Fault);
+    throw EFormError(FSource + ": " + (Where.empty() ? "" : Where + ": ") + Fault);
   }
 
   // A fault the options may skip; false when they do not.
@@ -265,31 +309,34 @@ private:
     return FOptions.OnError && FOptions.OnError(FSource + ": " + Where + ": " + Fault);
   }
 
-  void Named(const TObject& Node, TComponent& Instance) {
+  void Named(const TObject& Node, TComponent& Instance, const std::string& Name) {
     try {
-      Instance.SetName(Node.Name);
+      Instance.SetName(Name);
     } catch (const EComponentError& E) {
       Fail(Node.Where, E.what());
     }
   }
 
-  void Component(const TObject& Node, TComponent& Holder) {
+  TComponent* Component(const TObject& Node, TComponent& Holder) {
     const TypInfo::TClassInfo* Class = TypInfo::GetClass(Node.ClassName);
     if (!Class) {
       const std::string What = Node.Name.empty() ? "" : " (" + Node.Name + ")";
-      if (Skipped(Node.Where, "unknown class " + Node.ClassName + What)) return;
+      if (Skipped(Node.Where, "unknown class " + Node.ClassName + What)) return nullptr;
       Fail(Node.Where, "unknown class " + Node.ClassName);
     }
     if (!Class->Create) Fail(Node.Where, Node.ClassName + " is not a component class");
-    if (!Node.Name.empty() && (FRoot->FindComponent(Node.Name) || FReal->FindComponent(Node.Name) ||
-                               SysUtils::SameText(Node.Name, FRoot->Name())))
-      Fail(Node.Where, "the name " + Node.Name + " is used twice");
+    std::string Name = Node.Name;
+    if (FOptions.OnSetName) FOptions.OnSetName(Class->ClassName, Name);
+    if (!Name.empty() && (FRoot->FindComponent(Name) || FReal->FindComponent(Name) ||
+                          SysUtils::SameText(Name, FRoot->Name())))
+      Fail(Node.Where, "the name " + Name + " is used twice");
     TComponent* Made = Class->Create(FRoot);
     FCreated.push_back(Made);
-    Named(Node, *Made);
+    Named(Node, *Made, Name);
     if (Made->HasParent()) Made->SetParentComponent(&Holder);
     Properties(Node, *Made);
     for (const TObject& Child : Node.Children) Component(Child, *Made);
+    return Made;
   }
 
   void Properties(const TObject& Node, TComponent& Instance) {
@@ -473,6 +520,70 @@ TComponent* TStream::ReadComponent(TComponent* Root, const TReadOptions& Options
 TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options) {
   std::vector<std::uint8_t> Storage;
   return ReadTree(Form::ReadText(Chars(Unread(Input, Storage)), "form"), Root, "form", Options);
+}
+
+// ---- What a design host does ------------------------------------------------------
+
+std::string ComponentsToText(const std::vector<TComponent*>& Components) {
+  std::string Text;
+  for (TComponent* Component : Components) {
+    TMemoryStream Unused;
+    TWriter Writer(Unused);
+    std::vector<TObject> Top;
+    Writer.WriteOne(*Component, Top);
+    Text += WriteText(Top.front());
+  }
+  return Text;
+}
+
+std::vector<TComponent*> ReadComponentsText(const std::string& Text, TComponent* Root, TComponent* Parent,
+                                            const TReadOptions& Options) {
+  const std::vector<TObject> Objects = ReadTextObjects(Text, "pasted text");
+  return TLoader(Root, Root, "pasted text", Options).LoadInto(Objects, Parent ? *Parent : *Root);
+}
+
+std::string GetPropertyText(const TComponent& Component, const std::string& Path) {
+  const System::TObject* Instance = &Component;
+  std::string Rest = Path;
+  for (std::size_t Dot; (Dot = Rest.find('.')) != std::string::npos; Rest.erase(0, Dot + 1)) {
+    const TPropInfo* Info = Instance->ClassType().FindProperty(Rest.substr(0, Dot));
+    if (!Info || !Info->GetObject || !(Instance = Info->GetObject(Instance)))
+      throw EReadError(Component.Name() + ": no property " + Path);
+  }
+  const TPropInfo* Info = Instance->ClassType().FindProperty(Rest);
+  if (!Info) throw EReadError(Component.Name() + ": no property " + Path);
+  switch (Info->Kind) {
+    case TTypeKind::tkInteger:
+    case TTypeKind::tkEnumeration:
+    case TTypeKind::tkSet:
+      if (const auto Value = OrdinalValue(*Info, *Instance, true)) return ValueText(*Value);
+      return {};
+    case TTypeKind::tkString: return ValueText(StringValue(Info->GetStr ? Info->GetStr(Instance) : ""));
+    case TTypeKind::tkMethod: return Component.EventName(Path);
+    case TTypeKind::tkClass: {
+      const System::TObject* Object = Info->GetObject ? Info->GetObject(Instance) : nullptr;
+      if (const auto* Referenced = dynamic_cast<const TComponent*>(Object)) return Referenced->Name();
+      return Object ? "(" + Object->ClassName() + ")" : "";
+    }
+  }
+  return {};
+}
+
+void SetPropertyText(TComponent& Component, const std::string& Path, const std::string& Text) {
+  const std::string Source = Component.Name().empty() ? Component.ClassName() : Component.Name();
+  TProperty P;
+  P.Name = Path;
+  try {
+    P.Value = ReadTextValue(Text, "");
+  } catch (const EReadError& E) {
+    // The reader's own place ("line 1") says nothing about one value.
+    const std::string Fault = E.what();
+    const std::size_t Colon = Fault.find(": ", Fault.find(": ") + 2);
+    throw EReadError(Source + ": " + Path + ": " + (Colon == std::string::npos ? Fault : Fault.substr(Colon + 2)));
+  }
+  TReadOptions Options;
+  Options.KeepUnboundHandlers = true;
+  TLoader(Component.Root(), Component.Root(), Source, Options).SetOne(Component, P);
 }
 
 // ---- Children, events ------------------------------------------------------------

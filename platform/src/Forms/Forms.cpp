@@ -166,6 +166,22 @@ void TCustomForm::InvalidateRect(const TRect& Rect) {
   if (Visible()) FPending = Union(FPending, Rect);
 }
 
+void TCustomForm::SetDesignGrid(int Step) {
+  if (Step == FDesignGrid) return;
+  FDesignGrid = std::max(Step, 0);
+  InvalidateRect(ClientRect());
+}
+
+void TCustomForm::PaintGrid(const TRect& Rect) {
+  const TRect Area{std::max(Rect.Left, 0), std::max(Rect.Top, 0), std::min(Rect.Right, FSurface.Width()),
+                   std::min(Rect.Bottom, FSurface.Height())};
+  const int Step = FDesignGrid;
+  for (int Y = (Area.Top + Step - 1) / Step * Step; Y < Area.Bottom; Y += Step) {
+    auto* Row = reinterpret_cast<std::uint32_t*>(FSurface.ScanLine(Y));
+    for (int X = (Area.Left + Step - 1) / Step * Step; X < Area.Right; X += Step) Row[X] = 0;
+  }
+}
+
 void TCustomForm::PaintRect(const TRect& Rect) {
   if (!Visible()) return;
   Graphics::TCanvas& Canvas = *FSurface.Canvas();
@@ -183,6 +199,7 @@ void TCustomForm::PaintRect(const TRect& Rect) {
   if (First < 0) {
     Canvas.Brush.Color = Graphics::ColorToRGB(FColor);
     Canvas.FillRect(Rect);
+    if (FDesignGrid > 0) PaintGrid(Rect);
     First = 0;
   }
   for (int I = First; I < ControlCount(); ++I)

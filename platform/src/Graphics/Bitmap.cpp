@@ -8,6 +8,7 @@
 
 #include "Codecs.hpp"
 #include "Dib.hpp"
+#include "SysUtils.hpp"
 #include "os/Os.hpp"
 
 namespace Graphics {
@@ -423,6 +424,41 @@ void TPicture::SaveToFile(const std::string& FileName) const {
 void TPicture::SaveToFile(TFileWriter& File) const {
   if (!FGraphic) throw EInvalidGraphicOperation(File.FileName() + ": the picture is empty");
   FGraphic->SaveToFile(File);
+}
+
+// ---- Bitmap resources -------------------------------------------------------
+
+namespace {
+std::uint32_t U32At(std::span<const std::uint8_t> Data, std::size_t At) {
+  return Data[At] | Data[At + 1] << 8 | Data[At + 2] << 16 | std::uint32_t(Data[At + 3]) << 24;
+}
+void PutU32(std::vector<std::uint8_t>& Out, std::uint32_t V) {
+  for (int B = 0; B < 4; ++B) Out.push_back(std::uint8_t(V >> (8 * B)));
+}
+}  // namespace
+
+std::vector<std::uint8_t> BitmapResourceFile(std::span<const std::uint8_t> Data, const std::string& Where) {
+  if (Data.size() < 40) throw EInvalidGraphic(Where + ": bitmap resource too short");
+  const std::uint32_t HeaderSize = U32At(Data, 0);
+  const unsigned Bits = Data[14] | Data[15] << 8;
+  const std::uint32_t Compression = U32At(Data, 16);
+  std::uint64_t Colours = U32At(Data, 32);
+  if (Colours == 0 && Bits <= 8) Colours = std::uint64_t(1) << Bits;
+  const std::uint64_t Masks = HeaderSize == 40 && Compression == 3 ? 12 : HeaderSize == 40 && Compression == 6 ? 16 : 0;
+  const std::uint64_t Offset = 14 + std::uint64_t(HeaderSize) + Masks + 4 * Colours;
+  if (Offset > 14 + Data.size()) throw EInvalidGraphic(Where + ": bitmap resource header past its end");
+  std::vector<std::uint8_t> File{'B', 'M'};
+  for (std::uint32_t V : {std::uint32_t(Data.size() + 14), 0u, std::uint32_t(Offset)}) PutU32(File, V);
+  File.insert(File.end(), Data.begin(), Data.end());
+  return File;
+}
+
+void TBitmap::LoadFromResourceName(Windows::HMODULE Instance, const std::string& ResName) {
+  const Windows::HMODULE Module = SysUtils::FindResourceHInstance(Instance);
+  const std::string Where = Windows::GetModuleFileName(Instance) + ": resource BITMAP/" + ResName;
+  const auto Data = Windows::FindResourceData(Module, ResName.c_str(), Windows::RT_BITMAP);
+  if (Data.empty()) throw EInvalidGraphic(Where + ": no such resource");
+  LoadFromBytes(BitmapResourceFile(Data, Where), Where);
 }
 
 }  // namespace Graphics

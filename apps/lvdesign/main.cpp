@@ -1,0 +1,85 @@
+// lvdesign: the design host. The component palette, the form being designed
+// and the object inspector in a window, or the same commands as a script of
+// actions with no window at all.
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "Actions.hpp"
+#include "CommandLine.hpp"
+#include "DesignWindow.hpp"
+#include "Designer.hpp"
+#include "Dialogs.hpp"
+#include "FormFiles.hpp"
+#include "Tool.hpp"
+#include "Windows.hpp"
+
+namespace {
+
+struct TOptions {
+  std::string Form, Actions;
+  std::vector<std::string> Packages;
+};
+
+int Run(const TOptions& Options) {
+  Tool::RegisterFormClasses();
+  Design::TPackages Packages;
+  Packages.Install(Design::DefaultPackage());
+  for (const std::string& Package : Options.Packages) Packages.Install(Package);
+  Design::TDesigner Designer;
+  if (!Options.Form.empty()) Designer.Open(Options.Form);
+  if (Options.Actions.empty()) {
+    const auto Lvview = std::filesystem::path(Windows::GetModuleFileName(0)).parent_path() / "lvview";
+    return Lvdesign::RunDesignWindow(Designer, Packages, Lvview.string());
+  }
+  // A script answers no question: a form that asks to convert is declined.
+  Dialogs::SetMessageBoxResponder(std::make_shared<Dialogs::TNoResponder>());
+  std::string Clipboard;
+  Design::RunActions(Designer, Packages, Options.Actions, std::cout, Clipboard);
+  return Tool::ExitDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TOptions Options;
+  CLI::App App(std::string("Designs a form with the components of the installed packages: pick a component\n"
+                           "on its palette page, place it on the form, set its properties in the object\n"
+                           "inspector, store the form (.dfm binary, .txt text) and run it in lvview (F9).\n\n"
+                           "With --actions it runs the same commands as a script, with no window and no\n"
+                           "display, and quits; the first action that fails ends it with status 2 and one\n"
+                           "line naming the action and the fault. Actions, separated by ';':\n"
+                           "  new | open FILE | save FILE | palette | place CLASS X Y [W H]\n"
+                           "  select NAME[,NAME...] | set PROPERTY VALUE | event EVENT HANDLER\n"
+                           "  load-picture FILE | load-filter FILE | clear-picture | move DX DY | size W H\n"
+                           "  delete | cut | copy | paste | undo | redo | inspect | screenshot FILE\n"
+                           "Values are written as in a text form file: 'text', True, [akLeft,akTop], clRed;\n"
+                           "a file name holding blanks or ';' as a quoted string.\n\n") +
+                   Tool::ExitStatusHelp(false) + "\n" + Tool::LimitsHelp(),
+               "lvdesign");
+  App.add_option("FORM", Options.Form, "A form file to open (binary or text)");
+  App.add_option("--package", Options.Packages, "Install another design package as well (repeatable)");
+  App.add_option("--actions", Options.Actions, "Run these actions without a window, and quit");
+  App.set_version_flag("--version", std::string("lvdesign ") + Tool::Version, "Print the version and exit");
+  try {
+    App.parse(argc, argv);
+    Tool::RefuseEmptyValues(App);
+  } catch (const CLI::Success& E) {
+    return App.exit(E);
+  } catch (const CLI::ParseError& E) {
+    std::cerr << "lvdesign: " << E.what() << " (see lvdesign --help)\n";
+    return Tool::ExitBadInput;
+  }
+  try {
+    return Run(Options);
+  } catch (const Design::EDesignError& E) {
+    // A failed action, whatever its cause: the script did not run through.
+    std::cerr << "lvdesign: " << E.what() << "\n";
+    return Tool::ExitBadInput;
+  } catch (const std::exception& E) {
+    return Tool::Report("lvdesign", E);
+  }
+}

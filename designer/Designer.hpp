@@ -1,0 +1,229 @@
+// The design host's model: the form being designed, its selection,
+// clipboard, undo stack and inspector rows, and the packages whose
+// components the palette offers. It knows no window: the window draws
+// what it answers and feeds it the user's input, and scripts and tests
+// drive it through the same actions (Actions.hpp).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Classes.hpp"
+#include "Forms.hpp"
+#include "Graphics.hpp"
+#include "Windows.hpp"
+
+namespace Design {
+
+// An edit the designer refused: a bad name or value, nothing selected that
+// the edit applies to. The form is as it was.
+class EDesignError : public System::Exception { using Exception::Exception; };
+
+// ---- Packages and the palette ------------------------------------------------
+
+struct TPaletteButton {
+  std::string Page;
+  Classes::TComponentClass Class = nullptr;
+  // The palette bitmap the package carries for the class; empty when it
+  // has none, and the window draws a plain glyph.
+  std::shared_ptr<const Graphics::TBitmap> Glyph;
+};
+
+// The design packages loaded, each with its Register called, as the
+// environment loads them at start and through "Install Package".
+class TPackages {
+public:
+  TPackages() = default;
+  TPackages(const TPackages&) = delete;
+  TPackages& operator=(const TPackages&) = delete;
+  ~TPackages();
+  // Loads the package and calls the Register procedure of each unit it
+  // contains. Raises SysUtils::EPackageError or EDesignError naming the
+  // file; nothing stays loaded then.
+  void Install(const std::string& FileName);
+  // Unloads it. InUse tells whether the form holds a component of one of
+  // its classes; such a package stays, and EDesignError says why.
+  void Remove(const std::string& FileName, const std::function<bool(Classes::TComponentClass)>& InUse);
+  std::vector<std::string> Installed() const;
+  // One button per class the packages registered, page by page.
+  std::vector<TPaletteButton> Palette() const;
+
+private:
+  struct TPackage {
+    std::string FileName;
+    Windows::HMODULE Module = 0;
+    std::vector<Classes::TComponentClass> Classes;  // what its Register put on the palette
+  };
+  std::vector<TPackage> FPackages;
+};
+
+// The package beside the program's modules, found as pkgtool finds it.
+std::string DefaultPackage();
+
+// ---- The inspector -------------------------------------------------------------
+
+enum class TRowKind {
+  Integer, String, Boolean, Enumeration, Set, SetElement, Color, Cursor, Object, Reference, Graphic, Event
+};
+
+struct TInspectorRow {
+  std::string Path;   // "Font.Style", "Anchors.akLeft": what set takes
+  std::string Name;   // the last part, as the row shows it
+  int Depth = 0;      // 1 under an expanded set or object
+  std::string Value;  // as the text form writes it; "(TBitmap)" or "(None)" for a picture
+  TRowKind Kind = TRowKind::Integer;
+  bool NotDefault = false;   // shown in bold
+  bool ReadOnly = false;
+  bool Expandable = false;   // a set or an object with rows of its own
+  std::vector<std::string> Choices;  // names a list offers: enumerations, colours, cursors, components
+};
+
+// ---- The model ---------------------------------------------------------------------
+
+enum class TGrab { None, Left, TopLeft, Top, TopRight, Right, BottomRight, Bottom, BottomLeft };
+
+// What Open asks about each fault of a form with components the framework
+// lacks, as the environment asks.
+enum class TIgnoreAnswer { Ignore, IgnoreAll, Cancel };
+using TAskIgnore = std::function<TIgnoreAnswer(const std::string& Fault)>;
+
+class TDesigner {
+public:
+  static constexpr int GridStep = 8;
+  static constexpr int HandleSize = 5;
+
+  TDesigner();
+  ~TDesigner();
+  TDesigner(const TDesigner&) = delete;
+  TDesigner& operator=(const TDesigner&) = delete;
+
+  // ---- Files. Each raises on a fault, and the form is then as it was.
+  // A new form, Form1 of 400 x 300 pixels inside its frame.
+  void New();
+  // Reads a binary or text form file. Without Ask an unknown class or
+  // property refuses the form.
+  void Open(const std::string& FileName, const TAskIgnore& Ask = {});
+  // Writes the form, binary for .dfm and text for .txt, all or nothing.
+  void Save(const std::string& FileName);
+  const std::string& FileName() const { return FFileName; }
+  bool Modified() const;
+  // The file's name, or "Unit1" for a new form, and "*" when changed.
+  std::string Title() const;
+  // The form as text, and the edited text read back in its place (an
+  // undoable change; EReadError naming the line leaves the form as it was).
+  std::string Text() const;
+  void SetText(const std::string& Text, const TAskIgnore& Ask = {});
+
+  Forms::TForm& Form() const { return *FForm; }
+  // The components on the form, the form first.
+  std::vector<Classes::TComponent*> Components() const;
+  Classes::TComponent* FindComponent(const std::string& Name) const;
+
+  // ---- Selection. Never empty: nothing else selected selects the form.
+  const std::vector<Classes::TComponent*>& Selection() const { return FSelection; }
+  bool IsSelected(const Classes::TComponent* Component) const;
+  // By names; the form's own name selects the form.
+  void Select(const std::vector<std::string>& Names);
+  void Select(Classes::TComponent* Component, bool Add = false);
+  // The next component in creation order after the selected one (Tab).
+  void SelectNext(bool Backwards = false);
+
+  // ---- Edits. Each is one step for Undo, and marks the form changed.
+  // Makes a component of the class through its virtual constructor, owned
+  // by the form, parented to the container under the point, at the point
+  // snapped to the grid; a width or height of 0 takes the class's default.
+  Classes::TComponent* Place(Classes::TComponentClass Class, int X, int Y, int Width = 0, int Height = 0);
+  // On every selected component that has the property.
+  void SetProperty(const std::string& Path, const std::string& Value);
+  void SetEvent(const std::string& Event, const std::string& Handler);
+  // The name the environment gives a new handler (LvFilterImage1Click),
+  // set on the first selected component.
+  std::string MakeHandler(const std::string& Event);
+  // Picture (TPicture) or FilterBitMap (TBitmap) of the selection.
+  void LoadGraphic(const std::string& Property, const std::string& FileName);
+  void ClearGraphic(const std::string& Property);
+  void SaveGraphic(const std::string& Property, const std::string& FileName) const;
+  void Move(int DX, int DY);
+  void Resize(int DWidth, int DHeight);
+  void SetSize(int Width, int Height);
+  void Delete();
+  // The clipboard: the selected components' text form. Paste reads text
+  // from anywhere the same way, renaming a component whose name is taken
+  // and putting each a grid step down and right of where it was.
+  std::string Copy() const;
+  std::string Cut();
+  void Paste(const std::string& Text);
+  bool CanUndo() const { return FDone > 0; }
+  bool CanRedo() const { return FDone < FHistory.size(); }
+  void Undo();
+  void Redo();
+  // The label of the step Undo or Redo would take ("Undo Move").
+  std::string UndoLabel() const;
+  std::string RedoLabel() const;
+
+  // ---- The inspector, for the first selected component.
+  std::vector<TInspectorRow> Properties() const;
+  std::vector<TInspectorRow> Events() const;
+  // Expanded sets and objects show their rows; Font starts folded.
+  void SetExpanded(const std::string& Path, bool Expanded);
+  bool Expanded(const std::string& Path) const;
+
+  // ---- The mouse, at form client coordinates, as the window feeds it.
+  // The palette button chosen: the next press places one of its class.
+  void SetTool(Classes::TComponentClass Class) { FTool = Class; }
+  Classes::TComponentClass Tool() const { return FTool; }
+  void MouseDown(int X, int Y, bool Shift);
+  void MouseMove(int X, int Y);
+  void MouseUp(int X, int Y);
+  // The grab handle of a selected component at the point, if any.
+  TGrab GrabAt(int X, int Y) const;
+
+  // ---- The design view: the form's client area painted by the form, with
+  // its grid, an outline round each control, the handles of the selected
+  // ones and the rectangle being dragged. Repainted when asked after a change.
+  const Graphics::TBitmap& View();
+  // Changes whenever the view would look different.
+  unsigned ViewVersion() const { return FViewVersion; }
+
+private:
+  struct TStep;
+  void Push(std::string Label, std::function<void()> Undo, std::function<void()> Redo);
+  void Changed();
+  void Reset(std::unique_ptr<Forms::TForm> Form, const std::string& FileName);
+  Controls::TWinControl* ContainerAt(int X, int Y) const;
+  Controls::TControl* ControlAt(int X, int Y) const;
+  std::string UniqueName(const std::string& ClassName) const;
+  std::vector<Controls::TControl*> SelectedControls() const;
+  void SetBoundsOf(const std::vector<std::pair<std::string, Graphics::TRect>>& Bounds);
+  std::vector<std::pair<std::string, Graphics::TRect>> BoundsOfSelection() const;
+  std::vector<Classes::TComponent*> Resolve(const std::vector<std::string>& Names) const;
+  std::vector<std::string> SelectedNames() const;
+  std::vector<Classes::TComponent*> ReadPasted(const std::string& Text, bool Rename);
+  void Rows(const System::TObject& Instance, const std::string& Prefix, int Depth, bool Events,
+            std::vector<TInspectorRow>& Out) const;
+
+  std::unique_ptr<Forms::TForm> FForm;
+  std::string FFileName;
+  std::vector<Classes::TComponent*> FSelection;
+  std::vector<std::unique_ptr<TStep>> FHistory;
+  std::size_t FDone = 0;              // steps done; the rest can be redone
+  std::optional<std::size_t> FSaved;  // FDone when last saved or opened
+  std::vector<std::string> FExpanded;
+  Classes::TComponentClass FTool = nullptr;
+  unsigned FViewVersion = 1;
+  unsigned FViewPainted = 0;
+  Graphics::TBitmap FView;
+  // A drag in progress: placing, moving or resizing.
+  struct TDrag {
+    enum { Place, Move, Size } What = Move;
+    int StartX = 0, StartY = 0, X = 0, Y = 0;
+    TGrab Grab = TGrab::None;
+    std::vector<std::pair<std::string, Graphics::TRect>> Before;
+  };
+  std::optional<TDrag> FDrag;
+};
+
+}  // namespace Design
