@@ -56,6 +56,7 @@ private:
     std::string FileName;
     Windows::HMODULE Module = 0;
     std::vector<Classes::TComponentClass> Classes;  // what its Register put on the palette
+    std::vector<std::shared_ptr<const Graphics::TBitmap>> Glyphs;  // of each class, or none
   };
   std::vector<TPackage> FPackages;
 };

@@ -158,6 +158,8 @@ const std::vector<std::string>* EnumNames(const std::string& TypeName);
 // The ordinal of a named value, without regard to case.
 std::optional<std::int64_t> EnumValue(const std::string& TypeName, const std::string& Name);
 void RegisterIdents(const std::string& TypeName, std::vector<std::pair<std::int64_t, std::string>> Idents);
+// The named values of an integer type, in the order registered.
+std::vector<std::string> IdentNames(const std::string& TypeName);
 std::optional<std::string> IntToIdent(const std::string& TypeName, std::int64_t Value);
 std::optional<std::int64_t> IdentToInt(const std::string& TypeName, const std::string& Ident);
 

@@ -109,6 +109,13 @@ void RegisterIdents(const std::string& TypeName, std::vector<std::pair<std::int6
   Names().Idents[TypeName] = std::move(Idents);
 }
 
+std::vector<std::string> IdentNames(const std::string& TypeName) {
+  std::vector<std::string> Out;
+  if (auto Found = Names().Idents.find(TypeName); Found != Names().Idents.end())
+    for (const auto& Entry : Found->second) Out.push_back(Entry.second);
+  return Out;
+}
+
 std::optional<std::string> IntToIdent(const std::string& TypeName, std::int64_t Value) {
   auto Found = Names().Idents.find(TypeName);
   if (Found != Names().Idents.end())
