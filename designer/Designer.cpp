@@ -587,23 +587,34 @@ void TDesigner::Delete() {
     if (!Inside) Going.push_back(C);
   }
   if (Going.empty()) throw EDesignError("nothing selected that can be deleted");
+  // Each comes back where it was: in its owner's list and its parent's z-order.
   struct TGone {
     std::string Parent, Text, Name;
+    int Index = 0, Order = 0;
   };
   std::vector<TGone> Gone;
   for (TComponent* C : Going) {
     auto* Control = dynamic_cast<TControl*>(C);
-    Gone.push_back({Control && Control->Parent() ? Control->Parent()->Name() : "", Classes::ComponentsToText({C}), C->Name()});
+    TWinControl* Parent = Control ? Control->Parent() : nullptr;
+    int Order = 0;
+    while (Parent && Parent->Controls(Order) != Control) ++Order;
+    Gone.push_back({Parent ? Parent->Name() : "", Classes::ComponentsToText({C}), C->Name(), C->ComponentIndex(), Order});
   }
+  std::sort(Gone.begin(), Gone.end(), [](const TGone& A, const TGone& B) { return A.Index < B.Index; });
   for (TComponent* C : Going) delete C;
   FSelection = {FForm.get()};
   Push("Delete",
        [this, Gone] {
          FSelection.clear();
          for (const TGone& G : Gone) {
-           TComponent* Parent = G.Parent.empty() ? nullptr : FindComponent(G.Parent);
-           for (TComponent* C : Classes::ReadComponentsText(G.Text, FForm.get(), Parent ? Parent : FForm.get(), {}))
+           auto* Parent = dynamic_cast<TWinControl*>(G.Parent.empty() ? nullptr : FindComponent(G.Parent));
+           Classes::TReadOptions Keep;
+           Keep.KeepUnboundHandlers = true;
+           for (TComponent* C : Classes::ReadComponentsText(G.Text, FForm.get(), Parent ? Parent : FForm.get(), Keep)) {
+             C->SetComponentIndex(G.Index);
+             if (Parent) Parent->SetChildOrder(C, G.Order);
              FSelection.push_back(C);
+           }
          }
        },
        [this, Gone] {

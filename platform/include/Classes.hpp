@@ -116,7 +116,7 @@ std::vector<TComponent*> ReadComponentsText(const std::string& Text, TComponent*
 // object a property holds is "(TFont)", a component it refers to by name.
 std::string GetPropertyText(const TComponent& Component, const std::string& Path);
 // Sets it through the property table's setter, as reading a form does; an
-// event takes a handler's name, kept unbound, and '' clears it. Raises
+// event takes a handler's name, kept unbound, and '' (or nothing) clears it. Raises
 // EReadError naming the component, the property and the fault, and then
 // leaves the value as it was.
 void SetPropertyText(TComponent& Component, const std::string& Path, const std::string& Text);
@@ -177,6 +177,10 @@ public:
   int ComponentCount() const { return int(FComponents.size()); }
   TComponent* Components(int Index) const;
   TComponent* FindComponent(const std::string& AName) const;
+  // The place in the owner's list, which is the order components are made
+  // in when a form is read; setting it moves this one there.
+  int ComponentIndex() const;
+  void SetComponentIndex(int Value);
 
   // Asks to be told through Notification when AComponent is destroyed.
   void FreeNotification(TComponent* AComponent);

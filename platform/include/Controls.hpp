@@ -199,6 +199,9 @@ public:
   // What the root owns besides controls, then the child controls it owns.
   void GetChildren(const std::function<void(Classes::TComponent*)>& Proc, Classes::TComponent* Root) override;
   TControl* Controls(int Index) const { return FControls.at(std::size_t(Index)); }
+  // Moves a child control to Order in the z-order (0 the bottom), which is
+  // also the order a stored form lists it in.
+  void SetChildOrder(Classes::TComponent* Child, int Order);
   // The topmost visible control whose bounds hold the point (in this
   // control's coordinates), or nullptr.
   TControl* ControlAtPos(int X, int Y) const;

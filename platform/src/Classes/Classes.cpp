@@ -104,6 +104,19 @@ TComponent* TComponent::FindComponent(const std::string& AName) const {
   return nullptr;
 }
 
+int TComponent::ComponentIndex() const {
+  if (!FOwner) return -1;
+  const auto& List = FOwner->FComponents;
+  return int(std::find(List.begin(), List.end(), this) - List.begin());
+}
+
+void TComponent::SetComponentIndex(int Value) {
+  if (!FOwner) return;
+  auto& List = FOwner->FComponents;
+  List.erase(List.begin() + ComponentIndex());
+  List.insert(List.begin() + std::clamp<std::ptrdiff_t>(Value, 0, std::ptrdiff_t(List.size())), this);
+}
+
 void TComponent::InsertComponent(TComponent* AComponent) {
   FComponents.push_back(AComponent);
   AComponent->FOwner = this;

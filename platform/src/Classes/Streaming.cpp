@@ -574,7 +574,8 @@ void SetPropertyText(TComponent& Component, const std::string& Path, const std::
   TProperty P;
   P.Name = Path;
   try {
-    P.Value = ReadTextValue(Text, "");
+    // Nothing at all clears: an event's handler, a string.
+    P.Value = Text.empty() ? StringValue("") : ReadTextValue(Text, "");
   } catch (const EReadError& E) {
     // The reader's own place ("line 1") says nothing about one value.
     const std::string Fault = E.what();

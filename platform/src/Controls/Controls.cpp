@@ -222,6 +222,15 @@ void TWinControl::RemoveControl(TControl* AControl) {
   AControl->FParent = nullptr;
 }
 
+void TWinControl::SetChildOrder(Classes::TComponent* Child, int Order) {
+  const auto At = std::find(FControls.begin(), FControls.end(), Child);
+  if (At == FControls.end()) return;
+  TControl* Control = *At;
+  FControls.erase(At);
+  FControls.insert(FControls.begin() + std::clamp<std::ptrdiff_t>(Order, 0, std::ptrdiff_t(FControls.size())), Control);
+  Control->Invalidate();
+}
+
 TControl* TWinControl::ControlAtPos(int X, int Y) const {
   for (auto It = FControls.rbegin(); It != FControls.rend(); ++It) {
     const TControl* C = *It;
