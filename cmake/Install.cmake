@@ -15,6 +15,9 @@ set(TESSORIN_PROGRAMS lvfilter pkgtool)
 if(TARGET lvview)
   list(APPEND TESSORIN_PROGRAMS lvview)
 endif()
+if(TARGET lvdesign)
+  list(APPEND TESSORIN_PROGRAMS lvdesign)
+endif()
 install(TARGETS ${TESSORIN_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 file(GLOB TESSORIN_PLATFORM_HEADERS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/include/*.hpp)
@@ -41,7 +44,7 @@ install(FILES ${CMAKE_BINARY_DIR}/tessorin.pc DESTINATION ${TESSORIN_PC_DIR})
 # Manual pages are written in roff, given the version and installed compressed.
 find_program(GZIP_EXECUTABLE gzip REQUIRED)
 set(TESSORIN_MANPAGES)
-foreach(page lvfilter.1 pkgtool.1 lvview.1)
+foreach(page lvfilter.1 pkgtool.1 lvview.1 lvdesign.1)
   configure_file(${PROJECT_SOURCE_DIR}/man/${page}.in ${CMAKE_BINARY_DIR}/man/${page} @ONLY)
   set(compressed ${CMAKE_BINARY_DIR}/man/${page}.gz)
   add_custom_command(OUTPUT ${compressed}

@@ -56,6 +56,10 @@ mkdir -p "$work/elsewhere"
   lvfilter "$src/samples/picture.bmp" "$src/samples/vignette.bmp" -o out.png --yes
   [ -s out.png ] || fail "lvfilter wrote nothing"
   [ "$(pkgtool palette)" = "$(printf 'Lorvane\tTLvFilterImage\tLvFltImg')" ] || fail "pkgtool palette"
+  # The design host finds the installed package by itself.
+  if [ -x "$root/usr/bin/lvdesign" ]; then
+    [ "$(lvdesign --actions palette)" = "$(printf 'Lorvane\tTLvFilterImage')" ] || fail "lvdesign --actions palette"
+  fi
   MANPATH=$root/usr/share/man MANPAGER=cat LC_ALL=C.UTF-8 man lvfilter >man.txt 2>man.err ||
     { cat man.err; fail "man lvfilter"; }
   grep -q "EXIT STATUS" man.txt || fail "man lvfilter shows no page"

@@ -12,7 +12,7 @@ options() { grep -oE '(^|[[:space:],(/])--?[A-Za-z][-A-Za-z]*' | sed 's/^[^-]*//
 # The page's text with roff's escaped hyphens plain.
 page_text() { sed 's/\\-/-/g' "$src/man/$1.1.in"; }
 
-for tool in lvfilter pkgtool lvview; do
+for tool in lvfilter pkgtool lvview lvdesign; do
   [ -x "$bin/$tool" ] || { echo "$tool not built; its page is not checked"; continue; }
   page=$(page_text "$tool")
   help=$("$bin/$tool" --help)

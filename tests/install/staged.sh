@@ -17,7 +17,8 @@ same "lib/" "$(ls lib | tr '\n' ' ')" "cmake pkgconfig tessorin "
 same "lib/tessorin/" "$(ls lib/tessorin | tr '\n' ' ')" "Tessorin.bpl vcl40.bpl "
 for f in lib/cmake/Tessorin/TessorinConfig.cmake lib/cmake/Tessorin/TessorinConfigVersion.cmake \
          lib/pkgconfig/tessorin.pc share/doc/tessorin/README.md share/doc/tessorin/copyright \
-         share/man/man1/lvfilter.1.gz share/man/man1/pkgtool.1.gz share/man/man1/lvview.1.gz; do
+         share/man/man1/lvfilter.1.gz share/man/man1/pkgtool.1.gz share/man/man1/lvview.1.gz \
+         share/man/man1/lvdesign.1.gz; do
   [ -s "$f" ] || fail "$f not installed"
 done
 
