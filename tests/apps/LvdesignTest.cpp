@@ -1,0 +1,58 @@
+// lvdesign as a script runs it: actions without a window or a display.
+#include "Programs.hpp"
+
+// Built where the design host is.
+#ifdef LVDESIGN_PATH
+namespace {
+
+using namespace Programs;
+
+class LvdesignTest : public TProgramTest {
+protected:
+  // DISPLAY unset: a script must not need one.
+  TResult Design(const std::string& Arguments) { return Shell("env -u DISPLAY " LVDESIGN_PATH " " + Arguments); }
+};
+
+TEST_F(LvdesignTest, AScriptDesignsAFormThatTheViewerRuns) {
+  const TResult Made = Design("--actions " +
+                              Quoted("palette; place TLvFilterImage 16 16; load-picture " + Path("picture24.bmp") +
+                                     "; load-filter " + Path("filter.png") + "; set Hint 'Stamp ''here'''; "
+                                     "save " + Path("a form.txt") + "; screenshot " + Path("view.png")));
+  ASSERT_EQ(Made.Status, 0) << Made.Output;
+  EXPECT_EQ(Made.Output, "Lorvane\tTLvFilterImage\n");
+  const std::string Text = Content(Path("a form.txt"));
+  EXPECT_NE(Text.find("object LvFilterImage1: TLvFilterImage"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("Hint = 'Stamp ''here'''"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("FilterBitMap.Data = {"), std::string::npos) << Text;
+  EXPECT_GT(fs::file_size(Path("view.png")), 0u);
+  // Reopened, the form inspects as it was made: a quoted name with a blank.
+  const TResult Reopened =
+      Design(Q("a form.txt") + " --actions " + Quoted("select LvFilterImage1; inspect"));
+  ASSERT_EQ(Reopened.Status, 0) << Reopened.Output;
+  EXPECT_NE(Reopened.Output.find("Hint\t'Stamp ''here'''\n"), std::string::npos) << Reopened.Output;
+  EXPECT_NE(Reopened.Output.find("Picture\t(TBitmap)\n"), std::string::npos) << Reopened.Output;
+}
+
+TEST_F(LvdesignTest, TheFirstFailingActionEndsTheRunWithOneLine) {
+  const struct {
+    std::string Arguments, Message;
+  } Cases[] = {
+      {"--actions " + Quoted("place TLvFilterImage 8 8; set Stretch Perhaps; save " + Path("never.dfm")),
+       "lvdesign: set Stretch Perhaps: LvFilterImage1: Stretch: expected True or False"},
+      {"--actions " + Quoted("save " + Path("never.png")), "lvdesign: save " + Path("never.png") + ": "},
+      {Q("missing.dfm") + " --actions new", "lvdesign: " + Path("missing.dfm") + ": "},
+      {"--package " + Q("picture24.bmp") + " --actions new", "lvdesign: " + Path("picture24.bmp") + ": "},
+      {"--actions ''", "lvdesign: --actions: the value is empty"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Arguments);
+    const TResult Run = Design(Case.Arguments);
+    EXPECT_EQ(Run.Status, 2);
+    EXPECT_EQ(Run.Output.rfind(Case.Message, 0), 0u) << Run.Output;
+    EXPECT_EQ(Lines(Run.Output), 1) << Run.Output;
+    EXPECT_FALSE(fs::exists(Path("never.dfm")) || fs::exists(Path("never.png")));
+  }
+}
+
+}  // namespace
+#endif
