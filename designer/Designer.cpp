@@ -894,7 +894,8 @@ private:
   int FWidth, FHeight;
 };
 
-constexpr std::uint32_t Black = 0x000000, Grey = 0x808080, White = 0xFFFFFF;
+// Opaque, as the form paints: B, G, R and 255 in memory order.
+constexpr std::uint32_t Black = 0xFF000000, Grey = 0xFF808080, White = 0xFFFFFFFF;
 
 }  // namespace
 

@@ -286,7 +286,8 @@ TEST_F(DesignerTest, UnknownControlsAskIgnoreIgnoreAllOrCancel) {
 
 TEST_F(DesignerTest, ScreenshotShowsGridOutlineAndHandles) {
   Run("place TLvFilterImage 16 16 32 32");
-  const std::string Shot = Scratch("view.bmp");
+  // PNG keeps the alpha channel: the overlay must be opaque to show.
+  const std::string Shot = Scratch("view.png");
   Run("screenshot " + Shot);
   Graphics::TBitmap View;
   View.LoadFromFile(Shot);

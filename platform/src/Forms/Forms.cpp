@@ -178,7 +178,7 @@ void TCustomForm::PaintGrid(const TRect& Rect) {
   const int Step = FDesignGrid;
   for (int Y = (Area.Top + Step - 1) / Step * Step; Y < Area.Bottom; Y += Step) {
     auto* Row = reinterpret_cast<std::uint32_t*>(FSurface.ScanLine(Y));
-    for (int X = (Area.Left + Step - 1) / Step * Step; X < Area.Right; X += Step) Row[X] = 0;
+    for (int X = (Area.Left + Step - 1) / Step * Step; X < Area.Right; X += Step) Row[X] = 0xFF000000;  // opaque black
   }
 }
 
