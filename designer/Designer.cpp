@@ -138,12 +138,19 @@ bool Stored(const System::TObject& Instance, const TPropInfo& Info) {
 TDesigner::TDesigner() { New(); }
 TDesigner::~TDesigner() = default;
 
+namespace {
+// Shows a form read for designing: a form its surface cannot hold is
+// refused before it replaces the one being designed.
+std::unique_ptr<Forms::TForm> Shown(std::unique_ptr<Forms::TForm> Form) {
+  Form->SetDesignGrid(TDesigner::GridStep);
+  Form->Show();
+  return Form;
+}
+}  // namespace
+
 void TDesigner::Reset(std::unique_ptr<Forms::TForm> Form, const std::string& FileName) {
   FDrag.reset();
-  FSelection.clear();
-  FForm = std::move(Form);
-  FForm->SetDesignGrid(GridStep);
-  FForm->Show();
+  FForm = Shown(std::move(Form));
   FSelection = {FForm.get()};
   FFileName = FileName;
   FHistory.clear();
@@ -220,18 +227,14 @@ void TDesigner::SetText(const std::string& Text, const TAskIgnore& Ask) {
     Classes::TReadOptions Keep;
     Keep.KeepUnboundHandlers = true;
     Stream.ReadComponent(Other.get(), Keep);
-    Other->SetDesignGrid(GridStep);
-    Other->Show();
-    FSelection = {Other.get()};
-    FForm = std::move(Other);
+    FForm = Shown(std::move(Other));
+    FSelection = {FForm.get()};
   };
   Classes::TMemoryStream Before, After;
   Before.WriteComponent(FForm.get());
   After.WriteComponent(Form.get());
-  Form->SetDesignGrid(GridStep);
-  Form->Show();
-  FSelection = {Form.get()};
-  FForm = std::move(Form);
+  FForm = Shown(std::move(Form));
+  FSelection = {FForm.get()};
   Push("Edit as Text", [Replace, Old = Before.Memory()] { Replace(Old); },
        [Replace, New = After.Memory()] { Replace(New); });
 }
@@ -306,8 +309,8 @@ bool TDesigner::IsSelected(const TComponent* Component) const {
 void TDesigner::Select(const std::vector<std::string>& Names) {
   std::vector<TComponent*> Chosen;
   for (const std::string& Name : Names) {
-    TComponent* C = FindComponent(Name);
-    if (!C) throw EDesignError("no component named " + Name);
+    TComponent* C = Name.empty() ? nullptr : FindComponent(Name);
+    if (!C) throw EDesignError("no component named " + (Name.empty() ? "''" : Name));
     if (std::find(Chosen.begin(), Chosen.end(), C) == Chosen.end()) Chosen.push_back(C);
   }
   if (Chosen.empty()) throw EDesignError("no component named");

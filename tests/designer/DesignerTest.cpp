@@ -133,6 +133,8 @@ TEST_F(DesignerTest, AFailedActionNamesItselfAndStopsTheRest) {
       {"place TButton 1 1", "place TButton 1 1: no palette page offers a class TButton"},
       {"place TLvFilterImage x 1", "place TLvFilterImage x 1: X: expected a whole number"},
       {"frobnicate", "frobnicate: no such action"},
+      {"select Form1; set Width 100000", "set Width 100000: Form1: Width: bitmap: 99992 x 300 pixels is larger"},
+      {"select LvFilterImage1,", "select LvFilterImage1,: no component named ''"},
       {"event OnClick 1x", "event OnClick 1x: OnClick: 1x is not a valid handler name"},
       {"open /nonexistent/form.dfm", "open /nonexistent/form.dfm: "},
       {"load-picture /nonexistent.png", "load-picture /nonexistent.png: "},

@@ -542,15 +542,23 @@ std::vector<TComponent*> ReadComponentsText(const std::string& Text, TComponent*
   return TLoader(Root, Root, "pasted text", Options).LoadInto(Objects, Parent ? *Parent : *Root);
 }
 
-std::string GetPropertyText(const TComponent& Component, const std::string& Path) {
-  const System::TObject* Instance = &Component;
+namespace {
+// The published property a dotted path names, and the object that has it;
+// nullptr where there is none.
+const TPropInfo* PropertyAt(const TComponent& Component, const std::string& Path, const System::TObject*& Instance) {
+  Instance = &Component;
   std::string Rest = Path;
   for (std::size_t Dot; (Dot = Rest.find('.')) != std::string::npos; Rest.erase(0, Dot + 1)) {
     const TPropInfo* Info = Instance->ClassType().FindProperty(Rest.substr(0, Dot));
-    if (!Info || !Info->GetObject || !(Instance = Info->GetObject(Instance)))
-      throw EReadError(Component.Name() + ": no property " + Path);
+    if (!Info || !Info->GetObject || !(Instance = Info->GetObject(Instance))) return nullptr;
   }
-  const TPropInfo* Info = Instance->ClassType().FindProperty(Rest);
+  return Instance->ClassType().FindProperty(Rest);
+}
+}  // namespace
+
+std::string GetPropertyText(const TComponent& Component, const std::string& Path) {
+  const System::TObject* Instance = nullptr;
+  const TPropInfo* Info = PropertyAt(Component, Path, Instance);
   if (!Info) throw EReadError(Component.Name() + ": no property " + Path);
   switch (Info->Kind) {
     case TTypeKind::tkInteger:
@@ -574,8 +582,11 @@ void SetPropertyText(TComponent& Component, const std::string& Path, const std::
   TProperty P;
   P.Name = Path;
   try {
-    // Nothing at all clears: an event's handler, a string.
+    // Nothing at all clears: an event's handler, a string, a reference.
     P.Value = Text.empty() ? StringValue("") : ReadTextValue(Text, "");
+    const System::TObject* Holder = nullptr;
+    if (const TPropInfo* Info = PropertyAt(Component, Path, Holder); Text.empty() && Info && Info->Kind == TTypeKind::tkClass)
+      P.Value.Type = vaNil;
   } catch (const EReadError& E) {
     // The reader's own place ("line 1") says nothing about one value.
     const std::string Fault = E.what();

@@ -81,9 +81,17 @@ void TCustomForm::ShowModal() {
 }
 
 void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-  const TRect Before = ClientRect();
+  const TRect Before = ClientRect(), Bounds = BoundsRect();
   TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
-  ClientResized(Before);
+  try {
+    ClientResized(Before);
+  } catch (...) {
+    // A shown form whose surface cannot take the new size keeps the old one.
+    const TRect Refused = ClientRect();
+    TWinControl::SetBounds(Bounds.Left, Bounds.Top, Bounds.Width(), Bounds.Height());
+    ClientResized(Refused);
+    throw;
+  }
 }
 
 void TCustomForm::ClientResized(const TRect& Before) {
