@@ -1,0 +1,556 @@
+#include "DesignWindow.hpp"
+
+#include <SDL.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+
+#include "Dialogs.hpp"
+#include "FileChooser.hpp"
+#include "FormFiles.hpp"
+#include "FormView.hpp"
+#include "Inspector.hpp"
+#include "Palette.hpp"
+#include "Screen.hpp"
+#include "TextField.hpp"
+#include "Tool.hpp"
+#include "imgui_internal.h"
+
+extern char** environ;
+
+namespace Lvdesign {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The forms opened and saved last, newest first, kept between sessions. A
+// list that cannot be read or written is no reason to stop designing.
+class TRecentFiles {
+public:
+  static constexpr std::size_t Most = 8;
+
+  TRecentFiles() {
+    if (const char* Config = std::getenv("XDG_CONFIG_HOME"); Config && *Config == '/')
+      FFile = fs::path(Config) / "lvdesign" / "recent";
+    else if (const char* Home = std::getenv("HOME"); Home && *Home == '/')
+      FFile = fs::path(Home) / ".config" / "lvdesign" / "recent";
+    std::ifstream In(FFile);
+    for (std::string Line; FFiles.size() < Most && std::getline(In, Line);)
+      if (Usable(Line) && std::find(FFiles.begin(), FFiles.end(), Line) == FFiles.end()) FFiles.push_back(Line);
+  }
+
+  const std::vector<std::string>& Files() const { return FFiles; }
+
+  void Add(const std::string& File) {
+    std::error_code Error;
+    const std::string Absolute = fs::absolute(File, Error).lexically_normal().string();
+    if (Error || !Usable(Absolute)) return;
+    std::erase(FFiles, Absolute);
+    FFiles.insert(FFiles.begin(), Absolute);
+    if (FFiles.size() > Most) FFiles.resize(Most);
+    Store();
+  }
+
+private:
+  // An absolute path on one line, of printable characters.
+  static bool Usable(const std::string& Line) {
+    return !Line.empty() && Line.size() < 4096 && Line[0] == '/' &&
+           std::none_of(Line.begin(), Line.end(), [](char C) { return static_cast<unsigned char>(C) < 0x20; });
+  }
+
+  void Store() const {
+    if (FFile.empty()) return;
+    std::error_code Error;
+    fs::create_directories(FFile.parent_path(), Error);
+    const fs::path Temporary = FFile.string() + ".new";
+    {
+      std::ofstream Out(Temporary, std::ios::trunc);
+      for (const std::string& File : FFiles) Out << File << "\n";
+      if (!Out.flush()) return;
+    }
+    fs::rename(Temporary, FFile, Error);
+  }
+
+  fs::path FFile;
+  std::vector<std::string> FFiles;
+};
+
+// Each frame's time in milliseconds, one a line, when LVDESIGN_FRAME_TIMES
+// names a file to append them to.
+class TFrameTimes {
+public:
+  TFrameTimes() {
+    if (const char* File = std::getenv("LVDESIGN_FRAME_TIMES"); File && *File) FOut.open(File, std::ios::app);
+  }
+  void Record(std::chrono::steady_clock::duration Time) {
+    if (FOut.is_open())
+      FOut << std::chrono::duration<double, std::milli>(Time).count() << std::endl;
+  }
+
+private:
+  std::ofstream FOut;
+};
+
+// The viewers started on the form (Run), reaped as they end.
+class TViewers {
+public:
+  TViewers() : FFile(fs::temp_directory_path() / ("lvdesign-run-" + std::to_string(::getpid()) + ".dfm")) {}
+  ~TViewers() {
+    std::error_code Ignored;
+    fs::remove(FFile, Ignored);
+  }
+
+  void Start(Forms::TForm& Form, const std::string& Lvview) {
+    if (::access(Lvview.c_str(), X_OK) != 0)
+      throw std::runtime_error("the viewer " + Lvview + " is missing, so the form cannot be run");
+    {
+      Graphics::TFileWriter File(FFile.string());
+      Tool::SaveForm(&Form, File);
+      File.Commit();
+    }
+    std::string Program = Lvview, Option = "--form", File = FFile.string();
+    char* Arguments[] = {Program.data(), Option.data(), File.data(), nullptr};
+    pid_t Child = 0;
+    if (const int Error = posix_spawn(&Child, Lvview.c_str(), nullptr, nullptr, Arguments, environ); Error != 0)
+      throw std::runtime_error("cannot start " + Lvview + ": " + std::strerror(Error));
+    FChildren.push_back(Child);
+  }
+
+  // A viewer that ended on a failure is reported, once.
+  std::optional<std::string> Reap() {
+    std::optional<std::string> Failure;
+    std::erase_if(FChildren, [&](pid_t Child) {
+      int Status = 0;
+      if (waitpid(Child, &Status, WNOHANG) != Child) return false;
+      if (WIFEXITED(Status) && WEXITSTATUS(Status) != 0)
+        Failure = "The viewer ended with status " + std::to_string(WEXITSTATUS(Status)) + " (see its messages).";
+      return true;
+    });
+    return Failure;
+  }
+
+private:
+  fs::path FFile;
+  std::vector<pid_t> FChildren;
+};
+
+// Message boxes the framework puts up (a component's questions) are asked
+// in the window, between frames; inside a frame none can be shown.
+class TWindowQuestions : public Dialogs::TMessageBoxResponder {
+public:
+  explicit TWindowQuestions(TScreen& Screen) : FScreen(Screen) {}
+  int Answer(const Dialogs::TMessageBoxCall& Call) override {
+    if (FScreen.InFrame()) return 0;
+    const auto Choices = Dialogs::MessageBoxButtons(Call.Type);
+    if (Choices.empty()) return 0;
+    std::vector<std::string> Labels;
+    int Cancel = int(Choices.size()) - 1;
+    for (std::size_t I = 0; I < Choices.size(); ++I) {
+      Labels.push_back(Choices[I].first);
+      if (Choices[I].second == Windows::IDCANCEL) Cancel = int(I);
+    }
+    return Choices[std::size_t(FScreen.Ask(Call.Caption, Call.Text, Labels, Cancel))].second;
+  }
+
+private:
+  TScreen& FScreen;
+};
+
+class TDesignWindow {
+public:
+  TDesignWindow(Design::TDesigner& Designer, Design::TPackages& Packages, std::string Lvview)
+      : FDesigner(Designer), FPackages(Packages), FLvview(std::move(Lvview)), FScreen(Designer.Title() + " - lvdesign"),
+        FPalette(FScreen, Designer, Packages, FCommands), FInspector(FScreen, Designer, FCommands),
+        FFormView(FScreen, Designer, FCommands) {}
+
+  int Run();
+
+private:
+  void HandleEvent(const SDL_Event& Event);
+  void HandleKey(const SDL_KeyboardEvent& Key);
+  void RunCommands();
+  void Draw();
+  void DrawMenu();
+  void DrawFileMenu();
+  void DrawEditMenu();
+  void DrawTextView();
+
+  // The menu's commands; each runs between frames.
+  bool ConfirmDiscard();
+  void NewForm();
+  void OpenForm(std::string File);
+  bool SaveForm(bool AskName);
+  void Close();
+  void ShowText();
+  // Answers whether the form is shown again; a text that does not read
+  // stays, with the fault shown above it.
+  bool BackToForm();
+  void InstallPackage();
+  void RemovePackage(const std::string& File);
+  void RunForm();
+  Design::TAskIgnore IgnoreQuestion();
+  // A failure of a menu command, in a message over the window.
+  void Report(const std::string& Title, const std::function<void()>& Command);
+
+  Design::TDesigner& FDesigner;
+  Design::TPackages& FPackages;
+  std::string FLvview;
+  TScreen FScreen;
+  TCommands FCommands;
+  TPalette FPalette;
+  TInspector FInspector;
+  TFormView FFormView;
+  TRecentFiles FRecent;
+  TViewers FViewers;
+  TFrameTimes FFrameTimes;
+  std::optional<std::string> FText;  // the form as text while it is edited so
+  std::string FTextError;            // why the text did not go back to the form
+  std::string FError;                // the last edit's fault
+  bool FQuit = false;
+};
+
+int TDesignWindow::Run() {
+  Dialogs::SetMessageBoxResponder(std::make_shared<TWindowQuestions>(FScreen));
+  struct TRestore {
+    ~TRestore() { Dialogs::SetMessageBoxResponder(nullptr); }
+  } Restore;
+  // ImGui settles over a few frames after input (hover, popups opening).
+  int Settle = 3;
+  while (!FQuit) {
+    const bool Busy = Settle > 0 || !FCommands.Empty() || FScreen.Pending();
+    if (!Busy) FScreen.Wait();
+    // Time spent in questions is the user's, not the frame's.
+    const auto Start = std::chrono::steady_clock::now() - FScreen.Asking();
+    const bool Input = FScreen.Pump([this](const SDL_Event& Event) { HandleEvent(Event); });
+    if (const auto Failure = FViewers.Reap()) FScreen.Message("Run", *Failure);
+    if (!Input && !Busy && !ImGui::GetIO().WantTextInput) continue;
+    Settle = Input || !FCommands.Empty() ? 3 : std::max(0, Settle - 1);
+    RunCommands();
+    if (FScreen.CloseRequested()) {
+      FScreen.ClearCloseRequest();
+      Close();
+    }
+    if (FQuit) break;
+    FFormView.Update();
+    FScreen.SetTitle(FDesigner.Title() + " - lvdesign");
+    FScreen.BeginFrame();
+    try {
+      Draw();
+    } catch (const std::exception& E) {
+      // What the model answered while drawing failed: the frame is closed
+      // as far as it got and the fault shown.
+      ImGui::ErrorCheckEndFrameRecover(nullptr);
+      FError = E.what();
+    }
+    FFormView.Flush();
+    FScreen.EndFrame();
+    FFrameTimes.Record(std::chrono::steady_clock::now() - FScreen.Asking() - Start);
+  }
+  return Tool::ExitDone;
+}
+
+void TDesignWindow::HandleEvent(const SDL_Event& Event) {
+  const ImGuiIO& IO = ImGui::GetIO();
+  if (Event.type == SDL_QUIT ||
+      (Event.type == SDL_WINDOWEVENT && Event.window.event == SDL_WINDOWEVENT_CLOSE))
+    FCommands.Post([this] { Close(); });
+  else if (Event.type == SDL_KEYDOWN)
+    HandleKey(Event.key);
+  else if (!FText)
+    FFormView.Handle(Event, IO.WantTextInput);
+}
+
+void TDesignWindow::HandleKey(const SDL_KeyboardEvent& Key) {
+  const ImGuiIO& IO = ImGui::GetIO();
+  if (IO.WantTextInput) return;
+  const bool Ctrl = (Key.keysym.mod & KMOD_CTRL) != 0, Shift = (Key.keysym.mod & KMOD_SHIFT) != 0;
+  const SDL_Keycode Code = Key.keysym.sym;
+  // The File menu's keys work wherever no field is being typed in.
+  if (Ctrl && Code == SDLK_s) return FCommands.Post([this] { SaveForm(false); });
+  if (Ctrl && Code == SDLK_o) return FCommands.Post([this] { OpenForm(""); });
+  if (Ctrl && Code == SDLK_n) return FCommands.Post([this] { NewForm(); });
+  if (Ctrl && Code == SDLK_q) return FCommands.Post([this] { Close(); });
+  if (Code == SDLK_F9) return FCommands.Post([this] { RunForm(); });
+  // The form's own keys, while it is shown and nothing else holds the keyboard.
+  if (FText || IO.WantCaptureKeyboard) return;
+  auto& D = FDesigner;
+  const auto Step = [&](int DX, int DY) {
+    FCommands.Post([&D, DX, DY, Shift] { Shift ? D.Resize(DX, DY) : D.Move(DX, DY); });
+  };
+  if (Ctrl) {
+    switch (Code) {
+      case SDLK_z: return FCommands.Post([&D, Shift] { Shift ? D.Redo() : D.Undo(); });
+      case SDLK_y: return FCommands.Post([&D] { D.Redo(); });
+      case SDLK_c: return FCommands.Post([&D] { SDL_SetClipboardText(D.Copy().c_str()); });
+      case SDLK_x: return FCommands.Post([&D] { SDL_SetClipboardText(D.Cut().c_str()); });
+      case SDLK_v:
+        return FCommands.Post([&D] {
+          std::unique_ptr<char, decltype(&SDL_free)> Text(SDL_GetClipboardText(), SDL_free);
+          if (Text && *Text) D.Paste(Text.get());
+        });
+      default: return;
+    }
+  }
+  switch (Code) {
+    case SDLK_LEFT: return Step(-1, 0);
+    case SDLK_RIGHT: return Step(1, 0);
+    case SDLK_UP: return Step(0, -1);
+    case SDLK_DOWN: return Step(0, 1);
+    case SDLK_DELETE: return FCommands.Post([&D] { D.Delete(); });
+    case SDLK_TAB: return FCommands.Post([&D, Shift] { D.SelectNext(Shift); });
+    default: return;
+  }
+}
+
+void TDesignWindow::RunCommands() {
+  for (TCommand& Command : FCommands.Take()) {
+    try {
+      Command();
+      FError.clear();
+    } catch (const std::exception& E) {
+      FError = E.what();
+    }
+  }
+}
+
+void TDesignWindow::Report(const std::string& Title, const std::function<void()>& Command) {
+  try {
+    Command();
+  } catch (const std::exception& E) {
+    FScreen.Message(Title, E.what());
+  }
+}
+
+void TDesignWindow::Draw() {
+  DrawMenu();
+  const ImGuiViewport* View = ImGui::GetMainViewport();
+  const float Top = View->WorkPos.y, PaletteHeight = 76, InspectorWidth = 330;
+  const ImGuiWindowFlags Fixed = ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
+                                 ImGuiWindowFlags_NoBringToFrontOnFocus;
+
+  ImGui::SetNextWindowPos(ImVec2(View->WorkPos.x, Top));
+  ImGui::SetNextWindowSize(ImVec2(View->WorkSize.x, PaletteHeight));
+  if (ImGui::Begin("Palette", nullptr, Fixed | ImGuiWindowFlags_NoTitleBar)) {
+    ImGui::BeginDisabled(FText.has_value());
+    FPalette.Draw();
+    ImGui::EndDisabled();
+  }
+  ImGui::End();
+
+  const float Below = Top + PaletteHeight, Rest = View->WorkSize.y - PaletteHeight;
+  ImGui::SetNextWindowPos(ImVec2(View->WorkPos.x, Below));
+  ImGui::SetNextWindowSize(ImVec2(InspectorWidth, Rest));
+  if (ImGui::Begin("Object Inspector", nullptr, Fixed)) {
+    // While the text is edited the form is what the text will say.
+    ImGui::BeginDisabled(FText.has_value());
+    FInspector.Draw(FError);
+    ImGui::EndDisabled();
+  }
+  ImGui::End();
+
+  ImGui::SetNextWindowPos(ImVec2(View->WorkPos.x + InspectorWidth, Below));
+  ImGui::SetNextWindowSize(ImVec2(View->WorkSize.x - InspectorWidth, Rest));
+  ImGui::PushStyleColor(ImGuiCol_WindowBg, IM_COL32(128, 128, 128, 255));
+  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(16, 16));
+  const bool Shown = ImGui::Begin("Form", nullptr, Fixed | ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_HorizontalScrollbar);
+  ImGui::PopStyleVar();
+  ImGui::PopStyleColor();
+  if (Shown) FText ? DrawTextView() : FFormView.Draw();
+  ImGui::End();
+}
+
+void TDesignWindow::DrawMenu() {
+  if (!ImGui::BeginMainMenuBar()) return;
+  DrawFileMenu();
+  DrawEditMenu();
+  if (ImGui::BeginMenu("Component")) {
+    if (ImGui::MenuItem("Install Package\xE2\x80\xA6")) FCommands.Post([this] { InstallPackage(); });
+    const std::vector<std::string> Installed = FPackages.Installed();
+    if (ImGui::BeginMenu("Remove Package", !Installed.empty())) {
+      for (const std::string& File : Installed)
+        if (ImGui::MenuItem(File.c_str())) FCommands.Post([this, File] { RemovePackage(File); });
+      ImGui::EndMenu();
+    }
+    ImGui::EndMenu();
+  }
+  if (ImGui::BeginMenu("Run")) {
+    if (ImGui::MenuItem("Run", "F9")) FCommands.Post([this] { RunForm(); });
+    ImGui::EndMenu();
+  }
+  ImGui::EndMainMenuBar();
+}
+
+void TDesignWindow::DrawFileMenu() {
+  if (!ImGui::BeginMenu("File")) return;
+  if (ImGui::MenuItem("New", "Ctrl+N")) FCommands.Post([this] { NewForm(); });
+  if (ImGui::MenuItem("Open\xE2\x80\xA6", "Ctrl+O")) FCommands.Post([this] { OpenForm(""); });
+  if (ImGui::MenuItem("Save", "Ctrl+S")) FCommands.Post([this] { SaveForm(false); });
+  if (ImGui::MenuItem("Save As\xE2\x80\xA6")) FCommands.Post([this] { SaveForm(true); });
+  if (ImGui::BeginMenu("Recent files", !FRecent.Files().empty())) {
+    for (const std::string& File : FRecent.Files())
+      if (ImGui::MenuItem(File.c_str())) FCommands.Post([this, File] { OpenForm(File); });
+    ImGui::EndMenu();
+  }
+  ImGui::Separator();
+  if (ImGui::MenuItem("View as Text", nullptr, FText.has_value()))
+    FCommands.Post([this] {
+      if (FText)
+        BackToForm();
+      else
+        ShowText();
+    });
+  ImGui::Separator();
+  if (ImGui::MenuItem("Quit", "Ctrl+Q")) FCommands.Post([this] { Close(); });
+  ImGui::EndMenu();
+}
+
+void TDesignWindow::DrawEditMenu() {
+  if (!ImGui::BeginMenu("Edit")) return;
+  auto& D = FDesigner;
+  const bool Form = !FText;
+  if (ImGui::MenuItem(D.UndoLabel().c_str(), "Ctrl+Z", false, Form && D.CanUndo())) FCommands.Post([&D] { D.Undo(); });
+  if (ImGui::MenuItem(D.RedoLabel().c_str(), "Ctrl+Y", false, Form && D.CanRedo())) FCommands.Post([&D] { D.Redo(); });
+  ImGui::Separator();
+  if (ImGui::MenuItem("Cut", "Ctrl+X", false, Form)) FCommands.Post([&D] { SDL_SetClipboardText(D.Cut().c_str()); });
+  if (ImGui::MenuItem("Copy", "Ctrl+C", false, Form)) FCommands.Post([&D] { SDL_SetClipboardText(D.Copy().c_str()); });
+  if (ImGui::MenuItem("Paste", "Ctrl+V", false, Form && SDL_HasClipboardText()))
+    FCommands.Post([&D] {
+      std::unique_ptr<char, decltype(&SDL_free)> Text(SDL_GetClipboardText(), SDL_free);
+      if (Text && *Text) D.Paste(Text.get());
+    });
+  if (ImGui::MenuItem("Delete", "Del", false, Form)) FCommands.Post([&D] { D.Delete(); });
+  ImGui::Separator();
+  if (ImGui::MenuItem("Select next", "Tab", false, Form)) FCommands.Post([&D] { D.SelectNext(); });
+  ImGui::EndMenu();
+}
+
+void TDesignWindow::DrawTextView() {
+  if (ImGui::Button("Back to form")) FCommands.Post([this] { BackToForm(); });
+  ImGui::SameLine();
+  ImGui::TextDisabled("The form as its text file holds it; the form takes it back when you return.");
+  if (!FTextError.empty()) ImGui::TextColored(ImVec4(0.75f, 0, 0, 1), "%s", FTextError.c_str());
+  if (ImFont* Mono = FScreen.MonoFont()) ImGui::PushFont(Mono);
+  InputStringMultiline("##text", *FText, ImVec2(-1, -1), ImGuiInputTextFlags_AllowTabInput);
+  if (FScreen.MonoFont()) ImGui::PopFont();
+}
+
+Design::TAskIgnore TDesignWindow::IgnoreQuestion() {
+  return [this](const std::string& Fault) {
+    switch (FScreen.Ask("Error reading form", Fault + "\n\nIgnore the error and go on reading?",
+                        {"Ignore", "Ignore All", "Cancel"}, 2)) {
+      case 0: return Design::TIgnoreAnswer::Ignore;
+      case 1: return Design::TIgnoreAnswer::IgnoreAll;
+      default: return Design::TIgnoreAnswer::Cancel;
+    }
+  };
+}
+
+bool TDesignWindow::ConfirmDiscard() {
+  if (!FDesigner.Modified()) return true;
+  const std::string Name = FDesigner.FileName().empty() ? "Unit1" : fs::path(FDesigner.FileName()).filename().string();
+  switch (FScreen.Ask("Save changes", "Save changes to " + Name + "?", {"Save", "Discard", "Cancel"}, 2)) {
+    case 0: return SaveForm(false);
+    case 1: return true;
+    default: return false;
+  }
+}
+
+void TDesignWindow::NewForm() {
+  if (!ConfirmDiscard()) return;
+  FText.reset();
+  FDesigner.New();
+}
+
+void TDesignWindow::OpenForm(std::string File) {
+  if (!ConfirmDiscard()) return;
+  if (File.empty()) {
+    const auto Chosen = ChooseFile(FScreen, {"Open form", TFileKind::Forms, false, "", FDesigner.FileName()});
+    if (!Chosen) return;
+    File = *Chosen;
+  }
+  Report("Open", [&] {
+    FDesigner.Open(File, IgnoreQuestion());
+    FText.reset();
+    FRecent.Add(File);
+  });
+}
+
+bool TDesignWindow::SaveForm(bool AskName) {
+  // What the text says is what is saved: it goes back to the form first.
+  if (!BackToForm()) return false;
+  std::string File = FDesigner.FileName();
+  if (AskName || File.empty()) {
+    const auto Chosen =
+        ChooseFile(FScreen, {"Save form as", TFileKind::Forms, true, ".dfm", File.empty() ? "Unit1.dfm" : File});
+    if (!Chosen) return false;
+    File = *Chosen;
+  }
+  bool Saved = false;
+  Report("Save", [&] {
+    FDesigner.Save(File);
+    FRecent.Add(File);
+    Saved = true;
+  });
+  return Saved;
+}
+
+void TDesignWindow::Close() {
+  if (BackToForm() && ConfirmDiscard()) FQuit = true;
+}
+
+void TDesignWindow::ShowText() {
+  FText = FDesigner.Text();
+  FTextError.clear();
+}
+
+bool TDesignWindow::BackToForm() {
+  if (!FText) return true;
+  try {
+    // Unchanged text is no edit to undo.
+    if (*FText != FDesigner.Text()) FDesigner.SetText(*FText, IgnoreQuestion());
+  } catch (const std::exception& E) {
+    FTextError = E.what();
+    return false;
+  }
+  FText.reset();
+  return true;
+}
+
+void TDesignWindow::InstallPackage() {
+  const auto File = ChooseFile(FScreen, {"Install package", TFileKind::Packages, false, "", ""});
+  if (File) Report("Install Package", [&] { FPackages.Install(*File); });
+}
+
+void TDesignWindow::RemovePackage(const std::string& File) {
+  Report("Remove Package", [&] {
+    FDesigner.SetTool(nullptr);
+    FPackages.Remove(File, [this](Classes::TComponentClass Class) {
+      const auto All = FDesigner.Components();
+      return std::any_of(All.begin(), All.end(), [&](const Classes::TComponent* C) { return &C->ClassType() == Class; });
+    });
+  });
+}
+
+void TDesignWindow::RunForm() {
+  if (!BackToForm()) return;
+  Report("Run", [&] { FViewers.Start(FDesigner.Form(), FLvview); });
+}
+
+}  // namespace
+
+int RunDesignWindow(Design::TDesigner& Designer, Design::TPackages& Packages, const std::string& Lvview) {
+  TDesignWindow Window(Designer, Packages, Lvview);
+  return Window.Run();
+}
+
+}  // namespace Lvdesign

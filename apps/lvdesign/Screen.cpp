@@ -1,0 +1,251 @@
+#include "Screen.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <filesystem>
+#include <stdexcept>
+
+#include "imgui_impl_sdl.h"
+#include "imgui_impl_sdlrenderer.h"
+
+namespace Lvdesign {
+
+void TTexture::Reset() {
+  if (FTexture) SDL_DestroyTexture(FTexture);
+  FTexture = nullptr;
+  FWidth = FHeight = 0;
+}
+
+void TTexture::Update(SDL_Renderer* Renderer, int Width, int Height, const std::uint8_t* Rows, std::size_t Stride,
+                      bool Transparent) {
+  if (Width <= 0 || Height <= 0 || !Rows) {
+    Reset();
+    return;
+  }
+  if (!FTexture || Width != FWidth || Height != FHeight || Transparent != FTransparent) {
+    Reset();
+    // ARGB8888 is, in memory, blue, green, red, alpha: the bitmap's own order.
+    FTexture = SDL_CreateTexture(Renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, Width, Height);
+    if (!FTexture) return;
+    SDL_SetTextureBlendMode(FTexture, Transparent ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE);
+    FWidth = Width, FHeight = Height, FTransparent = Transparent;
+  }
+  if (!Transparent) {
+    SDL_UpdateTexture(FTexture, nullptr, Rows, int(Stride));
+    return;
+  }
+  // The fourth byte of a bitmap's pixel is unused: alpha is made here.
+  std::vector<std::uint32_t> Pixels(std::size_t(Width) * Height);
+  std::uint32_t Key;
+  std::memcpy(&Key, Rows + std::size_t(Height - 1) * Stride, 4);
+  Key &= 0xFFFFFF;
+  for (int Y = 0; Y < Height; ++Y) {
+    const std::uint8_t* Row = Rows + std::size_t(Y) * Stride;
+    for (int X = 0; X < Width; ++X) {
+      std::uint32_t Pixel;
+      std::memcpy(&Pixel, Row + 4 * std::size_t(X), 4);
+      Pixel &= 0xFFFFFF;
+      Pixels[std::size_t(Y) * Width + X] = Pixel == Key ? 0 : Pixel | 0xFF000000u;
+    }
+  }
+  SDL_UpdateTexture(FTexture, nullptr, Pixels.data(), Width * 4);
+}
+
+TScreen::TScreen(const std::string& Title) {
+  // SIGINT and SIGTERM end the program as they end any other; SDL would
+  // turn them into quit events that a question would only answer Cancel to.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  if (!std::getenv("SDL_VIDEODRIVER") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
+    throw std::runtime_error("cannot open a window: no display");
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
+  const char* Driver = SDL_GetCurrentVideoDriver();
+  if (!std::getenv("SDL_VIDEODRIVER") && Driver &&
+      (!std::strcmp(Driver, "offscreen") || !std::strcmp(Driver, "dummy") || !std::strcmp(Driver, "evdev"))) {
+    SDL_Quit();
+    throw std::runtime_error("cannot open a window: no display");
+  }
+  FWindow = SDL_CreateWindow(Title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 1280, 800,
+                             SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+  if (FWindow) {
+    SDL_SetWindowMinimumSize(FWindow, 640, 400);
+    // A virtual display has no accelerated renderer: the software one draws there.
+    FRenderer = SDL_CreateRenderer(FWindow, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (!FRenderer) FRenderer = SDL_CreateRenderer(FWindow, -1, SDL_RENDERER_SOFTWARE);
+  }
+  if (!FRenderer) {
+    const std::string Error = SDL_GetError();
+    if (FWindow) SDL_DestroyWindow(FWindow);
+    SDL_Quit();
+    throw std::runtime_error("cannot open a window: " + Error);
+  }
+  IMGUI_CHECKVERSION();
+  ImGui::CreateContext();
+  ImGuiIO& IO = ImGui::GetIO();
+  IO.IniFilename = nullptr;  // the layout is fixed: nothing to remember in the working folder
+  IO.LogFilename = nullptr;
+  ImGui::StyleColorsLight();
+  ImGuiStyle& Style = ImGui::GetStyle();
+  Style.WindowRounding = 0;
+  Style.FrameRounding = 2;
+  Style.WindowBorderSize = 1;
+  LoadFonts();
+  ImGui_ImplSDL2_InitForSDLRenderer(FWindow);
+  ImGui_ImplSDLRenderer_Init(FRenderer);
+}
+
+TScreen::~TScreen() {
+  ImGui_ImplSDLRenderer_Shutdown();
+  ImGui_ImplSDL2_Shutdown();
+  ImGui::DestroyContext();
+  if (FScene) SDL_DestroyTexture(FScene);
+  SDL_DestroyRenderer(FRenderer);
+  SDL_DestroyWindow(FWindow);
+  SDL_Quit();
+}
+
+void TScreen::LoadFonts() {
+  // Captions in Western and Central European languages, Greek and
+  // Cyrillic, with general punctuation and arrows for the menus.
+  static const ImWchar Ranges[] = {0x0020, 0x00FF, 0x0100, 0x017F, 0x0370, 0x03FF, 0x0400, 0x04FF,
+                                   0x2000, 0x206F, 0x2190, 0x21FF, 0x25A0, 0x25FF, 0};
+  const char* Folder = "/usr/share/fonts/truetype/dejavu/";
+  ImGuiIO& IO = ImGui::GetIO();
+  std::error_code Error;
+  // ImGui asserts on a font file it cannot read: look before loading.
+  const auto Load = [&](const char* Name) -> ImFont* {
+    const std::string File = std::string(Folder) + Name;
+    return std::filesystem::is_regular_file(File, Error) ? IO.Fonts->AddFontFromFileTTF(File.c_str(), 15, nullptr, Ranges)
+                                                         : nullptr;
+  };
+  if (!Load("DejaVuSans.ttf")) {
+    IO.Fonts->AddFontDefault();
+    return;
+  }
+  FBold = Load("DejaVuSans-Bold.ttf");
+  FMono = Load("DejaVuSansMono.ttf");
+}
+
+void TScreen::SetTitle(const std::string& Title) {
+  if (Title != SDL_GetWindowTitle(FWindow)) SDL_SetWindowTitle(FWindow, Title.c_str());
+}
+
+void TScreen::Wait() { SDL_WaitEventTimeout(nullptr, 100); }
+
+bool TScreen::Pump(const std::function<void(const SDL_Event&)>& Handle) {
+  ImGuiIO& IO = ImGui::GetIO();
+  const auto Feed = [&](SDL_Event& Event) {
+    ImGui_ImplSDL2_ProcessEvent(&Event);
+    // The backend reads the modifiers as they are now, after the whole
+    // batch: the event's own are the ones that went with the key.
+    if (Event.type == SDL_KEYDOWN || Event.type == SDL_KEYUP) {
+      const Uint16 Mod = Event.key.keysym.mod;
+      IO.KeyCtrl = (Mod & KMOD_CTRL) != 0, IO.KeyShift = (Mod & KMOD_SHIFT) != 0;
+      IO.KeyAlt = (Mod & KMOD_ALT) != 0, IO.KeySuper = (Mod & KMOD_GUI) != 0;
+    }
+    Handle(Event);
+  };
+  bool Any = false;
+  for (SDL_Event& Event : std::exchange(FLater, {})) Feed(Event), Any = true;
+  // ImGui sees which keys are down once a frame: a key pressed and
+  // released between two frames would go unseen. Its release, and all
+  // that came after it, wait for the next frame.
+  std::vector<SDL_Scancode> Pressed;
+  for (SDL_Event Event; SDL_PollEvent(&Event); Any = true) {
+    if (FLater.empty() && Event.type == SDL_KEYUP &&
+        std::find(Pressed.begin(), Pressed.end(), Event.key.keysym.scancode) != Pressed.end())
+      FLater.push_back(Event);
+    else if (!FLater.empty())
+      FLater.push_back(Event);
+    else {
+      if (Event.type == SDL_KEYDOWN) Pressed.push_back(Event.key.keysym.scancode);
+      Feed(Event);
+    }
+  }
+  return Any;
+}
+
+void TScreen::BeginFrame() {
+  ImGui_ImplSDLRenderer_NewFrame();
+  ImGui_ImplSDL2_NewFrame();
+  ImGui::NewFrame();
+  FInFrame = true;
+}
+
+void TScreen::EndFrame() {
+  ImGui::Render();
+  FInFrame = false;
+  Present(false);
+}
+
+void TScreen::Present(bool Backdrop) {
+  int Width = 0, Height = 0;
+  SDL_GetRendererOutputSize(FRenderer, &Width, &Height);
+  // The main loop draws into a texture it keeps, so that a question can
+  // show the window as it was behind it.
+  if (!Backdrop && SDL_RenderTargetSupported(FRenderer) && (!FScene || Width != FSceneWidth || Height != FSceneHeight)) {
+    if (FScene) SDL_DestroyTexture(FScene);
+    FScene = SDL_CreateTexture(FRenderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_TARGET, Width, Height);
+    FSceneWidth = Width, FSceneHeight = Height;
+  }
+  const bool ToScene = !Backdrop && FScene && SDL_SetRenderTarget(FRenderer, FScene) == 0;
+  SDL_SetRenderDrawColor(FRenderer, 160, 160, 160, 255);
+  SDL_RenderClear(FRenderer);
+  if (Backdrop && FScene) SDL_RenderCopy(FRenderer, FScene, nullptr, nullptr);
+  ImGui_ImplSDLRenderer_RenderDrawData(ImGui::GetDrawData());
+  if (ToScene) {
+    SDL_SetRenderTarget(FRenderer, nullptr);
+    SDL_RenderCopy(FRenderer, FScene, nullptr, nullptr);
+  }
+  SDL_RenderPresent(FRenderer);
+}
+
+void TScreen::RunModal(const std::function<bool()>& Draw) {
+  const auto Start = std::chrono::steady_clock::now();
+  for (bool Done = false; !Done;) {
+    if (!Pending()) Wait();
+    Pump([&](const SDL_Event& Event) {
+      if (Event.type == SDL_QUIT ||
+          (Event.type == SDL_WINDOWEVENT && Event.window.event == SDL_WINDOWEVENT_CLOSE))
+        FCloseRequested = true;
+    });
+    BeginFrame();
+    Done = Draw();
+    ImGui::Render();
+    FInFrame = false;
+    Present(true);
+  }
+  FAsking += std::chrono::steady_clock::now() - Start;
+}
+
+int TScreen::Ask(const std::string& Title, const std::string& Text, const std::vector<std::string>& Buttons,
+                 int Cancel) {
+  int Answer = -1;
+  bool Opened = false;
+  const std::string Id = Title + "##question";
+  RunModal([&] {
+    if (!Opened) ImGui::OpenPopup(Id.c_str());
+    Opened = true;
+    const ImGuiViewport* View = ImGui::GetMainViewport();
+    ImGui::SetNextWindowPos(View->GetCenter(), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+    if (ImGui::BeginPopupModal(Id.c_str(), nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoMove)) {
+      ImGui::PushTextWrapPos(ImGui::GetFontSize() * 36);
+      ImGui::TextUnformatted(Text.c_str());
+      ImGui::PopTextWrapPos();
+      ImGui::Spacing();
+      for (std::size_t I = 0; I < Buttons.size(); ++I) {
+        if (I > 0) ImGui::SameLine();
+        if (ImGui::Button(Buttons[I].c_str(), ImVec2(std::max(90.0f, ImGui::CalcTextSize(Buttons[I].c_str()).x + 20), 0)))
+          Answer = int(I);
+      }
+      if (ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape))) Answer = Cancel;
+      if (FCloseRequested) Answer = Cancel;
+      if (Answer >= 0) ImGui::CloseCurrentPopup();
+      ImGui::EndPopup();
+    }
+    return Answer >= 0;
+  });
+  return Answer;
+}
+
+}  // namespace Lvdesign
