@@ -10,15 +10,20 @@ namespace Lvdesign {
 
 using TCommand = std::function<void()>;
 
+struct TPosted {
+  TCommand Command;
+  bool Quiet = false;  // a mouse move: the last edit's fault stays shown
+};
+
 class TCommands {
 public:
-  void Post(TCommand Command) { FCommands.push_back(std::move(Command)); }
+  void Post(TCommand Command, bool Quiet = false) { FCommands.push_back({std::move(Command), Quiet}); }
   bool Empty() const { return FCommands.empty(); }
   // The commands in the order posted; the list is empty afterwards.
-  std::vector<TCommand> Take() { return std::exchange(FCommands, {}); }
+  std::vector<TPosted> Take() { return std::exchange(FCommands, {}); }
 
 private:
-  std::vector<TCommand> FCommands;
+  std::vector<TPosted> FCommands;
 };
 
 }  // namespace Lvdesign

@@ -313,10 +313,10 @@ void TDesignWindow::HandleKey(const SDL_KeyboardEvent& Key) {
 }
 
 void TDesignWindow::RunCommands() {
-  for (TCommand& Command : FCommands.Take()) {
+  for (TPosted& Posted : FCommands.Take()) {
     try {
-      Command();
-      FError.clear();
+      Posted.Command();
+      if (!Posted.Quiet) FError.clear();
     } catch (const std::exception& E) {
       FError = E.what();
     }

@@ -128,7 +128,7 @@ void TFormView::Post(const SDL_Event& Event) {
       break;
     }
     case SDL_MOUSEMOTION:
-      FCommands.Post([this, X, Y] { FDesigner.MouseMove(X, Y); });
+      FCommands.Post([this, X, Y] { FDesigner.MouseMove(X, Y); }, !FDragging);
       break;
     default:
       if (!FDragging) return;

@@ -1,5 +1,9 @@
 #include "Inspector.hpp"
 
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
 #include "FileChooser.hpp"
 #include "TextField.hpp"
 #include "imgui_internal.h"
@@ -15,6 +19,13 @@ const ImVec4 ErrorColour(0.75f, 0.0f, 0.0f, 1.0f);
 
 std::string Describe(const Classes::TComponent& Component) {
   return Component.Name() + ": " + Component.StoredClassName();
+}
+
+bool Matches(const std::string& Name, const char* Filter) {
+  const std::string_view Wanted(Filter);
+  return std::search(Name.begin(), Name.end(), Wanted.begin(), Wanted.end(), [](char A, char B) {
+           return std::tolower(static_cast<unsigned char>(A)) == std::tolower(static_cast<unsigned char>(B));
+         }) != Name.end();
 }
 
 bool EnterPressed() {
@@ -38,6 +49,8 @@ struct TBold {
 
 void TInspector::Draw(const std::string& Error) {
   DrawHeader();
+  ImGui::SetNextItemWidth(-1);
+  ImGui::InputTextWithHint("##filter", "Find a property", FFilterText, sizeof FFilterText);
   const float Footer = Error.empty() ? 0 : ImGui::GetTextLineHeightWithSpacing() * 2;
   if (ImGui::BeginTabBar("inspector")) {
     for (const bool Events : {false, true}) {
@@ -78,6 +91,7 @@ void TInspector::DrawRows(const std::vector<TInspectorRow>& Rows, bool Events) {
   ImGui::TableSetupColumn("Name", ImGuiTableColumnFlags_WidthStretch, 0.45f);
   ImGui::TableSetupColumn("Value", ImGuiTableColumnFlags_WidthStretch, 0.55f);
   for (const TInspectorRow& Row : Rows) {
+    if (!Matches(Row.Name, FFilterText)) continue;
     ImGui::PushID(Row.Path.c_str());
     ImGui::TableNextRow();
     ImGui::TableSetColumnIndex(0);
@@ -137,9 +151,15 @@ void TInspector::DrawValue(const TInspectorRow& Row) {
       ChoiceField(Row, Row.Choices.empty() ? std::vector<std::string>{"False", "True"} : Row.Choices);
       break;
     case TRowKind::Enumeration:
-    case TRowKind::Reference:
       ChoiceField(Row, Row.Choices);
       break;
+    case TRowKind::Reference: {
+      // The empty choice takes the reference away.
+      std::vector<std::string> Choices{""};
+      Choices.insert(Choices.end(), Row.Choices.begin(), Row.Choices.end());
+      ChoiceField(Row, Choices);
+      break;
+    }
     case TRowKind::Color:
     case TRowKind::Cursor: {
       // A name from the list or a number typed in.
@@ -203,7 +223,8 @@ void TInspector::ChoiceField(const TInspectorRow& Row, const std::vector<std::st
   if (!ImGui::BeginCombo("##value", Row.Value.c_str(), ImGuiComboFlags_HeightLarge)) return;
   for (const std::string& Choice : Choices) {
     const bool Selected = Choice == Row.Value;
-    if (ImGui::Selectable(Choice.c_str(), Selected) && !Selected) SetProperty(Row.Path, Choice);
+    if (ImGui::Selectable(Choice.empty() ? "(none)" : Choice.c_str(), Selected) && !Selected)
+      SetProperty(Row.Path, Choice.empty() ? "''" : Choice);
     if (Selected) ImGui::SetItemDefaultFocus();
   }
   ImGui::EndCombo();

@@ -42,6 +42,7 @@ private:
   TCommands& FCommands;
   TEdit FEdit;
   std::string FScratch;
+  char FFilterText[64] = "";  // only rows whose name holds it are shown
 };
 
 }  // namespace Lvdesign

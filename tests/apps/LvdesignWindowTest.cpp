@@ -1,0 +1,155 @@
+// lvdesign's window driven as a user drives it, on a virtual X display:
+// pick the component on the palette, place it, type a property's value in
+// the inspector, save with Ctrl+S through the window's own file chooser,
+// and read back what was stored.
+#if defined(LVDESIGN_PATH)
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sstream>
+#include <thread>
+
+#include "Programs.hpp"
+
+using namespace Programs;
+
+namespace {
+
+using LvdesignWindowTest = TProgramTest;
+
+const std::string Lvdesign = LVDESIGN_PATH;
+
+bool Installed(const char* Program) { return Shell(std::string("command -v ") + Program).Status == 0; }
+
+// A virtual X display of the window's own size, for the length of a test.
+class TVirtualDisplay {
+public:
+  TVirtualDisplay() {
+    for (int Number = 81; Number < 91 && !FServer; ++Number) {
+      if (fs::exists("/tmp/.X11-unix/X" + std::to_string(Number))) continue;
+      FName = ":" + std::to_string(Number);
+      FServer = fork();
+      if (FServer == 0) {
+        const int Null = open("/dev/null", O_RDWR);
+        for (int Stream : {0, 1, 2}) dup2(Null, Stream);
+        execlp("Xvfb", "Xvfb", FName.c_str(), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      for (int Wait = 0; Wait < 500 && !Ready(); ++Wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (!Ready()) Stop();
+    }
+  }
+  ~TVirtualDisplay() { Stop(); }
+  bool Ready() const { return FServer > 0 && Shell("DISPLAY=" + FName + " xdotool getmouselocation").Status == 0; }
+  const std::string& Name() const { return FName; }
+
+private:
+  void Stop() {
+    if (FServer > 0) {
+      kill(FServer, SIGTERM);
+      waitpid(FServer, nullptr, 0);
+    }
+    FServer = 0;
+  }
+  pid_t FServer = 0;
+  std::string FName;
+};
+
+// The designer in the background; killed if the test leaves it running.
+class TDesigner {
+public:
+  TDesigner(const std::string& Command, const std::string& Log) {
+    FProcess = fork();
+    if (FProcess == 0) {
+      const int Out = open(Log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(Out, 1);
+      dup2(Out, 2);
+      execl("/bin/sh", "sh", "-c", Command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~TDesigner() {
+    if (FProcess > 0) {
+      kill(FProcess, SIGKILL);
+      waitpid(FProcess, nullptr, 0);
+    }
+  }
+  // The wait status, or -1 when it is still running after Seconds.
+  int Wait(double Seconds) {
+    for (int Step = 0; Step < Seconds * 100; ++Step) {
+      int Status = 0;
+      if (waitpid(FProcess, &Status, WNOHANG) == FProcess) {
+        FProcess = 0;
+        return Status;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
+
+private:
+  pid_t FProcess = 0;
+};
+
+}  // namespace
+
+TEST_F(LvdesignWindowTest, APlacedComponentsTypedHintIsSavedWithCtrlS) {
+  if (!Installed("Xvfb") || !Installed("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
+  const TVirtualDisplay Display;
+  if (!Display.Ready()) GTEST_SKIP() << "no virtual display could be started";
+  // The window opens at 1280 x 800 and fills this screen, so the palette,
+  // the inspector and the form are where its fixed layout puts them. The
+  // file chooser starts in the working folder; the recent list goes to the
+  // scratch folder, not the user's.
+  const std::string Env = "env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 DISPLAY=" + Display.Name() +
+                          " HOME=" + Q("") + " XDG_CONFIG_HOME=" + Q("config") +
+                          " LVDESIGN_FRAME_TIMES=" + Q("frames.txt") + " ";
+  TDesigner Designer("cd " + Q("") + " && exec " + Env + Lvdesign, Path("lvdesign.log"));
+  const auto Do = [&](const std::string& Steps) {
+    return Shell("timeout 20 " + Env + "xdotool search --sync --onlyvisible --name ' - lvdesign$' " + Steps);
+  };
+  ASSERT_EQ(Do("windowfocus --sync").Status, 0) << Content(Path("lvdesign.log"));
+  // Each step is its own command, so that the window draws a frame between
+  // them, as it would between a person's moves.
+  const std::vector<std::string> Steps = {
+      "mousemove --window %1 67 62 click 1",    // the palette's component button
+      "mousemove --window %1 420 200",          // over the form...
+      "click 1",                                // ...where it is placed
+      "mousemove --window %1 160 161 click 1",  // the inspector's find field
+      "type Hint",
+      "mousemove --window %1 235 213 click 1",  // the Hint row's value
+      "type \"it's here\"",
+      "key Return",
+      "key ctrl+s",  // a new form: the file chooser asks for a name
+      "key ctrl+a",
+      "type placed",  // saved as placed.dfm
+      "key Return",
+  };
+  for (const std::string& Step : Steps) {
+    ASSERT_EQ(Do(Step).Status, 0) << Step;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  }
+  // The title follows the file, unmodified once saved.
+  EXPECT_EQ(Shell("timeout 20 env DISPLAY=" + Display.Name() + " xdotool search --sync --name '^placed.dfm - lvdesign$'")
+                .Status,
+            0);
+  const TResult Read = Shell(Lvdesign + " --actions " +
+                             Quoted("open " + Path("placed.dfm") + "; select LvFilterImage1; inspect"));
+  ASSERT_EQ(Read.Status, 0) << Read.Output << Content(Path("lvdesign.log"));
+  // Placed at the click snapped to the grid, in its default size, with the typed hint.
+  for (const char* Line : {"Hint\t'it''s here'\n", "Left\t72\n", "Top\t64\n", "Width\t105\n", "Height\t105\n"})
+    EXPECT_NE(Read.Output.find(Line), std::string::npos) << Line << "\n" << Read.Output;
+  // Saved and unchanged: Ctrl+Q quits without a question.
+  Do("key ctrl+q");
+  const int Status = Designer.Wait(10);
+  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << Status << "\n" << Content(Path("lvdesign.log"));
+  // One time a frame, each a number of milliseconds.
+  std::istringstream Frames(Content(Path("frames.txt")));
+  int Count = 0;
+  for (double Milliseconds; Frames >> Milliseconds; ++Count) EXPECT_GE(Milliseconds, 0);
+  EXPECT_TRUE(Frames.eof()) << "a line that is no number";
+  EXPECT_GT(Count, int(Steps.size()));
+  EXPECT_NE(Content(Path("config/lvdesign/recent")).find(Path("placed.dfm")), std::string::npos);
+}
+#endif
