@@ -334,7 +334,7 @@ void TDesignWindow::Report(const std::string& Title, const std::function<void()>
 void TDesignWindow::Draw() {
   DrawMenu();
   const ImGuiViewport* View = ImGui::GetMainViewport();
-  const float Top = View->WorkPos.y, PaletteHeight = 76, InspectorWidth = 330;
+  const float Top = View->WorkPos.y, PaletteHeight = 76, InspectorWidth = 400;
   const ImGuiWindowFlags Fixed = ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
                                  ImGuiWindowFlags_NoBringToFrontOnFocus;
 

@@ -88,8 +88,8 @@ void TInspector::DrawRows(const std::vector<TInspectorRow>& Rows, bool Events) {
   const ImGuiTableFlags Flags = ImGuiTableFlags_Resizable | ImGuiTableFlags_BordersInnerV |
                                 ImGuiTableFlags_BordersOuterH | ImGuiTableFlags_RowBg;
   if (!ImGui::BeginTable(Events ? "events" : "properties", 2, Flags)) return;
-  ImGui::TableSetupColumn("Name", ImGuiTableColumnFlags_WidthStretch, 0.45f);
-  ImGui::TableSetupColumn("Value", ImGuiTableColumnFlags_WidthStretch, 0.55f);
+  ImGui::TableSetupColumn("Name", ImGuiTableColumnFlags_WidthStretch, 0.36f);
+  ImGui::TableSetupColumn("Value", ImGuiTableColumnFlags_WidthStretch, 0.64f);
   for (const TInspectorRow& Row : Rows) {
     if (!Matches(Row.Name, FFilterText)) continue;
     ImGui::PushID(Row.Path.c_str());
@@ -235,6 +235,9 @@ void TInspector::GraphicField(const TInspectorRow& Row) {
   ImGui::TextUnformatted(Row.Value.c_str());
   // Only a picture is saved back out; a filter comes from a file already.
   const bool Picture = Row.Path == "Picture";
+  // The buttons in the regular font, whatever the value's.
+  ImGui::PushFont(ImGui::GetIO().Fonts->Fonts[0]);
+  ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(4, ImGui::GetStyle().ItemSpacing.y));
   ImGui::SameLine();
   if (ImGui::SmallButton("Load\xE2\x80\xA6"))
     FCommands.Post([this, Path = Row.Path] {
@@ -251,6 +254,8 @@ void TInspector::GraphicField(const TInspectorRow& Row) {
         if (File) FDesigner.SaveGraphic(Path, *File);
       });
   }
+  ImGui::PopStyleVar();
+  ImGui::PopFont();
 }
 
 void TInspector::SetProperty(const std::string& Path, const std::string& Value) {

@@ -114,7 +114,7 @@ TEST_F(LvdesignWindowTest, APlacedComponentsTypedHintIsSavedWithCtrlS) {
   // them, as it would between a person's moves.
   const std::vector<std::string> Steps = {
       "mousemove --window %1 67 62 click 1",    // the palette's component button
-      "mousemove --window %1 420 200",          // over the form...
+      "mousemove --window %1 490 200",          // over the form...
       "click 1",                                // ...where it is placed
       "mousemove --window %1 160 161 click 1",  // the inspector's find field
       "type Hint",
