@@ -145,24 +145,23 @@ bool TScreen::Pump(const std::function<void(const SDL_Event&)>& Handle) {
     }
     Handle(Event);
   };
-  bool Any = false;
-  for (SDL_Event& Event : std::exchange(FLater, {})) Feed(Event), Any = true;
   // ImGui sees which keys are down once a frame: a key pressed and
-  // released between two frames would go unseen. Its release, and all
-  // that came after it, wait for the next frame.
+  // released within one frame would go unseen. A release of a key pressed
+  // in this frame, and all that comes after it, wait for the next frame,
+  // so typing followed at once by Return still ends with Return seen.
+  for (SDL_Event Event; SDL_PollEvent(&Event);) FLater.push_back(Event);
   std::vector<SDL_Scancode> Pressed;
-  for (SDL_Event Event; SDL_PollEvent(&Event); Any = true) {
-    if (FLater.empty() && Event.type == SDL_KEYUP &&
+  std::size_t Fed = 0;
+  for (; Fed < FLater.size(); ++Fed) {
+    SDL_Event Event = FLater[Fed];
+    if (Event.type == SDL_KEYUP &&
         std::find(Pressed.begin(), Pressed.end(), Event.key.keysym.scancode) != Pressed.end())
-      FLater.push_back(Event);
-    else if (!FLater.empty())
-      FLater.push_back(Event);
-    else {
-      if (Event.type == SDL_KEYDOWN) Pressed.push_back(Event.key.keysym.scancode);
-      Feed(Event);
-    }
+      break;
+    if (Event.type == SDL_KEYDOWN) Pressed.push_back(Event.key.keysym.scancode);
+    Feed(Event);
   }
-  return Any;
+  FLater.erase(FLater.begin(), FLater.begin() + std::ptrdiff_t(Fed));
+  return Fed > 0 || !FLater.empty();
 }
 
 void TScreen::BeginFrame() {

@@ -17,7 +17,7 @@ TEST_F(LvdesignTest, AScriptDesignsAFormThatTheViewerRuns) {
   const TResult Made = Design("--actions " +
                               Quoted("palette; place TLvFilterImage 16 16; load-picture " + Path("picture24.bmp") +
                                      "; load-filter " + Path("filter.png") + "; set Hint 'Stamp ''here'''; "
-                                     "save " + Path("a form.txt") + "; screenshot " + Path("view.png")));
+                                     "save '" + Path("a form.txt") + "'; screenshot " + Path("view.png")));
   ASSERT_EQ(Made.Status, 0) << Made.Output;
   EXPECT_EQ(Made.Output, "Lorvane\tTLvFilterImage\n");
   const std::string Text = Content(Path("a form.txt"));
@@ -31,6 +31,10 @@ TEST_F(LvdesignTest, AScriptDesignsAFormThatTheViewerRuns) {
   ASSERT_EQ(Reopened.Status, 0) << Reopened.Output;
   EXPECT_NE(Reopened.Output.find("Hint\t'Stamp ''here'''\n"), std::string::npos) << Reopened.Output;
   EXPECT_NE(Reopened.Output.find("Picture\t(TBitmap)\n"), std::string::npos) << Reopened.Output;
+  // The viewer runs it: a click stamps the filter the form holds.
+  const TResult Viewed = Shell(std::string(LVVIEW_PATH) + " --form " + Q("a form.txt") + " --yes --click 20,20 --screenshot " +
+                               Q("run.png"));
+  EXPECT_EQ(Viewed.Status, 0) << Viewed.Output;
 }
 
 TEST_F(LvdesignTest, TheFirstFailingActionEndsTheRunWithOneLine) {
