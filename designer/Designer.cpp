@@ -168,19 +168,26 @@ void TDesigner::New() {
   Reset(std::move(Form), "");
 }
 
-void TDesigner::Open(const std::string& FileName, const TAskIgnore& Ask) {
-  auto Form = std::make_unique<Forms::TForm>(nullptr);
+namespace {
+// How a form is read for designing: handlers keep their names without
+// code, and each fault is asked about until Ignore All answers the rest.
+Classes::TReadOptions Reading(const TAskIgnore& Ask) {
   Classes::TReadOptions Options;
   Options.KeepUnboundHandlers = true;
-  bool IgnoreAll = false;
   if (Ask)
-    Options.OnError = [&](const std::string& Fault) {
-      if (IgnoreAll) return true;
+    Options.OnError = [Ask, IgnoreAll = std::make_shared<bool>(false)](const std::string& Fault) {
+      if (*IgnoreAll) return true;
       const TIgnoreAnswer Answer = Ask(Fault);
-      IgnoreAll = Answer == TIgnoreAnswer::IgnoreAll;
+      *IgnoreAll = Answer == TIgnoreAnswer::IgnoreAll;
       return Answer != TIgnoreAnswer::Cancel;
     };
-  Tool::LoadForm(FileName, Form.get(), Options);
+  return Options;
+}
+}  // namespace
+
+void TDesigner::Open(const std::string& FileName, const TAskIgnore& Ask) {
+  auto Form = std::make_unique<Forms::TForm>(nullptr);
+  Tool::LoadForm(FileName, Form.get(), Reading(Ask));
   Reset(std::move(Form), FileName);
 }
 
@@ -209,24 +216,12 @@ std::string TDesigner::Text() const {
 void TDesigner::SetText(const std::string& Text, const TAskIgnore& Ask) {
   // Read into a new form first: a fault leaves this one as it was.
   auto Form = std::make_unique<Forms::TForm>(nullptr);
-  Classes::TReadOptions Options;
-  Options.KeepUnboundHandlers = true;
-  bool IgnoreAll = false;
-  if (Ask)
-    Options.OnError = [&](const std::string& Fault) {
-      if (IgnoreAll) return true;
-      const TIgnoreAnswer Answer = Ask(Fault);
-      IgnoreAll = Answer == TIgnoreAnswer::IgnoreAll;
-      return Answer != TIgnoreAnswer::Cancel;
-    };
   Classes::TMemoryStream Input(std::vector<std::uint8_t>(Text.begin(), Text.end()));
-  Classes::ReadComponentText(Input, Form.get(), Options);
+  Classes::ReadComponentText(Input, Form.get(), Reading(Ask));
   auto Replace = [this](const std::vector<std::uint8_t>& Binary) {
     auto Other = std::make_unique<Forms::TForm>(nullptr);
     Classes::TMemoryStream Stream(Binary);
-    Classes::TReadOptions Keep;
-    Keep.KeepUnboundHandlers = true;
-    Stream.ReadComponent(Other.get(), Keep);
+    Stream.ReadComponent(Other.get(), Reading({}));
     FForm = Shown(std::move(Other));
     FSelection = {FForm.get()};
   };
@@ -611,9 +606,7 @@ void TDesigner::Delete() {
          FSelection.clear();
          for (const TGone& G : Gone) {
            auto* Parent = dynamic_cast<TWinControl*>(G.Parent.empty() ? nullptr : FindComponent(G.Parent));
-           Classes::TReadOptions Keep;
-           Keep.KeepUnboundHandlers = true;
-           for (TComponent* C : Classes::ReadComponentsText(G.Text, FForm.get(), Parent ? Parent : FForm.get(), Keep)) {
+           for (TComponent* C : Classes::ReadComponentsText(G.Text, FForm.get(), Parent ? Parent : FForm.get(), Reading({}))) {
              C->SetComponentIndex(G.Index);
              if (Parent) Parent->SetChildOrder(C, G.Order);
              FSelection.push_back(C);
@@ -642,8 +635,7 @@ std::string TDesigner::Cut() {
 
 void TDesigner::Paste(const std::string& Text) {
   std::vector<std::string> Renamed;
-  Classes::TReadOptions Options;
-  Options.KeepUnboundHandlers = true;
+  Classes::TReadOptions Options = Reading({});
   std::vector<std::string> Taken;
   Options.OnSetName = [&](const std::string& ClassName, std::string& Name) {
     const TypInfo::TClassInfo* Class = TypInfo::GetClass(ClassName);
@@ -686,11 +678,7 @@ void TDesigner::Paste(const std::string& Text) {
        [this, Names] {
          for (const std::string& Name : Names) delete FindComponent(Name);
        },
-       [this, Stored] {
-         Classes::TReadOptions Keep;
-         Keep.KeepUnboundHandlers = true;
-         FSelection = Classes::ReadComponentsText(Stored, FForm.get(), FForm.get(), Keep);
-       });
+       [this, Stored] { FSelection = Classes::ReadComponentsText(Stored, FForm.get(), FForm.get(), Reading({})); });
 }
 
 // ---- The inspector ---------------------------------------------------------------

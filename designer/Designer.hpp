@@ -61,9 +61,6 @@ private:
   std::vector<TPackage> FPackages;
 };
 
-// The package beside the program's modules, found as pkgtool finds it.
-std::string DefaultPackage();
-
 // ---- The inspector -------------------------------------------------------------
 
 enum class TRowKind {

@@ -9,16 +9,6 @@
 
 namespace Design {
 
-std::string DefaultPackage() {
-  std::error_code Error;
-  const auto Bin = std::filesystem::path(Windows::GetModuleFileName(0)).parent_path();
-  const std::filesystem::path Candidates[] = {Bin / "Tessorin.bpl", Bin.parent_path() / "lib" / "Tessorin.bpl",
-                                              (Bin / TESSORIN_MODULES_FROM_BIN / "Tessorin.bpl").lexically_normal()};
-  for (const auto& Candidate : Candidates)
-    if (std::filesystem::exists(Candidate, Error)) return Candidate.string();
-  return Candidates[2].string();
-}
-
 namespace {
 
 // A unit's Register procedure as the compiler names it: Unit::Register().

@@ -1,11 +1,13 @@
 #include "Tool.hpp"
 
 #include <charconv>
+#include <filesystem>
 #include <iostream>
 
 #include "Classes.hpp"
 #include "Graphics.hpp"
 #include "SysUtils.hpp"
+#include "Windows.hpp"
 
 namespace Tool {
 
@@ -84,6 +86,16 @@ std::pair<int, int> ParseSize(const std::string& Option, const std::string& Text
   };
   if (Cross == std::string::npos) Side("");
   return {Side(Width), Side(Height)};
+}
+
+std::string DefaultPackage() {
+  std::error_code Error;
+  const auto Bin = std::filesystem::path(Windows::GetModuleFileName(0)).parent_path();
+  const std::filesystem::path Candidates[] = {Bin / "Tessorin.bpl", Bin.parent_path() / "lib" / "Tessorin.bpl",
+                                              (Bin / TESSORIN_MODULES_FROM_BIN / "Tessorin.bpl").lexically_normal()};
+  for (const auto& Candidate : Candidates)
+    if (std::filesystem::exists(Candidate, Error)) return Candidate.string();
+  return Candidates[2].string();
 }
 
 }  // namespace Tool

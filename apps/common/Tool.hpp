@@ -16,6 +16,11 @@ enum TExitStatus {
   ExitDeclined = 3,  // the conversion to 24-bit colour was declined
 };
 
+// The package beside the programs' modules: beside the program on
+// Windows, ../lib in a build tree, the modules' own folder in an installed
+// one. Where none is found, the installed place, for errors to name.
+std::string DefaultPackage();
+
 // The package version, as --version shows it.
 extern const char* const Version;
 

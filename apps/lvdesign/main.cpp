@@ -27,7 +27,7 @@ struct TOptions {
 int Run(const TOptions& Options) {
   Tool::RegisterFormClasses();
   Design::TPackages Packages;
-  Packages.Install(Design::DefaultPackage());
+  Packages.Install(Tool::DefaultPackage());
   for (const std::string& Package : Options.Packages) Packages.Install(Package);
   Design::TDesigner Designer;
   if (!Options.Form.empty()) Designer.Open(Options.Form);

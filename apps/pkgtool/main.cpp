@@ -20,19 +20,6 @@ namespace {
 
 using Tool::TBadInput;
 
-// The package beside this program's modules: beside the program on
-// Windows, ../lib in a build tree, the modules' own folder in an installed
-// one.
-std::string DefaultPackage() {
-  std::error_code Error;
-  const auto Bin = std::filesystem::path(Windows::GetModuleFileName(0)).parent_path();
-  const std::filesystem::path Candidates[] = {Bin / "Tessorin.bpl", Bin.parent_path() / "lib" / "Tessorin.bpl",
-                                              (Bin / TESSORIN_MODULES_FROM_BIN / "Tessorin.bpl").lexically_normal()};
-  for (const auto& Candidate : Candidates)
-    if (std::filesystem::exists(Candidate, Error)) return Candidate.string();
-  return Candidates[2].string();
-}
-
 // Loads a package for the length of one command, as a design host does to
 // register its components: this runs the package's code.
 class TLoadedPackage {
@@ -299,7 +286,7 @@ int main(int argc, char** argv) {
                "pkgtool");
   App.require_subcommand(1);
   App.set_version_flag("--version", std::string("pkgtool ") + Tool::Version, "Print the version and exit");
-  std::string Package = DefaultPackage(), ClassName, Name, Output;
+  std::string Package = Tool::DefaultPackage(), ClassName, Name, Output;
   auto* InfoCommand =
       App.add_subcommand("info", "Name, requirements, units, flags, version, resources, exports (read as data)");
   InfoCommand->add_option("PACKAGE", Package, "The package module");

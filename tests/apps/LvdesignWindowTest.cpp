@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "Programs.hpp"
+#include "Display.hpp"
 
 using namespace Programs;
 
@@ -19,84 +19,11 @@ using LvdesignWindowTest = TProgramTest;
 
 const std::string Lvdesign = LVDESIGN_PATH;
 
-bool Installed(const char* Program) { return Shell(std::string("command -v ") + Program).Status == 0; }
-
-// A virtual X display of the window's own size, for the length of a test.
-class TVirtualDisplay {
-public:
-  TVirtualDisplay() {
-    for (int Number = 81; Number < 91 && !FServer; ++Number) {
-      if (fs::exists("/tmp/.X11-unix/X" + std::to_string(Number))) continue;
-      FName = ":" + std::to_string(Number);
-      FServer = fork();
-      if (FServer == 0) {
-        const int Null = open("/dev/null", O_RDWR);
-        for (int Stream : {0, 1, 2}) dup2(Null, Stream);
-        execlp("Xvfb", "Xvfb", FName.c_str(), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int Wait = 0; Wait < 500 && !Ready(); ++Wait) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      if (!Ready()) Stop();
-    }
-  }
-  ~TVirtualDisplay() { Stop(); }
-  bool Ready() const { return FServer > 0 && Shell("DISPLAY=" + FName + " xdotool getmouselocation").Status == 0; }
-  const std::string& Name() const { return FName; }
-
-private:
-  void Stop() {
-    if (FServer > 0) {
-      kill(FServer, SIGTERM);
-      waitpid(FServer, nullptr, 0);
-    }
-    FServer = 0;
-  }
-  pid_t FServer = 0;
-  std::string FName;
-};
-
-// The designer in the background; killed if the test leaves it running.
-class TDesigner {
-public:
-  TDesigner(const std::string& Command, const std::string& Log) {
-    FProcess = fork();
-    if (FProcess == 0) {
-      const int Out = open(Log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(Out, 1);
-      dup2(Out, 2);
-      execl("/bin/sh", "sh", "-c", Command.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~TDesigner() {
-    if (FProcess > 0) {
-      kill(FProcess, SIGKILL);
-      waitpid(FProcess, nullptr, 0);
-    }
-  }
-  // The wait status, or -1 when it is still running after Seconds.
-  int Wait(double Seconds) {
-    for (int Step = 0; Step < Seconds * 100; ++Step) {
-      int Status = 0;
-      if (waitpid(FProcess, &Status, WNOHANG) == FProcess) {
-        FProcess = 0;
-        return Status;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return -1;
-  }
-
-private:
-  pid_t FProcess = 0;
-};
-
 }  // namespace
 
 TEST_F(LvdesignWindowTest, APlacedComponentsTypedHintIsSavedWithCtrlS) {
   if (!Installed("Xvfb") || !Installed("xdotool")) GTEST_SKIP() << "needs Xvfb and xdotool";
-  const TVirtualDisplay Display;
+  const TVirtualDisplay Display("1280x800x24", 81);
   if (!Display.Ready()) GTEST_SKIP() << "no virtual display could be started";
   // The window opens at 1280 x 800 and fills this screen, so the palette,
   // the inspector and the form are where its fixed layout puts them. The
@@ -105,7 +32,7 @@ TEST_F(LvdesignWindowTest, APlacedComponentsTypedHintIsSavedWithCtrlS) {
   const std::string Env = "env -u SDL_VIDEODRIVER ASAN_OPTIONS=detect_leaks=0 DISPLAY=" + Display.Name() +
                           " HOME=" + Q("") + " XDG_CONFIG_HOME=" + Q("config") +
                           " LVDESIGN_FRAME_TIMES=" + Q("frames.txt") + " ";
-  TDesigner Designer("cd " + Q("") + " && exec " + Env + Lvdesign, Path("lvdesign.log"));
+  TBackground Designer("cd " + Q("") + " && exec " + Env + Lvdesign, Path("lvdesign.log"));
   const auto Do = [&](const std::string& Steps) {
     return Shell("timeout 20 " + Env + "xdotool search --sync --onlyvisible --name ' - lvdesign$' " + Steps);
   };
