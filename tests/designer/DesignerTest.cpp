@@ -312,6 +312,15 @@ TEST_F(DesignerTest, APackageInUseStays) {
   EXPECT_THROW(Packages->Remove(TESSORIN_BPL, InUse), Design::EDesignError);
   EXPECT_THROW(Packages->Install(TESSORIN_BPL), Design::EDesignError);
   EXPECT_EQ(Run("palette"), "Lorvane\tTLvFilterImage\n");
+  // Once the form holds none, the package goes, and its class with it.
+  Run("delete");
+  Packages->Remove(TESSORIN_BPL, InUse);
+  EXPECT_EQ(Run("palette"), "");
+  EXPECT_NE(Fault("undo"), "(no fault)");
+  EXPECT_EQ(D.Form().ComponentCount(), 0);
+  Packages->Install(TESSORIN_BPL);
+  Run("undo");
+  EXPECT_EQ(Bounds("LvFilterImage1"), "8 8 105 105");
 }
 
 }  // namespace
