@@ -8,15 +8,18 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <tuple>
 
 #include "../../fuzz/FuzzTargets.hpp"
 #include "Graphics.hpp"
 #include "Graphics/Codecs.hpp"
+#include "Graphics/PngInflate.hpp"
 
 using namespace Graphics;
 using namespace Graphics::Detail;
@@ -182,6 +185,121 @@ struct TLimitsGuard {
   ~TLimitsGuard() { SetImageLimits(Saved); }
 };
 
+// A PNG put together here byte by byte, for what libpng's writer never
+// varies: the filter of each row, how the stream is cut into IDATs, the
+// blocks and window of the zlib stream, and faults in any of them.
+struct TPngSpec {
+  int ColourType = Rgb, Width = 13, Height = 9;
+  int Filter = 5;              // 0-4 on every row; 5 cycles through them row by row
+  int Level = 6;               // zlib's; 0 stores
+  int FlushEvery = 0;          // rows between full flushes, each starting new blocks; 0 for none
+  std::size_t IdatBytes = 0;   // the stream cut into IDATs of this many bytes; 0 for one IDAT
+  bool EmptyIdats = false;     // a zero-length IDAT before each
+  bool Ancillary = false;      // tEXt and gAMA before the image data, tIME after
+  int WindowBits = 15;
+  int DeflatedRows = -1;       // rows in the stream, when not the header's height
+  int BadFilterRow = -1;       // this row gets filter byte 5
+  bool SameRows = false;       // every row alike, so deflate matches a row back
+  TBytes AfterStream;          // bytes after the zlib stream, in the last IDAT
+};
+
+void PutChunk(TBytes& File, const char* Name, const TBytes& Data) {
+  const std::size_t At = File.size();
+  File.resize(At + 8);
+  PutU32(File, At, std::uint32_t(Data.size()));
+  std::memcpy(&File[At + 4], Name, 4);
+  File.insert(File.end(), Data.begin(), Data.end());
+  File.resize(File.size() + 4);
+  FixCrc(File, At);
+}
+
+// The filters as the format defines them, a byte at a time; Up is all
+// zeros for the first row.
+std::uint8_t Predict(int Filter, int A, int B, int C) {
+  const int P = A + B - C, PA = std::abs(P - A), PB = std::abs(P - B), PC = std::abs(P - C);
+  switch (Filter) {
+    case 1: return std::uint8_t(A);
+    case 2: return std::uint8_t(B);
+    case 3: return std::uint8_t((A + B) / 2);
+    case 4: return std::uint8_t(PA <= PB && PA <= PC ? A : PB <= PC ? B : C);
+    default: return 0;
+  }
+}
+
+TBytes MakePng(const TPngSpec& Spec) {
+  const int Bpp = Spec.ColourType == Rgba ? 4 : Spec.ColourType == Rgb ? 3 : 1;
+  const std::size_t RowBytes = std::size_t(Spec.Width) * Bpp;
+  const int Rows = Spec.DeflatedRows < 0 ? Spec.Height : Spec.DeflatedRows;
+  // Smooth samples with noise, so that every filter leaves something to predict.
+  std::mt19937 Random(unsigned(Spec.Width * 131 + Spec.Height * 7 + Spec.ColourType));
+  TBytes Raw(RowBytes * Rows);
+  for (std::size_t I = 0; I < Raw.size(); ++I)
+    Raw[I] = Spec.SameRows && I >= RowBytes ? Raw[I - RowBytes] : std::uint8_t(I / RowBytes * 9 + I % RowBytes * 3 + Random() % 16);
+  z_stream Z{};
+  EXPECT_EQ(deflateInit2(&Z, Spec.Level, Z_DEFLATED, Spec.WindowBits, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  TBytes Stream(deflateBound(&Z, uLong(Raw.size() + Rows)) + 64 * (Rows + 1));
+  Z.next_out = Stream.data();
+  Z.avail_out = uInt(Stream.size());
+  const TBytes Zeros(RowBytes, 0);
+  for (int Y = 0; Y < Rows; ++Y) {
+    const std::uint8_t* Row = &Raw[Y * RowBytes];
+    const std::uint8_t* Up = Y ? Row - RowBytes : Zeros.data();
+    const int Filter = Spec.Filter == 5 ? Y % 5 : Spec.Filter;
+    TBytes Line{std::uint8_t(Y == Spec.BadFilterRow ? 5 : Filter)};
+    for (std::size_t I = 0; I < RowBytes; ++I) {
+      const int A = I >= std::size_t(Bpp) ? Row[I - Bpp] : 0, C = I >= std::size_t(Bpp) ? Up[I - Bpp] : 0;
+      Line.push_back(std::uint8_t(Row[I] - Predict(Filter, A, Up[I], C)));
+    }
+    Z.next_in = Line.data();
+    Z.avail_in = uInt(Line.size());
+    const bool Last = Y == Rows - 1;
+    const int Flush = Last ? Z_FINISH : Spec.FlushEvery && (Y + 1) % Spec.FlushEvery == 0 ? Z_FULL_FLUSH : Z_NO_FLUSH;
+    EXPECT_EQ(deflate(&Z, Flush), Last ? Z_STREAM_END : Z_OK);
+  }
+  Stream.resize(Z.total_out);
+  deflateEnd(&Z);
+  Stream.insert(Stream.end(), Spec.AfterStream.begin(), Spec.AfterStream.end());
+
+  TBytes File{137, 'P', 'N', 'G', 13, 10, 26, 10}, Header(13);
+  PutU32(Header, 0, std::uint32_t(Spec.Width));
+  PutU32(Header, 4, std::uint32_t(Spec.Height));
+  Header[8] = 8, Header[9] = std::uint8_t(Spec.ColourType);
+  PutChunk(File, "IHDR", Header);
+  if (Spec.Ancillary) PutChunk(File, "tEXt", {'T', 'i', 't', 'l', 'e', 0, 'x'}), PutChunk(File, "gAMA", {0, 1, 0x86, 0xA0});
+  const std::size_t Cut = Spec.IdatBytes ? Spec.IdatBytes : Stream.size();
+  for (std::size_t At = 0; At < Stream.size(); At += Cut) {
+    if (Spec.EmptyIdats) PutChunk(File, "IDAT", {});
+    PutChunk(File, "IDAT", TBytes(Stream.begin() + At, Stream.begin() + std::min(Stream.size(), At + Cut)));
+  }
+  if (Spec.Ancillary) PutChunk(File, "tIME", {7, 232, 1, 2, 3, 4, 5});
+  PutChunk(File, "IEND", {});
+  return File;
+}
+
+// The image, or the fault's message.
+std::string PngOutcome(TDib (*Read)(std::span<const std::uint8_t>, const std::string&), const TBytes& Data,
+                       TDib& Image) {
+  try {
+    Image = Read(Data, "case.png");
+    return "";
+  } catch (const EInvalidGraphic& E) {
+    return E.what();
+  }
+}
+
+// Reads Data both ways: the same image, or the same fault.
+void ExpectSameAsLibpng(const TBytes& Data) {
+  TDib Fast, Plain;
+  const std::string FastFault = PngOutcome(ReadPng, Data, Fast), PlainFault = PngOutcome(ReadPngThroughLibpng, Data, Plain);
+  EXPECT_EQ(FastFault, PlainFault);
+  EXPECT_EQ(Fast.Width, Plain.Width);
+  EXPECT_EQ(Fast.Height, Plain.Height);
+  EXPECT_EQ(Fast.Format, Plain.Format);
+  EXPECT_EQ(Fast.Stride, Plain.Stride);
+  EXPECT_EQ(Fast.Palette, Plain.Palette);
+  EXPECT_TRUE(Fast.Bits == Plain.Bits);
+}
+
 }  // namespace
 
 TEST(Png, ReadsEveryKindIntoTheNearestBitmapFormat) {
@@ -268,6 +386,141 @@ TEST(Png, PixelsBeyondAShortPaletteSaveAsBlack) {
   const TDib Back = ReadPng(WritePng(Image), "short.png");
   EXPECT_EQ(Back.Palette.size(), 10u);
   EXPECT_EQ(Pixels(Back), Pixels(Image));
+}
+
+TEST(Png, CommonFilesDecodeWithoutLibpngToTheSameBitmap) {
+  // How the zlib stream is laid out: one block in one IDAT; stored blocks;
+  // a block every row in IDATs of 7 bytes with empty ones between, so the
+  // zlib header and checksum are cut too; every second row, in 1-byte IDATs.
+  const struct { const char* Label; int Level, FlushEvery; std::size_t IdatBytes; bool EmptyIdats, Ancillary; } Layouts[] = {
+      {"one block",        6, 0, 0, false, false},
+      {"stored",           0, 0, 0, false, true},
+      {"block a row",      6, 1, 7, true,  true},
+      {"1-byte IDATs",     1, 2, 1, false, false},
+  };
+  for (const int ColourType : {Grey, Rgb, Rgba})
+    for (const int Width : {1, 2, 3, 5, 16, 67})
+      for (const int Height : {1, 2, 9})
+        for (int Filter = 0; Filter <= 5; ++Filter)
+          for (const auto& Layout : Layouts) {
+            SCOPED_TRACE(std::to_string(ColourType) + " " + std::to_string(Width) + "x" + std::to_string(Height) +
+                         " filter " + std::to_string(Filter) + ", " + Layout.Label);
+            TPngSpec Spec;
+            Spec.ColourType = ColourType, Spec.Width = Width, Spec.Height = Height, Spec.Filter = Filter;
+            Spec.Level = Layout.Level, Spec.FlushEvery = Layout.FlushEvery, Spec.IdatBytes = Layout.IdatBytes;
+            Spec.EmptyIdats = Layout.EmptyIdats, Spec.Ancillary = Layout.Ancillary;
+            const TBytes Data = MakePng(Spec);
+            // The fast path must take the file, not hand it on.
+            TPlainPng Png;
+            ASSERT_TRUE(FindPlainPng(Data, 16384, Png));
+            TDib Image = MakeUnfilledDib(Width, Height, Png.Format);
+            ASSERT_TRUE(DecodePlainPng(Png, Image));
+            const TDib Plain = ReadPngThroughLibpng(Data, "case.png");
+            ASSERT_TRUE(Image.Bits == Plain.Bits);
+            ExpectSameAsLibpng(Data);
+          }
+  // Pictures of several bands of rows, the unit the decoder inflates.
+  for (const auto& [ColourType, Width, Height] : {std::tuple(Rgb, 1500, 100), std::tuple(Rgba, 1021, 70), std::tuple(Grey, 4001, 40)}) {
+    TPngSpec Spec;
+    Spec.ColourType = ColourType, Spec.Width = Width, Spec.Height = Height, Spec.FlushEvery = 7, Spec.IdatBytes = 8192;
+    const TBytes Data = MakePng(Spec);
+    TPlainPng Png;
+    ASSERT_TRUE(FindPlainPng(Data, 16384, Png));
+    TDib Image = MakeUnfilledDib(Width, Height, Png.Format);
+    ASSERT_TRUE(DecodePlainPng(Png, Image)) << Width;
+    EXPECT_TRUE(Image.Bits == ReadPngThroughLibpng(Data, "case.png").Bits) << Width;
+  }
+}
+
+TEST(Png, DamagedAndUncommonFilesReadAsLibpngAloneReadsThem) {
+  TPngSpec Base;
+  Base.IdatBytes = 60;
+  Base.Ancillary = true;
+  const TBytes Png = MakePng(Base);
+  TPlainPng Undamaged;  // the file every case damages is one the fast path takes
+  ASSERT_TRUE(FindPlainPng(Png, 16384, Undamaged));
+  const auto Cut = [](const TBytes& Data, std::size_t Size) { return TBytes(Data.begin(), Data.begin() + Size); };
+  const auto Flip = [](TBytes Data, std::size_t At) { return Data[At] ^= 0x20, Data; };
+  const auto With = [&](auto Change) { TPngSpec Spec = Base; Change(Spec); return MakePng(Spec); };
+  // The chunk whose length field is at At gets the stream bytes changed; its CRC stays right.
+  const auto Rewrite = [](TBytes Data, std::size_t At, std::size_t Offset, std::uint8_t Value) {
+    Data[At + 8 + Offset] = Value;
+    FixCrc(Data, At);
+    return Data;
+  };
+  std::vector<std::size_t> Chunks;  // where each chunk starts
+  for (std::size_t At = 8; At < Png.size(); At += 12 + png_get_uint_32(&Png[At])) Chunks.push_back(At);
+  ASSERT_GE(Chunks.size(), 7u);
+  const std::size_t FirstIdat = Chunks[3], LastIdat = Chunks[Chunks.size() - 3];
+  ASSERT_EQ(std::memcmp(&Png[FirstIdat + 4], "IDAT", 4), 0);
+  ASSERT_EQ(std::memcmp(&Png[LastIdat + 4], "IDAT", 4), 0);
+  const std::size_t LastLength = png_get_uint_32(&Png[LastIdat]);
+
+  std::vector<std::pair<std::string, TBytes>> Cases;
+  for (const std::size_t At : Chunks) {
+    const std::size_t Length = png_get_uint_32(&Png[At]);
+    const std::string Where = " at " + std::to_string(At);
+    // Cut at the chunk, inside its header, inside its data and before its CRC.
+    for (const std::size_t Size : {At, At + 6, At + 8 + Length / 2, At + 8 + Length})
+      Cases.push_back({"cut" + Where + "+" + std::to_string(Size - At), Cut(Png, Size)});
+    Cases.push_back({"length byte" + Where, Flip(Png, At + 3)});
+    Cases.push_back({"CRC byte" + Where, Flip(Png, At + 9 + Length)});
+    if (Length) Cases.push_back({"data byte" + Where, Flip(Png, At + 8)});
+  }
+  // The zlib stream: header fields, the checksum, what follows it.
+  TBytes Preset = Rewrite(Png, FirstIdat, 1, 0x20);  // FDICT, check value made right again
+  Preset = Rewrite(Preset, FirstIdat, 1, std::uint8_t(0x20 + 31 - (Preset[FirstIdat + 8] * 256 + 0x20) % 31));
+  Cases.push_back({"preset dictionary", Preset});
+  Cases.push_back({"check value", Rewrite(Png, FirstIdat, 1, Png[FirstIdat + 9] ^ 1)});
+  Cases.push_back({"method", Rewrite(Rewrite(Png, FirstIdat, 0, 0x79), FirstIdat, 1, 0xDA)});
+  Cases.push_back({"checksum", Rewrite(Png, LastIdat, LastLength - 1, Png[LastIdat + 8 + LastLength - 1] ^ 1)});
+  Cases.push_back({"checksum, one IDAT", [&] {
+    TBytes D = With([](TPngSpec& S) { S.IdatBytes = 0; });
+    const std::size_t L = png_get_uint_32(&D[FirstIdat]);
+    return Rewrite(D, FirstIdat, L - 1, D[FirstIdat + 8 + L - 1] ^ 1);
+  }()});
+  Cases.push_back({"too few rows", With([](TPngSpec& S) { S.DeflatedRows = 8; })});
+  Cases.push_back({"one row too many", With([](TPngSpec& S) { S.DeflatedRows = 10; })});
+  Cases.push_back({"bytes after the stream", With([](TPngSpec& S) { S.AfterStream = {0, 0, 0}; })});
+  Cases.push_back({"bytes after the stream, own IDAT", With([](TPngSpec& S) { S.AfterStream = TBytes(70, 1); })});
+  Cases.push_back({"bad filter byte", With([](TPngSpec& S) { S.BadFilterRow = 4; })});
+  Cases.push_back({"small window, image fits", With([](TPngSpec& S) { S.WindowBits = 9; })});
+  Cases.push_back({"small window, image larger", With([](TPngSpec& S) { S.WindowBits = 9, S.Width = 67; })});
+  // Rows of 601 bytes, each matched a row back, under a header that promises a 512-byte window.
+  Cases.push_back({"distance beyond the window", [&] {
+    const TBytes D = With([](TPngSpec& S) { S.Width = 200, S.Filter = 0, S.SameRows = true, S.IdatBytes = 0; });
+    return Rewrite(Rewrite(D, FirstIdat, 0, 0x18), FirstIdat, 1, 25);
+  }()});
+  Cases.push_back({"bad filter byte, late band", With([](TPngSpec& S) { S.Width = 1500, S.Height = 100, S.BadFilterRow = 90; })});
+  Cases.push_back({"too few rows, late band", With([](TPngSpec& S) { S.Width = 1500, S.Height = 100, S.DeflatedRows = 99; })});
+  // Chunks: out of place, unknown, ones that change the pixels, data after the end.
+  const auto Insert = [&](std::size_t At, const char* Name, const TBytes& Data) {
+    TBytes Chunk;
+    PutChunk(Chunk, Name, Data);
+    TBytes D = Png;
+    D.insert(D.begin() + At, Chunk.begin(), Chunk.end());
+    return D;
+  };
+  Cases.push_back({"text between IDATs", Insert(Chunks[4], "tEXt", {'a', 0, 'b'})});
+  Cases.push_back({"IDAT after the end", Insert(Chunks.back(), "IDAT", {})});
+  Cases.push_back({"unknown critical chunk", Insert(FirstIdat, "ABCD", {1})});
+  Cases.push_back({"unknown ancillary chunk", Insert(FirstIdat, "abCD", {1})});
+  Cases.push_back({"chunk name not letters", Insert(FirstIdat, "ab1D", {1})});
+  Cases.push_back({"tRNS", Insert(FirstIdat, "tRNS", {0, 1, 0, 2, 0, 3})});
+  Cases.push_back({"PLTE", Insert(FirstIdat, "PLTE", {1, 2, 3})});
+  Cases.push_back({"second IHDR", Insert(FirstIdat, "IHDR", TBytes(Png.begin() + 16, Png.begin() + 29))});
+  Cases.push_back({"IEND with data", [&] { TBytes D = Cut(Png, Chunks.back()); PutChunk(D, "IEND", {0}); return D; }()});
+  Cases.push_back({"bytes after IEND", [&] { TBytes D = Png; D.push_back(7); return D; }()});
+  // Kinds the fast path leaves to libpng.
+  std::vector<unsigned> Samples(13 * 9 * 4, 3);
+  Cases.push_back({"16-bit", EncodePng({"", Rgb, 16, 0, NoTrns, pf24bit}, Samples)});
+  Cases.push_back({"interlaced", EncodePng({"", Rgba, 8, 0, NoTrns, pf32bit, true}, Samples)});
+  Cases.push_back({"grey and alpha", EncodePng({"", GreyAlpha, 8, 0, NoTrns, pf32bit}, Samples)});
+  Cases.push_back({"palette", EncodePng({"", Paletted, 4, 16, NoTrns, pf4bit}, Samples)});
+  for (const auto& [Label, Data] : Cases) {
+    SCOPED_TRACE(Label);
+    ExpectSameAsLibpng(Data);
+  }
 }
 
 TEST(Jpeg, ReadsColourGreyAndCmykWithinTolerance) {
@@ -457,14 +710,18 @@ TEST(PictureFiles, ConfiguredLimitsApplyToPngAndJpeg) {
   EXPECT_THROW(ReadJpeg(WriteJpeg(Image), "big.jpg"), EInvalidGraphic);
 }
 
-TEST(PictureFiles, FuzzTargetSurvivesEverySeedAndReproducer) {
-  int Files = 0;
-  for (const auto& Entry : std::filesystem::directory_iterator(TESSORIN_SOURCE_DIR "/fuzz/PictureLoader")) {
-    std::ifstream In(Entry.path(), std::ios::binary);
-    const TBytes Data{std::istreambuf_iterator<char>(In), {}};
-    EXPECT_EQ(Fuzz::PictureLoader(Data.data(), Data.size()), 0) << Entry.path();
-    ++Files;
+TEST(PictureFiles, FuzzTargetsSurviveEverySeedAndReproducer) {
+  const struct { const char* Folder; int (*Body)(const std::uint8_t*, std::size_t); } Targets[] = {
+      {"PictureLoader", Fuzz::PictureLoader}, {"PngReader", Fuzz::PngReader}};
+  for (const auto& Target : Targets) {
+    int Files = 0;
+    for (const auto& Entry : std::filesystem::directory_iterator(std::string(TESSORIN_SOURCE_DIR "/fuzz/") + Target.Folder)) {
+      std::ifstream In(Entry.path(), std::ios::binary);
+      const TBytes Data{std::istreambuf_iterator<char>(In), {}};
+      EXPECT_EQ(Target.Body(Data.data(), Data.size()), 0) << Entry.path();
+      ++Files;
+    }
+    EXPECT_GE(Files, 8) << Target.Folder;
   }
-  EXPECT_GE(Files, 8);
   EXPECT_EQ(GetImageLimits().MaxSide, TImageLimits{}.MaxSide);
 }

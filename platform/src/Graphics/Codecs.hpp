@@ -46,6 +46,9 @@ std::vector<std::uint8_t> WriteBmp(const TDib& Image);
 void WriteBmp(const TDib& Image, std::ostream& Out);
 
 TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name);
+// The same with every file read by libpng, which ReadPng leaves the files of
+// uncommon kinds to: the plain path that tests hold the fast one against.
+TDib ReadPngThroughLibpng(std::span<const std::uint8_t> Data, const std::string& Name);
 std::vector<std::uint8_t> WritePng(const TDib& Image, TPngCompression Compression = TPngCompression::Default);
 
 TDib ReadJpeg(std::span<const std::uint8_t> Data, const std::string& Name);

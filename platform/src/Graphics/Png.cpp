@@ -14,6 +14,7 @@
 
 #include "Codecs.hpp"
 #include "Graphics/PngDeflate.hpp"
+#include "Graphics/PngInflate.hpp"
 #include "os/Os.hpp"
 
 namespace Graphics::Detail {
@@ -331,25 +332,46 @@ TFilterInput ColourRows(const TDib& Image, TPngLayout Layout) {
   return In;
 }
 
-}  // namespace
-
-TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name) {
+// Files of the common kind are decoded here and the rest by libpng. Both
+// ways check the sizes, charge the budget and make the image at the same
+// points; a file whose image data turns out damaged goes to libpng from
+// its start, into the image already made, so that libpng names the fault.
+TDib ReadPngFrom(std::span<const std::uint8_t> Data, const std::string& Name, bool Plain) {
   if (SniffFormat(Data) != TFileFormat::Png) throw EInvalidGraphic(Name + ": not a PNG picture");
   CheckHeaderSize(Data, Name);
+  const TImageLimits Limits = GetImageLimits();
+  TPlainPng PlainPng;
+  Plain = Plain && FindPlainPng(Data, std::uint32_t(Limits.MaxSide), PlainPng);
   TPngSession Session{Data};
   TPngReader Reader(Session);
-  const TImageLimits Limits = GetImageLimits();
   png_set_read_fn(Reader.Png, &Session, ReadFromSession);
   png_set_user_limits(Reader.Png, png_uint_32(Limits.MaxSide), png_uint_32(Limits.MaxSide));
   png_set_chunk_malloc_max(Reader.Png, MaxChunkBytes);
   png_set_keep_unknown_chunks(Reader.Png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
 
   TPngHeader Header;
-  if (!ReadPngHeader(Reader.Png, Reader.Info, Header)) RaiseReadFault(Session, Name);
+  if (Plain) {
+    Header.Width = PlainPng.Width, Header.Height = PlainPng.Height, Header.BitDepth = 8;
+    Header.Channels = PlainPng.Channels;
+    Header.Format = PlainPng.Format;
+    Header.RowBytes = std::size_t(PlainPng.Width) * unsigned(PlainPng.Channels);
+  } else if (!ReadPngHeader(Reader.Png, Reader.Info, Header)) {
+    RaiseReadFault(Session, Name);
+  }
   CheckCompressedSize(Data, Header, Name);
   TPictureBudget::Charge(Header.Width, Header.Height, Name);
-  TDib Image = MakeDib(int(Header.Width), int(Header.Height), Header.Format, Name);
+  // The plain decoder writes every byte of its rows; libpng leaves the padding.
+  TDib Image = (Plain ? MakeUnfilledDib : MakeDib)(int(Header.Width), int(Header.Height), Header.Format, Name);
   if (Header.RowBytes > Image.Stride) throw EInvalidGraphic(Name + ": unsupported PNG row layout");
+  if (Plain) {
+    if (DecodePlainPng(PlainPng, Image)) {
+      if (IsIndexed(Image.Format)) Image.Palette = GreyPalette();
+      return Image;
+    }
+    // Zeros, as libpng leaves a row's padding; it writes every pixel byte.
+    std::fill(Image.Bits.begin(), Image.Bits.end(), 0);
+    if (!ReadPngHeader(Reader.Png, Reader.Info, Header)) RaiseReadFault(Session, Name);
+  }
   if (IsIndexed(Header.Format)) Image.Palette = PngPalette(Reader.Png, Reader.Info, Header.Format);
 
   std::vector<png_bytep> Rows(Header.Height);
@@ -357,6 +379,14 @@ TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name) {
   if (!ReadPngRows(Reader.Png, Rows.data())) RaiseReadFault(Session, Name);
   if (Header.Format == pf4bit && Header.BitDepth == 2) WidenTwoBitRows(Image);
   return Image;
+}
+
+}  // namespace
+
+TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name) { return ReadPngFrom(Data, Name, true); }
+
+TDib ReadPngThroughLibpng(std::span<const std::uint8_t> Data, const std::string& Name) {
+  return ReadPngFrom(Data, Name, false);
 }
 
 std::vector<std::uint8_t> WritePng(const TDib& Image, TPngCompression Compression) {
