@@ -123,6 +123,11 @@ void ReadPngBothWays(std::span<const std::uint8_t> Bytes) {
   using namespace Graphics::Detail;
   const TPngOutcome Read = PngOutcome([&] { return ReadPng(Bytes, "fuzz.png"); });
   const TPngOutcome Plain = PngOutcome([&] { return ReadPngThroughLibpng(Bytes, "fuzz.png"); });
+  // The one difference the readers keep: zlib refuses a Huffman code that
+  // leaves codes unassigned, which ISA-L reads while the data uses none of them.
+  const bool IncompleteCode = Read.Fault.empty() && (Plain.Fault.find("lengths set") != std::string::npos ||
+                                                     Plain.Fault.find("distances set") != std::string::npos);
+  if (IncompleteCode) return;
   if (Read.Fault != Plain.Fault || !SameImage(Read.Image, Plain.Image)) std::abort();
 }
 
