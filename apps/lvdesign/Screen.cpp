@@ -167,6 +167,15 @@ bool TScreen::Pump(const std::function<void(const SDL_Event&)>& Handle) {
 void TScreen::BeginFrame() {
   ImGui_ImplSDLRenderer_NewFrame();
   ImGui_ImplSDL2_NewFrame();
+  // The backend reads the pointer from X's global state, which SDL refreshes
+  // only on raw input events; moves that come without them (a virtual
+  // display's, a remote desktop's) would leave hover behind until the next
+  // click. The window's own last motion event is always current.
+  if (SDL_GetMouseFocus() == FWindow) {
+    int X = 0, Y = 0;
+    SDL_GetMouseState(&X, &Y);
+    ImGui::GetIO().MousePos = ImVec2(float(X), float(Y));
+  }
   ImGui::NewFrame();
   FInFrame = true;
 }

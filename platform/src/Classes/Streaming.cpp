@@ -571,7 +571,10 @@ std::string GetPropertyText(const TComponent& Component, const std::string& Path
     case TTypeKind::tkClass: {
       const System::TObject* Object = Info->GetObject ? Info->GetObject(Instance) : nullptr;
       if (const auto* Referenced = dynamic_cast<const TComponent*>(Object)) return Referenced->Name();
-      return Object ? "(" + Object->ClassName() + ")" : "";
+      // Built by appending: g++ 12 warns falsely on "(" + a temporary string.
+      std::string Held;
+      if (Object) Held.append("(").append(Object->ClassName()).append(")");
+      return Held;
     }
   }
   return {};
