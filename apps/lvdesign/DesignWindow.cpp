@@ -18,7 +18,7 @@
 #include "FileChooser.hpp"
 #include "FormFiles.hpp"
 #include "FormView.hpp"
-#include "Inspector.hpp"
+#include "PropertyGrid.hpp"
 #include "Palette.hpp"
 #include "Screen.hpp"
 #include "TextField.hpp"
@@ -170,7 +170,7 @@ class TDesignWindow {
 public:
   TDesignWindow(Design::TDesigner& Designer, Design::TPackages& Packages, std::string Lvview)
       : FDesigner(Designer), FPackages(Packages), FLvview(std::move(Lvview)), FScreen(Designer.Title() + " - lvdesign"),
-        FPalette(FScreen, Designer, Packages, FCommands), FInspector(FScreen, Designer, FCommands),
+        FPalette(FScreen, Designer, Packages, FCommands), FPropertyGrid(FScreen, Designer, FCommands),
         FFormView(FScreen, Designer, FCommands) {}
 
   int Run();
@@ -208,7 +208,7 @@ private:
   TScreen FScreen;
   TCommands FCommands;
   TPalette FPalette;
-  TInspector FInspector;
+  TPropertyGrid FPropertyGrid;
   TFormView FFormView;
   TRecentFiles FRecent;
   TViewers FViewers;
@@ -353,7 +353,7 @@ void TDesignWindow::Draw() {
   if (ImGui::Begin("Object Inspector", nullptr, Fixed)) {
     // While the text is edited the form is what the text will say.
     ImGui::BeginDisabled(FText.has_value());
-    FInspector.Draw(FError);
+    FPropertyGrid.Draw(FError);
     ImGui::EndDisabled();
   }
   ImGui::End();

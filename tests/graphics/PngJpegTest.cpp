@@ -188,7 +188,7 @@ struct TLimitsGuard {
 // A PNG put together here byte by byte, for what libpng's writer never
 // varies: the filter of each row, how the stream is cut into IDATs, the
 // blocks and window of the zlib stream, and faults in any of them.
-struct TPngSpec {
+struct TPngRecipe {
   int ColourType = Rgb, Width = 13, Height = 9;
   int Filter = 5;              // 0-4 on every row; 5 cycles through them row by row
   int Level = 6;               // zlib's; 0 stores
@@ -226,17 +226,17 @@ std::uint8_t Predict(int Filter, int A, int B, int C) {
   }
 }
 
-TBytes MakePng(const TPngSpec& Spec) {
-  const int Bpp = Spec.ColourType == Rgba ? 4 : Spec.ColourType == Rgb ? 3 : 1;
-  const std::size_t RowBytes = std::size_t(Spec.Width) * Bpp;
-  const int Rows = Spec.DeflatedRows < 0 ? Spec.Height : Spec.DeflatedRows;
+TBytes MakePng(const TPngRecipe& Recipe) {
+  const int Bpp = Recipe.ColourType == Rgba ? 4 : Recipe.ColourType == Rgb ? 3 : 1;
+  const std::size_t RowBytes = std::size_t(Recipe.Width) * Bpp;
+  const int Rows = Recipe.DeflatedRows < 0 ? Recipe.Height : Recipe.DeflatedRows;
   // Smooth samples with noise, so that every filter leaves something to predict.
-  std::mt19937 Random(unsigned(Spec.Width * 131 + Spec.Height * 7 + Spec.ColourType));
+  std::mt19937 Random(unsigned(Recipe.Width * 131 + Recipe.Height * 7 + Recipe.ColourType));
   TBytes Raw(RowBytes * Rows);
   for (std::size_t I = 0; I < Raw.size(); ++I)
-    Raw[I] = Spec.SameRows && I >= RowBytes ? Raw[I - RowBytes] : std::uint8_t(I / RowBytes * 9 + I % RowBytes * 3 + Random() % 16);
+    Raw[I] = Recipe.SameRows && I >= RowBytes ? Raw[I - RowBytes] : std::uint8_t(I / RowBytes * 9 + I % RowBytes * 3 + Random() % 16);
   z_stream Z{};
-  EXPECT_EQ(deflateInit2(&Z, Spec.Level, Z_DEFLATED, Spec.WindowBits, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  EXPECT_EQ(deflateInit2(&Z, Recipe.Level, Z_DEFLATED, Recipe.WindowBits, 8, Z_DEFAULT_STRATEGY), Z_OK);
   TBytes Stream(deflateBound(&Z, uLong(Raw.size() + Rows)) + 64 * (Rows + 1));
   Z.next_out = Stream.data();
   Z.avail_out = uInt(Stream.size());
@@ -244,8 +244,8 @@ TBytes MakePng(const TPngSpec& Spec) {
   for (int Y = 0; Y < Rows; ++Y) {
     const std::uint8_t* Row = &Raw[Y * RowBytes];
     const std::uint8_t* Up = Y ? Row - RowBytes : Zeros.data();
-    const int Filter = Spec.Filter == 5 ? Y % 5 : Spec.Filter;
-    TBytes Line{std::uint8_t(Y == Spec.BadFilterRow ? 5 : Filter)};
+    const int Filter = Recipe.Filter == 5 ? Y % 5 : Recipe.Filter;
+    TBytes Line{std::uint8_t(Y == Recipe.BadFilterRow ? 5 : Filter)};
     for (std::size_t I = 0; I < RowBytes; ++I) {
       const int A = I >= std::size_t(Bpp) ? Row[I - Bpp] : 0, C = I >= std::size_t(Bpp) ? Up[I - Bpp] : 0;
       Line.push_back(std::uint8_t(Row[I] - Predict(Filter, A, Up[I], C)));
@@ -253,25 +253,25 @@ TBytes MakePng(const TPngSpec& Spec) {
     Z.next_in = Line.data();
     Z.avail_in = uInt(Line.size());
     const bool Last = Y == Rows - 1;
-    const int Flush = Last ? Z_FINISH : Spec.FlushEvery && (Y + 1) % Spec.FlushEvery == 0 ? Z_FULL_FLUSH : Z_NO_FLUSH;
+    const int Flush = Last ? Z_FINISH : Recipe.FlushEvery && (Y + 1) % Recipe.FlushEvery == 0 ? Z_FULL_FLUSH : Z_NO_FLUSH;
     EXPECT_EQ(deflate(&Z, Flush), Last ? Z_STREAM_END : Z_OK);
   }
   Stream.resize(Z.total_out);
   deflateEnd(&Z);
-  Stream.insert(Stream.end(), Spec.AfterStream.begin(), Spec.AfterStream.end());
+  Stream.insert(Stream.end(), Recipe.AfterStream.begin(), Recipe.AfterStream.end());
 
   TBytes File{137, 'P', 'N', 'G', 13, 10, 26, 10}, Header(13);
-  PutU32(Header, 0, std::uint32_t(Spec.Width));
-  PutU32(Header, 4, std::uint32_t(Spec.Height));
-  Header[8] = 8, Header[9] = std::uint8_t(Spec.ColourType);
+  PutU32(Header, 0, std::uint32_t(Recipe.Width));
+  PutU32(Header, 4, std::uint32_t(Recipe.Height));
+  Header[8] = 8, Header[9] = std::uint8_t(Recipe.ColourType);
   PutChunk(File, "IHDR", Header);
-  if (Spec.Ancillary) PutChunk(File, "tEXt", {'T', 'i', 't', 'l', 'e', 0, 'x'}), PutChunk(File, "gAMA", {0, 1, 0x86, 0xA0});
-  const std::size_t Cut = Spec.IdatBytes ? Spec.IdatBytes : Stream.size();
+  if (Recipe.Ancillary) PutChunk(File, "tEXt", {'T', 'i', 't', 'l', 'e', 0, 'x'}), PutChunk(File, "gAMA", {0, 1, 0x86, 0xA0});
+  const std::size_t Cut = Recipe.IdatBytes ? Recipe.IdatBytes : Stream.size();
   for (std::size_t At = 0; At < Stream.size(); At += Cut) {
-    if (Spec.EmptyIdats) PutChunk(File, "IDAT", {});
+    if (Recipe.EmptyIdats) PutChunk(File, "IDAT", {});
     PutChunk(File, "IDAT", TBytes(Stream.begin() + At, Stream.begin() + std::min(Stream.size(), At + Cut)));
   }
-  if (Spec.Ancillary) PutChunk(File, "tIME", {7, 232, 1, 2, 3, 4, 5});
+  if (Recipe.Ancillary) PutChunk(File, "tIME", {7, 232, 1, 2, 3, 4, 5});
   PutChunk(File, "IEND", {});
   return File;
 }
@@ -405,11 +405,11 @@ TEST(Png, CommonFilesDecodeWithoutLibpngToTheSameBitmap) {
           for (const auto& Layout : Layouts) {
             SCOPED_TRACE(std::to_string(ColourType) + " " + std::to_string(Width) + "x" + std::to_string(Height) +
                          " filter " + std::to_string(Filter) + ", " + Layout.Label);
-            TPngSpec Spec;
-            Spec.ColourType = ColourType, Spec.Width = Width, Spec.Height = Height, Spec.Filter = Filter;
-            Spec.Level = Layout.Level, Spec.FlushEvery = Layout.FlushEvery, Spec.IdatBytes = Layout.IdatBytes;
-            Spec.EmptyIdats = Layout.EmptyIdats, Spec.Ancillary = Layout.Ancillary;
-            const TBytes Data = MakePng(Spec);
+            TPngRecipe Recipe;
+            Recipe.ColourType = ColourType, Recipe.Width = Width, Recipe.Height = Height, Recipe.Filter = Filter;
+            Recipe.Level = Layout.Level, Recipe.FlushEvery = Layout.FlushEvery, Recipe.IdatBytes = Layout.IdatBytes;
+            Recipe.EmptyIdats = Layout.EmptyIdats, Recipe.Ancillary = Layout.Ancillary;
+            const TBytes Data = MakePng(Recipe);
             // The fast path must take the file, not hand it on.
             TPlainPng Png;
             ASSERT_TRUE(FindPlainPng(Data, 16384, Png));
@@ -421,9 +421,9 @@ TEST(Png, CommonFilesDecodeWithoutLibpngToTheSameBitmap) {
           }
   // Pictures of several bands of rows, the unit the decoder inflates.
   for (const auto& [ColourType, Width, Height] : {std::tuple(Rgb, 1500, 100), std::tuple(Rgba, 1021, 70), std::tuple(Grey, 4001, 40)}) {
-    TPngSpec Spec;
-    Spec.ColourType = ColourType, Spec.Width = Width, Spec.Height = Height, Spec.FlushEvery = 7, Spec.IdatBytes = 8192;
-    const TBytes Data = MakePng(Spec);
+    TPngRecipe Recipe;
+    Recipe.ColourType = ColourType, Recipe.Width = Width, Recipe.Height = Height, Recipe.FlushEvery = 7, Recipe.IdatBytes = 8192;
+    const TBytes Data = MakePng(Recipe);
     TPlainPng Png;
     ASSERT_TRUE(FindPlainPng(Data, 16384, Png));
     TDib Image = MakeUnfilledDib(Width, Height, Png.Format);
@@ -433,7 +433,7 @@ TEST(Png, CommonFilesDecodeWithoutLibpngToTheSameBitmap) {
 }
 
 TEST(Png, DamagedAndUncommonFilesReadAsLibpngAloneReadsThem) {
-  TPngSpec Base;
+  TPngRecipe Base;
   Base.IdatBytes = 60;
   Base.Ancillary = true;
   const TBytes Png = MakePng(Base);
@@ -441,7 +441,7 @@ TEST(Png, DamagedAndUncommonFilesReadAsLibpngAloneReadsThem) {
   ASSERT_TRUE(FindPlainPng(Png, 16384, Undamaged));
   const auto Cut = [](const TBytes& Data, std::size_t Size) { return TBytes(Data.begin(), Data.begin() + Size); };
   const auto Flip = [](TBytes Data, std::size_t At) { return Data[At] ^= 0x20, Data; };
-  const auto With = [&](auto Change) { TPngSpec Spec = Base; Change(Spec); return MakePng(Spec); };
+  const auto With = [&](auto Change) { TPngRecipe Recipe = Base; Change(Recipe); return MakePng(Recipe); };
   // The chunk whose length field is at At gets the stream bytes changed; its CRC stays right.
   const auto Rewrite = [](TBytes Data, std::size_t At, std::size_t Offset, std::uint8_t Value) {
     Data[At + 8 + Offset] = Value;
@@ -475,24 +475,24 @@ TEST(Png, DamagedAndUncommonFilesReadAsLibpngAloneReadsThem) {
   Cases.push_back({"method", Rewrite(Rewrite(Png, FirstIdat, 0, 0x79), FirstIdat, 1, 0xDA)});
   Cases.push_back({"checksum", Rewrite(Png, LastIdat, LastLength - 1, Png[LastIdat + 8 + LastLength - 1] ^ 1)});
   Cases.push_back({"checksum, one IDAT", [&] {
-    TBytes D = With([](TPngSpec& S) { S.IdatBytes = 0; });
+    TBytes D = With([](TPngRecipe& S) { S.IdatBytes = 0; });
     const std::size_t L = png_get_uint_32(&D[FirstIdat]);
     return Rewrite(D, FirstIdat, L - 1, D[FirstIdat + 8 + L - 1] ^ 1);
   }()});
-  Cases.push_back({"too few rows", With([](TPngSpec& S) { S.DeflatedRows = 8; })});
-  Cases.push_back({"one row too many", With([](TPngSpec& S) { S.DeflatedRows = 10; })});
-  Cases.push_back({"bytes after the stream", With([](TPngSpec& S) { S.AfterStream = {0, 0, 0}; })});
-  Cases.push_back({"bytes after the stream, own IDAT", With([](TPngSpec& S) { S.AfterStream = TBytes(70, 1); })});
-  Cases.push_back({"bad filter byte", With([](TPngSpec& S) { S.BadFilterRow = 4; })});
-  Cases.push_back({"small window, image fits", With([](TPngSpec& S) { S.WindowBits = 9; })});
-  Cases.push_back({"small window, image larger", With([](TPngSpec& S) { S.WindowBits = 9, S.Width = 67; })});
+  Cases.push_back({"too few rows", With([](TPngRecipe& S) { S.DeflatedRows = 8; })});
+  Cases.push_back({"one row too many", With([](TPngRecipe& S) { S.DeflatedRows = 10; })});
+  Cases.push_back({"bytes after the stream", With([](TPngRecipe& S) { S.AfterStream = {0, 0, 0}; })});
+  Cases.push_back({"bytes after the stream, own IDAT", With([](TPngRecipe& S) { S.AfterStream = TBytes(70, 1); })});
+  Cases.push_back({"bad filter byte", With([](TPngRecipe& S) { S.BadFilterRow = 4; })});
+  Cases.push_back({"small window, image fits", With([](TPngRecipe& S) { S.WindowBits = 9; })});
+  Cases.push_back({"small window, image larger", With([](TPngRecipe& S) { S.WindowBits = 9, S.Width = 67; })});
   // Rows of 601 bytes, each matched a row back, under a header that promises a 512-byte window.
   Cases.push_back({"distance beyond the window", [&] {
-    const TBytes D = With([](TPngSpec& S) { S.Width = 200, S.Filter = 0, S.SameRows = true, S.IdatBytes = 0; });
+    const TBytes D = With([](TPngRecipe& S) { S.Width = 200, S.Filter = 0, S.SameRows = true, S.IdatBytes = 0; });
     return Rewrite(Rewrite(D, FirstIdat, 0, 0x18), FirstIdat, 1, 25);
   }()});
-  Cases.push_back({"bad filter byte, late band", With([](TPngSpec& S) { S.Width = 1500, S.Height = 100, S.BadFilterRow = 90; })});
-  Cases.push_back({"too few rows, late band", With([](TPngSpec& S) { S.Width = 1500, S.Height = 100, S.DeflatedRows = 99; })});
+  Cases.push_back({"bad filter byte, late band", With([](TPngRecipe& S) { S.Width = 1500, S.Height = 100, S.BadFilterRow = 90; })});
+  Cases.push_back({"too few rows, late band", With([](TPngRecipe& S) { S.Width = 1500, S.Height = 100, S.DeflatedRows = 99; })});
   // Chunks: out of place, unknown, ones that change the pixels, data after the end.
   const auto Insert = [&](std::size_t At, const char* Name, const TBytes& Data) {
     TBytes Chunk;

@@ -1,4 +1,4 @@
-#include "Inspector.hpp"
+#include "PropertyGrid.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -47,7 +47,7 @@ struct TBold {
 
 }  // namespace
 
-void TInspector::Draw(const std::string& Error) {
+void TPropertyGrid::Draw(const std::string& Error) {
   DrawHeader();
   ImGui::SetNextItemWidth(-1);
   ImGui::InputTextWithHint("##filter", "Find a property", FFilterText, sizeof FFilterText);
@@ -68,7 +68,7 @@ void TInspector::Draw(const std::string& Error) {
   }
 }
 
-void TInspector::DrawHeader() {
+void TPropertyGrid::DrawHeader() {
   const auto& Selection = FDesigner.Selection();
   const std::string Shown =
       Selection.size() == 1 ? Describe(*Selection.front()) : std::to_string(Selection.size()) + " components selected";
@@ -84,7 +84,7 @@ void TInspector::DrawHeader() {
   }
 }
 
-void TInspector::DrawRows(const std::vector<TInspectorRow>& Rows, bool Events) {
+void TPropertyGrid::DrawRows(const std::vector<TInspectorRow>& Rows, bool Events) {
   const ImGuiTableFlags Flags = ImGuiTableFlags_Resizable | ImGuiTableFlags_BordersInnerV |
                                 ImGuiTableFlags_BordersOuterH | ImGuiTableFlags_RowBg;
   if (!ImGui::BeginTable(Events ? "events" : "properties", 2, Flags)) return;
@@ -103,7 +103,7 @@ void TInspector::DrawRows(const std::vector<TInspectorRow>& Rows, bool Events) {
   ImGui::EndTable();
 }
 
-void TInspector::DrawName(const TInspectorRow& Row) {
+void TPropertyGrid::DrawName(const TInspectorRow& Row) {
   ImGui::AlignTextToFramePadding();
   const float Indent = float(Row.Depth) * ImGui::GetStyle().IndentSpacing;
   if (Indent > 0) ImGui::Indent(Indent);
@@ -123,7 +123,7 @@ void TInspector::DrawName(const TInspectorRow& Row) {
   if (Indent > 0) ImGui::Unindent(Indent);
 }
 
-void TInspector::DrawValue(const TInspectorRow& Row) {
+void TPropertyGrid::DrawValue(const TInspectorRow& Row) {
   TBold Bold(Row.NotDefault ? FScreen.BoldFont() : nullptr);
   if (Row.ReadOnly) {
     ImGui::AlignTextToFramePadding();
@@ -197,7 +197,7 @@ void TInspector::DrawValue(const TInspectorRow& Row) {
   }
 }
 
-bool TInspector::TextField(const TInspectorRow& Row, const std::string& Shown,
+bool TPropertyGrid::TextField(const TInspectorRow& Row, const std::string& Shown,
                            const std::function<void(const std::string&)>& Commit, float Width) {
   const Classes::TComponent* Component = FDesigner.Selection().front();
   const bool Editing = FEdit.Component == Component && FEdit.Path == Row.Path;
@@ -218,7 +218,7 @@ bool TInspector::TextField(const TInspectorRow& Row, const std::string& Shown,
   return Committed;
 }
 
-void TInspector::ChoiceField(const TInspectorRow& Row, const std::vector<std::string>& Choices) {
+void TPropertyGrid::ChoiceField(const TInspectorRow& Row, const std::vector<std::string>& Choices) {
   ImGui::SetNextItemWidth(-1);
   if (!ImGui::BeginCombo("##value", Row.Value.c_str(), ImGuiComboFlags_HeightLarge)) return;
   for (const std::string& Choice : Choices) {
@@ -230,7 +230,7 @@ void TInspector::ChoiceField(const TInspectorRow& Row, const std::vector<std::st
   ImGui::EndCombo();
 }
 
-void TInspector::GraphicField(const TInspectorRow& Row) {
+void TPropertyGrid::GraphicField(const TInspectorRow& Row) {
   ImGui::AlignTextToFramePadding();
   ImGui::TextUnformatted(Row.Value.c_str());
   // Only a picture is saved back out; a filter comes from a file already.
@@ -258,7 +258,7 @@ void TInspector::GraphicField(const TInspectorRow& Row) {
   ImGui::PopFont();
 }
 
-void TInspector::SetProperty(const std::string& Path, const std::string& Value) {
+void TPropertyGrid::SetProperty(const std::string& Path, const std::string& Value) {
   FCommands.Post([this, Path, Value] { FDesigner.SetProperty(Path, Value); });
 }
 

@@ -10,9 +10,9 @@
 
 namespace Lvdesign {
 
-class TInspector {
+class TPropertyGrid {
 public:
-  TInspector(TScreen& Screen, Design::TDesigner& Designer, TCommands& Commands)
+  TPropertyGrid(TScreen& Screen, Design::TDesigner& Designer, TCommands& Commands)
       : FScreen(Screen), FDesigner(Designer), FCommands(Commands) {}
   // Fills the current window. Error is the last edit's fault, shown under
   // the rows until the next edit succeeds.
