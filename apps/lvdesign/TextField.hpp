@@ -15,11 +15,9 @@ bool InputString(const char* Label, std::string& Text, ImGuiInputTextFlags Flags
 bool InputStringMultiline(const char* Label, std::string& Text, const ImVec2& Size, ImGuiInputTextFlags Flags = 0);
 
 // A string as the text form writes it ('a''b'#13#10 + 'c') read as UTF-8
-// text; nothing when it is no such string.
+// text, by the form reader itself; nothing when it is no such string.
 std::optional<std::string> DecodeStringLiteral(std::string_view Literal);
-// UTF-8 text written back in that notation: printable ASCII quoted, every
-// other character as #code (beyond U+FFFF as a surrogate pair, as the text
-// form writes it).
+// UTF-8 text written back in that notation, as the form writer writes it.
 std::string EncodeStringLiteral(std::string_view Text);
 
 }  // namespace Lvdesign
