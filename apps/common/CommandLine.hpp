@@ -3,6 +3,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <iostream>
+#include <optional>
+
+#include "Tool.hpp"
+
 namespace Tool {
 
 // CLI11 takes an empty value ("") as given, where a program would take it
@@ -14,6 +19,23 @@ inline void RefuseEmptyValues(const CLI::App& App) {
     for (const std::string& Value : Option->results())
       if (Value.empty()) throw CLI::ValidationError(Option->get_name(), "the value is empty");
   for (const CLI::App* Command : App.get_subcommands()) RefuseEmptyValues(*Command);
+}
+
+// Parses the command line and refuses empty values. Answers the status to
+// exit with where the program stops here: after --help or --version, or
+// after a fault of the usage, reported as "<tool>: <fault> (see <tool>
+// --help)"; nothing where the program goes on.
+inline std::optional<int> ParseCommandLine(CLI::App& App, int argc, char** argv) {
+  try {
+    App.parse(argc, argv);
+    RefuseEmptyValues(App);
+  } catch (const CLI::Success& E) {
+    return App.exit(E);
+  } catch (const CLI::ParseError& E) {
+    std::cerr << App.get_name() << ": " << E.what() << " (see " << App.get_name() << " --help)\n";
+    return ExitBadInput;
+  }
+  return std::nullopt;
 }
 
 }  // namespace Tool

@@ -64,15 +64,7 @@ int main(int argc, char** argv) {
   App.add_option("--package", Options.Packages, "Install another design package as well (repeatable)");
   App.add_option("--actions", Options.Actions, "Run these actions without a window, and quit");
   App.set_version_flag("--version", std::string("lvdesign ") + Tool::Version, "Print the version and exit");
-  try {
-    App.parse(argc, argv);
-    Tool::RefuseEmptyValues(App);
-  } catch (const CLI::Success& E) {
-    return App.exit(E);
-  } catch (const CLI::ParseError& E) {
-    std::cerr << "lvdesign: " << E.what() << " (see lvdesign --help)\n";
-    return Tool::ExitBadInput;
-  }
+  if (const auto Stop = Tool::ParseCommandLine(App, argc, argv)) return *Stop;
   try {
     return Run(Options);
   } catch (const Design::EDesignError& E) {

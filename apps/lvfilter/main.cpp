@@ -157,15 +157,7 @@ int main(int argc, char** argv) {
   App.add_option("--save-form", Options.SaveForm,
                  "Also store the form, picture and filter included: FILE.dfm binary, FILE.txt text");
   App.set_version_flag("--version", std::string("lvfilter ") + Tool::Version, "Print the version and exit");
-  try {
-    App.parse(argc, argv);
-    Tool::RefuseEmptyValues(App);
-  } catch (const CLI::Success& E) {
-    return App.exit(E);
-  } catch (const CLI::ParseError& E) {
-    std::cerr << "lvfilter: " << E.what() << " (see lvfilter --help)\n";
-    return Tool::ExitBadInput;
-  }
+  if (const auto Stop = Tool::ParseCommandLine(App, argc, argv)) return *Stop;
   try {
     return Run(Options);
   } catch (const std::exception& E) {

@@ -204,15 +204,7 @@ int main(int argc, char** argv) {
   App.add_option("--quality", Options.Quality, std::string(Tool::QualityHelp) + ", for screenshots");
   App.add_option("--compression", Options.Compression, std::string(Tool::CompressionHelp) + ", for screenshots");
   App.set_version_flag("--version", std::string("lvview ") + Tool::Version, "Print the version and exit");
-  try {
-    App.parse(argc, argv);
-    Tool::RefuseEmptyValues(App);
-  } catch (const CLI::Success& E) {
-    return App.exit(E);
-  } catch (const CLI::ParseError& E) {
-    std::cerr << "lvview: " << E.what() << " (see lvview --help)\n";
-    return Tool::ExitBadInput;
-  }
+  if (const auto Stop = Tool::ParseCommandLine(App, argc, argv)) return *Stop;
   if (Options.Form.empty() && (Options.Picture.empty() || Options.Filter.empty())) {
     std::cerr << "lvview: PICTURE and FILTER, or --form FILE, are required (see lvview --help)\n";
     return Tool::ExitBadInput;
