@@ -96,7 +96,7 @@ void SetMessageBoxResponder(std::shared_ptr<TMessageBoxResponder> Responder) {
 TMessageBoxResponder& MessageBoxResponder() {
   std::lock_guard Guard(GLock);
   if (!GResponder) {
-    if (Os::HasSystemMessageBox)
+    if (Os::HasSystemMessageBox())
       GResponder = std::make_shared<TSystemResponder>();
     else if (Os::StdinIsTerminal())
       GResponder = std::make_shared<TConsoleResponder>(std::cin, std::cerr);

@@ -18,12 +18,13 @@ public:
     FForm.PaintPending();
     return Graphics::Detail::NativeImage(FForm.Surface().Image());
   }
-  void WindowMouse(TMouse What, int Button, int X, int Y) override {
+  void WindowMouse(TMouse What, int Button, unsigned Shift, int X, int Y) override {
     const auto Pressed = Button == 1 ? Controls::mbRight : Button == 2 ? Controls::mbMiddle : Controls::mbLeft;
-    if (What == TMouse::Down) FForm.MouseDownAt(Pressed, 1u << (Controls::ssLeft + Button), X, Y);
-    if (What == TMouse::Move) FForm.MouseMoveAt(0, X, Y);
-    if (What == TMouse::Up) FForm.MouseUpAt(Pressed, 0, X, Y);
+    if (What == TMouse::Down) FForm.MouseDownAt(Pressed, Shift, X, Y);
+    if (What == TMouse::Move) FForm.MouseMoveAt(Shift, X, Y);
+    if (What == TMouse::Up) FForm.MouseUpAt(Pressed, Shift, X, Y);
   }
+  void WindowResized(int Width, int Height) override { FForm.SetClientSize(Width, Height); }
   void WindowKey(char Key) override {
     if (FForm.OnKeyPress) FForm.OnKeyPress(&FForm, Key);
   }
@@ -70,13 +71,15 @@ Windows::HWND TCustomForm::CreateWindowHandle() {
   if (FPosition == poDesigned) Place = {Os::TWindowPlace::Designed, Left(), Top()};
   if (FPosition == poScreenCenter || FPosition == poMainFormCenter || FPosition == poOwnerFormCenter)
     Place.How = Os::TWindowPlace::Centred;
-  return Os::CreateFormWindow(*FWindow, FCaption, ClientWidth(), ClientHeight(), Place);
+  const bool Sizeable = FBorderStyle == bsSizeable || FBorderStyle == bsSizeToolWin;
+  return Os::CreateFormWindow(*FWindow, FCaption, ClientWidth(), ClientHeight(), Place, Sizeable);
 }
 
 void TCustomForm::ShowModal() {
-  if (!Os::HasNativeWindows) throw Classes::EComponentError(FCaption + ": this system has no native windows");
+  std::string Why;
+  if (!Os::OpenWindowSystem(&Why))
+    throw Classes::EComponentError((FCaption.empty() ? Name() : FCaption) + ": cannot show the form: " + Why);
   Show();
-  Os::ShowFormWindow(Handle(), true);
   Os::RunMessageLoop();
 }
 
@@ -144,6 +147,7 @@ void TCustomForm::Show() {
   }
   FPending = {};
   PaintRect(ClientRect());
+  if (Os::WindowSystemOpen()) Os::ShowFormWindow(Handle(), true);
   if (OnShow) OnShow(this);
 }
 

@@ -37,42 +37,59 @@ Windows::HBITMAP CreateBitmapHandle(const TBitmapImage& Image);
 // where the system has a colour scheme (Windows); elsewhere -1.
 std::int64_t SystemColor(int Index);
 
-// A form's native top-level window, where the system has them (Windows):
-// it shows the form's surface and reports the user's input to its client.
+// The window system, opened on the first request (on Windows always
+// there; elsewhere where a display can be opened, through SDL2), and then
+// open for good. Until it is open, forms paint into memory only, as scripts
+// and tests want. Answers whether it is open; Why, when it is not, says why
+// ("no display").
+bool OpenWindowSystem(std::string* Why = nullptr);
+bool WindowSystemOpen();
+
+// A form's native top-level window: it shows the form's surface and
+// reports the user's input to its client.
 class TWindowClient {
 public:
   enum class TMouse { Down, Move, Up };
   virtual ~TWindowClient() = default;
   virtual TBitmapImage WindowSurface() = 0;  // 32-bit rows of the client area
-  virtual void WindowMouse(TMouse What, int Button, int X, int Y) = 0;  // 0 left, 1 right, 2 middle
+  // Shift: the framework's shift state (ssShift 1, ssAlt 2, ssCtrl 4, ssLeft 8 ...).
+  virtual void WindowMouse(TMouse What, int Button, unsigned Shift, int X, int Y) = 0;  // 0 left, 1 right, 2 middle
   virtual void WindowKey(char Key) = 0;
+  // The user resized the window: its new client size.
+  virtual void WindowResized(int Width, int Height) = 0;
   virtual void WindowClose() = 0;
 };
-extern const bool HasNativeWindows;
-// A hidden window for the client, counted as a Window handle; elsewhere a
-// plain counted handle.
 // Where the window goes: at Left and Top, centred on the screen, or where
 // the system puts new windows.
 struct TWindowPlace {
   enum { Designed, Centred, Default } How = Default;
   int Left = 0, Top = 0;
 };
+// A hidden window for the client, counted as a Window handle, once the
+// window system is open; before that a plain counted handle. Sizeable: the
+// user may resize it.
 Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height,
-                               TWindowPlace Place);
+                               TWindowPlace Place, bool Sizeable);
 void ShowFormWindow(Windows::HWND Window, bool Visible);
+void SetFormWindowCaption(Windows::HWND Window, const std::string& Caption);
+// The client area's new size, set by the program.
+void SetFormWindowSize(Windows::HWND Window, int Width, int Height);
 // Puts part of the surface on the screen at once.
 void PresentFormWindow(Windows::HWND Window, const TBitmapImage& Surface, int Left, int Top, int Right, int Bottom);
 // Handles the system's messages until QuitMessageLoop.
 void RunMessageLoop();
 void QuitMessageLoop();
+// Handles the messages waiting, without waiting for more.
+void ProcessMessages();
 
 // Folder separators in paths: '/' and, on Windows, '\\' as well.
 extern const char* const PathSeparators;
 
 bool StdinIsTerminal();
 // The system's own modal message box: the button chosen, or 0 when it could
-// not be shown. Only Windows has one; elsewhere it always answers 0.
-extern const bool HasSystemMessageBox;
+// not be shown. Windows always has one; elsewhere the window system's box
+// shows once a form's window is on the screen, and before that it answers 0.
+bool HasSystemMessageBox();
 int SystemMessageBox(Windows::HWND Window, const std::string& Text, const std::string& Caption, Windows::UINT Type);
 
 // Memory for pixel rows; raises std::bad_alloc.

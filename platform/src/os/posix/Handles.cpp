@@ -28,14 +28,23 @@ Windows::HBITMAP CreateBitmapHandle(const TBitmapImage&) { return CreateHandle(T
 
 const char* const PathSeparators = "/";
 
-const bool HasNativeWindows = false;
-Windows::HWND CreateFormWindow(TWindowClient&, const std::string&, int, int, TWindowPlace) { return CreateHandle(THandleKind::Window); }
+bool OpenWindowSystem(std::string* Why) {
+  if (Why) *Why = "no display";
+  return false;
+}
+bool WindowSystemOpen() { return false; }
+Windows::HWND CreateFormWindow(TWindowClient&, const std::string&, int, int, TWindowPlace, bool) {
+  return CreateHandle(THandleKind::Window);
+}
 void ShowFormWindow(Windows::HWND, bool) {}
+void SetFormWindowCaption(Windows::HWND, const std::string&) {}
+void SetFormWindowSize(Windows::HWND, int, int) {}
 void PresentFormWindow(Windows::HWND, const TBitmapImage&, int, int, int, int) {}
 void RunMessageLoop() {}
 void QuitMessageLoop() {}
+void ProcessMessages() {}
 
-const bool HasSystemMessageBox = false;
+bool HasSystemMessageBox() { return false; }
 int SystemMessageBox(Windows::HWND, const std::string&, const std::string&, Windows::UINT) { return 0; }
 
 int LiveHandleCount(THandleKind Kind) {

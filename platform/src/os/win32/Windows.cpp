@@ -29,9 +29,26 @@ TWindowClient* ClientOf(HWND Window) {
   return reinterpret_cast<TWindowClient*>(::GetWindowLongPtrA(Window, GWLP_USERDATA));
 }
 
+// The framework's shift state of a mouse message's key flags.
+unsigned ShiftOf(WPARAM Keys) {
+  unsigned Shift = 0;
+  if (Keys & MK_SHIFT) Shift |= 1u << 0;
+  if (::GetKeyState(VK_MENU) < 0) Shift |= 1u << 1;
+  if (Keys & MK_CONTROL) Shift |= 1u << 2;
+  if (Keys & MK_LBUTTON) Shift |= 1u << 3;
+  if (Keys & MK_RBUTTON) Shift |= 1u << 4;
+  if (Keys & MK_MBUTTON) Shift |= 1u << 5;
+  return Shift;
+}
+
+DWORD StyleOf(bool Sizeable) {
+  return WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | (Sizeable ? WS_THICKFRAME | WS_MAXIMIZEBOX : 0);
+}
+
 LRESULT CALLBACK WindowProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
   TWindowClient* Client = ClientOf(Window);
   const int X = short(LOWORD(L)), Y = short(HIWORD(L));
+  const unsigned Shift = ShiftOf(W);
   using TMouse = TWindowClient::TMouse;
   if (Client) switch (Message) {
       case WM_PAINT: {
@@ -43,14 +60,17 @@ LRESULT CALLBACK WindowProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L) 
       }
       case WM_LBUTTONDOWN: case WM_RBUTTONDOWN: case WM_MBUTTONDOWN:
         ::SetCapture(Window);
-        Client->WindowMouse(TMouse::Down, Message == WM_LBUTTONDOWN ? 0 : Message == WM_RBUTTONDOWN ? 1 : 2, X, Y);
+        Client->WindowMouse(TMouse::Down, Message == WM_LBUTTONDOWN ? 0 : Message == WM_RBUTTONDOWN ? 1 : 2, Shift, X, Y);
         return 0;
       case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
         ::ReleaseCapture();
-        Client->WindowMouse(TMouse::Up, Message == WM_LBUTTONUP ? 0 : Message == WM_RBUTTONUP ? 1 : 2, X, Y);
+        Client->WindowMouse(TMouse::Up, Message == WM_LBUTTONUP ? 0 : Message == WM_RBUTTONUP ? 1 : 2, Shift, X, Y);
         return 0;
       case WM_MOUSEMOVE:
-        Client->WindowMouse(TMouse::Move, 0, X, Y);
+        Client->WindowMouse(TMouse::Move, 0, Shift, X, Y);
+        return 0;
+      case WM_SIZE:
+        if (W != SIZE_MINIMIZED) Client->WindowResized(LOWORD(L), HIWORD(L));
         return 0;
       case WM_CHAR:
         Client->WindowKey(char(W));
@@ -82,12 +102,18 @@ const char* WindowClass() {
 
 }  // namespace
 
-const bool HasNativeWindows = true;
+// The system always has windows; forms use them once a program asks, as on
+// every system, so that scripts stay windowless.
+namespace {
+bool GOpen = false;
+}
+bool OpenWindowSystem(std::string*) { return GOpen = true; }
+bool WindowSystemOpen() { return GOpen; }
 
 Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height,
-                               TWindowPlace Place) {
+                               TWindowPlace Place, bool Sizeable) {
   RECT Frame{0, 0, Width, Height};
-  const DWORD Style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  const DWORD Style = StyleOf(Sizeable);
   ::AdjustWindowRect(&Frame, Style, FALSE);
   const int OuterWidth = Frame.right - Frame.left, OuterHeight = Frame.bottom - Frame.top;
   int X = CW_USEDEFAULT, Y = CW_USEDEFAULT;
@@ -102,6 +128,8 @@ Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption
                       : nullptr;
   if (!Window)
     throw Graphics::EOutOfResources(Caption + ": cannot create a window: " + Win32::ErrorText(::GetLastError()));
+  // The client hears from the window once it is whole: creating it sends
+  // sizes the form has already.
   ::SetWindowLongPtrA(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&Client));
   return Win32::Counted(reinterpret_cast<Windows::HWND>(Window));
 }
@@ -109,6 +137,20 @@ Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption
 void ShowFormWindow(Windows::HWND Window, bool Visible) {
   ::ShowWindow(reinterpret_cast<HWND>(Window), Visible ? SW_SHOW : SW_HIDE);
   if (Visible) ::UpdateWindow(reinterpret_cast<HWND>(Window));
+}
+
+void SetFormWindowCaption(Windows::HWND Window, const std::string& Caption) {
+  ::SetWindowTextA(reinterpret_cast<HWND>(Window), Caption.c_str());
+}
+
+void SetFormWindowSize(Windows::HWND Window, int Width, int Height) {
+  HWND Native = reinterpret_cast<HWND>(Window);
+  RECT Client{};
+  if (::GetClientRect(Native, &Client) && Client.right == Width && Client.bottom == Height) return;
+  RECT Frame{0, 0, Width, Height};
+  ::AdjustWindowRect(&Frame, DWORD(::GetWindowLongA(Native, GWL_STYLE)), FALSE);
+  ::SetWindowPos(Native, nullptr, 0, 0, Frame.right - Frame.left, Frame.bottom - Frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void PresentFormWindow(Windows::HWND Window, const TBitmapImage& Surface, int Left, int Top, int Right, int Bottom) {
@@ -129,7 +171,20 @@ void RunMessageLoop() {
 
 void QuitMessageLoop() { ::PostQuitMessage(0); }
 
-const bool HasSystemMessageBox = true;
+void ProcessMessages() {
+  MSG Message;
+  while (::PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
+    if (Message.message == WM_QUIT) {
+      // Left for the loop that waits for it.
+      ::PostQuitMessage(int(Message.wParam));
+      return;
+    }
+    ::TranslateMessage(&Message);
+    ::DispatchMessageA(&Message);
+  }
+}
+
+bool HasSystemMessageBox() { return true; }
 
 int SystemMessageBox(Windows::HWND Window, const std::string& Text, const std::string& Caption, Windows::UINT Type) {
   HWND Owner = reinterpret_cast<HWND>(Window);
