@@ -47,15 +47,30 @@ using TStartDragEvent = std::function<void(System::TObject* Sender, TDragObject*
 using TStartDockEvent = std::function<void(System::TObject* Sender, TDragDockObject*& DragObject)>;
 using TEndDockEvent = TEndDragEvent;
 
+// The least and greatest width and height a control may take, whatever
+// sets its size: code, a stored form, alignment or anchors. 0 means none.
 class TSizeConstraints : public Classes::TPersistent {
 public:
   static const TypInfo::TClassInfo& ClassInfo();
   const TypInfo::TClassInfo& ClassType() const override;
   void Assign(const Classes::TPersistent* Source) override;
-  // 0 means no constraint.
-  int MaxHeight = 0, MaxWidth = 0, MinHeight = 0, MinWidth = 0;
+  int MaxHeight() const { return FMaxHeight; }
+  int MaxWidth() const { return FMaxWidth; }
+  int MinHeight() const { return FMinHeight; }
+  int MinWidth() const { return FMinWidth; }
+  // Negative values count as 0.
+  void SetMaxHeight(int Value) { Change(FMaxHeight, Value); }
+  void SetMaxWidth(int Value) { Change(FMaxWidth, Value); }
+  void SetMinHeight(int Value) { Change(FMinHeight, Value); }
+  void SetMinWidth(int Value) { Change(FMinWidth, Value); }
   int ConstrainWidth(int Width) const;
   int ConstrainHeight(int Height) const;
+  // Told of every change: the control takes its size within the new bounds.
+  std::function<void()> OnChange;
+
+private:
+  void Change(int& Field, int Value);
+  int FMaxHeight = 0, FMaxWidth = 0, FMinHeight = 0, FMinWidth = 0;
 };
 
 class TControl : public Classes::TComponent {
@@ -73,7 +88,8 @@ public:
   void SetTop(int Value) { SetBounds(FLeft, Value, FWidth, FHeight); }
   void SetWidth(int Value) { SetBounds(FLeft, FTop, Value, FHeight); }
   void SetHeight(int Value) { SetBounds(FLeft, FTop, FWidth, Value); }
-  // Sizes are kept within the constraints and never negative.
+  // Sizes are kept within the constraints and never negative. A control
+  // aligned in its parent keeps its place there: the parent aligns it again.
   virtual void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
   Graphics::TRect BoundsRect() const;
   // The area children and painting use, in the control's own coordinates:
@@ -88,10 +104,15 @@ public:
   bool HasParent() const override { return true; }
   void SetParentComponent(Classes::TComponent* Value) override;
 
+  // Where the parent places the control: along one of its client area's
+  // edges, over what the other aligned controls leave, or nowhere (alNone).
   TAlign Align() const { return FAlign; }
   void SetAlign(TAlign Value);
+  // The edges of the parent's client area the control keeps its distance
+  // to when that area is resized: anchored on both sides of an axis it
+  // stretches, on neither it keeps its centre's proportion.
   TAnchors Anchors() const { return FAnchors; }
-  void SetAnchors(TAnchors Value) { FAnchors = Value; }
+  void SetAnchors(TAnchors Value);
   TSizeConstraints* Constraints() const { return FConstraints.get(); }
   void SetConstraints(TSizeConstraints* Value);
   TCursor Cursor() const { return FCursor; }
@@ -164,7 +185,19 @@ protected:
   void Notification(Classes::TComponent* AComponent, Classes::TOperation Operation) override;
 
 private:
+  // Where the control was put, and the size of its parent's client area
+  // then: what its anchors are measured from.
+  struct TAnchorRules {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    int ParentWidth = 0, ParentHeight = 0;
+  };
+  void UpdateAnchorRules();
+  // The bounds the anchors give for the parent's client area now.
+  Graphics::TRect AnchoredBounds() const;
+  void RequestAlign();
+
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
+  TAnchorRules FAnchorRules;
   TWinControl* FParent = nullptr;
   TAlign FAlign = alNone;
   TAnchors FAnchors = AnchorSet({akLeft, akTop});
@@ -208,6 +241,18 @@ public:
 
   void PaintTo(Graphics::TCanvas& Canvas) const override;
 
+  // Places the aligned children inside the client area: the alTop ones from
+  // the top down and the alBottom ones from the bottom up, across the whole
+  // width; then alLeft and alRight in the band between; then alClient over
+  // what is left. Each group goes by position, then by order among the
+  // children. Anchored children follow the client area's size. Called
+  // whenever the client area, or an aligned child, changes.
+  void AlignControls();
+  // Holds alignment back while several children change, then aligns them
+  // once, each by where it was put; the calls nest.
+  void DisableAlign() { ++FAlignLevel; }
+  void EnableAlign();
+
 protected:
   // Makes the native window on the first request for Handle.
   virtual Windows::HWND CreateWindowHandle();
@@ -221,6 +266,8 @@ private:
 
   Windows::HWND FHandle = 0;
   std::vector<TControl*> FControls;  // z-order, bottom first; destroyed with this control
+  bool FAligning = false;            // children moved now keep their anchor rules
+  int FAlignLevel = 0;               // DisableAlign calls not yet undone
 };
 
 // A control without a window of its own: it paints onto its parent's.

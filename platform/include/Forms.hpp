@@ -51,7 +51,7 @@ public:
   void SetClientHeight(int Value) { SetClientSize(ClientWidth(), Value); }
   // Titles the form's window.
   const std::string& Caption() const { return FCaption; }
-  void SetCaption(const std::string& Value) { FCaption = Value; }
+  void SetCaption(const std::string& Value);
   // Fills the client area where no control covers it.
   Graphics::TColor Color() const { return FColor; }
   void SetColor(Graphics::TColor Value);
@@ -154,8 +154,10 @@ protected:
 private:
   Controls::TControl* Target(int X, int Y, int& LocalX, int& LocalY);
   void PaintGrid(const Graphics::TRect& Rect);
-  // Fits what fills the client area, and the surface, to a new client size.
+  // Fits the aligned controls, the surface and the window to a new client size.
   void ClientResized(const Graphics::TRect& Before);
+  // Makes the surface the client area's size and paints it whole.
+  void FitSurface();
 
   std::string FCaption;
   Graphics::TColor FColor = Graphics::clBtnFace;

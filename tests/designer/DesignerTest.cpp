@@ -107,10 +107,10 @@ TEST_F(DesignerTest, EveryEditUndoesAndRedoesExactly) {
     const std::string Before = D.Text();
     Run(Edit);
     const std::string After = D.Text();
-    if (Edit.find("clear") == std::string::npos) EXPECT_NE(Before, After);
+    if (Edit.find("clear") == std::string::npos) { EXPECT_NE(Before, After); }
     const bool Two = Edit.find("; clear") != std::string::npos || Edit.find("copy; paste") != std::string::npos;
     Run("undo");
-    if (!Two) EXPECT_EQ(D.Text(), Before);
+    if (!Two) { EXPECT_EQ(D.Text(), Before); }
     Run("redo");
     EXPECT_EQ(D.Text(), After);
     while (D.CanUndo()) D.Undo();

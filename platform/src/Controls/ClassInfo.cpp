@@ -36,7 +36,18 @@ TPropInfo Bounded(TPropInfo Info) {
 }  // namespace
 
 const TClassInfo& TSizeConstraints::ClassInfo() {
-  static const TClassInfo Info{"TSizeConstraints", "Controls", &Classes::TPersistent::ClassInfo(), {}, {}};
+  static TClassInfo Info{"TSizeConstraints", "Controls", &Classes::TPersistent::ClassInfo(), {}, {}};
+  static const bool Published = (Info.Publish({
+      MakeProperty<TSizeConstraints, int>("MaxHeight", "TConstraintSize", TTypeKind::tkInteger,
+                                          &TSizeConstraints::MaxHeight, &TSizeConstraints::SetMaxHeight, 0),
+      MakeProperty<TSizeConstraints, int>("MaxWidth", "TConstraintSize", TTypeKind::tkInteger,
+                                          &TSizeConstraints::MaxWidth, &TSizeConstraints::SetMaxWidth, 0),
+      MakeProperty<TSizeConstraints, int>("MinHeight", "TConstraintSize", TTypeKind::tkInteger,
+                                          &TSizeConstraints::MinHeight, &TSizeConstraints::SetMinHeight, 0),
+      MakeProperty<TSizeConstraints, int>("MinWidth", "TConstraintSize", TTypeKind::tkInteger,
+                                          &TSizeConstraints::MinWidth, &TSizeConstraints::SetMinWidth, 0),
+  }), true);
+  (void)Published;
   return Info;
 }
 const TClassInfo& TSizeConstraints::ClassType() const { return ClassInfo(); }

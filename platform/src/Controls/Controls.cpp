@@ -16,13 +16,21 @@ using Graphics::TRect;
 
 void TSizeConstraints::Assign(const Classes::TPersistent* Source) {
   if (const auto* Other = dynamic_cast<const TSizeConstraints*>(Source)) {
-    MaxHeight = Other->MaxHeight;
-    MaxWidth = Other->MaxWidth;
-    MinHeight = Other->MinHeight;
-    MinWidth = Other->MinWidth;
+    FMaxHeight = Other->FMaxHeight;
+    FMaxWidth = Other->FMaxWidth;
+    FMinHeight = Other->FMinHeight;
+    FMinWidth = Other->FMinWidth;
+    if (OnChange) OnChange();
     return;
   }
   TPersistent::Assign(Source);
+}
+
+void TSizeConstraints::Change(int& Field, int Value) {
+  Value = std::max(Value, 0);
+  if (Value == Field) return;
+  Field = Value;
+  if (OnChange) OnChange();
 }
 
 static int Constrain(int Value, int Min, int Max) {
@@ -30,13 +38,15 @@ static int Constrain(int Value, int Min, int Max) {
   if (Min > 0) Value = std::max(Value, Min);
   return Value;
 }
-int TSizeConstraints::ConstrainWidth(int Width) const { return Constrain(Width, MinWidth, MaxWidth); }
-int TSizeConstraints::ConstrainHeight(int Height) const { return Constrain(Height, MinHeight, MaxHeight); }
+int TSizeConstraints::ConstrainWidth(int Width) const { return Constrain(Width, FMinWidth, FMaxWidth); }
+int TSizeConstraints::ConstrainHeight(int Height) const { return Constrain(Height, FMinHeight, FMaxHeight); }
 
 // ---- TControl --------------------------------------------------------------
 
 TControl::TControl(Classes::TComponent* AOwner)
-    : TComponent(AOwner), FConstraints(std::make_unique<TSizeConstraints>()) {}
+    : TComponent(AOwner), FConstraints(std::make_unique<TSizeConstraints>()) {
+  FConstraints->OnChange = [this] { SetBounds(FLeft, FTop, FWidth, FHeight); };
+}
 
 TControl::~TControl() {
   SetPopupMenu(nullptr);
@@ -47,6 +57,7 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   AWidth = std::max(0, FConstraints->ConstrainWidth(AWidth));
   AHeight = std::max(0, FConstraints->ConstrainHeight(AHeight));
   if (ALeft == FLeft && ATop == FTop && AWidth == FWidth && AHeight == FHeight) return;
+  const TRect ClientBefore = ClientRect();
   // Both the old place and the new one need painting.
   Invalidate();
   FLeft = ALeft;
@@ -54,6 +65,48 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   FWidth = AWidth;
   FHeight = AHeight;
   Invalidate();
+  // Placed by its parent's alignment, the control keeps its anchor rules;
+  // placed by anyone else, it is measured afresh, and an aligned one is
+  // put back in its place.
+  if (FParent && !FParent->FAligning) {
+    UpdateAnchorRules();
+    if (FAlign != alNone) FParent->AlignControls();
+  }
+  if (auto* Holder = dynamic_cast<TWinControl*>(this); Holder && !(ClientRect() == ClientBefore))
+    Holder->AlignControls();
+}
+
+void TControl::UpdateAnchorRules() {
+  FAnchorRules = {FLeft, FTop, FWidth, FHeight, FParent ? FParent->ClientWidth() : 0,
+                  FParent ? FParent->ClientHeight() : 0};
+}
+
+namespace {
+int Saturate(std::int64_t V) { return int(std::clamp<std::int64_t>(V, INT_MIN, INT_MAX)); }
+
+// One axis of the anchor rules: the start and length the control takes in
+// a parent of length Parent, having had Start and Length in one of length
+// Before.
+std::pair<int, int> Anchored(bool Near, bool Far, int Start, int Length, int Before, int Parent) {
+  const std::int64_t Grown = std::int64_t(Parent) - Before;
+  if (Near && Far) return {Start, Saturate(std::max<std::int64_t>(0, Length + Grown))};
+  if (Far) return {Saturate(Start + Grown), Length};
+  if (Near || Before <= 0) return {Start, Length};
+  const std::int64_t Centre = (std::int64_t(Start) * 2 + Length) * Parent / Before;  // twice the centre
+  return {Saturate((Centre - Length) / 2), Length};
+}
+}  // namespace
+
+TRect TControl::AnchoredBounds() const {
+  const auto [Left, Width] = Anchored(FAnchors & 1u << akLeft, FAnchors & 1u << akRight, FAnchorRules.Left,
+                                      FAnchorRules.Width, FAnchorRules.ParentWidth, FParent->ClientWidth());
+  const auto [Top, Height] = Anchored(FAnchors & 1u << akTop, FAnchors & 1u << akBottom, FAnchorRules.Top,
+                                      FAnchorRules.Height, FAnchorRules.ParentHeight, FParent->ClientHeight());
+  return {Left, Top, Saturate(std::int64_t(Left) + Width), Saturate(std::int64_t(Top) + Height)};
+}
+
+void TControl::RequestAlign() {
+  if (FParent) FParent->AlignControls();
 }
 
 void TControl::SetParent(TWinControl* AParent) {
@@ -73,13 +126,17 @@ void TControl::SetParent(TWinControl* AParent) {
 void TControl::SetAlign(TAlign Value) {
   if (Value == FAlign) return;
   FAlign = Value;
-  if (FAlign == alClient && FParent) SetBounds(0, 0, FParent->Width(), FParent->Height());
+  UpdateAnchorRules();
+  RequestAlign();
 }
 
-void TControl::SetConstraints(TSizeConstraints* Value) {
-  FConstraints->Assign(Value);
-  SetBounds(FLeft, FTop, FWidth, FHeight);
+void TControl::SetAnchors(TAnchors Value) {
+  if (Value == FAnchors) return;
+  FAnchors = Value;
+  UpdateAnchorRules();
 }
+
+void TControl::SetConstraints(TSizeConstraints* Value) { FConstraints->Assign(Value); }
 
 void TControl::SetEnabled(bool Value) {
   if (Value == FEnabled) return;
@@ -93,6 +150,7 @@ void TControl::SetVisible(bool Value) {
   if (FVisible) Invalidate();
   FVisible = Value;
   Invalidate();
+  if (FAlign != alNone) RequestAlign();
 }
 
 void TControl::SetShowHint(bool Value) {
@@ -127,8 +185,7 @@ namespace {
 // A rectangle whose edges may lie past the int range, held at its ends:
 // a control may be placed anywhere, and nothing beyond the range is drawn.
 TRect Saturated(std::int64_t Left, std::int64_t Top, std::int64_t Right, std::int64_t Bottom) {
-  const auto Clamp = [](std::int64_t V) { return int(std::clamp<std::int64_t>(V, INT_MIN, INT_MAX)); };
-  return {Clamp(Left), Clamp(Top), Clamp(Right), Clamp(Bottom)};
+  return {Saturate(Left), Saturate(Top), Saturate(Right), Saturate(Bottom)};
 }
 }  // namespace
 
@@ -214,12 +271,79 @@ void TWinControl::InsertControl(TControl* AControl) {
   FControls.push_back(AControl);
   AControl->FParent = this;
   if (AControl->FParentShowHint) AControl->FShowHint = ShowHint();
-  if (AControl->Align() == alClient) AControl->SetBounds(0, 0, Width(), Height());
+  AControl->UpdateAnchorRules();
+  if (AControl->Align() != alNone) AlignControls();
 }
 
 void TWinControl::RemoveControl(TControl* AControl) {
   FControls.erase(std::remove(FControls.begin(), FControls.end(), AControl), FControls.end());
   AControl->FParent = nullptr;
+  if (AControl->Align() != alNone) AlignControls();
+}
+
+void TWinControl::EnableAlign() {
+  if (FAlignLevel > 0 && --FAlignLevel == 0) AlignControls();
+}
+
+void TWinControl::AlignControls() {
+  if (FAligning || FAlignLevel > 0) return;
+  FAligning = true;
+  struct TDone {
+    bool& Flag;
+    ~TDone() { Flag = false; }
+  } Done{FAligning};
+  const TRect Client = ClientRect();
+  for (TControl* C : FControls)
+    if (C->FAlign == alNone && C->FAnchors != AnchorSet({akLeft, akTop})) {
+      const TRect R = C->AnchoredBounds();
+      C->SetBounds(R.Left, R.Top, R.Width(), R.Height());
+    }
+  // What the aligned controls have not taken yet; edges may pass each other
+  // when they take more than there is, and sizes then stop at 0.
+  std::int64_t Left = Client.Left, Top = Client.Top, Right = Client.Right, Bottom = Client.Bottom;
+  const auto Across = [&] { return Saturate(std::max<std::int64_t>(0, Right - Left)); };
+  const auto Down = [&] { return Saturate(std::max<std::int64_t>(0, Bottom - Top)); };
+  for (TAlign Kind : {alTop, alBottom, alLeft, alRight, alClient}) {
+    std::vector<TControl*> Group;
+    for (TControl* C : FControls)
+      if (C->FAlign == Kind && C->FVisible) Group.push_back(C);
+    // The one nearest its edge goes first.
+    const auto Key = [Kind](const TControl* C) -> std::int64_t {
+      switch (Kind) {
+        case alTop: return C->FTop;
+        case alBottom: return -(std::int64_t(C->FTop) + C->FHeight);
+        case alLeft: return C->FLeft;
+        case alRight: return -(std::int64_t(C->FLeft) + C->FWidth);
+        default: return 0;
+      }
+    };
+    std::stable_sort(Group.begin(), Group.end(), [&](const TControl* A, const TControl* B) { return Key(A) < Key(B); });
+    for (TControl* C : Group) {
+      switch (Kind) {
+        case alTop:
+          C->SetBounds(Saturate(Left), Saturate(Top), Across(), C->FHeight);
+          Top += C->FHeight;
+          break;
+        case alBottom:
+          C->SetBounds(Saturate(Left), Saturate(Bottom - C->FHeight), Across(), C->FHeight);
+          C->SetTop(Saturate(Bottom - C->FHeight));  // its constrained height
+          Bottom -= C->FHeight;
+          break;
+        case alLeft:
+          C->SetBounds(Saturate(Left), Saturate(Top), C->FWidth, Down());
+          Left += C->FWidth;
+          break;
+        case alRight:
+          C->SetBounds(Saturate(Right - C->FWidth), Saturate(Top), C->FWidth, Down());
+          C->SetLeft(Saturate(Right - C->FWidth));
+          Right -= C->FWidth;
+          break;
+        default:
+          C->SetBounds(Saturate(Left), Saturate(Top), Across(), Down());
+          break;
+      }
+    }
+  }
 }
 
 void TWinControl::SetChildOrder(Classes::TComponent* Child, int Order) {

@@ -99,10 +99,20 @@ void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 
 void TCustomForm::ClientResized(const TRect& Before) {
   if (ClientRect() == Before) return;
-  for (int I = 0; I < ControlCount(); ++I)
-    if (Controls(I)->Align() == Controls::alClient) Controls(I)->SetBounds(0, 0, ClientWidth(), ClientHeight());
-  if (Visible()) Show();
+  AlignControls();
+  if (Visible()) FitSurface();
+  if (HandleAllocated()) Os::SetFormWindowSize(Handle(), ClientWidth(), ClientHeight());
   if (OnResize) OnResize(this);
+}
+
+void TCustomForm::FitSurface() {
+  if (FSurface.Width() != ClientWidth() || FSurface.Height() != ClientHeight()) {
+    FSurface.Assign(nullptr);  // no need to keep the old pixels while resizing
+    FSurface.SetPixelFormat(Graphics::pf32bit);
+    FSurface.SetSize(ClientWidth(), ClientHeight());
+  }
+  FPending = {};
+  PaintRect(ClientRect());
 }
 
 TRect TCustomForm::ClientRect() const {
@@ -140,13 +150,7 @@ void TCustomForm::DefineProperties(Classes::TFiler& Filer) {
 
 void TCustomForm::Show() {
   SetVisible(true);
-  if (FSurface.Width() != ClientWidth() || FSurface.Height() != ClientHeight()) {
-    FSurface.Assign(nullptr);  // no need to keep the old pixels while resizing
-    FSurface.SetPixelFormat(Graphics::pf32bit);
-    FSurface.SetSize(ClientWidth(), ClientHeight());
-  }
-  FPending = {};
-  PaintRect(ClientRect());
+  FitSurface();
   if (Os::WindowSystemOpen()) Os::ShowFormWindow(Handle(), true);
   if (OnShow) OnShow(this);
 }
@@ -167,6 +171,11 @@ void TCustomForm::Hide() {
   FSurface.Assign(nullptr);
   FPending = {};
   if (Shown && OnHide) OnHide(this);
+}
+
+void TCustomForm::SetCaption(const std::string& Value) {
+  FCaption = Value;
+  if (HandleAllocated()) Os::SetFormWindowCaption(Handle(), FCaption);
 }
 
 void TCustomForm::SetColor(Graphics::TColor Value) {
