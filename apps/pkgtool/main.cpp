@@ -275,6 +275,36 @@ void Form(const std::string& File, const std::string& Output, int Text) {
   Out.Commit();
 }
 
+// Writes forms as the resource file a program links: each, in the binary
+// form, an RCDATA resource named after its root's class in capitals
+// (TFORM1), which is how the form's class finds it.
+void Forms(const std::vector<std::string>& Files, const std::string& Output) {
+  Graphics::TFileWriter Out(Output);
+  std::vector<std::vector<std::uint8_t>> Binaries;
+  std::vector<Windows::TResourceEntry> Entries;
+  for (const std::string& File : Files) {
+    std::ostringstream Binary;
+    Tool::ConvertFormFile(File, Binary, false);
+    const std::string Bytes = Binary.str();
+    Binaries.emplace_back(Bytes.begin(), Bytes.end());
+    // The text form's first line names the root: "object Form1: TForm1".
+    const std::string Text = Tool::FormText(Binaries.back());
+    const std::string Head = Text.substr(0, Text.find('\n'));
+    std::string Class = Head.substr(Head.find(':') == std::string::npos ? Head.rfind(' ') + 1 : Head.find(':') + 2);
+    Class = Class.substr(0, Class.find_first_of(" \r["));
+    std::string Name = Class;
+    for (char& C : Name) C = C >= 'a' && C <= 'z' ? char(C - 'a' + 'A') : C;
+    for (std::size_t I = 0; I < Entries.size(); ++I)
+      if (Entries[I].Name == Name)
+        throw TBadInput(File + ": a second form of the class " + Class + " (the first is " + Files[I] + ")");
+    Entries.push_back({Name, Windows::RT_RCDATA, Windows::LANG_NEUTRAL, {}});
+  }
+  for (std::size_t I = 0; I < Entries.size(); ++I) Entries[I].Data = Binaries[I];
+  const std::vector<std::uint8_t> Res = SysUtils::EncodeResources(Entries);
+  Out.Stream().write(reinterpret_cast<const char*>(Res.data()), std::streamsize(Res.size()));
+  Out.Commit();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -314,6 +344,12 @@ int main(int argc, char** argv) {
   FormCommand->add_option("-o,--output", Output, "Where to write the converted form");
   auto* TextFlag = FormCommand->add_flag("--text", AsText, "Write the text form");
   FormCommand->add_flag("--binary", AsBinary, "Write the binary form")->excludes(TextFlag);
+  std::vector<std::string> FormFiles;
+  auto* FormsCommand = App.add_subcommand(
+      "forms", "Write form files (binary or text) as a resource file (.res) for a program to link: each form an "
+               "RCDATA resource named after its root's class in capitals (TFORM1)");
+  FormsCommand->add_option("FILE", FormFiles, "The form files")->required();
+  FormsCommand->add_option("-o,--output", Output, "The resource file to write")->required();
   try {
     App.parse(argc, argv);
     Tool::RefuseEmptyValues(App);
@@ -335,6 +371,7 @@ int main(int argc, char** argv) {
     if (*PropertiesCommand) Properties(ClassName, Package);
     if (*ResourceCommand) Resource(Name, Output, Package);
     if (*FormCommand) Form(FormFile, Output, AsText ? 1 : AsBinary ? 0 : -1);
+    if (*FormsCommand) Forms(FormFiles, Output);
     return Tool::ExitDone;
   } catch (const std::exception& E) {
     return Tool::Report("pkgtool", E);

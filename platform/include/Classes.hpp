@@ -19,6 +19,7 @@ class EFOpenError : public EStreamError { using EStreamError::EStreamError; };
 class EReadError : public EStreamError { using EStreamError::EStreamError; };
 class EWriteError : public EStreamError { using EStreamError::EStreamError; };
 class EComponentError : public System::Exception { using Exception::Exception; };
+class EResNotFound : public System::Exception { using Exception::Exception; };
 
 class TFiler;
 class TReader;
@@ -30,6 +31,13 @@ class TComponent;
 
 // How a stored form is read into components.
 struct TReadOptions {
+  // What faults name as the form read ("form" where empty): its file, or
+  // the class whose resource it is.
+  std::string SourceName;
+  // For a form class of the application's own: each named component is
+  // bound to the root's field of that name (DeclareField), and a component
+  // without one, or of a class the field cannot hold, is refused.
+  bool BindFields = false;
   // Told of each class and each property the reader does not know, with the
   // fault as an EReadError would name it; answering true skips it (a class
   // with everything inside it) and reading goes on, false refuses the form.
@@ -202,6 +210,30 @@ public:
   // a stored form holds. An event set in code has no name and is not stored.
   void SetMethod(const std::string& Name, std::any Handler);
   const std::any* MethodAddress(const std::string& Name) const;
+  // A method of this component's class as the handler of that name: a form
+  // class of the application's own declares the handlers its stored form
+  // names (OnMouseDown = LvFilterImage1MouseDown).
+  template <class C, class... A>
+  void DeclareMethod(const std::string& Name, void (C::*Method)(A...)) {
+    C* Self = static_cast<C*>(this);
+    SetMethod(Name, std::function<void(A...)>([Self, Method](A... Args) { (Self->*Method)(Args...); }));
+  }
+
+  // Fields by name: a form class of the application's own declares the
+  // field that is to point at each component of its stored form, and
+  // reading the form binds them (TReadOptions::BindFields). Declaring a
+  // field registers its class, so that the form may name it.
+  struct TField {
+    std::string Name;
+    const TypInfo::TClassInfo* Class;  // what the field can hold
+    std::function<void(TComponent*)> Bind;
+  };
+  template <class T>
+  void DeclareField(const std::string& Name, T*& Field) {
+    TypInfo::RegisterClass(T::ClassInfo());
+    AddField({Name, &T::ClassInfo(), [&Field](TComponent* Component) { Field = dynamic_cast<T*>(Component); }});
+  }
+  const TField* FieldAddress(const std::string& Name) const;
   void AssignEvent(const std::string& Property, const std::string& HandlerName);
   std::string EventName(const std::string& Property) const;
 
@@ -220,6 +252,8 @@ private:
   std::vector<TComponent*> FFreeNotifies;     // told when this one goes
   std::vector<std::pair<std::string, std::any>> FMethods;         // name, handler
   std::vector<std::pair<std::string, std::string>> FEventNames;   // property, handler name
+  std::vector<TField> FFields;
+  void AddField(TField Field);
   friend class TLoader;
 };
 

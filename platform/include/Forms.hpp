@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
+#include <typeinfo>
 
 #include "Controls.hpp"
 #include "Graphics.hpp"
@@ -104,11 +106,12 @@ public:
   // showing it paints it whole.
   void Show();
   void Hide();
-  // Shows the form in a native window of its own and handles the user's
-  // input until the window is closed (on Windows; elsewhere there are no
-  // native windows and it raises EComponentError).
+  // Shows the form in a window of its own and handles the user's input
+  // until it is closed. Opens the window system first: where there is no
+  // display, raises EComponentError saying so.
   void ShowModal();
-  // Hides the form and ends ShowModal, as closing its window does.
+  // Hides the form, as closing its window does, and ends ShowModal; closing
+  // the application's main form ends the application.
   void Close();
 
   // The 32-bit surface the controls paint into; a window backend shows it.
@@ -151,6 +154,21 @@ protected:
   // A top-level window that shows the surface and passes the mouse on.
   Windows::HWND CreateWindowHandle() override;
 
+  // For a form class of the application's own (class TForm1 : public
+  // TForm), in its constructor once it has declared its fields and
+  // handlers: reads the form it was designed as, linked into the module
+  // that holds the class as the resource named after ClassName in capitals
+  // (TFORM1). Each component the form names is made and bound to its field,
+  // each handler name to the declared method. Raises EResNotFound when
+  // there is no such resource, and EReadError naming the class, the place
+  // and the fault for a component without a field, a field of another
+  // class, a handler the class lacks or anything else the form holds amiss.
+  template <class TFormClass>
+  void InitInheritedComponent(TFormClass*, const std::string& ClassName) {
+    ReadFormResource(ClassName, &typeid(TFormClass));
+  }
+  void ReadFormResource(const std::string& ClassName, const void* AddressInModule);
+
 private:
   Controls::TControl* Target(int X, int Y, int& LocalX, int& LocalY);
   void PaintGrid(const Graphics::TRect& Rect);
@@ -181,6 +199,7 @@ private:
   Graphics::TRect FPending;
   Controls::TControl* FPressed = nullptr;
   int FPaintCount = 0;
+  bool FModal = false;  // in ShowModal
 };
 
 class TForm : public TCustomForm {
@@ -189,5 +208,75 @@ public:
   static const TypInfo::TClassInfo& ClassInfo();
   const TypInfo::TClassInfo& ClassType() const override;
 };
+
+using TExceptionEvent = std::function<void(System::TObject* Sender, const std::exception& E)>;
+
+// The object every application starts with: it makes the forms, runs the
+// main one, and shows what goes wrong in an event handler.
+//
+//   Application->Initialize();
+//   Application->CreateForm(Form1);
+//   Application->Run();
+class TApplication : public Classes::TComponent {
+public:
+  explicit TApplication(Classes::TComponent* AOwner);
+  ~TApplication() override;
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+
+  // Opens the window system where a display can be opened: forms shown
+  // from here on have windows. Without one, forms paint into memory, and
+  // Run says there is no display.
+  void Initialize();
+  // Makes a form of class T, owned by the application, and points
+  // Reference at it. The first form made is the main form.
+  template <class T>
+  void CreateForm(T*& Reference) {
+    T* Form = new T(this);
+    Reference = Form;
+    if (!FMainForm) SetMainForm(Form);
+  }
+  TCustomForm* MainForm() const { return FMainForm; }
+  // Shows the main form and handles the user's input until it is closed
+  // or Terminate is called, then returns. Raises EComponentError when the
+  // form cannot be shown (no display).
+  void Run();
+  // Ends Run once the input being handled now is done.
+  void Terminate();
+  bool Terminated() const { return FTerminated; }
+  // Handles the input waiting, without waiting for more: a long piece of
+  // work calls it now and then, so that the windows stay alive.
+  void ProcessMessages();
+  // The caption of the message box and of the program; the program's
+  // file name without its folder and extension until set.
+  const std::string& Title() const { return FTitle; }
+  void SetTitle(const std::string& Value) { FTitle = Value; }
+
+  // For the exception being handled: what escapes an event handler. Calls
+  // OnException where set, or else shows the exception; the application
+  // goes on either way.
+  void HandleException(System::TObject* Sender);
+  // Shows the exception's message in the message box, titled with Title;
+  // on standard error where no box can be shown.
+  void ShowException(const std::exception& E);
+  TExceptionEvent OnException;
+
+protected:
+  void Notification(Classes::TComponent* AComponent, Classes::TOperation Operation) override;
+
+private:
+  void SetMainForm(Classes::TComponent* Form);
+  TCustomForm* FMainForm = nullptr;
+  std::string FTitle;
+  bool FTerminated = false;
+};
+
+// The application, made on first use: Application->Run() as everywhere.
+struct TApplicationReference {
+  TApplication* operator->() const;
+  TApplication& operator*() const { return *operator->(); }
+  operator TApplication*() const { return operator->(); }
+};
+inline constexpr TApplicationReference Application{};
 
 }  // namespace Forms

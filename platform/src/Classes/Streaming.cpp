@@ -286,6 +286,7 @@ public:
     const Graphics::Detail::TPictureBudget Pictures;
     // A class the host does not know is the application's own descendant
     // of the root's (TForm1 of TForm): read into the root, and kept.
+    FFormClass = Root.ClassName;
     const TypInfo::TClassInfo* Stored = TypInfo::GetClass(Root.ClassName);
     if (Stored && !FRoot->ClassType().InheritsFrom(*Stored))
       Fail(Root.Where, "the form holds a " + Root.ClassName + ", not a " + FRoot->ClassName());
@@ -295,6 +296,7 @@ public:
     for (const TObject& Child : Root.Children) Component(Child, *FRoot);
     for (const auto& Fixup : FFixups) Fixup();
     FDone = true;
+    for (const auto& [Field, Made] : FBindings) Field->Bind(Made);
     FRoot->Loaded();
     for (TComponent* Made : FCreated) Made->Loaded();
   }
@@ -330,9 +332,20 @@ private:
     if (!Name.empty() && (FRoot->FindComponent(Name) || FReal->FindComponent(Name) ||
                           SysUtils::SameText(Name, FRoot->Name())))
       Fail(Node.Where, "the name " + Name + " is used twice");
+    // A form class of the application's own has a field for each.
+    const TComponent::TField* Field = nullptr;
+    if (FOptions.BindFields && !Name.empty()) {
+      Field = FReal->FieldAddress(Name);
+      const std::string& Of = FFormClass;
+      if (!Field) Fail(Node.Where, Name + ": the class " + Of + " has no field " + Name);
+      if (!Class->InheritsFrom(*Field->Class))
+        Fail(Node.Where, Name + ": a " + Class->ClassName + ", where the field " + Of + "." + Field->Name +
+                             " holds a " + Field->Class->ClassName);
+    }
     TComponent* Made = Class->Create(FRoot);
     FCreated.push_back(Made);
     Named(Node, *Made, Name);
+    if (Field && FRoot == FReal) FBindings.emplace_back(Field, Made);
     if (Made->HasParent()) Made->SetParentComponent(&Holder);
     Properties(Node, *Made);
     for (const TObject& Child : Node.Children) Component(Child, *Made);
@@ -475,6 +488,8 @@ private:
   const TReadOptions& FOptions;
   std::vector<TComponent*> FCreated;
   std::vector<std::function<void()>> FFixups;
+  std::vector<std::pair<const TComponent::TField*, TComponent*>> FBindings;
+  std::string FFormClass;  // the root's, as the form names it
   bool FDone = false;
 };
 
@@ -514,12 +529,14 @@ TComponent* TStream::ReadComponent(TComponent* Root) { return ReadComponent(Root
 
 TComponent* TStream::ReadComponent(TComponent* Root, const TReadOptions& Options) {
   std::vector<std::uint8_t> Storage;
-  return ReadTree(Form::ReadBinary(Unread(*this, Storage), "form"), Root, "form", Options);
+  const std::string Source = Options.SourceName.empty() ? "form" : Options.SourceName;
+  return ReadTree(Form::ReadBinary(Unread(*this, Storage), Source), Root, Source, Options);
 }
 
 TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options) {
   std::vector<std::uint8_t> Storage;
-  return ReadTree(Form::ReadText(Chars(Unread(Input, Storage)), "form"), Root, "form", Options);
+  const std::string Source = Options.SourceName.empty() ? "form" : Options.SourceName;
+  return ReadTree(Form::ReadText(Chars(Unread(Input, Storage)), Source), Root, Source, Options);
 }
 
 // ---- What a design host does ------------------------------------------------------
@@ -621,6 +638,21 @@ void TComponent::SetMethod(const std::string& Name, std::any Handler) {
 const std::any* TComponent::MethodAddress(const std::string& Name) const {
   for (const auto& [Known, Value] : FMethods)
     if (SysUtils::SameText(Known, Name)) return &Value;
+  return nullptr;
+}
+
+void TComponent::AddField(TField Field) {
+  for (TField& Known : FFields)
+    if (SysUtils::SameText(Known.Name, Field.Name)) {
+      Known = std::move(Field);
+      return;
+    }
+  FFields.push_back(std::move(Field));
+}
+
+const TComponent::TField* TComponent::FieldAddress(const std::string& Name) const {
+  for (const TField& Known : FFields)
+    if (SysUtils::SameText(Known.Name, Name)) return &Known;
   return nullptr;
 }
 

@@ -108,6 +108,12 @@ const TClassInfo& TCustomForm::ClassInfo() {
 }
 const TClassInfo& TCustomForm::ClassType() const { return ClassInfo(); }
 
+const TClassInfo& TApplication::ClassInfo() {
+  static const TClassInfo Info{"TApplication", "Forms", &Classes::TComponent::ClassInfo(), {}, {}};
+  return Info;
+}
+const TClassInfo& TApplication::ClassType() const { return ClassInfo(); }
+
 const TClassInfo& TForm::ClassInfo() {
   using Controls::TControl;
   static TClassInfo Info{"TForm", "Forms", &TCustomForm::ClassInfo(),

@@ -4,33 +4,51 @@
 #include <utility>
 
 #include "Graphics/Dib.hpp"
+#include "SysUtils.hpp"
 #include "os/Os.hpp"
 
 namespace Forms {
 
 namespace Detail {
 
-// What a form's native window asks of it.
+// What a form's native window asks of it. What goes wrong in the form's
+// event handlers is shown by the application, which goes on.
 class TFormWindow : public Os::TWindowClient {
 public:
   explicit TFormWindow(TCustomForm& Form) : FForm(Form) {}
   Os::TBitmapImage WindowSurface() override {
-    FForm.PaintPending();
+    Guarded([&] { FForm.PaintPending(); });
     return Graphics::Detail::NativeImage(FForm.Surface().Image());
   }
   void WindowMouse(TMouse What, int Button, unsigned Shift, int X, int Y) override {
     const auto Pressed = Button == 1 ? Controls::mbRight : Button == 2 ? Controls::mbMiddle : Controls::mbLeft;
-    if (What == TMouse::Down) FForm.MouseDownAt(Pressed, Shift, X, Y);
-    if (What == TMouse::Move) FForm.MouseMoveAt(Shift, X, Y);
-    if (What == TMouse::Up) FForm.MouseUpAt(Pressed, Shift, X, Y);
+    Guarded([&] {
+      if (What == TMouse::Down) FForm.MouseDownAt(Pressed, Shift, X, Y);
+      if (What == TMouse::Move) FForm.MouseMoveAt(Shift, X, Y);
+      if (What == TMouse::Up) FForm.MouseUpAt(Pressed, Shift, X, Y);
+    });
   }
-  void WindowResized(int Width, int Height) override { FForm.SetClientSize(Width, Height); }
+  void WindowResized(int Width, int Height) override {
+    Guarded([&] { FForm.SetClientSize(Width, Height); });
+  }
   void WindowKey(char Key) override {
-    if (FForm.OnKeyPress) FForm.OnKeyPress(&FForm, Key);
+    Guarded([&] {
+      if (FForm.OnKeyPress) FForm.OnKeyPress(&FForm, Key);
+    });
   }
-  void WindowClose() override { FForm.Close(); }
+  void WindowClose() override {
+    Guarded([&] { FForm.Close(); });
+  }
 
 private:
+  template <class F>
+  void Guarded(const F& Handle) {
+    try {
+      Handle();
+    } catch (const std::exception&) {
+      Application->HandleException(&FForm);
+    }
+  }
   TCustomForm& FForm;
 };
 
@@ -80,7 +98,32 @@ void TCustomForm::ShowModal() {
   if (!Os::OpenWindowSystem(&Why))
     throw Classes::EComponentError((FCaption.empty() ? Name() : FCaption) + ": cannot show the form: " + Why);
   Show();
+  FModal = true;
+  struct TDone {
+    bool& Modal;
+    ~TDone() { Modal = false; }
+  } Done{FModal};
   Os::RunMessageLoop();
+}
+
+void TCustomForm::ReadFormResource(const std::string& ClassName, const void* AddressInModule) {
+  const Windows::HMODULE Module = Os::ModuleOfAddress(AddressInModule);
+  // A program's own module serves its resources once it is on the list.
+  bool Listed = false;
+  for (const SysUtils::TLibModule& Lib : SysUtils::LibModules()) Listed |= Lib.Instance == Module;
+  if (!Listed) SysUtils::RegisterModule(AddressInModule);
+  std::string Name = ClassName;
+  for (char& C : Name) C = C >= 'a' && C <= 'z' ? char(C - 'a' + 'A') : C;
+  const auto Data = Windows::FindResourceData(SysUtils::FindResourceHInstance(Module), Name.c_str(), Windows::RT_RCDATA);
+  if (Data.empty())
+    throw Classes::EResNotFound(ClassName + ": no form resource " + Name + " in " + Os::ModuleFileName(Module));
+  Classes::TReadOptions Options;
+  Options.SourceName = ClassName;
+  Options.BindFields = true;
+  Classes::TMemoryStream Stream(std::vector<std::uint8_t>(Data.begin(), Data.end()));
+  Stream.ReadComponent(this, Options);
+  if (!SysUtils::SameText(StoredClassName(), ClassName))
+    throw Classes::EReadError(ClassName + ": the resource " + Name + " holds a " + StoredClassName());
 }
 
 void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
@@ -159,9 +202,9 @@ void TCustomForm::Close() {
   TCloseAction Action = caHide;
   if (OnClose) OnClose(this, Action);
   if (Action == caNone) return;
-  const bool Modal = Visible() && HandleAllocated();
   Hide();
-  if (Modal) Os::QuitMessageLoop();
+  if (this == Application->MainForm()) Application->Terminate();
+  else if (FModal) Os::QuitMessageLoop();
 }
 
 void TCustomForm::Hide() {
