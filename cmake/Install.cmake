@@ -11,7 +11,9 @@ set(TESSORIN_INSTALL_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/tessorin)
 install(TARGETS vcl40 Tessorin EXPORT TessorinTargets
         LIBRARY DESTINATION ${TESSORIN_INSTALL_MODULEDIR}
         INCLUDES DESTINATION ${TESSORIN_INSTALL_INCLUDEDIR})
-set(TESSORIN_PROGRAMS lvfilter pkgtool)
+# pkgtool is also the tool that links forms into users' programs.
+install(TARGETS pkgtool EXPORT TessorinTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(TESSORIN_PROGRAMS lvfilter)
 if(TARGET lvview)
   list(APPEND TESSORIN_PROGRAMS lvview)
 endif()
@@ -31,6 +33,7 @@ configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TessorinConfig.cmake.in
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/TessorinConfigVersion.cmake
                                  COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/TessorinConfig.cmake ${CMAKE_BINARY_DIR}/TessorinConfigVersion.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/TessorinForms.cmake
         DESTINATION ${TESSORIN_INSTALL_CMAKEDIR})
 
 # The pkg-config file finds its prefix from its own place, so a staged or

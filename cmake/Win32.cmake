@@ -28,18 +28,6 @@ if(EXISTS /usr/include/CLI/CLI.hpp)
   target_include_directories(CLI11::CLI11 INTERFACE ${CMAKE_BINARY_DIR}/third-party/include)
 endif()
 
-# A module's resources: the binary resource file, as windres turns it into
-# an object the linker puts in the module's resource section.
-function(tessorin_win32_resources target res_file)
-  get_filename_component(name ${res_file} NAME_WE)
-  set(object ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources.o)
-  add_custom_command(OUTPUT ${object}
-    COMMAND ${CMAKE_RC_COMPILER} -J res -O coff -i ${res_file} -o ${object}
-    DEPENDS ${res_file} VERBATIM)
-  target_sources(${target} PRIVATE ${object})
-  set_source_files_properties(${object} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
-endfunction()
-
 # Programs built here run under Wine, in a prefix of the build's own: the
 # build runs the resource generator, ctest runs the suites. The display is
 # whatever the caller gives (make win32-test starts a virtual one).
