@@ -11,17 +11,7 @@
 
 namespace Dialogs {
 
-std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type) {
-  using namespace Windows;
-  switch (Type & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
-    case MB_ABORTRETRYIGNORE: return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
-    case MB_YESNOCANCEL: return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
-    case MB_YESNO: return {{"Yes", IDYES}, {"No", IDNO}};
-    case MB_RETRYCANCEL: return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
-    default: return {{"OK", IDOK}};
-  }
-}
+std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type) { return Os::MessageBoxButtons(Type); }
 
 static std::string Lower(std::string Text) {
   std::transform(Text.begin(), Text.end(), Text.begin(), [](unsigned char C) { return char(std::tolower(C)); });
