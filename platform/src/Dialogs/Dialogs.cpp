@@ -1,6 +1,6 @@
 // The message box's responders. The console prompt talks to whatever
 // streams it is given; the default is the system's own box where there is
-// one, else the prompt when a terminal is attached.
+// one at the time of the call, else the prompt when a terminal is attached.
 #include <algorithm>
 #include <cctype>
 #include <iostream>
@@ -83,17 +83,20 @@ void SetMessageBoxResponder(std::shared_ptr<TMessageBoxResponder> Responder) {
   GResponder = std::move(Responder);
 }
 
+// Without one set by the program, the responder is chosen for each call, as
+// the means to ask come and go: the system's box once a window is on the
+// screen, the prompt while a terminal is attached, else none.
 TMessageBoxResponder& MessageBoxResponder() {
-  std::lock_guard Guard(GLock);
-  if (!GResponder) {
-    if (Os::HasSystemMessageBox())
-      GResponder = std::make_shared<TSystemResponder>();
-    else if (Os::StdinIsTerminal())
-      GResponder = std::make_shared<TConsoleResponder>(std::cin, std::cerr);
-    else
-      GResponder = std::make_shared<TNoResponder>();
+  {
+    std::lock_guard Guard(GLock);
+    if (GResponder) return *GResponder;
   }
-  return *GResponder;
+  static TSystemResponder System;
+  static TConsoleResponder Console(std::cin, std::cerr);
+  static TNoResponder None;
+  if (Os::HasSystemMessageBox()) return System;
+  if (Os::StdinIsTerminal()) return Console;
+  return None;
 }
 
 }  // namespace Dialogs
