@@ -8,6 +8,7 @@
 
 #include "imgui_impl_sdl.h"
 #include "imgui_impl_sdlrenderer.h"
+#include "os/Os.hpp"
 
 namespace Lvdesign {
 
@@ -53,18 +54,13 @@ void TTexture::Update(SDL_Renderer* Renderer, int Width, int Height, const std::
 }
 
 TScreen::TScreen(const std::string& Title) {
-  // SIGINT and SIGTERM end the program as they end any other; SDL would
-  // turn them into quit events that a question would only answer Cancel to.
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  if (!std::getenv("SDL_VIDEODRIVER") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
-    throw std::runtime_error("cannot open a window: no display");
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
-  const char* Driver = SDL_GetCurrentVideoDriver();
-  if (!std::getenv("SDL_VIDEODRIVER") && Driver &&
-      (!std::strcmp(Driver, "offscreen") || !std::strcmp(Driver, "dummy") || !std::strcmp(Driver, "evdev"))) {
-    SDL_Quit();
-    throw std::runtime_error("cannot open a window: no display");
-  }
+  // The display is the framework's, opened with its checks; the forms
+  // being designed stay in memory, drawn in this window. SDL's video is
+  // counted in here and out in the destructor, so the framework's stays.
+  std::string Why;
+  if (!Os::OpenDisplay(&Why)) throw std::runtime_error("cannot open a window: " + Why);
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
   FWindow = SDL_CreateWindow(Title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 1280, 800,
                              SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
   if (FWindow) {
@@ -76,7 +72,7 @@ TScreen::TScreen(const std::string& Title) {
   if (!FRenderer) {
     const std::string Error = SDL_GetError();
     if (FWindow) SDL_DestroyWindow(FWindow);
-    SDL_Quit();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
     throw std::runtime_error("cannot open a window: " + Error);
   }
   IMGUI_CHECKVERSION();
@@ -101,7 +97,7 @@ TScreen::~TScreen() {
   if (FScene) SDL_DestroyTexture(FScene);
   SDL_DestroyRenderer(FRenderer);
   SDL_DestroyWindow(FWindow);
-  SDL_Quit();
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 void TScreen::LoadFonts() {

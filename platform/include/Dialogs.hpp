@@ -52,8 +52,8 @@ private:
   std::vector<TMessageBoxCall> FCalls;
 };
 
-// The system's own modal box (user32's on Windows), owned by the call's
-// window. Where the system has none, every box fails.
+// The system's own modal box (user32's on Windows, SDL's elsewhere), owned
+// by the call's window. Where the system has none, every box fails.
 class TSystemResponder : public TMessageBoxResponder {
 public:
   int Answer(const TMessageBoxCall& Call) override;
@@ -65,9 +65,10 @@ public:
   int Answer(const TMessageBoxCall&) override { return 0; }
 };
 
-// Installs the responder; nullptr goes back to the default, which is the
-// system's box on Windows, elsewhere the console prompt when standard input
-// is a terminal and none otherwise.
+// Installs the responder; nullptr goes back to the default, which decides
+// at each call: the system's box where one can be shown (on Windows always,
+// elsewhere once a form's window is on the screen), else the console prompt
+// when standard input is a terminal, else none.
 void SetMessageBoxResponder(std::shared_ptr<TMessageBoxResponder> Responder);
 TMessageBoxResponder& MessageBoxResponder();
 

@@ -238,6 +238,38 @@ TEST(Windows, WindowHandlesComeOnFirstRequestAndGoWithTheControl) {
   EXPECT_EQ(Os::LiveHandleCount(Os::THandleKind::Window), Before);
 }
 
+#ifndef _WIN32
+// Without a display a modal form is refused, naming it, and the answer
+// stays the same: nothing is shown, no window made, no message box offered.
+TEST(Windows, ShowModalWithoutADisplayIsRefusedNamingTheForm) {
+  for (const char* Name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) unsetenv(Name);
+  const int Before = Os::LiveHandleCount(Os::THandleKind::Window);
+  TForm Form(nullptr);
+  Form.SetName("Form1");
+  // Caption, what the fault names.
+  const std::pair<const char*, const char*> Cases[] = {{"Lonely", "Lonely"}, {"", "Form1"}};
+  for (const auto& [Caption, Named] : Cases) {
+    Form.SetCaption(Caption);
+    try {
+      Form.ShowModal();
+      ADD_FAILURE() << "shown without a display";
+    } catch (const Classes::EComponentError& E) {
+      EXPECT_EQ(std::string(E.what()), std::string(Named) + ": cannot show the form: no display");
+    }
+    EXPECT_FALSE(Form.Visible());
+    EXPECT_FALSE(Os::WindowSystemOpen());
+    EXPECT_FALSE(Os::HasSystemMessageBox());
+  }
+  EXPECT_EQ(Os::LiveHandleCount(Os::THandleKind::Window), Before);
+  // The first answer is kept, even once a display would be there.
+  setenv("DISPLAY", ":0", 1);
+  std::string Why;
+  EXPECT_FALSE(Os::OpenWindowSystem(&Why));
+  EXPECT_EQ(Why, "no display");
+  unsetenv("DISPLAY");
+}
+#endif
+
 TEST(MessageBox, ResponderAnswersAndRecords) {
   auto Script = std::make_shared<Dialogs::TScriptedResponder>();
   Dialogs::SetMessageBoxResponder(Script);

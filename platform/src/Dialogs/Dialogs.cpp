@@ -1,6 +1,6 @@
 // The message box's responders. The console prompt talks to whatever
 // streams it is given; the default is the system's own box where there is
-// one, else the prompt when a terminal is attached.
+// one at the time of the call, else the prompt when a terminal is attached.
 #include <algorithm>
 #include <cctype>
 #include <iostream>
@@ -11,17 +11,7 @@
 
 namespace Dialogs {
 
-std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type) {
-  using namespace Windows;
-  switch (Type & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
-    case MB_ABORTRETRYIGNORE: return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
-    case MB_YESNOCANCEL: return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
-    case MB_YESNO: return {{"Yes", IDYES}, {"No", IDNO}};
-    case MB_RETRYCANCEL: return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
-    default: return {{"OK", IDOK}};
-  }
-}
+std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type) { return Os::MessageBoxButtons(Type); }
 
 static std::string Lower(std::string Text) {
   std::transform(Text.begin(), Text.end(), Text.begin(), [](unsigned char C) { return char(std::tolower(C)); });
@@ -93,17 +83,20 @@ void SetMessageBoxResponder(std::shared_ptr<TMessageBoxResponder> Responder) {
   GResponder = std::move(Responder);
 }
 
+// Without one set by the program, the responder is chosen for each call, as
+// the means to ask come and go: the system's box once a window is on the
+// screen, the prompt while a terminal is attached, else none.
 TMessageBoxResponder& MessageBoxResponder() {
-  std::lock_guard Guard(GLock);
-  if (!GResponder) {
-    if (Os::HasSystemMessageBox())
-      GResponder = std::make_shared<TSystemResponder>();
-    else if (Os::StdinIsTerminal())
-      GResponder = std::make_shared<TConsoleResponder>(std::cin, std::cerr);
-    else
-      GResponder = std::make_shared<TNoResponder>();
+  {
+    std::lock_guard Guard(GLock);
+    if (GResponder) return *GResponder;
   }
-  return *GResponder;
+  static TSystemResponder System;
+  static TConsoleResponder Console(std::cin, std::cerr);
+  static TNoResponder None;
+  if (Os::HasSystemMessageBox()) return System;
+  if (Os::StdinIsTerminal()) return Console;
+  return None;
 }
 
 }  // namespace Dialogs

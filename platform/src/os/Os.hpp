@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "Windows.hpp"
@@ -44,6 +45,10 @@ std::int64_t SystemColor(int Index);
 // ("no display").
 bool OpenWindowSystem(std::string* Why = nullptr);
 bool WindowSystemOpen();
+// The display alone, opened with the same checks and answers, for a program
+// that draws forms inside a window of its own (the design host): its forms
+// stay in memory until OpenWindowSystem is asked for.
+bool OpenDisplay(std::string* Why = nullptr);
 
 // A form's native top-level window: it shows the form's surface and
 // reports the user's input to its client.
@@ -91,6 +96,9 @@ bool StdinIsTerminal();
 // shows once a form's window is on the screen, and before that it answers 0.
 bool HasSystemMessageBox();
 int SystemMessageBox(Windows::HWND Window, const std::string& Text, const std::string& Caption, Windows::UINT Type);
+// The buttons a box of the given type shows, as (label, answer) pairs, the
+// default first; every system's box and the console prompt show these.
+std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type);
 
 // Memory for pixel rows; raises std::bad_alloc.
 void* AllocatePixels(std::size_t Size);

@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "os/Os.hpp"
+#include "os/posix/Posix.hpp"
 
 namespace Os {
 
@@ -20,32 +21,22 @@ Windows::HANDLE CreateHandle(THandleKind Kind) {
 }
 
 bool DestroyHandle(Windows::HANDLE Handle) {
-  std::lock_guard Guard(GLock);
-  return GLive.erase(Handle) == 1;
+  THandleKind Kind;
+  {
+    std::lock_guard Guard(GLock);
+    auto Found = GLive.find(Handle);
+    if (Found == GLive.end()) return false;
+    Kind = Found->second;
+    GLive.erase(Found);
+  }
+  // A form's window goes with its handle, as the system's windows do.
+  if (Kind == THandleKind::Window) Posix::DestroyFormWindow(Handle);
+  return true;
 }
 
 Windows::HBITMAP CreateBitmapHandle(const TBitmapImage&) { return CreateHandle(THandleKind::Bitmap); }
 
 const char* const PathSeparators = "/";
-
-bool OpenWindowSystem(std::string* Why) {
-  if (Why) *Why = "no display";
-  return false;
-}
-bool WindowSystemOpen() { return false; }
-Windows::HWND CreateFormWindow(TWindowClient&, const std::string&, int, int, TWindowPlace, bool) {
-  return CreateHandle(THandleKind::Window);
-}
-void ShowFormWindow(Windows::HWND, bool) {}
-void SetFormWindowCaption(Windows::HWND, const std::string&) {}
-void SetFormWindowSize(Windows::HWND, int, int) {}
-void PresentFormWindow(Windows::HWND, const TBitmapImage&, int, int, int, int) {}
-void RunMessageLoop() {}
-void QuitMessageLoop() {}
-void ProcessMessages() {}
-
-bool HasSystemMessageBox() { return false; }
-int SystemMessageBox(Windows::HWND, const std::string&, const std::string&, Windows::UINT) { return 0; }
 
 int LiveHandleCount(THandleKind Kind) {
   std::lock_guard Guard(GLock);

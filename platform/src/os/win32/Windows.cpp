@@ -108,6 +108,7 @@ namespace {
 bool GOpen = false;
 }
 bool OpenWindowSystem(std::string*) { return GOpen = true; }
+bool OpenDisplay(std::string*) { return true; }
 bool WindowSystemOpen() { return GOpen; }
 
 Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height,

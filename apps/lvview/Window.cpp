@@ -1,11 +1,18 @@
-// The viewer's window where forms have native windows of their own: the
-// form is the window, and the system's message box reports failures.
+// The viewer's window: the form is the window, and the system's message box
+// reports failures.
+#include <stdexcept>
+
 #include "Windows.hpp"
 #include "Window.hpp"
+#include "os/Os.hpp"
 
 namespace Lvview {
 
 int Interact(Forms::TForm& Form, const std::string& Title, const std::string& SaveFormName) {
+  // Opened before the form's window is made, which is otherwise made as a
+  // handle with nothing on the screen behind it.
+  std::string Why;
+  if (!Os::OpenWindowSystem(&Why)) throw std::runtime_error("cannot open a window: " + Why);
   // The window takes its title when it is made; the form keeps its own
   // (empty) caption for storing.
   if (Form.Caption() != Title) {
