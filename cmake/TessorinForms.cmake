@@ -56,7 +56,8 @@ function(tessorin_add_forms target)
   endif()
   set(res ${CMAKE_CURRENT_BINARY_DIR}/${target}_forms.res)
   add_custom_command(OUTPUT ${res}
-    COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${pkgtool}> forms ${forms} -o ${res}
+    # "--": a path may start with "/", which a Windows program's options may too.
+    COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${pkgtool}> forms -o ${res} -- ${forms}
     DEPENDS ${forms} ${pkgtool}
     COMMENT "Linking the forms of ${target} in as resources"
     VERBATIM)
