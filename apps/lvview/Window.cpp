@@ -13,14 +13,10 @@ int Interact(Forms::TForm& Form, const std::string& Title, const std::string& Sa
   // handle with nothing on the screen behind it.
   std::string Why;
   if (!Os::OpenWindowSystem(&Why)) throw std::runtime_error("cannot open a window: " + Why);
-  // The window takes its title when it is made; the form keeps its own
-  // (empty) caption for storing.
-  if (Form.Caption() != Title) {
-    const std::string Caption = Form.Caption();
-    Form.SetCaption(Title);
-    Form.Handle();
-    Form.SetCaption(Caption);
-  }
+  // A form's caption titles its window; the form is stored with its own
+  // (empty) caption.
+  const std::string Caption = Form.Caption();
+  Form.SetCaption(Title);
   const TReport Report = [&](const std::string& Title, const std::string& Text) {
     Windows::MessageBoxA(Form.Handle(), Text.c_str(), Title.c_str(), Windows::MB_OK | Windows::MB_ICONHAND);
   };
@@ -33,7 +29,9 @@ int Interact(Forms::TForm& Form, const std::string& Title, const std::string& Sa
         SaveScreenshot(Form, Report);
         break;
       case 'f': case 'F':
+        Form.SetCaption(Caption);
         SaveForm(Form, SaveFormName, Report);
+        Form.SetCaption(Title);
         break;
     }
   };
