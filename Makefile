@@ -9,13 +9,15 @@ PACKAGE_DEPS := dpkg-dev file
 # window, windres to read the package's resource file as Windows does, and
 # for the Debian package installed into a throwaway root: dpkg as a
 # non-root user may run it (fakeroot), and man shows its pages.
-TEST_DEPS  := xvfb xauth xdotool x11-utils binutils-mingw-w64-i686 \
+TEST_DEPS  := xvfb xauth xdotool x11-utils x11-apps imagemagick libx11-dev binutils-mingw-w64-i686 \
               $(PACKAGE_DEPS) fakeroot man-db
 FUZZ_DEPS  := clang libclang-rt-14-dev
 # Windows: the cross compiler, GoogleTest's sources, and Wine (32-bit, from
 # the i386 architecture) with a virtual display to run the tests on.
 WIN32_DEPS := g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest libcli11-dev cmake ninja-build
-WIN32_TEST_DEPS := wine wine32:i386 xvfb xauth
+# The programs' windows are driven from this machine: xdotool, xwd and
+# ImageMagick, and a small X client built here.
+WIN32_TEST_DEPS := wine wine32:i386 xvfb xauth xdotool x11-apps imagemagick g++ libx11-dev
 BENCH_DEPS := libopencv-dev imagemagick time bc
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
