@@ -199,7 +199,8 @@ private:
   Graphics::TRect FPending;
   Controls::TControl* FPressed = nullptr;
   int FPaintCount = 0;
-  bool FModal = false;  // in ShowModal
+  bool FModal = false;     // in ShowModal
+  bool FWindowed = false;  // the handle is a window on the screen
 };
 
 class TForm : public TCustomForm {

@@ -90,6 +90,7 @@ Windows::HWND TCustomForm::CreateWindowHandle() {
   if (FPosition == poScreenCenter || FPosition == poMainFormCenter || FPosition == poOwnerFormCenter)
     Place.How = Os::TWindowPlace::Centred;
   const bool Sizeable = FBorderStyle == bsSizeable || FBorderStyle == bsSizeToolWin;
+  FWindowed = Os::WindowSystemOpen();
   return Os::CreateFormWindow(*FWindow, FCaption, ClientWidth(), ClientHeight(), Place, Sizeable);
 }
 
@@ -194,7 +195,11 @@ void TCustomForm::DefineProperties(Classes::TFiler& Filer) {
 void TCustomForm::Show() {
   SetVisible(true);
   FitSurface();
-  if (Os::WindowSystemOpen()) Os::ShowFormWindow(Handle(), true);
+  if (Os::WindowSystemOpen()) {
+    // A handle asked for before there were windows stands for none.
+    if (HandleAllocated() && !FWindowed) DestroyHandle();
+    Os::ShowFormWindow(Handle(), true);
+  }
   if (OnShow) OnShow(this);
 }
 

@@ -2,21 +2,19 @@
 // to look at and drive: P paints a red block into the picture through its
 // rows and refreshes; a mouse button pressed on the image is printed; the
 // program ends when the window is closed. Prints "shown" once the window is
-// on the screen.
+// on the screen. Its window is asked for before there are windows.
 #include <iostream>
 #include <string>
 
 #include "Forms.hpp"
 #include "LvFltImg.hpp"
-#include "os/Os.hpp"
 
 int main() {
-  std::string Why;
-  if (!Os::OpenWindowSystem(&Why)) {
-    std::cerr << "form_window: " << Why << std::endl;
-    return 1;
-  }
   Forms::TForm Form(nullptr);
+  // A handle asked for before the program opens the window system stands
+  // for no window: showing the form makes it one.
+  Form.Handle();
+  Forms::Application->Initialize();
   Form.SetName("Form1");
   Form.SetCaption("Form window test");
   Form.SetPosition(Forms::poDesigned);
@@ -49,7 +47,12 @@ int main() {
 
   Form.Show();
   std::cout << "shown" << std::endl;
-  Form.ShowModal();
+  try {
+    Form.ShowModal();
+  } catch (const std::exception& E) {
+    std::cerr << "form_window: " << E.what() << std::endl;
+    return 1;
+  }
   std::cout << "closed" << std::endl;
   return 0;
 }
