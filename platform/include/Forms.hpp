@@ -253,10 +253,11 @@ public:
   const std::string& Title() const { return FTitle; }
   void SetTitle(const std::string& Value) { FTitle = Value; }
 
-  // For the exception being handled: what escapes an event handler. Calls
-  // OnException where set, or else shows the exception; the application
-  // goes on either way.
-  void HandleException(System::TObject* Sender);
+  // For an exception that escapes an event handler: calls OnException
+  // where set, or else shows the exception; the application goes on either
+  // way. The exception is passed, not rethrown: a module's runtime knows
+  // only the exceptions it caught itself.
+  void HandleException(System::TObject* Sender, const std::exception& E);
   // Shows the exception's message in the message box, titled with Title;
   // on standard error where no box can be shown.
   void ShowException(const std::exception& E);

@@ -14,8 +14,8 @@ TEST(Application, AnEscapedExceptionIsShownTitledWithTheProgramOrGivenToOnExcept
   const auto Escape = [&] {
     try {
       throw Classes::EReadError("Form1.dfm: line 3: no property Nope");
-    } catch (...) {
-      App.HandleException(nullptr);
+    } catch (const std::exception& E) {
+      App.HandleException(nullptr, E);
     }
   };
   Escape();

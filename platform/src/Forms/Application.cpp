@@ -55,13 +55,9 @@ void TApplication::Terminate() {
 
 void TApplication::ProcessMessages() { Os::ProcessMessages(); }
 
-void TApplication::HandleException(System::TObject* Sender) {
-  try {
-    throw;
-  } catch (const std::exception& E) {
-    if (OnException) OnException(Sender, E);
-    else ShowException(E);
-  }
+void TApplication::HandleException(System::TObject* Sender, const std::exception& E) {
+  if (OnException) OnException(Sender, E);
+  else ShowException(E);
 }
 
 void TApplication::ShowException(const std::exception& E) {

@@ -45,8 +45,8 @@ private:
   void Guarded(const F& Handle) {
     try {
       Handle();
-    } catch (const std::exception&) {
-      Application->HandleException(&FForm);
+    } catch (const std::exception& E) {
+      Application->HandleException(&FForm, E);
     }
   }
   TCustomForm& FForm;
