@@ -4,15 +4,13 @@
 
 #include "Windows.hpp"
 #include "Window.hpp"
-#include "os/Os.hpp"
 
 namespace Lvview {
 
 int Interact(Forms::TForm& Form, const std::string& Title, const std::string& SaveFormName) {
-  // Opened before the form's window is made, which is otherwise made as a
-  // handle with nothing on the screen behind it.
+  // Without a display the viewer says so in its own words, before anything shows.
   std::string Why;
-  if (!Os::OpenWindowSystem(&Why)) throw std::runtime_error("cannot open a window: " + Why);
+  if (!Forms::Application->HasWindows(&Why)) throw std::runtime_error("cannot open a window: " + Why);
   // A form's caption titles its window; the form is stored with its own
   // (empty) caption.
   const std::string Caption = Form.Caption();

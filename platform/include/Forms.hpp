@@ -172,7 +172,8 @@ protected:
 private:
   Controls::TControl* Target(int X, int Y, int& LocalX, int& LocalY);
   void PaintGrid(const Graphics::TRect& Rect);
-  // Fits the aligned controls, the surface and the window to a new client size.
+  // Fits the surface and the window to a new client size (SetBounds has
+  // aligned the controls already).
   void ClientResized(const Graphics::TRect& Before);
   // Makes the surface the client area's size and paints it whole.
   void FitSurface();
@@ -229,6 +230,9 @@ public:
   // from here on have windows. Without one, forms paint into memory, and
   // Run says there is no display.
   void Initialize();
+  // Whether forms shown now have windows, opening the window system on the
+  // first ask; where they have none, Why says why ("no display").
+  bool HasWindows(std::string* Why = nullptr);
   // Makes a form of class T, owned by the application, and points
   // Reference at it. The first form made is the main form.
   template <class T>

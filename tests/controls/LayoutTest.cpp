@@ -27,16 +27,16 @@ struct TChild {
 struct TLayout {
   std::unique_ptr<Forms::TForm> Form = std::make_unique<Forms::TForm>(nullptr);
   std::vector<TControl*> Children;
-  explicit TLayout(const std::vector<TChild>& Specs, int Width = 400, int Height = 300) {
+  explicit TLayout(const std::vector<TChild>& Wanted, int Width = 400, int Height = 300) {
     Form->SetClientSize(Width, Height);
     // Aligned together, each by where it was put.
     Form->DisableAlign();
-    for (const TChild& Spec : Specs) {
+    for (const TChild& Child : Wanted) {
       auto* C = new ExtCtrls::TImage(Form.get());
-      C->SetBounds(Spec.Bounds.Left, Spec.Bounds.Top, Spec.Bounds.Width(), Spec.Bounds.Height());
-      C->SetVisible(Spec.Visible);
+      C->SetBounds(Child.Bounds.Left, Child.Bounds.Top, Child.Bounds.Width(), Child.Bounds.Height());
+      C->SetVisible(Child.Visible);
       C->SetParent(Form.get());
-      C->SetAlign(Spec.Align);
+      C->SetAlign(Child.Align);
       Children.push_back(C);
     }
     Form->EnableAlign();

@@ -70,7 +70,7 @@ void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
   // put back in its place.
   if (FParent && !FParent->FAligning) {
     UpdateAnchorRules();
-    if (FAlign != alNone) FParent->AlignControls();
+    if (FAlign != alNone) RequestAlign();
   }
   if (auto* Holder = dynamic_cast<TWinControl*>(this); Holder && !(ClientRect() == ClientBefore))
     Holder->AlignControls();

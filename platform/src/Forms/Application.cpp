@@ -22,7 +22,9 @@ TApplication::TApplication(Classes::TComponent* AOwner) : TComponent(AOwner) {
 
 TApplication::~TApplication() = default;
 
-void TApplication::Initialize() { Os::OpenWindowSystem(); }
+void TApplication::Initialize() { HasWindows(); }
+
+bool TApplication::HasWindows(std::string* Why) { return Os::OpenWindowSystem(Why); }
 
 void TApplication::SetMainForm(Classes::TComponent* Form) {
   FMainForm = dynamic_cast<TCustomForm*>(Form);
@@ -37,7 +39,7 @@ void TApplication::Notification(Classes::TComponent* AComponent, Classes::TOpera
 void TApplication::Run() {
   if (!FMainForm) return;
   std::string Why;
-  if (!Os::OpenWindowSystem(&Why)) {
+  if (!HasWindows(&Why)) {
     const std::string Form = FMainForm->Caption().empty() ? FMainForm->Name() : FMainForm->Caption();
     throw Classes::EComponentError(Form + ": cannot show the form: " + Why);
   }

@@ -143,7 +143,6 @@ void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 
 void TCustomForm::ClientResized(const TRect& Before) {
   if (ClientRect() == Before) return;
-  AlignControls();
   if (Visible()) FitSurface();
   if (HandleAllocated()) Os::SetFormWindowSize(Handle(), ClientWidth(), ClientHeight());
   if (OnResize) OnResize(this);
@@ -174,6 +173,8 @@ void TCustomForm::SetBorderStyle(TFormBorderStyle Value) {
   if (Value == FBorderStyle) return;
   const TRect Before = ClientRect();
   FBorderStyle = Value;
+  // The outer size stays: only the client area changes.
+  AlignControls();
   ClientResized(Before);
 }
 
