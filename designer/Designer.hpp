@@ -81,12 +81,26 @@ struct TInspectorRow {
 
 // ---- The model ---------------------------------------------------------------------
 
-enum class TGrab { None, Left, TopLeft, Top, TopRight, Right, BottomRight, Bottom, BottomLeft };
+enum class TGrab {
+  None, Left, TopLeft, Top, TopRight, Right, BottomRight, Bottom, BottomLeft,
+  // The form's own right and bottom edges and their corner: dragging sizes the form.
+  FormRight, FormBottom, FormCorner
+};
+
+// How the selection lines up: by the first selected component's edges or
+// centre lines.
+enum class TLineUp { Lefts, Centres, Rights, Tops, Middles, Bottoms };
 
 // What Open asks about each fault of a form with components the framework
 // lacks, as the environment asks.
 enum class TIgnoreAnswer { Ignore, IgnoreAll, Cancel };
 using TAskIgnore = std::function<TIgnoreAnswer(const std::string& Fault)>;
+
+// The edits done and undone, as the states of the stored form. An edit is
+// made on the live form and then kept as the bytes in which the form's
+// stored state changed; undo and redo put back a state by reading it, so
+// they give back exactly the form the edit started from and the one it made.
+class THistory;
 
 class TDesigner {
 public:
@@ -103,13 +117,21 @@ public:
   void New();
   // Reads a binary or text form file. Without Ask an unknown class or
   // property refuses the form.
-  void Open(const std::string& FileName, const TAskIgnore& Ask = {});
+  // Bytes, where given, are the file's, not yet written.
+  void Open(const std::string& FileName, const TAskIgnore& Ask = {}, const std::vector<std::uint8_t>* Bytes = nullptr);
   // Writes the form, binary for .dfm and text for .txt, all or nothing.
   void Save(const std::string& FileName);
+  // The same into File, committed by the caller: a script's outputs are
+  // all written at its end.
+  void Save(Graphics::TFileWriter& File);
   const std::string& FileName() const { return FFileName; }
+  // The form as a binary form file holds it now.
+  const std::vector<std::uint8_t>& Stored() const;
   bool Modified() const;
   // The file's name, or "Unit1" for a new form, and "*" when changed.
   std::string Title() const;
+  // The last file action, for the status bar ("Saved form.txt").
+  const std::string& LastFileAction() const { return FLastFileAction; }
   // The form as text, and the edited text read back in its place (an
   // undoable change; EReadError naming the line leaves the form as it was).
   std::string Text() const;
@@ -126,10 +148,19 @@ public:
   // By names; the form's own name selects the form.
   void Select(const std::vector<std::string>& Names);
   void Select(Classes::TComponent* Component, bool Add = false);
+  // Every component on the form; the form itself when there is none.
+  void SelectAll();
   // The next component in creation order after the selected one (Tab).
   void SelectNext(bool Backwards = false);
+  // "LvFilterImage1: 8, 8, 105 x 105", or the count of those selected and
+  // the rectangle round them.
+  std::string SelectionStatus() const;
 
-  // ---- Edits. Each is one step for Undo, and marks the form changed.
+  // ---- Edits. Each is one step for Undo and marks the form changed, or
+  // raises, and then the form and the history are as they were. An edit
+  // that would make a form the reader refuses (a size no form can show,
+  // too many pictures or components, nesting too deep) is refused with the
+  // reader's own words.
   // Makes a component of the class through its virtual constructor, owned
   // by the form, parented to the container under the point, at the point
   // snapped to the grid; a width or height of 0 takes the class's default.
@@ -144,25 +175,42 @@ public:
   void LoadGraphic(const std::string& Property, const std::string& FileName);
   void ClearGraphic(const std::string& Property);
   void SaveGraphic(const std::string& Property, const std::string& FileName) const;
+  // Nudges from the keys: consecutive ones on the same components are one step.
   void Move(int DX, int DY);
   void Resize(int DWidth, int DHeight);
   void SetSize(int Width, int Height);
+  // The form's client area, as dragging its edges sets it.
+  void SetFormSize(int ClientWidth, int ClientHeight);
+  // Lines the selected controls up with the first selected one.
+  void LineUp(TLineUp How);
+  // Gives the selected controls the first one's width or height.
+  void SameWidth();
+  void SameHeight();
+  // Centres the selected controls, as a group, in their parent.
+  void CentreInForm(bool Horizontally, bool Vertically);
+  // Puts the selected controls above or below their siblings.
+  void BringToFront();
+  void SendToBack();
   void Delete();
   // The clipboard: the selected components' text form. Paste reads text
   // from anywhere the same way, renaming a component whose name is taken
-  // and putting each a grid step down and right of where it was.
+  // and putting each copy of a component still on the form a grid step
+  // further down and right than the last paste of the same text.
   std::string Copy() const;
   std::string Cut();
   void Paste(const std::string& Text);
-  bool CanUndo() const { return FDone > 0; }
-  bool CanRedo() const { return FDone < FHistory.size(); }
+  bool CanUndo() const;
+  bool CanRedo() const;
+  // Raise EDesignError saying what could not be undone (a component whose
+  // package was removed), and then leave the form and the history as they were.
   void Undo();
   void Redo();
   // The label of the step Undo or Redo would take ("Undo Move").
   std::string UndoLabel() const;
   std::string RedoLabel() const;
 
-  // ---- The inspector, for the first selected component.
+  // ---- The inspector: the properties every selected component has, each
+  // with its value where all have the same one and empty where they differ.
   std::vector<TInspectorRow> Properties() const;
   std::vector<TInspectorRow> Events() const;
   // Expanded sets and objects show their rows; Font starts folded.
@@ -176,7 +224,8 @@ public:
   void MouseDown(int X, int Y, bool Shift);
   void MouseMove(int X, int Y);
   void MouseUp(int X, int Y);
-  // The grab handle of a selected component at the point, if any.
+  // The grab handle of a selected component at the point, or the form's
+  // edge, if any. The edges lie just outside the client area.
   TGrab GrabAt(int X, int Y) const;
 
   // ---- The design view: the form's client area painted by the form, with
@@ -187,41 +236,42 @@ public:
   unsigned ViewVersion() const { return FViewVersion; }
 
 private:
-  struct TStep;
-  void Push(std::string Label, std::function<void()> Undo, std::function<void()> Redo);
+  friend class THistory;
+  struct TDrag;
+  // Runs Do as one step of the history: Do changes the live form, and what
+  // it made is checked by reading it back as a stored form. A fault in
+  // either puts the form back as it was, and the step is not kept.
+  // Consecutive steps with the same non-empty Merge key are one.
+  void Edit(const std::string& Label, const std::string& Merge, const std::function<void()>& Do);
   void Changed();
   void Reset(std::unique_ptr<Forms::TForm> Form, const std::string& FileName);
+  void Replace(std::unique_ptr<Forms::TForm> Form, const std::vector<std::string>& Selected);
   Controls::TWinControl* ContainerAt(int X, int Y) const;
   Controls::TControl* ControlAt(int X, int Y) const;
-  std::string UniqueName(const std::string& ClassName) const;
+  std::string UniqueName(const std::string& ClassName, const std::vector<std::string>& Taken = {}) const;
   std::vector<Controls::TControl*> SelectedControls() const;
-  void SetBoundsOf(const std::vector<std::pair<std::string, Graphics::TRect>>& Bounds);
-  std::vector<std::pair<std::string, Graphics::TRect>> BoundsOfSelection() const;
-  std::vector<Classes::TComponent*> Resolve(const std::vector<std::string>& Names) const;
+  // Each selected control's bounds made new by Change, as one step.
+  void Arrange(const std::string& Label, const std::string& What, const std::string& Merge,
+               const std::function<void(std::vector<Graphics::TRect>&)>& Change);
   std::vector<std::string> SelectedNames() const;
-  std::vector<Classes::TComponent*> ReadPasted(const std::string& Text, bool Rename);
-  void Rows(const System::TObject& Instance, const std::string& Prefix, int Depth, bool Events,
-            std::vector<TInspectorRow>& Out) const;
+  std::string Key(const std::string& Kind) const;
+  std::vector<TInspectorRow> Rows(bool Events) const;
 
   std::unique_ptr<Forms::TForm> FForm;
   std::string FFileName;
+  std::string FLastFileAction;
   std::vector<Classes::TComponent*> FSelection;
-  std::vector<std::unique_ptr<TStep>> FHistory;
-  std::size_t FDone = 0;              // steps done; the rest can be redone
-  std::optional<std::size_t> FSaved;  // FDone when last saved or opened
+  std::unique_ptr<THistory> FHistory;
   std::vector<std::string> FExpanded;
   Classes::TComponentClass FTool = nullptr;
+  // The text pasted last and how many times in a row: each copy goes a
+  // grid step further.
+  std::string FPasted;
+  int FPasteCount = 0;
   unsigned FViewVersion = 1;
   unsigned FViewPainted = 0;
   Graphics::TBitmap FView;
-  // A drag in progress: placing, moving or resizing.
-  struct TDrag {
-    enum { Place, Move, Size } What = Move;
-    int StartX = 0, StartY = 0, X = 0, Y = 0;
-    TGrab Grab = TGrab::None;
-    std::vector<std::pair<std::string, Graphics::TRect>> Before;
-  };
-  std::optional<TDrag> FDrag;
+  std::unique_ptr<TDrag> FDrag;
 };
 
 }  // namespace Design

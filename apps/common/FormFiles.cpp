@@ -44,6 +44,11 @@ std::string Extension(const std::string& FileName) {
 void LoadForm(const std::string& FileName, Classes::TComponent* Root, const Classes::TReadOptions& Options) {
   Classes::TMemoryStream File;
   File.LoadFromFile(FileName);
+  LoadFormBytes(FileName, File, Root, Options);
+}
+
+void LoadFormBytes(const std::string& FileName, Classes::TMemoryStream& File, Classes::TComponent* Root,
+                   const Classes::TReadOptions& Options) {
   const auto& Data = File.Memory();
   Classes::TReadOptions Named = Options;
   if (Options.OnError)

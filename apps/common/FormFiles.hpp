@@ -15,6 +15,10 @@ namespace Tool {
 // the file, as the error of a refused form does.
 void LoadForm(const std::string& FileName, Classes::TComponent* Root, const Classes::TReadOptions& Options = {});
 
+// The same with the file's bytes in File.
+void LoadFormBytes(const std::string& FileName, Classes::TMemoryStream& File, Classes::TComponent* Root,
+                   const Classes::TReadOptions& Options = {});
+
 // Writes the form in a file of either kind to Out, as text or binary, after
 // reading it whole: nothing is written for a form with a fault.
 void ConvertFormFile(const std::string& FileName, std::ostream& Out, bool AsText);

@@ -50,14 +50,13 @@ int main(int argc, char** argv) {
                            "on its palette page, place it on the form, set its properties in the object\n"
                            "inspector, store the form (.dfm binary, .txt text) and run it in lvview (F9).\n\n"
                            "With --actions it runs the same commands as a script, with no window and no\n"
-                           "display, and quits; the first action that fails ends it with status 2 and one\n"
-                           "line naming the action and the fault. Actions, separated by ';':\n"
-                           "  new | open FILE | save FILE | palette | place CLASS X Y [W H]\n"
-                           "  select NAME[,NAME...] | set PROPERTY VALUE | event EVENT HANDLER\n"
-                           "  load-picture FILE | load-filter FILE | clear-picture | move DX DY | size W H\n"
-                           "  delete | cut | copy | paste | undo | redo | inspect | screenshot FILE\n"
-                           "Values are written as in a text form file: 'text', True, [akLeft,akTop], clRed;\n"
-                           "a file name holding blanks or ';' as a quoted string.\n\n") +
+                           "display, and quits. The first action that fails ends it with one line naming\n"
+                           "the action and the fault; unless the status is 0, no file is created or\n"
+                           "changed, as save and screenshot write their files only when all actions ran.\n"
+                           "Actions, separated by ';':\n") +
+                   Design::ActionsHelp() +
+                   "Values are written as in a text form file: 'text', True, [akLeft,akTop], clRed;\n"
+                   "a file name holding blanks or ';' as a quoted string.\n\n" +
                    Tool::ExitStatusHelp(false) + "\n" + Tool::LimitsHelp(),
                "lvdesign");
   App.add_option("FORM", Options.Form, "A form file to open (binary or text)");
@@ -67,8 +66,10 @@ int main(int argc, char** argv) {
   if (const auto Stop = Tool::ParseCommandLine(App, argc, argv)) return *Stop;
   try {
     return Run(Options);
+  } catch (const Design::EActionError& E) {
+    std::cerr << "lvdesign: " << E.what() << "\n";
+    return E.Status();
   } catch (const Design::EDesignError& E) {
-    // A failed action, whatever its cause: the script did not run through.
     std::cerr << "lvdesign: " << E.what() << "\n";
     return Tool::ExitBadInput;
   } catch (const std::exception& E) {

@@ -16,7 +16,29 @@ namespace Classes {
 
 class EStreamError : public System::Exception { using Exception::Exception; };
 class EFOpenError : public EStreamError { using EStreamError::EStreamError; };
-class EReadError : public EStreamError { using EStreamError::EStreamError; };
+// A fault of a stored form or a stream: what was read (Source), where in
+// it ("offset 277", "line 4"; empty when nowhere in particular) and the
+// fault itself, kept apart so that a host can show each as it needs;
+// the message joins them.
+class EReadError : public EStreamError {
+public:
+  explicit EReadError(std::string Message) : EStreamError(Message), FFault(std::move(Message)) {}
+  EReadError(std::string Source, std::string Where, std::string Fault)
+      : EStreamError(Join(Source, Where, Fault)), FSource(std::move(Source)), FWhere(std::move(Where)),
+        FFault(std::move(Fault)) {}
+  const std::string& Source() const { return FSource; }
+  const std::string& Where() const { return FWhere; }
+  const std::string& Fault() const { return FFault; }
+
+private:
+  static std::string Join(const std::string& Source, const std::string& Where, const std::string& Fault) {
+    std::string Message = Source;
+    for (const std::string* Part : {&Where, &Fault})
+      if (!Part->empty()) Message.append(Message.empty() ? "" : ": ").append(*Part);
+    return Message;
+  }
+  std::string FSource, FWhere, FFault;
+};
 class EWriteError : public EStreamError { using EStreamError::EStreamError; };
 class EComponentError : public System::Exception { using Exception::Exception; };
 class EResNotFound : public System::Exception { using Exception::Exception; };
@@ -119,8 +141,17 @@ std::string ComponentsToText(const std::vector<TComponent*>& Components);
 // naming the line and the fault, and leaves nothing it made.
 std::vector<TComponent*> ReadComponentsText(const std::string& Text, TComponent* Root, TComponent* Parent,
                                             const TReadOptions& Options = {});
+// A string as the text form writes it ('it''s', 'a'#13#10'b', #9786): the
+// text it stands for, in UTF-8. Raises EReadError for anything else.
+std::string ReadTextString(const std::string& Text);
+// The published property a dotted path names ("Font.Style": Style of the
+// font Font holds), and in Holder the object that has it; nullptr where
+// there is none.
+const TypInfo::TPropInfo* FindPropertyPath(const TComponent& Component, const std::string& Path,
+                                           const System::TObject** Holder = nullptr);
 // Path names a published property, or one of an object property's own
-// ("Font.Style"). The value is written even where it is the default; an
+// ("Font.Style"), or an element of a set ("Anchors.akLeft", True or False).
+// The value is written even where it is the default; an
 // object a property holds is "(TFont)", a component it refers to by name.
 std::string GetPropertyText(const TComponent& Component, const std::string& Path);
 // Sets it through the property table's setter, as reading a form does; an
@@ -128,6 +159,11 @@ std::string GetPropertyText(const TComponent& Component, const std::string& Path
 // EReadError naming the component, the property and the fault, and then
 // leaves the value as it was.
 void SetPropertyText(TComponent& Component, const std::string& Path, const std::string& Text);
+// The paths of the properties a stored form holds for Component, in the
+// order the writer writes them ("Left", "Font.Style", "Picture.Data"): what a
+// design host shows in bold. Its children are not included, and no binary
+// value is produced.
+std::vector<std::string> StoredProperties(const TComponent& Component);
 
 // ---- Persistent objects -------------------------------------------------------
 
@@ -259,6 +295,8 @@ private:
 
 // Stores components as a binary form, from their published properties.
 class TWriter : public TFiler {
+  friend std::vector<std::string> StoredProperties(const TComponent& Component);
+
 public:
   explicit TWriter(TStream& Stream);
   ~TWriter() override;

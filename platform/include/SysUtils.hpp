@@ -24,6 +24,15 @@ inline bool SameText(std::string_view A, std::string_view B) {
   return true;
 }
 
+// Whether Text is an identifier: a letter or '_', then letters, digits and '_'.
+inline bool IsValidIdent(std::string_view Text) {
+  const auto Letter = [](char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_'; };
+  if (Text.empty() || !Letter(Text[0])) return false;
+  for (char C : Text)
+    if (!Letter(C) && !(C >= '0' && C <= '9')) return false;
+  return true;
+}
+
 class EPackageError : public System::Exception { using Exception::Exception; };
 
 // Text read from a module, such as a name or a key, as it may be shown on

@@ -161,11 +161,11 @@ TEST_F(DesignerTest, SettingSeveralIsAllOrNothing) {
   EXPECT_EQ(Row("Stretch"), "True");
 }
 
-TEST_F(DesignerTest, PasteRenamesTakenNamesAndStepsDownRight) {
+TEST_F(DesignerTest, PasteRenamesTakenNamesAndCascades) {
   Run("place TLvFilterImage 16 16; set Hint 'h'; copy; paste; paste");
   EXPECT_EQ(Bounds("LvFilterImage2"), "24 24 105 105");
   EXPECT_EQ(Row("Hint"), "'h'");
-  EXPECT_EQ(Bounds("LvFilterImage3"), "24 24 105 105");
+  EXPECT_EQ(Bounds("LvFilterImage3"), "32 32 105 105");  // each paste in a row a step further
   // A cut component pasted back keeps its name and place.
   Run("select LvFilterImage1; cut; paste");
   EXPECT_EQ(Bounds("LvFilterImage1"), "16 16 105 105");

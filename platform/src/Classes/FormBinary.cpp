@@ -22,7 +22,7 @@ public:
   TBinaryReader(std::span<const std::uint8_t> Data, const std::string& Where) : FData(Data), FWhere(Where) {}
 
   [[noreturn]] void Fail(const std::string& Fault, std::size_t At) const {
-    throw EReadError(FWhere + ": offset " + std::to_string(At) + ": " + Fault);
+    throw EReadError(FWhere, "offset " + std::to_string(At), Fault);
   }
   [[noreturn]] void Fail(const std::string& Fault) const { Fail(Fault, FPos); }
   std::string Here() const { return "offset " + std::to_string(FPos); }

@@ -235,7 +235,7 @@ public:
 
 private:
   [[noreturn]] void Fail(const std::string& Fault) const {
-    throw EReadError(FWhere + ": line " + std::to_string(FLine) + ": " + Fault);
+    throw EReadError(FWhere, "line " + std::to_string(FLine), Fault);
   }
   std::string Here() const { return std::string("line ").append(std::to_string(FLine)); }
 

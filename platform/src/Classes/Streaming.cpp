@@ -3,6 +3,7 @@
 // decodes the whole file first, then sets the properties through the same
 // table.
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <typeinfo>
 
@@ -18,6 +19,12 @@ using TypInfo::TPropInfo;
 using TypInfo::TTypeKind;
 
 namespace {
+// "an " before a type name that starts with a vowel ("an Integer"), else "a ".
+std::string Article(const std::string& TypeName) {
+  const char First = TypeName.empty() ? 'x' : char(std::tolower(static_cast<unsigned char>(TypeName[0])));
+  return std::string("aeiou").find(First) != std::string::npos ? "an " : "a ";
+}
+
 // A fault the reader found and described itself, with its place.
 class EFormError : public EReadError {
   using EReadError::EReadError;
@@ -33,6 +40,7 @@ struct TWriter::TImpl {
   std::vector<TProperty>* Target = nullptr;  // where properties go
   std::vector<TObject>* Children = nullptr;  // where components go
   std::string Prefix;                        // "Picture." within an object property
+  bool NamesOnly = false;                    // which properties, not their values
   TValue* Value = nullptr;                   // what a defined property writes
 };
 
@@ -147,6 +155,7 @@ void TWriter::WriteProperties(const TPersistent& Instance) {
 void TWriter::DefineProperty(const std::string& Name, const std::function<void(TReader&)>&,
                              const std::function<void(TWriter&)>& WriteData, bool HasData) {
   if (!HasData) return;
+  if (F->NamesOnly) return F->Target->push_back({F->Prefix + Name, {}, {}});
   TProperty Property{F->Prefix + Name, {}, {}};
   F->Value = &Property.Value;
   WriteData(*this);
@@ -157,6 +166,7 @@ void TWriter::DefineProperty(const std::string& Name, const std::function<void(T
 void TWriter::DefineBinaryProperty(const std::string& Name, const std::function<void(TStream&)>&,
                                    const std::function<void(TStream&)>& WriteData, bool HasData) {
   if (!HasData) return;
+  if (F->NamesOnly) return F->Target->push_back({F->Prefix + Name, {}, {}});
   TMemoryStream Data;
   WriteData(Data);
   TValue Value;
@@ -183,6 +193,19 @@ void TWriter::WriteBinary(const std::vector<std::uint8_t>& Data) {
   F->Value->Bytes = Data;
 }
 
+std::vector<std::string> StoredProperties(const TComponent& Component) {
+  TMemoryStream Unused;
+  TWriter Writer(Unused);
+  std::vector<TProperty> Written;
+  Writer.F->Root = const_cast<TComponent&>(Component).Root();
+  Writer.F->Target = &Written;
+  Writer.F->NamesOnly = true;
+  Writer.WriteProperties(Component);
+  std::vector<std::string> Paths;
+  for (const TProperty& P : Written) Paths.push_back(P.Name);
+  return Paths;
+}
+
 void TComponent::WriteState(TWriter& Writer) {
   Writer.WriteProperties(*this);
   GetChildren([&](TComponent* Child) { Writer.WriteComponent(*Child); }, Root());
@@ -194,11 +217,11 @@ void TStream::WriteComponent(TComponent* Root) { TWriter(*this).WriteRootCompone
 
 struct TReader::TImpl {
   const TProperty& Property;
-  const std::string& Where;  // the source and the place in it
-  std::string Wanted;        // the defined property looked for
+  const std::string& Source;  // what is read; the property knows its place in it
+  std::string Wanted;         // the defined property looked for
   bool Found = false;
 
-  [[noreturn]] void Fail(const std::string& Fault) const { throw EFormError(Where + ": " + Fault); }
+  [[noreturn]] void Fail(const std::string& Fault) const { throw EFormError(Source, Property.Where, Fault); }
   const TValue& Expect(bool Ok, const char* What) const {
     if (!Ok) Fail(Property.Name + ": expected " + What + ", found " + TypeName(Property.Value.Type));
     return Property.Value;
@@ -303,7 +326,7 @@ public:
 
 private:
   [[noreturn]] void Fail(const std::string& Where, const std::string& Fault) const {
-    throw EFormError(FSource + ": " + (Where.empty() ? "" : Where + ": ") + Fault);
+    throw EFormError(FSource, Where, Fault);
   }
 
   // A fault the options may skip; false when they do not.
@@ -346,7 +369,13 @@ private:
     FCreated.push_back(Made);
     Named(Node, *Made, Name);
     if (Field && FRoot == FReal) FBindings.emplace_back(Field, Made);
-    if (Made->HasParent()) Made->SetParentComponent(&Holder);
+    if (Made->HasParent()) {
+      try {
+        Made->SetParentComponent(&Holder);
+      } catch (const EComponentError& E) {
+        Fail(Node.Where, (Name.empty() ? Node.ClassName : Name) + ": " + E.what());
+      }
+    }
     Properties(Node, *Made);
     for (const TObject& Child : Node.Children) Component(Child, *Made);
     return Made;
@@ -384,7 +413,7 @@ private:
       return;
     }
     if (!Info) {
-      TReader::TImpl Impl{P, FSource + ": " + P.Where, Head};
+      TReader::TImpl Impl{P, FSource, Head};
       TReader Reader(Impl);
       Instance.DefineProperties(Reader);
       if (!Impl.Found) Unknown(Component, P);
@@ -411,7 +440,7 @@ private:
         std::int64_t Number = V.Int;
         if (V.Type == vaIdent) {
           const auto Named = TypInfo::IdentToInt(Info.TypeName, V.Text);
-          if (!Named) Fail(P.Where, P.Name + ": " + V.Text + " is not a " + Info.TypeName);
+          if (!Named) Fail(P.Where, P.Name + ": " + V.Text + " is not " + Article(Info.TypeName) + Info.TypeName);
           Number = *Named;
         } else if (!V.IsInteger()) {
           Wrong(P, "an integer");
@@ -428,7 +457,7 @@ private:
         }
         if (V.Type != vaIdent) Wrong(P, "an identifier");
         const auto Ordinal = TypInfo::EnumValue(Info.TypeName, V.Text);
-        if (!Ordinal) Fail(P.Where, P.Name + ": " + V.Text + " is not a " + Info.TypeName);
+        if (!Ordinal) Fail(P.Where, P.Name + ": " + V.Text + " is not " + Article(Info.TypeName) + Info.TypeName);
         Info.SetOrd(&Instance, *Ordinal);
         break;
       }
@@ -457,7 +486,7 @@ private:
                 SysUtils::SameText(P.Value.Text, FRoot->Name()) ? FRoot : FRoot->FindComponent(P.Value.Text);
             if (!Target) Fail(P.Where, P.Name + ": no component named " + P.Value.Text);
             if (!Info.SetObject || !Info.SetObject(&Instance, Target))
-              Fail(P.Where, P.Name + ": " + P.Value.Text + " is not a " + Info.TypeName);
+              Fail(P.Where, P.Name + ": " + P.Value.Text + " is not " + Article(Info.TypeName) + Info.TypeName);
           });
         } else {
           Wrong(P, "a component's name or nil");
@@ -474,7 +503,7 @@ private:
         try {
           Info.Set(&Instance, *Handler);
         } catch (const std::bad_any_cast&) {
-          Fail(P.Where, P.Name + ": the handler " + V.Text + " is not a " + Info.TypeName);
+          Fail(P.Where, P.Name + ": the handler " + V.Text + " is not " + Article(Info.TypeName) + Info.TypeName);
         }
         Component.FEventNames.emplace_back(Info.Name, V.Text);
         break;
@@ -499,8 +528,8 @@ namespace {
 // form names when Root is nullptr.
 TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& Source, const TReadOptions& Options) {
   const TypInfo::TClassInfo* Class = Root ? &Root->ClassType() : TypInfo::GetClass(Tree.ClassName);
-  if (!Class) throw EReadError(Source + ": " + Tree.Where + ": unknown class " + Tree.ClassName);
-  if (!Class->Create) throw EReadError(Source + ": " + Tree.Where + ": " + Tree.ClassName + " is not a component class");
+  if (!Class) throw EReadError(Source, Tree.Where, "unknown class " + Tree.ClassName);
+  if (!Class->Create) throw EReadError(Source, Tree.Where, Tree.ClassName + " is not a component class");
   if (Root) {
     // Tried on a scratch root of the same class first, so that a form that
     // fails leaves the real root as it was.
@@ -571,12 +600,46 @@ const TPropInfo* PropertyAt(const TComponent& Component, const std::string& Path
   }
   return Instance->ClassType().FindProperty(Rest);
 }
+
+// One element of a set property ("Anchors.akLeft"), as a design host's
+// inspector shows it: True or False.
+struct TSetElement {
+  const System::TObject* Holder = nullptr;
+  const TPropInfo* Info = nullptr;
+  std::size_t Bit = 0;
+};
+std::optional<TSetElement> SetElementAt(const TComponent& Component, const std::string& Path) {
+  const std::size_t Dot = Path.rfind('.');
+  if (Dot == std::string::npos) return std::nullopt;
+  TSetElement Element;
+  Element.Info = PropertyAt(Component, Path.substr(0, Dot), Element.Holder);
+  if (!Element.Info || Element.Info->Kind != TTypeKind::tkSet || !Element.Info->GetOrd) return std::nullopt;
+  const auto Bit = TypInfo::EnumValue(Element.Info->TypeName, Path.substr(Dot + 1));
+  if (!Bit || *Bit < 0 || *Bit >= 64) return std::nullopt;
+  Element.Bit = std::size_t(*Bit);
+  return Element;
+}
 }  // namespace
+
+std::string ReadTextString(const std::string& Text) {
+  const TValue Value = ReadTextValue(Text, "");
+  if (!Value.IsString()) throw EReadError("", "", "expected a quoted string, not " + Printable(Text));
+  return Value.Text;
+}
+
+const TPropInfo* FindPropertyPath(const TComponent& Component, const std::string& Path, const System::TObject** Holder) {
+  const System::TObject* Instance = nullptr;
+  const TPropInfo* Info = PropertyAt(Component, Path, Instance);
+  if (Holder) *Holder = Info ? Instance : nullptr;
+  return Info;
+}
 
 std::string GetPropertyText(const TComponent& Component, const std::string& Path) {
   const System::TObject* Instance = nullptr;
   const TPropInfo* Info = PropertyAt(Component, Path, Instance);
-  if (!Info) throw EReadError(Component.Name() + ": no property " + Path);
+  if (const auto Element = Info ? std::nullopt : SetElementAt(Component, Path))
+    return Element->Info->GetOrd(Element->Holder) >> Element->Bit & 1 ? "True" : "False";
+  if (!Info) throw EReadError(Component.Name(), "", "no property " + Path);
   switch (Info->Kind) {
     case TTypeKind::tkInteger:
     case TTypeKind::tkEnumeration:
@@ -609,9 +672,21 @@ void SetPropertyText(TComponent& Component, const std::string& Path, const std::
       P.Value.Type = vaNil;
   } catch (const EReadError& E) {
     // The reader's own place ("line 1") says nothing about one value.
-    const std::string Fault = E.what();
-    const std::size_t Colon = Fault.find(": ", Fault.find(": ") + 2);
-    throw EReadError(Source + ": " + Path + ": " + (Colon == std::string::npos ? Fault : Fault.substr(Colon + 2)));
+    throw EReadError(Source, "", Path + ": " + E.Fault());
+  }
+  // An element of a set sets the set whole, the other elements as they are.
+  const System::TObject* Holder = nullptr;
+  if (const auto Element = PropertyAt(Component, Path, Holder) ? std::nullopt : SetElementAt(Component, Path)) {
+    if (P.Value.Type != vaTrue && P.Value.Type != vaFalse) throw EReadError(Source, "", Path + ": expected True or False");
+    std::int64_t Bits = Element->Info->GetOrd(Element->Holder);
+    const std::int64_t Mask = std::int64_t(1) << Element->Bit;
+    Bits = P.Value.Type == vaTrue ? Bits | Mask : Bits & ~Mask;
+    P.Name = Path.substr(0, Path.rfind('.'));
+    P.Value = TValue{};
+    P.Value.Type = vaSet;
+    const auto* Names = TypInfo::EnumNames(Element->Info->TypeName);
+    for (std::size_t Bit = 0; Bit < 64; ++Bit)
+      if (Bits >> Bit & 1) P.Value.Set.push_back(Names && Bit < Names->size() ? (*Names)[Bit] : std::to_string(Bit));
   }
   TReadOptions Options;
   Options.KeepUnboundHandlers = true;

@@ -384,7 +384,13 @@ void TGraphicControl::PaintTo(Graphics::TCanvas& Canvas) const {
 }
 
 void TControl::SetParentComponent(Classes::TComponent* Value) {
-  if (auto* Holder = dynamic_cast<TWinControl*>(Value)) SetParent(Holder);
+  auto* Holder = dynamic_cast<TWinControl*>(Value);
+  // Only a windowed control holds others: one given to anything else would
+  // belong to nothing on the form and be lost when it is stored.
+  if (Value && !Holder)
+    throw Classes::EComponentError((Value->Name().empty() ? "a " + Value->ClassName() : Value->Name() + " (a " + Value->ClassName() + ")") +
+                                   " cannot hold other controls");
+  if (Holder) SetParent(Holder);
 }
 
 void TWinControl::GetChildren(const std::function<void(Classes::TComponent*)>& Proc, Classes::TComponent* Root) {
