@@ -328,10 +328,7 @@ void RunActions(TDesigner& Designer, TPackages& Packages, const std::string& Scr
       if (Found->Usage == Found->Verb && Words.size() != 1) throw EDesignError("expected " + Found->Verb + " alone");
       Found->Run(Context, Words, Action);
     } catch (const std::exception& E) {
-      std::string Fault = E.what();
-      for (char& C : Fault)
-        if (C == '\n' || C == '\r') C = ' ';
-      throw EActionError(Excerpt(Action, 80) + ": " + SysUtils::PrintableText(Fault), StatusOf(E));
+      throw EActionError(Excerpt(Action, 80) + ": " + SysUtils::PrintableText(E.what()), StatusOf(E));
     }
   }
   try {

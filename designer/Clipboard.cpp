@@ -1,6 +1,7 @@
 // Deleting components and the clipboard, which holds components as their
 // text form: what Copy writes, Paste reads from anywhere.
 #include <algorithm>
+#include <unordered_set>
 
 #include "Internal.hpp"
 #include "SysUtils.hpp"
@@ -14,7 +15,8 @@ namespace {
 // The selection without the form, and without what goes with a selected
 // container anyway.
 std::vector<TComponent*> Outermost(const std::vector<TComponent*>& Selection, const TComponent* Form) {
-  const auto Selected = [&](const TComponent* C) { return std::find(Selection.begin(), Selection.end(), C) != Selection.end(); };
+  const std::unordered_set<const TComponent*> Chosen(Selection.begin(), Selection.end());
+  const auto Selected = [&](const TComponent* C) { return Chosen.contains(C); };
   std::vector<TComponent*> Out;
   for (TComponent* C : Selection) {
     if (C == Form) continue;

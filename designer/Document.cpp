@@ -1,6 +1,7 @@
 // The form being designed as a document: its file, its stored state, and
 // the history of edits that leads from one state to the next.
 #include <algorithm>
+#include <unordered_set>
 
 #include "FormFiles.hpp"
 #include "Internal.hpp"
@@ -198,8 +199,9 @@ std::string TDesigner::RedoLabel() const { return CanRedo() ? "Redo " + FHistory
 
 void TDesigner::Changed() {
   // An edit may have freed what was selected: keep only what is still there.
-  const std::vector<TComponent*> All = Components();
-  std::erase_if(FSelection, [&](TComponent* C) { return std::find(All.begin(), All.end(), C) == All.end(); });
+  const std::vector<TComponent*> List = Components();
+  const std::unordered_set<TComponent*> All(List.begin(), List.end());
+  std::erase_if(FSelection, [&](TComponent* C) { return !All.contains(C); });
   if (FSelection.empty()) FSelection = {FForm.get()};
   ++FViewVersion;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "System.hpp"
@@ -285,6 +286,9 @@ private:
   std::string FStoredClassName;
   long FTag = 0;
   std::vector<TComponent*> FComponents;       // owned: destroyed with this one
+  // The named ones among them by name in lower case, for FindComponent on
+  // forms of thousands of components.
+  std::unordered_map<std::string, TComponent*> FNamed;
   std::vector<TComponent*> FFreeNotifies;     // told when this one goes
   std::vector<std::pair<std::string, std::any>> FMethods;         // name, handler
   std::vector<std::pair<std::string, std::string>> FEventNames;   // property, handler name

@@ -40,18 +40,23 @@ TEST_F(LvdesignTest, AScriptDesignsAFormThatTheViewerRuns) {
 TEST_F(LvdesignTest, TheFirstFailingActionEndsTheRunWithOneLine) {
   const struct {
     std::string Arguments, Message;
+    int Status = 2;
   } Cases[] = {
-      {"--actions " + Quoted("place TLvFilterImage 8 8; set Stretch Perhaps; save " + Path("never.dfm")),
+      // What the script wrote before the failure is not written either.
+      {"--actions " + Quoted("place TLvFilterImage 8 8; save " + Path("never.dfm") + "; screenshot " +
+                             Path("never.png") + "; set Stretch Perhaps"),
        "lvdesign: set Stretch Perhaps: LvFilterImage1: Stretch: expected True or False"},
       {"--actions " + Quoted("save " + Path("never.png")), "lvdesign: save " + Path("never.png") + ": "},
       {Q("missing.dfm") + " --actions new", "lvdesign: " + Path("missing.dfm") + ": "},
       {"--package " + Q("picture24.bmp") + " --actions new", "lvdesign: " + Path("picture24.bmp") + ": "},
       {"--actions ''", "lvdesign: --actions: the value is empty"},
+      // An output that cannot be written is a failure, as in the other tools.
+      {"--actions " + Quoted("save " + Path("no folder/never.dfm")), "lvdesign: save ", 1},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Arguments);
     const TResult Run = Design(Case.Arguments);
-    EXPECT_EQ(Run.Status, 2);
+    EXPECT_EQ(Run.Status, Case.Status);
     EXPECT_EQ(Run.Output.rfind(Case.Message, 0), 0u) << Run.Output;
     EXPECT_EQ(Lines(Run.Output), 1) << Run.Output;
     EXPECT_FALSE(fs::exists(Path("never.dfm")) || fs::exists(Path("never.png")));

@@ -76,51 +76,126 @@ TEST_F(DesignerTest, PlacingSnapsToTheGridAndNamesInTurn) {
   EXPECT_EQ(D.Title(), "Unit1 *");
 }
 
-// Each edit, undone, leaves the form as its text was before; redone, as after.
+// Each edit, undone, leaves the form as its text was before; redone, as
+// after: side effects of a setter included, nudges in a row being one step.
 TEST_F(DesignerTest, EveryEditUndoesAndRedoesExactly) {
   const std::string Picture = std::string(TESSORIN_SOURCE_DIR) + "/samples/picture.bmp";
   const std::string Filter = std::string(TESSORIN_SOURCE_DIR) + "/samples/vignette.bmp";
   const std::string Setup = "place TLvFilterImage 8 8; place TLvFilterImage 200 8; select LvFilterImage1";
-  const std::string Edits[] = {
-      "place TLvFilterImage 40 160 80 40",
-      "set Stretch True",
-      "set Hint 'a hint; with a semicolon'",
-      "set Name 'Stamp'",
-      "select Form1; set Font.Style [fsBold, fsItalic]",
-      "select Form1; set Caption 'Ünïcode ☺'",
-      "set Anchors.akBottom True",
-      "event OnClick LvFilterImage1Click",
-      "move 3 -2",
-      "size 20 30",
-      "select LvFilterImage1,LvFilterImage2; move 8 8",
-      "delete",
-      "select LvFilterImage1,LvFilterImage2; cut",
-      "copy; paste",
-      "load-picture '" + Picture + "'",
-      "load-filter " + Filter,
-      "load-picture " + Picture + "; clear-picture",
+  const struct {
+    std::string Prepare, Edit;  // the edit is one step
+  } Edits[] = {
+      {"", "place TLvFilterImage 40 160 80 40"},
+      {"", "set Stretch True"},
+      {"", "set Hint 'a hint; with a semicolon'"},
+      {"", "set Name 'Stamp'"},
+      {"select Form1", "set Font.Style [fsBold, fsItalic]"},
+      {"select Form1", "set Caption 'Ünïcode ☺'"},
+      {"", "set Anchors.akBottom True"},
+      {"", "event OnClick LvFilterImage1Click"},
+      {"", "move 1 0; move 1 0; move 0 1"},
+      {"", "size 20 30"},
+      {"select LvFilterImage1,LvFilterImage2", "move 8 8"},
+      {"", "delete"},
+      {"select LvFilterImage1,LvFilterImage2", "cut"},
+      {"copy", "paste"},
+      {"", "load-picture '" + Picture + "'"},
+      {"", "load-filter " + Filter},
+      {"load-picture " + Picture, "clear-picture"},
+      {"", "set ShowHint True"},
+      {"load-picture " + Picture, "set AutoSize True"},
+      {"set AutoSize True", "load-picture " + Picture},
+      {"", "set Align alClient"},
+      {"select LvFilterImage2; size 40 24; select LvFilterImage2,LvFilterImage1", "align-bottoms"},
+      {"select LvFilterImage2; size 40 24; select LvFilterImage2,LvFilterImage1", "same-width"},
+      {"select-all", "centre"},
+      {"", "bring-to-front"},
+      {"select Form1", "form-size 320 200"},
+      // A framework image beside the package's: what both have.
+      {"paste; select Plain,LvFilterImage1", "set Tag 7"},
+      {"paste; select Plain,LvFilterImage1", "move 0 8"},
   };
-  for (const std::string& Edit : Edits) {
-    SCOPED_TRACE(Edit);
+  D.New();
+  const std::string Empty = D.Text();
+  for (const auto& Row : Edits) {
+    SCOPED_TRACE(Row.Prepare + " / " + Row.Edit);
     D.New();
-    Run(Setup);
+    Clipboard = "object Plain: TImage\n  Left = 320\n  Top = 200\nend\n";
+    Run(Setup + (Row.Prepare.empty() ? "" : "; " + Row.Prepare));
     const std::string Before = D.Text();
-    Run(Edit);
+    Run(Row.Edit);
     const std::string After = D.Text();
-    if (Edit.find("clear") == std::string::npos) { EXPECT_NE(Before, After); }
-    const bool Two = Edit.find("; clear") != std::string::npos || Edit.find("copy; paste") != std::string::npos;
+    EXPECT_NE(Before, After);
     Run("undo");
-    if (!Two) { EXPECT_EQ(D.Text(), Before); }
+    EXPECT_EQ(D.Text(), Before);
     Run("redo");
     EXPECT_EQ(D.Text(), After);
     while (D.CanUndo()) D.Undo();
-    EXPECT_EQ(D.Form().ComponentCount(), 0);
+    EXPECT_EQ(D.Text(), Empty);
+    EXPECT_FALSE(D.Modified());
   }
+}
+
+// An edit that would make a form the reader refuses is refused with the
+// reader's words, and leaves the form and the history as they were.
+TEST_F(DesignerTest, NoEditMakesAFormTheReaderRefuses) {
+  const std::string Picture = std::string(TESSORIN_SOURCE_DIR) + "/samples/picture.bmp";  // 320 x 240
+  const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
+  Graphics::TImageLimits Small = Limits;
+  Small.MaxFormPixels = 100000;  // room for one picture, not two
+  Graphics::SetImageLimits(Small);
+  const struct {
+    std::string Prepare, Edit, Fault;
+  } Cases[] = {
+      {"", "size 16385 10", "Width: 16385 x 105 pixels is larger than a form can show"},
+      {"", "place TLvFilterImage 8 8 1000000 1000000", "pixels is larger than a form can show"},
+      {"select Form1", "form-size 20000 100", "20000 x 100 pixels is larger than"},
+      {"", "set Name ''", "a component on a form needs a name"},
+      {"select LvFilterImage1,LvFilterImage2", "load-picture " + Picture, "Picture.Data: "},
+      {"load-picture " + Picture, "copy; paste", "Picture.Data: "},
+      {"", "paste", "Inner: Outer (a TLvFilterImage) cannot hold other controls"},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.Edit);
+    D.New();
+    Clipboard = "object Outer: TLvFilterImage\n  object Inner: TLvFilterImage\n  end\nend\n";
+    Run("place TLvFilterImage 8 8; place TLvFilterImage 200 8; select LvFilterImage1" +
+        (Case.Prepare.empty() ? "" : "; " + Case.Prepare));
+    const std::string Before = D.Text(), Label = D.UndoLabel();
+    const std::string Got = Fault(Case.Edit);
+    EXPECT_NE(Got.find(Case.Fault), std::string::npos) << Got;
+    EXPECT_EQ(D.Text(), Before);
+    EXPECT_EQ(D.UndoLabel(), Label);
+    EXPECT_FALSE(D.CanRedo());
+    Run("undo");  // the history goes on
+    EXPECT_NE(D.Text(), Before);
+  }
+  Graphics::SetImageLimits(Limits);
+  // Nor does the text view take such a form.
+  const std::string Before = D.Text();
+  EXPECT_THROW(D.SetText("object Form1: TForm1\n  object Outer: TLvFilterImage\n    object Inner: TLvFilterImage\n"
+                         "    end\n  end\nend\n"),
+               Classes::EReadError);
+  EXPECT_EQ(D.Text(), Before);
+}
+
+// The reader takes 10,000 objects, the form among them: the next is refused
+// when it is placed or pasted, not when the form is opened again.
+TEST_F(DesignerTest, TheObjectAfterTheLastAFormHoldsIsRefused) {
+  std::string Text = "object Form1: TForm1\n";
+  for (int I = 1; I < 10000; ++I) Text += "  object I" + std::to_string(I) + ": TLvFilterImage\n  end\n";
+  D.SetText(Text + "end\n");
+  EXPECT_NE(Fault("place TLvFilterImage 8 8").find("more than 10000 objects"), std::string::npos);
+  Clipboard = "object A: TLvFilterImage end\n";
+  EXPECT_NE(Fault("paste").find("more than 10000 objects"), std::string::npos);
+  EXPECT_EQ(D.Form().ComponentCount(), 9999);
+  Run("select I1; delete; paste");
+  EXPECT_EQ(D.Form().ComponentCount(), 9999);
 }
 
 TEST_F(DesignerTest, AFailedActionNamesItselfAndStopsTheRest) {
   Run("place TLvFilterImage 8 8");
-  const std::string Saved = Scratch("never.dfm");
+  const std::string Saved = Scratch("never.dfm"), Shot = Scratch("never.png");
   const struct {
     const char* Script;
     const char* Fault;
@@ -138,15 +213,25 @@ TEST_F(DesignerTest, AFailedActionNamesItselfAndStopsTheRest) {
       {"event OnClick 1x", "event OnClick 1x: OnClick: 1x is not a valid handler name"},
       {"open /nonexistent/form.dfm", "open /nonexistent/form.dfm: "},
       {"load-picture /nonexistent.png", "load-picture /nonexistent.png: "},
+      {"select LvFilterImage1; load-picture 'a'#10'b.png'", "load-picture 'a'#10'b.png': a\\x0Ab.png: "},
+      {"select LvFilterImage1; set Width abc", "set Width abc: LvFilterImage1: Width: abc is not an Integer"},
+      {"paste", "paste: the clipboard is empty"},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Script);
     const std::string Before = D.Text();
-    const std::string Got = Fault(std::string(Case.Script) + "; save " + Saved);
-    EXPECT_EQ(Got.rfind(Case.Fault, 0), 0u) << Got;
+    // What the script saved before it failed is not written either.
+    const std::string Got = Fault("save " + Saved + "; screenshot " + Shot + "; " + Case.Script + "; save " + Saved);
+    EXPECT_NE(Got.rfind("save ", 0), 0u) << Got;
+    EXPECT_NE(Got.find(Case.Fault), std::string::npos) << Got;
+    EXPECT_EQ(Got.find('\n'), std::string::npos) << Got;
     EXPECT_EQ(D.Text(), Before);
-    EXPECT_FALSE(std::filesystem::exists(Saved));
+    EXPECT_FALSE(std::filesystem::exists(Saved) || std::filesystem::exists(Shot));
   }
+  // Within a script, a form saved is opened as saved; the file is written at the end.
+  Run("save " + Saved + "; new; open " + Saved + "; select LvFilterImage1");
+  EXPECT_TRUE(std::filesystem::exists(Saved));
+  std::filesystem::remove(Saved);
   EXPECT_EQ(Fault("new; undo"), "undo: nothing to undo");
 }
 
@@ -210,6 +295,14 @@ TEST_F(DesignerTest, InspectorRowsFollowThePropertyTable) {
   EXPECT_EQ(Find(FormRows, "Font.Name").Depth, 1);
   EXPECT_EQ(D.MakeHandler("OnCreate"), "FormCreate");
   EXPECT_EQ(Row("OnCreate"), "FormCreate");
+  // Several selected: the properties all have, a value where all agree.
+  D.Paste("object Plain: TImage\n  Left = 200\n  Stretch = True\nend\n");
+  Run("select LvFilterImage1,Plain");
+  EXPECT_EQ(Row("FilterBitMap"), "(no row FilterBitMap)");
+  EXPECT_EQ(Row("Left"), "");
+  EXPECT_EQ(Row("Width"), "105");
+  EXPECT_EQ(Row("Stretch"), "True");
+  EXPECT_TRUE(Find(D.Properties(), "Stretch").NotDefault);
 }
 
 TEST_F(DesignerTest, MouseDragsPlaceMoveAndSizeOnTheGrid) {

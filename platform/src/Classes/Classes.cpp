@@ -81,6 +81,15 @@ TComponent::~TComponent() {
   Live().erase(this);
 }
 
+namespace {
+// Names compare without regard to the case of ASCII letters.
+std::string NameKey(std::string Name) {
+  for (char& C : Name)
+    if (C >= 'A' && C <= 'Z') C = char(C - 'A' + 'a');
+  return Name;
+}
+}  // namespace
+
 void TComponent::SetName(const std::string& Value) {
   if (Value == FName) return;
   // A stored form writes the name as an identifier; anything else could
@@ -89,7 +98,9 @@ void TComponent::SetName(const std::string& Value) {
     throw EComponentError("'" + Form::Printable(Value) + "' is not a valid component name");
   if (const TComponent* Other = FOwner && !Value.empty() ? FOwner->FindComponent(Value) : nullptr; Other && Other != this)
     throw EComponentError("A component named " + Value + " already exists");
+  if (FOwner && !FName.empty()) FOwner->FNamed.erase(NameKey(FName));
   FName = Value;
+  if (FOwner && !FName.empty()) FOwner->FNamed[NameKey(FName)] = this;
 }
 
 TComponent* TComponent::Components(int Index) const {
@@ -99,9 +110,9 @@ TComponent* TComponent::Components(int Index) const {
 }
 
 TComponent* TComponent::FindComponent(const std::string& AName) const {
-  for (TComponent* C : FComponents)
-    if (!AName.empty() && SysUtils::SameText(C->FName, AName)) return C;
-  return nullptr;
+  if (AName.empty()) return nullptr;
+  const auto Found = FNamed.find(NameKey(AName));
+  return Found == FNamed.end() ? nullptr : Found->second;
 }
 
 int TComponent::ComponentIndex() const {
@@ -120,10 +131,13 @@ void TComponent::SetComponentIndex(int Value) {
 void TComponent::InsertComponent(TComponent* AComponent) {
   FComponents.push_back(AComponent);
   AComponent->FOwner = this;
+  if (!AComponent->FName.empty()) FNamed[NameKey(AComponent->FName)] = AComponent;
 }
 
 void TComponent::RemoveComponent(TComponent* AComponent) {
   FComponents.erase(std::remove(FComponents.begin(), FComponents.end(), AComponent), FComponents.end());
+  if (const auto Named = FNamed.find(NameKey(AComponent->FName)); Named != FNamed.end() && Named->second == AComponent)
+    FNamed.erase(Named);
   AComponent->FOwner = nullptr;
   Notification(AComponent, TOperation::opRemove);
 }
