@@ -135,6 +135,9 @@ public:
   // The form as text, and the edited text read back in its place (an
   // undoable change; EReadError naming the line leaves the form as it was).
   std::string Text() const;
+  // The same with each picture's data folded into a name (FoldedData1),
+  // which SetText puts back: a form with large pictures shows at once.
+  std::string FoldedText();
   void SetText(const std::string& Text, const TAskIgnore& Ask = {});
 
   Forms::TForm& Form() const { return *FForm; }
@@ -260,6 +263,7 @@ private:
   std::unique_ptr<Forms::TForm> FForm;
   std::string FFileName;
   std::string FLastFileAction;
+  Classes::TFoldedData FFolded;  // what FoldedText left out
   std::vector<Classes::TComponent*> FSelection;
   std::unique_ptr<THistory> FHistory;
   std::vector<std::string> FExpanded;

@@ -113,11 +113,12 @@ std::string TDesigner::Title() const {
 
 std::string TDesigner::Text() const { return Tool::FormText(FHistory->Current()); }
 
+std::string TDesigner::FoldedText() { return Classes::FoldedFormText(FHistory->Current(), FFolded); }
+
 void TDesigner::SetText(const std::string& Text, const TAskIgnore& Ask) {
   // Read into a new form first: a fault leaves this one as it was.
   auto Form = std::make_unique<Forms::TForm>(nullptr);
-  Classes::TMemoryStream Input(std::vector<std::uint8_t>(Text.begin(), Text.end()));
-  Classes::ReadComponentText(Input, Form.get(), Reading(Ask));
+  Classes::ReadFoldedComponentText(Text, FFolded, Form.get(), Reading(Ask));
   Edit("Edit as Text", "", [&] { Replace(std::move(Form), {}); });
 }
 

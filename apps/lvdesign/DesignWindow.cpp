@@ -509,7 +509,7 @@ void TDesignWindow::Close() {
 }
 
 void TDesignWindow::ShowText() {
-  FText = FDesigner.Text();
+  FText = FDesigner.FoldedText();
   FTextError.clear();
 }
 
@@ -517,7 +517,7 @@ bool TDesignWindow::BackToForm() {
   if (!FText) return true;
   try {
     // Unchanged text is no edit to undo.
-    if (*FText != FDesigner.Text()) FDesigner.SetText(*FText, IgnoreQuestion());
+    if (*FText != FDesigner.FoldedText()) FDesigner.SetText(*FText, IgnoreQuestion());
   } catch (const std::exception& E) {
     FTextError = E.what();
     return false;

@@ -131,6 +131,14 @@ void ObjectTextToBinary(TStream& Input, TStream& Output);
 void ConvertForm(TStream& Input, TStream& Output, bool AsText);
 // TStream::ReadComponent for the text form, whose faults name their line.
 TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options = {});
+// The text form of a binary form with each binary value of more than 64
+// bytes (a picture's data) kept out, in Folded, and written as the
+// identifier FoldedDataN instead: a form holding large pictures reads as
+// text at once. Reading such text with the same Folded puts them back.
+using TFoldedData = std::vector<std::vector<std::uint8_t>>;
+std::string FoldedFormText(const std::vector<std::uint8_t>& Binary, TFoldedData& Folded);
+TComponent* ReadFoldedComponentText(const std::string& Text, const TFoldedData& Folded, TComponent* Root,
+                                    const TReadOptions& Options = {});
 
 // What a design host does with components on a form: its clipboard holds
 // their text form, one object after another ("object Image1: TImage ...

@@ -193,6 +193,30 @@ TEST_F(DesignerTest, TheObjectAfterTheLastAFormHoldsIsRefused) {
   EXPECT_EQ(D.Form().ComponentCount(), 9999);
 }
 
+// The text view leaves a picture's data out and puts it back.
+TEST_F(DesignerTest, TheTextViewFoldsPictures) {
+  Run("place TLvFilterImage 8 8; load-picture " + std::string(TESSORIN_SOURCE_DIR) + "/samples/picture.bmp");
+  const std::string Whole = D.Text(), Folded = D.FoldedText();
+  EXPECT_LT(Folded.size(), 1000u);
+  ASSERT_NE(Folded.find("Picture.Data = FoldedData1\n"), std::string::npos) << Folded;
+  std::string Edited = Folded;
+  Edited.replace(Edited.find("Left = 8"), 8, "Left = 16");
+  D.SetText(Edited);
+  std::string Wanted = Whole;
+  Wanted.replace(Wanted.find("    Left = 8"), 12, "    Left = 16");
+  EXPECT_EQ(D.Text(), Wanted);
+  Edited.replace(Edited.find("FoldedData1"), 11, "FoldedData2");
+  try {
+    D.SetText(Edited);
+    ADD_FAILURE() << "took data it never had";
+  } catch (const Classes::EReadError& E) {
+    EXPECT_EQ(E.Fault(), "Picture.Data: no folded data FoldedData2");
+    EXPECT_EQ(E.Where(), "line 21");
+  }
+  Run("undo");
+  EXPECT_EQ(D.Text(), Whole);
+}
+
 TEST_F(DesignerTest, AFailedActionNamesItselfAndStopsTheRest) {
   Run("place TLvFilterImage 8 8");
   const std::string Saved = Scratch("never.dfm"), Shot = Scratch("never.png");

@@ -568,6 +568,53 @@ TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptio
   return ReadTree(Form::ReadText(Chars(Unread(Input, Storage)), Source), Root, Source, Options);
 }
 
+namespace {
+constexpr std::size_t FoldOver = 64;
+const std::string FoldedName = "FoldedData";
+
+// Each property of a tree, of its objects and of their collections' items.
+void EachProperty(std::vector<TProperty>& Properties, const std::function<void(TProperty&)>& Do) {
+  for (TProperty& P : Properties) {
+    Do(P);
+    for (TItem& Item : P.Value.Items) EachProperty(Item.Properties, Do);
+  }
+}
+void EachProperty(TObject& Node, const std::function<void(TProperty&)>& Do) {
+  EachProperty(Node.Properties, Do);
+  for (TObject& Child : Node.Children) EachProperty(Child, Do);
+}
+}  // namespace
+
+std::string FoldedFormText(const std::vector<std::uint8_t>& Binary, TFoldedData& Folded) {
+  TObject Tree = ReadBinary(Binary, "form");
+  Folded.clear();
+  EachProperty(Tree, [&](TProperty& P) {
+    if (P.Value.Type != vaBinary || P.Value.Bytes.size() <= FoldOver) return;
+    Folded.push_back(std::move(P.Value.Bytes));
+    P.Value = Ident(FoldedName + std::to_string(Folded.size()));
+  });
+  return WriteText(Tree);
+}
+
+TComponent* ReadFoldedComponentText(const std::string& Text, const TFoldedData& Folded, TComponent* Root,
+                                    const TReadOptions& Options) {
+  const std::string Source = Options.SourceName.empty() ? "form" : Options.SourceName;
+  TObject Tree = ReadText(Text, Source);
+  EachProperty(Tree, [&](TProperty& P) {
+    if (P.Value.Type != vaIdent || P.Value.Text.rfind(FoldedName, 0) != 0) return;
+    const std::string Number = P.Value.Text.substr(FoldedName.size());
+    const bool Digits = !Number.empty() && Number.size() <= 9 &&
+                        std::all_of(Number.begin(), Number.end(), [](char C) { return C >= '0' && C <= '9'; });
+    const std::size_t Index = Digits ? std::stoul(Number) : 0;
+    if (Index < 1 || Index > Folded.size())
+      throw EReadError(Source, P.Where, P.Name + ": no folded data " + P.Value.Text);
+    P.Value = TValue{};
+    P.Value.Type = vaBinary;
+    P.Value.Bytes = Folded[Index - 1];
+  });
+  return ReadTree(Tree, Root, Source, Options);
+}
+
 // ---- What a design host does ------------------------------------------------------
 
 std::string ComponentsToText(const std::vector<TComponent*>& Components) {
