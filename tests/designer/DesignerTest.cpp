@@ -433,8 +433,12 @@ TEST_F(DesignerTest, APackageInUseStays) {
   Run("delete");
   Packages->Remove(TESSORIN_BPL, InUse);
   EXPECT_EQ(Run("palette"), "");
-  EXPECT_NE(Fault("undo"), "(no fault)");
+  // Its component cannot come back: the undo says so and changes nothing.
+  EXPECT_EQ(Fault("undo").rfind("undo: cannot undo Delete: ", 0), 0u) << Fault("undo");
   EXPECT_EQ(D.Form().ComponentCount(), 0);
+  EXPECT_EQ(D.Selection().front(), &D.Form());
+  EXPECT_EQ(D.UndoLabel(), "Undo Delete");
+  Run("select Form1; set Caption 'Still here'; undo");
   Packages->Install(TESSORIN_BPL);
   Run("undo");
   EXPECT_EQ(Bounds("LvFilterImage1"), "8 8 105 105");

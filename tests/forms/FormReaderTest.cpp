@@ -116,6 +116,9 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
       {"object F: TForm\n  P = 12x\nend\n", "line 2: not a number"},
       {"object F: TForm\n  P = #55296\nend\n", "line 2: an unpaired surrogate"},
       {"object F: TForm\n\n  P 5\nend\n", "line 3: expected '='"},
+      // A fault is told on its own line, not where the reader noticed it.
+      {"object F: TForm\n  P =\n  Q = 3\nend\n", "line 2: P: expected a value after '='"},
+      {"object F: TForm\n  P = [fsBold\n  Q = 3\nend\n", "line 2: expected ',' or ']'"},
       {"thing F: TStored\nend\n", "line 1: expected object, inherited or inline"},
       {"object F: TForm\nend\nend\n", "line 3: text after the last end"},
       {"object F: TForm\n  P = 99999999999999999999\nend\n", "not an integer"},

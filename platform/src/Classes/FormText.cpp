@@ -253,6 +253,13 @@ private:
     SkipBlanks();
     return FPos < FText.size() ? FText[FPos] : '\0';
   }
+  // Fails naming Line when the next token is on a later line.
+  void SameLine(std::size_t Line, const std::string& Fault) {
+    SkipBlanks();
+    if (FLine == Line) return;
+    FLine = Line;
+    Fail(Fault);
+  }
   void Expect(char C) {
     if (Peek() != C) Fail(std::string("expected '") + C + "'" + Found());
     ++FPos;
@@ -337,6 +344,8 @@ private:
     P.Where = Here();
     P.Name = Name;
     Expect('=');
+    // A value starts on the line of its name: a fault is told where it is.
+    SameLine(FLine, Name + ": expected a value after '='");
     P.Value = Value(Depth);
     return P;
   }
@@ -360,10 +369,14 @@ private:
     } else if (C == '[') {
       ++FPos;
       V.Type = vaSet;
+      // A set is written on one line.
+      const std::size_t Line = FLine;
+      SameLine(Line, "expected a set element or ']'");
       if (Peek() != ']') {
         V.Set.push_back(Ident("a set element"));
-        while (Peek() == ',') {
+        while (SameLine(Line, "expected ',' or ']'"), Peek() == ',') {
           ++FPos;
+          SameLine(Line, "expected a set element");
           V.Set.push_back(Ident("a set element"));
         }
       }
