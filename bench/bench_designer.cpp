@@ -86,6 +86,46 @@ void BM_InspectorRows(benchmark::State& State) {
 }
 BENCHMARK(BM_InspectorRows)->Unit(benchmark::kMicrosecond);
 
+// One nudge of an arrow key: the edit, checked by reading the form back, and
+// kept as the bytes it changed.
+void BM_Nudge1000(benchmark::State& State) {
+  Design::TDesigner& D = Large().Designer;
+  D.Select({"LvFilterImage500"});
+  int Step = 0;
+  for (auto _ : State) D.Move(++Step % 2 ? 1 : -1, 0);
+}
+BENCHMARK(BM_Nudge1000)->Unit(benchmark::kMillisecond);
+
+// The same beside a 2000 x 1500 picture, whose 9 MB the form stores.
+void BM_NudgeBesidePicture(benchmark::State& State) {
+  Tool::RegisterFormClasses();
+  LvFltImg::Register();
+  Design::TDesigner D;
+  D.Place(&Classes::FindClass("TLvFilterImage"), 8, 8);
+  Graphics::TBitmap Photo;
+  Photo.SetPixelFormat(Graphics::pf24bit);
+  Photo.SetSize(2000, 1500);
+  const auto File = std::filesystem::temp_directory_path() / "bench-designer-photo.bmp";
+  Photo.SaveToFile(File.string());
+  D.LoadGraphic("Picture", File.string());
+  std::filesystem::remove(File);
+  D.Place(&Classes::FindClass("TLvFilterImage"), 200, 200);
+  int Step = 0;
+  for (auto _ : State) D.Move(++Step % 2 ? 1 : -1, 0);
+}
+BENCHMARK(BM_NudgeBesidePicture)->Unit(benchmark::kMillisecond);
+
+// Undoing one edit: the form is read back from the state before it.
+void BM_Undo1000(benchmark::State& State) {
+  Design::TDesigner& D = Large().Designer;
+  D.Select({"LvFilterImage500"});
+  for (auto _ : State) {
+    D.SetProperty("Tag", "1");
+    D.Undo();
+  }
+}
+BENCHMARK(BM_Undo1000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

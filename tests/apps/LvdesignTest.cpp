@@ -51,7 +51,7 @@ TEST_F(LvdesignTest, TheFirstFailingActionEndsTheRunWithOneLine) {
       {"--package " + Q("picture24.bmp") + " --actions new", "lvdesign: " + Path("picture24.bmp") + ": "},
       {"--actions ''", "lvdesign: --actions: the value is empty"},
       // An output that cannot be written is a failure, as in the other tools.
-      {"--actions " + Quoted("save " + Path("no folder/never.dfm")), "lvdesign: save ", 1},
+      {"--actions " + Quoted("save '" + Path("no folder/never.dfm") + "'"), "lvdesign: save ", 1},
   };
   for (const auto& Case : Cases) {
     SCOPED_TRACE(Case.Arguments);
