@@ -105,7 +105,11 @@ void TDesigner::MouseUp(int X, int Y) {
     else Place(FTool, Left, Top, Width, Height);
     return;
   }
-  // The drag changed the form as it went: the step is what it made.
+  // The drag changed the form as it went: the step is what it made. A
+  // click that moved nothing is no step, and costs no look at the form.
+  std::vector<TRect> After;
+  for (TControl* C : SelectedControls()) After.push_back(C->BoundsRect());
+  if (Drag.What != TDrag::SizeForm && After == Drag.Before) return;
   const char* Label = Drag.What == TDrag::Move ? "Move" : Drag.What == TDrag::Size ? "Size" : "Size Form";
   Edit(Label, "", [] {});
 }
