@@ -328,7 +328,12 @@ void RunActions(TDesigner& Designer, TPackages& Packages, const std::string& Scr
       if (Found->Usage == Found->Verb && Words.size() != 1) throw EDesignError("expected " + Found->Verb + " alone");
       Found->Run(Context, Words, Action);
     } catch (const std::exception& E) {
-      throw EActionError(Excerpt(Action, 80) + ": " + SysUtils::PrintableText(E.what()), StatusOf(E));
+      // A file the action names is not named again.
+      std::string Fault = E.what();
+      if (const auto* Read = dynamic_cast<const Classes::EReadError*>(&E);
+          Read && !Read->Source().empty() && Action.find(Read->Source()) != std::string::npos)
+        Fault = Classes::EReadError("", Read->Where(), Read->Fault()).Message();
+      throw EActionError(Excerpt(Action, 80) + ": " + SysUtils::PrintableText(Fault), StatusOf(E));
     }
   }
   try {

@@ -15,9 +15,9 @@ Classes::TReadOptions Reading(const TAskIgnore& Ask) {
   Classes::TReadOptions Options;
   Options.KeepUnboundHandlers = true;
   if (Ask)
-    Options.OnError = [Ask, IgnoreAll = std::make_shared<bool>(false)](const std::string& Fault) {
+    Options.OnError = [Ask, IgnoreAll = std::make_shared<bool>(false)](const Classes::EReadError& Fault) {
       if (*IgnoreAll) return true;
-      const TIgnoreAnswer Answer = Ask(Fault);
+      const TIgnoreAnswer Answer = Ask(Fault.what());
       *IgnoreAll = Answer == TIgnoreAnswer::IgnoreAll;
       return Answer != TIgnoreAnswer::Cancel;
     };

@@ -296,7 +296,7 @@ int FormText(const std::uint8_t* Data, std::size_t Size) {
     // Read into components as a host without the form's code reads it,
     // skipping what it does not know.
     Classes::TReadOptions Options;
-    Options.OnError = [](const std::string&) { return true; };
+    Options.OnError = [](const Classes::EReadError&) { return true; };
     Options.KeepUnboundHandlers = true;
     Classes::TMemoryStream Stream(std::vector<std::uint8_t>(Data, Data + Size));
     delete Classes::ReadComponentText(Stream, nullptr, Options);

@@ -13,17 +13,14 @@ namespace Tool {
 
 namespace {
 
-// The converters speak of "form"; the user wants to know which file.
-std::string NamingFile(const std::string& FileName, const std::string& Message) {
-  return Message.rfind("form: ", 0) == 0 ? FileName + Message.substr(4) : FileName + ": " + Message;
-}
-
+// A fault that names no source is told as the file's.
 template <class F>
 auto Naming(const std::string& FileName, F Read) {
   try {
     return Read();
   } catch (const Classes::EReadError& E) {
-    throw Classes::EReadError(NamingFile(FileName, E.Message()));
+    if (!E.Source().empty()) throw;
+    throw Classes::EReadError(FileName, E.Where(), E.Fault(), E.Kind());
   }
 }
 
@@ -51,8 +48,7 @@ void LoadFormBytes(const std::string& FileName, Classes::TMemoryStream& File, Cl
                    const Classes::TReadOptions& Options) {
   const auto& Data = File.Memory();
   Classes::TReadOptions Named = Options;
-  if (Options.OnError)
-    Named.OnError = [&](const std::string& Fault) { return Options.OnError(NamingFile(FileName, Fault)); };
+  Named.SourceName = FileName;
   Naming(FileName, [&] {
     return IsBinaryForm(Data) ? File.ReadComponent(Root, Named) : Classes::ReadComponentText(File, Root, Named);
   });
@@ -79,7 +75,7 @@ void ConvertFormFile(const std::string& FileName, std::ostream& Out, bool AsText
   File.LoadFromFile(FileName);
   TOutput Output(Out);
   Naming(FileName, [&] {
-    Classes::ConvertForm(File, Output, AsText);
+    Classes::ConvertForm(File, Output, AsText, FileName);
     return 0;
   });
 }

@@ -104,9 +104,9 @@ int Run(const TOptions& Options) {
     Classes::TReadOptions Reading;
     Reading.KeepUnboundHandlers = true;
     if (Options.IgnoreUnknown)
-      Reading.OnError = [](const std::string& Fault) {
-        const bool Class = Fault.find(": unknown class ") != std::string::npos;
-        std::cerr << "lvview: warning: " << Fault << (Class ? ": skipped with everything inside it\n" : ": skipped\n");
+      Reading.OnError = [](const Classes::EReadError& Fault) {
+        const bool Class = Fault.Kind() == Classes::EReadError::TKind::UnknownClass;
+        std::cerr << "lvview: warning: " << Fault.what() << (Class ? ": skipped with everything inside it\n" : ": skipped\n");
         return true;
       };
     Tool::LoadForm(Options.Form, &Form, Reading);

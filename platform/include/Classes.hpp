@@ -23,13 +23,18 @@ class EFOpenError : public EStreamError { using EStreamError::EStreamError; };
 // the message joins them.
 class EReadError : public EStreamError {
 public:
+  // What a reader that skips faults may skip: a class or a property the
+  // host does not know, or nothing.
+  enum class TKind { Fault, UnknownClass, UnknownProperty };
+
   explicit EReadError(std::string Message) : EStreamError(Message), FFault(std::move(Message)) {}
-  EReadError(std::string Source, std::string Where, std::string Fault)
+  EReadError(std::string Source, std::string Where, std::string Fault, TKind Kind = TKind::Fault)
       : EStreamError(Join(Source, Where, Fault)), FSource(std::move(Source)), FWhere(std::move(Where)),
-        FFault(std::move(Fault)) {}
+        FFault(std::move(Fault)), FKind(Kind) {}
   const std::string& Source() const { return FSource; }
   const std::string& Where() const { return FWhere; }
   const std::string& Fault() const { return FFault; }
+  TKind Kind() const { return FKind; }
 
 private:
   static std::string Join(const std::string& Source, const std::string& Where, const std::string& Fault) {
@@ -39,6 +44,7 @@ private:
     return Message;
   }
   std::string FSource, FWhere, FFault;
+  TKind FKind = TKind::Fault;
 };
 class EWriteError : public EStreamError { using EStreamError::EStreamError; };
 class EComponentError : public System::Exception { using Exception::Exception; };
@@ -61,10 +67,11 @@ struct TReadOptions {
   // bound to the root's field of that name (DeclareField), and a component
   // without one, or of a class the field cannot hold, is refused.
   bool BindFields = false;
-  // Told of each class and each property the reader does not know, with the
-  // fault as an EReadError would name it; answering true skips it (a class
-  // with everything inside it) and reading goes on, false refuses the form.
-  std::function<bool(const std::string& Fault)> OnError;
+  // Told of each class and each property the reader does not know, as the
+  // EReadError that would refuse the form (its Kind says which); answering
+  // true skips it (a class with everything inside it) and reading goes on,
+  // false refuses the form.
+  std::function<bool(const EReadError& Fault)> OnError;
   // For a host without the form's code: event handler names that the
   // root's method table lacks are kept unbound, so that storing the form
   // writes them back. Otherwise such a name is refused.
@@ -128,7 +135,7 @@ void ObjectTextToBinary(TStream& Input, TStream& Output);
 // A form file of either kind (told apart by its signature) checked whole,
 // then written in the kind asked for, a piece at a time: besides the input
 // it holds no more than the decoded form.
-void ConvertForm(TStream& Input, TStream& Output, bool AsText);
+void ConvertForm(TStream& Input, TStream& Output, bool AsText, const std::string& SourceName = "form");
 // TStream::ReadComponent for the text form, whose faults name their line.
 TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options = {});
 // The text form of a binary form with each binary value of more than 64

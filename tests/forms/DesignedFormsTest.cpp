@@ -179,8 +179,10 @@ TEST(DesignedForms, UnknownClassesAndPropertiesAreRefusedOrSkippedWithEverything
   }
   std::vector<std::string> Skipped;
   Classes::TReadOptions Options;
-  Options.OnError = [&](const std::string& Fault) {
-    Skipped.push_back(Fault);
+  Options.OnError = [&](const Classes::EReadError& Fault) {
+    Skipped.push_back(Fault.what());
+    EXPECT_EQ(Fault.Kind(), Fault.Fault().rfind("unknown class", 0) == 0 ? Classes::EReadError::TKind::UnknownClass
+                                                                          : Classes::EReadError::TKind::UnknownProperty);
     return true;
   };
   const auto Form = Open(Text, Options);

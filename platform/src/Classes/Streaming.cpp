@@ -330,8 +330,8 @@ private:
   }
 
   // A fault the options may skip; false when they do not.
-  bool Skipped(const std::string& Where, const std::string& Fault) const {
-    return FOptions.OnError && FOptions.OnError(FSource + ": " + Where + ": " + Fault);
+  bool Skipped(const std::string& Where, const std::string& Fault, EReadError::TKind Kind) const {
+    return FOptions.OnError && FOptions.OnError(EReadError(FSource, Where, Fault, Kind));
   }
 
   void Named(const TObject& Node, TComponent& Instance, const std::string& Name) {
@@ -346,8 +346,8 @@ private:
     const TypInfo::TClassInfo* Class = TypInfo::GetClass(Node.ClassName);
     if (!Class) {
       const std::string What = Node.Name.empty() ? "" : " (" + Node.Name + ")";
-      if (Skipped(Node.Where, "unknown class " + Node.ClassName + What)) return nullptr;
-      Fail(Node.Where, "unknown class " + Node.ClassName);
+      if (Skipped(Node.Where, "unknown class " + Node.ClassName + What, EReadError::TKind::UnknownClass)) return nullptr;
+      throw EFormError(FSource, Node.Where, "unknown class " + Node.ClassName, EReadError::TKind::UnknownClass);
     }
     if (!Class->Create) Fail(Node.Where, Node.ClassName + " is not a component class");
     std::string Name = Node.Name;
@@ -424,7 +424,8 @@ private:
 
   void Unknown(const TComponent& Component, const TProperty& P) const {
     const std::string Fault = "unknown property " + P.Name + " of " + Component.StoredClassName();
-    if (!Skipped(P.Where, Fault)) Fail(P.Where, Fault);
+    if (!Skipped(P.Where, Fault, EReadError::TKind::UnknownProperty))
+      throw EFormError(FSource, P.Where, Fault, EReadError::TKind::UnknownProperty);
   }
 
   [[noreturn]] void Wrong(const TProperty& P, const char* Expected) const {
@@ -528,7 +529,7 @@ namespace {
 // form names when Root is nullptr.
 TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& Source, const TReadOptions& Options) {
   const TypInfo::TClassInfo* Class = Root ? &Root->ClassType() : TypInfo::GetClass(Tree.ClassName);
-  if (!Class) throw EReadError(Source, Tree.Where, "unknown class " + Tree.ClassName);
+  if (!Class) throw EReadError(Source, Tree.Where, "unknown class " + Tree.ClassName, EReadError::TKind::UnknownClass);
   if (!Class->Create) throw EReadError(Source, Tree.Where, Tree.ClassName + " is not a component class");
   if (Root) {
     // Tried on a scratch root of the same class first, so that a form that
@@ -540,8 +541,8 @@ TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& S
     std::map<std::string, bool> Answers;
     TReadOptions Asking = Options, Answered = Options;
     if (Options.OnError) {
-      Asking.OnError = [&](const std::string& Fault) { return Answers[Fault] = Options.OnError(Fault); };
-      Answered.OnError = [&](const std::string& Fault) { return Answers[Fault]; };
+      Asking.OnError = [&](const EReadError& Fault) { return Answers[Fault.Message()] = Options.OnError(Fault); };
+      Answered.OnError = [&](const EReadError& Fault) { return Answers[Fault.Message()]; };
     }
     TLoader(Scratch.get(), Root, Source, Asking).Load(Tree);
     TLoader(Root, Root, Source, Answered).Load(Tree);
