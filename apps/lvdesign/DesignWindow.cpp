@@ -14,12 +14,13 @@
 #include <memory>
 #include <optional>
 
+#include "Classes.hpp"
 #include "Dialogs.hpp"
 #include "FileChooser.hpp"
-#include "FormFiles.hpp"
 #include "FormView.hpp"
 #include "PropertyGrid.hpp"
 #include "Palette.hpp"
+#include "RunFolder.hpp"
 #include "Screen.hpp"
 #include "TextField.hpp"
 #include "Tool.hpp"
@@ -101,24 +102,17 @@ private:
   std::ofstream FOut;
 };
 
-// The viewers started on the form (Run), reaped as they end.
+// The viewers started on the form (Run), reaped as they end. Each is
+// given a copy of the form of its own, in a folder that goes when lvdesign
+// ends.
 class TViewers {
 public:
-  TViewers() : FFile(fs::temp_directory_path() / ("lvdesign-run-" + std::to_string(::getpid()) + ".dfm")) {}
-  ~TViewers() {
-    std::error_code Ignored;
-    fs::remove(FFile, Ignored);
-  }
-
   void Start(Forms::TForm& Form, const std::string& Lvview) {
     if (::access(Lvview.c_str(), X_OK) != 0)
       throw std::runtime_error("the viewer " + Lvview + " is missing, so the form cannot be run");
-    {
-      Graphics::TFileWriter File(FFile.string());
-      Tool::SaveForm(&Form, File);
-      File.Commit();
-    }
-    std::string Program = Lvview, Option = "--form", File = FFile.string();
+    Classes::TMemoryStream Binary;
+    Binary.WriteComponent(&Form);
+    std::string Program = Lvview, Option = "--form", File = FForms.Write(Binary.Memory());
     char* Arguments[] = {Program.data(), Option.data(), File.data(), nullptr};
     pid_t Child = 0;
     if (const int Error = posix_spawn(&Child, Lvview.c_str(), nullptr, nullptr, Arguments, environ); Error != 0)
@@ -140,7 +134,7 @@ public:
   }
 
 private:
-  fs::path FFile;
+  TRunFolder FForms;
   std::vector<pid_t> FChildren;
 };
 

@@ -142,18 +142,23 @@ bool TScreen::Pump(const std::function<void(const SDL_Event&)>& Handle) {
     Handle(Event);
   };
   // ImGui sees which keys are down once a frame: a key pressed and
-  // released within one frame would go unseen. A release of a key pressed
-  // in this frame, and all that comes after it, wait for the next frame,
-  // so typing followed at once by Return still ends with Return seen.
+  // released within one frame would go unseen, and so would a press that
+  // follows its key's release within one frame (the key looks held down
+  // throughout), which loses keys typed quickly or on a busy machine. So
+  // each key goes down or up at most once a frame: the event that would
+  // change it a second time, and all that comes after it, wait for the
+  // next frame, so typing followed at once by Return still ends with
+  // Return seen.
   for (SDL_Event Event; SDL_PollEvent(&Event);) FLater.push_back(Event);
-  std::vector<SDL_Scancode> Pressed;
+  std::vector<SDL_Scancode> Changed;
   std::size_t Fed = 0;
   for (; Fed < FLater.size(); ++Fed) {
     SDL_Event Event = FLater[Fed];
-    if (Event.type == SDL_KEYUP &&
-        std::find(Pressed.begin(), Pressed.end(), Event.key.keysym.scancode) != Pressed.end())
-      break;
-    if (Event.type == SDL_KEYDOWN) Pressed.push_back(Event.key.keysym.scancode);
+    if (Event.type == SDL_KEYDOWN || Event.type == SDL_KEYUP) {
+      const SDL_Scancode Key = Event.key.keysym.scancode;
+      if (std::find(Changed.begin(), Changed.end(), Key) != Changed.end()) break;
+      Changed.push_back(Key);
+    }
     Feed(Event);
   }
   FLater.erase(FLater.begin(), FLater.begin() + std::ptrdiff_t(Fed));

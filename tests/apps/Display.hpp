@@ -83,6 +83,7 @@ public:
     return -1;
   }
   void Signal(int Number) const { kill(FProcess, Number); }
+  pid_t Process() const { return FProcess; }
   std::string Output() const {
     std::ifstream In(FLog);
     return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};

@@ -98,9 +98,25 @@ unsigned IndexAt(const TDib& Image, int X, int Y) {
   return Image.Format == pf4bit ? (Row[X / 2] >> (X % 2 ? 0 : 4)) & 15 : Row[X];
 }
 
-std::string FaultOf(const std::vector<std::uint8_t>& File) {
+std::string FaultOf(const std::vector<std::uint8_t>& File,
+                    TDib (*Read)(std::span<const std::uint8_t>, const std::string&) = ReadBmp) {
   try {
-    ReadBmp(File, "x.bmp");
+    Read(File, "x.bmp");
+  } catch (const EInvalidGraphic& E) {
+    return E.what();
+  }
+  return "(accepted)";
+}
+
+// The same, read as a picture file is: as much as its head says the picture
+// can need.
+std::string FileFaultOf(const std::vector<std::uint8_t>& File) {
+  const std::span<const std::uint8_t> Bytes(File);
+  try {
+    const std::uint64_t Extent =
+        PictureExtent(Bytes.first(std::min(Bytes.size(), PictureHeadBytes)), Bytes.size(), "x.bmp");
+    if (Extent > Bytes.size()) return "(past the end of the file)";
+    ReadImage(Bytes.first(std::size_t(Extent)), "x.bmp");
   } catch (const EInvalidGraphic& E) {
     return E.what();
   }
@@ -304,6 +320,72 @@ TEST(Bmp, MalformedFilesAreRefusedNamingTheFault) {
     const std::string Message = FaultOf(Case.Bytes);
     EXPECT_EQ(Message.rfind("x.bmp: ", 0), 0u) << Message;
     EXPECT_NE(Message.find(Case.Fault), std::string::npos) << Message << "\nexpected: " << Case.Fault;
+    // Loaded from a file, it gives the same fault as ever, found from its
+    // head or in as much as the head says to read.
+    EXPECT_EQ(FileFaultOf(Case.Bytes), FaultOf(Case.Bytes, ReadImage));
+  }
+}
+
+TEST(Bmp, AFileIsJudgedByItsHeadAndReadNoFurtherThanItsPicture) {
+  // The head of a file of 1 GiB: a picture of 2 x 2 pixels, then Rest up to
+  // the head's end and beyond.
+  constexpr std::uint64_t GiB = std::uint64_t(1) << 30;
+  const auto Head = [](std::vector<std::uint8_t> Start, std::uint8_t Rest = 0) {
+    Start.resize(PictureHeadBytes, Rest);
+    return Start;
+  };
+  std::vector<std::uint32_t> Greys;
+  for (std::uint32_t I = 0; I < 16; ++I) Greys.push_back(I * 0x111111);
+  const int Rle = -1;
+  const struct {
+    const char* What;
+    std::vector<std::uint8_t> Picture;
+    std::uint8_t Rest;
+    int Padding;  // of the last row, which the reader does without; RLE: no length at all
+  } Cases[] = {
+      {"8 bits", Build({}), 0xA5, 2},
+      {"24 bits, top-down", Build({.Height = -2, .Bits = 24, .Palette = {}, .Pixels = std::vector<std::uint8_t>(16, 0x80)}),
+       0xA5, 2},
+      {"OS/2, 1 bit", Build({.HeaderSize = 12, .Bits = 1, .Pixels = {0x40, 0, 0, 0, 0x80, 0, 0, 0}}), 0xA5, 3},
+      {"32-bit fields", Build({.Bits = 32, .Compression = 3, .Masks = {0xFF0000, 0xFF00, 0xFF}, .Palette = {},
+                               .Pixels = std::vector<std::uint8_t>(16, 0x7F)}),
+       0xA5, 0},
+      {"RLE8", Build({.Compression = 1, .Palette = Greys, .Pixels = {2, 5, 0, 0, 1, 6, 0, 1}}), 0xA5, Rle},
+      {"RLE4", Build({.Bits = 4, .Compression = 2, .Palette = Greys, .Pixels = {2, 0x56, 0, 0, 2, 0x78, 0, 1}}), 0xA5,
+       Rle},
+      // Its stream never ends: ends of lines, as far as the file goes.
+      {"RLE8 of zeros", Build({.Compression = 1, .Palette = Greys, .Pixels = {}}), 0, Rle},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.What);
+    const std::vector<std::uint8_t> Start = Head(Case.Picture, Case.Rest);
+    const std::uint64_t Extent = PictureExtent(Start, GiB, "x.bmp");
+    if (Case.Padding == Rle)
+      ASSERT_LE(Extent, 256u) << "no RLE stream of 2 x 2 pixels is that long";
+    else
+      ASSERT_EQ(Extent, Case.Picture.size() - std::size_t(Case.Padding)) << "the pixels end where the header says";
+    // What it says is all the reader needs.
+    const TDib Read = ReadImage(std::span(Start).first(std::size_t(Extent)), "x.bmp"), Whole = ReadBmp(Start, "x.bmp");
+    EXPECT_EQ(Read.Width, 2);
+    EXPECT_EQ(Read.Format, Whole.Format);
+    EXPECT_EQ(Read.Palette, Whole.Palette);
+    EXPECT_EQ(Read.Bits, Whole.Bits);
+  }
+  // A bad header, or one promising too much, is refused from the head alone.
+  const struct { std::vector<std::uint8_t> Start; const char* Fault; } Refused[] = {
+      {Head({'B', 'M'}), "x.bmp: unsupported header size 0"},
+      {Head({}), "x.bmp: not a BMP, PNG or JPEG picture"},
+      {Head(Build({.Bits = 2})), "x.bmp: unsupported bit count 2"},
+      {Head(Build({.Width = 20000, .Height = 1})), "larger than the limit"},
+      {Head(Build({.Width = 16000, .Height = 16000, .Bits = 24})), "more than the limit"},
+  };
+  for (const auto& Case : Refused) {
+    try {
+      PictureExtent(Case.Start, GiB, "x.bmp");
+      ADD_FAILURE() << "accepted, where expected: " << Case.Fault;
+    } catch (const EInvalidGraphic& E) {
+      EXPECT_NE(std::string(E.what()).find(Case.Fault), std::string::npos) << E.what();
+    }
   }
 }
 

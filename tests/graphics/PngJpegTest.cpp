@@ -607,6 +607,55 @@ TEST(PictureFiles, FormatIsSniffedFromContent) {
   }
 }
 
+// The memory the process has held at most since the mark was last reset,
+// in KiB: VmHWM, which writing 5 to clear_refs brings down to what it
+// holds now.
+std::uint64_t PeakKiB(bool Reset) {
+  if (Reset) std::ofstream("/proc/self/clear_refs") << "5";
+  std::ifstream Status("/proc/self/status");
+  for (std::string Line; std::getline(Status, Line);)
+    if (Line.rfind("VmHWM:", 0) == 0) return std::stoull(Line.substr(6));
+  return 0;
+}
+
+TEST(PictureFiles, AHugeFileIsJudgedByItsHeadAndReadNoFurtherThanItsPicture) {
+  // Files of 1 GiB whose every byte past their start is a hole. Reading one
+  // whole takes a GiB of memory; each must be refused, or read, having
+  // touched little more than its start.
+  const auto Dir = std::filesystem::path(testing::TempDir()) / "huge";
+  std::filesystem::create_directories(Dir);
+  const TDib Picture = RandomDib(pf24bit, 16, 16, 5);
+  TBytes Rle = WriteBmp(MakeDib(16, 16, pf8bit));
+  Rle[30] = 1;  // RLE8, its stream all ends of lines: it ends only where the file does
+  Rle.resize(Rle[10] | Rle[11] << 8);
+  const struct { const char* File; TBytes Start; const char* Fault; } Cases[] = {
+      {"bad-header.bmp", {'B', 'M'}, "unsupported header size 0"},
+      {"nothing.bmp", {}, "not a BMP, PNG or JPEG picture"},
+      {"picture.bmp", WriteBmp(Picture), nullptr},
+      {"picture.png", WritePng(Picture), nullptr},
+      {"picture.jpg", WriteJpeg(Picture), nullptr},
+      {"endless-rle.bmp", Rle, nullptr},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.File);
+    const std::string File = (Dir / Case.File).string();
+    std::ofstream(File, std::ios::binary)
+        .write(reinterpret_cast<const char*>(Case.Start.data()), std::streamsize(Case.Start.size()));
+    std::filesystem::resize_file(File, std::uint64_t(1) << 30);
+    const std::uint64_t Before = PeakKiB(true);
+    TPicture Loaded;
+    try {
+      Loaded.LoadFromFile(File);
+      EXPECT_EQ(Case.Fault, nullptr) << "accepted";
+      EXPECT_EQ(Loaded.Width(), 16);
+    } catch (const EInvalidGraphic& E) {
+      EXPECT_EQ(E.what(), File + ": " + (Case.Fault ? Case.Fault : "(accepted)"));
+    }
+    EXPECT_LT(PeakKiB(false) - Before, 64u << 10) << "KiB taken in";
+    std::filesystem::remove(File);
+  }
+}
+
 TEST(PictureFiles, FormatForFileNameGoesByExtensionOnly) {
   const struct { const char* Name; TFileFormat Format; } Known[] = {
       {"a.bmp", TFileFormat::Bmp}, {"A.BMP", TFileFormat::Bmp}, {"dir.x/b.Png", TFileFormat::Png},

@@ -28,8 +28,14 @@ void TGraphic::Changed() {
 }
 
 void TGraphic::LoadFromFile(const std::string& FileName) {
+  // The mapping reads only what is touched: the head first, whose header
+  // must be good, then no more than the picture it describes can need. A
+  // bad file costs a page, not its size.
   const Os::TMappedFile File(FileName, MaxFileSize);
-  LoadFromBytes({File.Data(), File.Size()}, FileName);
+  const std::span<const std::uint8_t> Bytes(File.Data(), File.Size());
+  const std::uint64_t Extent =
+      Detail::PictureExtent(Bytes.first(std::min(Bytes.size(), Detail::PictureHeadBytes)), Bytes.size(), FileName);
+  LoadFromBytes(Bytes.first(std::size_t(Extent)), FileName);
 }
 
 void TGraphic::SaveToFile(const std::string& FileName) const {

@@ -456,6 +456,31 @@ void WriteInfoHeader(TByteWriter& Out, const TDib& Image, std::uint32_t PixelByt
 
 }  // namespace
 
+std::uint64_t BmpExtent(std::span<const std::uint8_t> Head, std::uint64_t FileSize, const std::string& Name) {
+  // The same checks as ReadBmp's, in the same order, on the headers alone:
+  // they fit in the head of any file longer than it.
+  TByteReader In(Head, Name);
+  const THeader H = ReadHeaders(In);
+  CheckHeader(H, In);
+  CheckImageSize(H.Width, H.Height, Name);
+  if (H.PixelOffset >= FileSize) return FileSize;
+  const std::uint64_t Left = FileSize - H.PixelOffset;
+  std::uint64_t Pixels = 0;
+  if (H.Compression == BI_RLE4 || H.Compression == BI_RLE8) {
+    // An RLE stream has no length of its own. An encoder spends at most two
+    // bytes on a pixel's run and four on a move past a pixel, two on each
+    // row's end and two on the bitmap's: more than that is no picture's.
+    // (The sides are below 2^31 each, so this cannot overflow.)
+    const std::uint64_t Width = std::uint64_t(H.Width), Height = std::uint64_t(H.Height);
+    Pixels = 4 * Width * Height + 2 * Height + 2;
+  } else if (const std::uint64_t Stride = BytesPerScanline(H.Width, int(H.BitCount)); H.Height > 0 && Stride > 0) {
+    // As ReadUncompressed takes them: the last row without its padding.
+    if (std::uint64_t(H.Height - 1) > Left / Stride) return FileSize;
+    Pixels = std::uint64_t(H.Height - 1) * Stride + std::uint64_t((H.Width * H.BitCount + 7) / 8);
+  }
+  return H.PixelOffset + std::min(Pixels, Left);
+}
+
 TDib ReadBmp(std::span<const std::uint8_t> Data, const std::string& Name) {
   TByteReader In(Data, Name);
   const THeader H = ReadHeaders(In);

@@ -60,6 +60,25 @@ TFileFormat FormatForFileName(const std::string& FileName) {
   throw EInvalidGraphic(FileName + ": " + Fault + " (use .bmp, .png, .jpg or .jpeg)");
 }
 
+namespace {
+
+EInvalidGraphic NoPicture(const std::string& Name) { return EInvalidGraphic(Name + ": not a BMP, PNG or JPEG picture"); }
+
+}  // namespace
+
+std::uint64_t PictureExtent(std::span<const std::uint8_t> Head, std::uint64_t FileSize, const std::string& Name) {
+  switch (SniffFormat(Head)) {
+    case TFileFormat::Bmp:
+      return BmpExtent(Head, FileSize, Name);
+    case TFileFormat::Png:
+    case TFileFormat::Jpeg:
+      return FileSize;
+    case TFileFormat::Unknown:
+      break;
+  }
+  throw NoPicture(Name);
+}
+
 TDib ReadImage(std::span<const std::uint8_t> Data, const std::string& Name) {
   switch (SniffFormat(Data)) {
     case TFileFormat::Bmp:
@@ -71,7 +90,7 @@ TDib ReadImage(std::span<const std::uint8_t> Data, const std::string& Name) {
     case TFileFormat::Unknown:
       break;
   }
-  throw EInvalidGraphic(Name + ": not a BMP, PNG or JPEG picture");
+  throw NoPicture(Name);
 }
 
 std::vector<std::uint8_t> WriteImage(const TDib& Image, TFileFormat Format) {

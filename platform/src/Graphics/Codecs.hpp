@@ -40,6 +40,18 @@ TFileFormat SniffFormat(std::span<const std::uint8_t> Data);
 // From the extension of FileName; raises EInvalidGraphic for an unknown one.
 TFileFormat FormatForFileName(const std::string& FileName);
 
+// A picture file is taken in from its head: how much of the file, from its
+// start, the picture in it can need, worked out from the file's first
+// PictureHeadBytes bytes (all of it when it is shorter) and its size, and
+// never more than that size. A file that is no picture, or whose BMP header
+// is bad, is refused at once with the fault its reader would raise. A BMP
+// header says where the pixels are and how many; PNG and JPEG carry no such
+// length and are read as streams that stop at the picture's end, so for
+// them it is the whole file, of which a mapped file reads what they touch.
+constexpr std::size_t PictureHeadBytes = 4096;
+std::uint64_t PictureExtent(std::span<const std::uint8_t> Head, std::uint64_t FileSize, const std::string& Name);
+std::uint64_t BmpExtent(std::span<const std::uint8_t> Head, std::uint64_t FileSize, const std::string& Name);
+
 TDib ReadBmp(std::span<const std::uint8_t> Data, const std::string& Name);
 std::vector<std::uint8_t> WriteBmp(const TDib& Image);
 // The same bytes, written to a stream a row at a time.

@@ -159,9 +159,11 @@ std::string ByteCount(std::uint64_t Count);
 std::string TemporaryName(const std::string& Folder);
 
 // A file's bytes mapped into memory for reading, unmapped when it goes.
-// Opening never blocks. Raises Classes::EFOpenError naming the file when it
-// cannot be opened or is not a regular file, and Classes::EReadError when it
-// is larger than MaxSize, before reading anything.
+// Only the pages touched are read, so a reader that checks a file's head
+// first reads no more of a bad file than that head. Opening never blocks.
+// Raises Classes::EFOpenError naming the file when it cannot be opened or
+// is not a regular file, and Classes::EReadError when it is larger than
+// MaxSize, before reading anything.
 class TMappedFile {
 public:
   TMappedFile(const std::string& FileName, std::uint64_t MaxSize);

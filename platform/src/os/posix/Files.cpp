@@ -34,8 +34,9 @@ TMappedFile::TMappedFile(const std::string& FileName, std::uint64_t MaxSize) {
   }
   FSize = std::size_t(Status.st_size);
   if (FSize > 0) {
-    // Populated up front: one call instead of a fault per page.
-    void* Mapped = mmap(nullptr, FSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, File, 0);
+    // Pages are read as they are touched, not up front: a reader looks at
+    // a file's head before the rest, and takes no more than it needs.
+    void* Mapped = mmap(nullptr, FSize, PROT_READ, MAP_PRIVATE, File, 0);
     if (Mapped == MAP_FAILED) {
       const std::string Reason = std::strerror(errno);
       close(File);
