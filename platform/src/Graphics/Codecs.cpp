@@ -1,4 +1,5 @@
 #include "Codecs.hpp"
+#include "PngFormat.hpp"
 
 #include "os/Os.hpp"
 
@@ -43,7 +44,7 @@ void TPictureBudget::Charge(std::int64_t Width, std::int64_t Height, const std::
 }
 
 TFileFormat SniffFormat(std::span<const std::uint8_t> Data) {
-  if (StartsWith(Data, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return TFileFormat::Png;
+  if (PngFormat::HasSignature(Data)) return TFileFormat::Png;
   if (StartsWith(Data, {0xFF, 0xD8, 0xFF})) return TFileFormat::Jpeg;
   if (StartsWith(Data, {'B', 'M'})) return TFileFormat::Bmp;
   return TFileFormat::Unknown;

@@ -14,16 +14,13 @@
 
 #include "Codecs.hpp"
 #include "Graphics/PngDeflate.hpp"
+#include "Graphics/PngFormat.hpp"
 #include "Graphics/PngInflate.hpp"
 #include "os/Os.hpp"
 
 namespace Graphics::Detail {
 
 namespace {
-
-// Ancillary chunks are skipped, so the only large allocations libpng makes
-// on its own are rows; this caps any chunk it still buffers.
-constexpr png_alloc_size_t MaxChunkBytes = 8u << 20;
 
 // What the callbacks share with the code that set them up.
 struct TPngSession {
@@ -112,8 +109,7 @@ public:
 // sides here, before libpng has seen anything, gives the same message for
 // an oversized PNG as for any other oversized picture.
 void CheckHeaderSize(std::span<const std::uint8_t> Data, const std::string& Name) {
-  if (Data.size() < 24 || std::memcmp(Data.data() + 12, "IHDR", 4) != 0) return;
-  CheckImageSize(png_get_uint_32(Data.data() + 16), png_get_uint_32(Data.data() + 20), Name);
+  if (const auto Sides = PngFormat::Sides(Data)) CheckImageSize(Sides->first, Sides->second, Name);
 }
 
 // A palette PNG keeps its palette unless its tRNS makes an entry see-through:
@@ -185,16 +181,11 @@ void CheckCompressedSize(std::span<const std::uint8_t> Data, const TPngHeader& H
   constexpr std::uint64_t MaxDeflateRatio = 1032;
   std::uint64_t Compressed = 0;
   bool Complete = false;
-  for (std::uint64_t Position = 8; Position + 8 <= Data.size();) {
-    const std::uint64_t Length = png_get_uint_32(Data.data() + Position);
-    if (std::memcmp(Data.data() + Position + 4, "IDAT", 4) == 0)
-      Compressed += std::min<std::uint64_t>(Length, Data.size() - Position - 8);  // what is there of it
-    if (std::memcmp(Data.data() + Position + 4, "IEND", 4) == 0) {
-      Complete = true;
-      break;
-    }
-    Position += 12 + Length;
-  }
+  PngFormat::WalkChunks(Data, [&](const PngFormat::TChunk& Chunk) {
+    if (Chunk.Is("IDAT")) Compressed += Chunk.Data.size();  // what is there of it
+    Complete = Chunk.Is("IEND");
+    return !Complete;
+  });
   // The most bytes that data could inflate to, against whole bytes of
   // pixels per row: rows add filter bytes and interlacing more, never less.
   const std::uint64_t Capacity = Compressed * MaxDeflateRatio + MaxDeflateRatio - 1;
@@ -346,7 +337,9 @@ TDib ReadPngFrom(std::span<const std::uint8_t> Data, const std::string& Name, bo
   TPngReader Reader(Session);
   png_set_read_fn(Reader.Png, &Session, ReadFromSession);
   png_set_user_limits(Reader.Png, png_uint_32(Limits.MaxSide), png_uint_32(Limits.MaxSide));
-  png_set_chunk_malloc_max(Reader.Png, MaxChunkBytes);
+  // Ancillary chunks are skipped, so the only large allocations libpng makes
+  // on its own are rows; this caps any chunk it still buffers.
+  png_set_chunk_malloc_max(Reader.Png, PngFormat::MaxChunkBytes);
   png_set_keep_unknown_chunks(Reader.Png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
 
   TPngHeader Header;

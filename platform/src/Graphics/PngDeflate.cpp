@@ -11,17 +11,13 @@
 #include <thread>
 
 #include "Graphics/PngDeflate.hpp"
+#include "Graphics/PngFormat.hpp"
 
 namespace Graphics::Detail {
 
 namespace {
 
-enum TRowFilter : std::uint8_t { ftNone, ftSub, ftUp, ftAverage, ftPaeth };
-
-std::uint8_t Paeth(int A, int B, int C) {
-  const int P = A + B - C, PA = std::abs(P - A), PB = std::abs(P - B), PC = std::abs(P - C);
-  return std::uint8_t(PA <= PB && PA <= PC ? A : PB <= PC ? B : C);
-}
+using namespace PngFormat;
 
 // One filtered row: Out gets the filter's bytes for Row over Up (zeros for
 // the first row), Bpp bytes a pixel. Plain loops over locals: the

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <memory>
 
+#include "Graphics/PngFormat.hpp"
 #include "Graphics/PngInflate.hpp"
 
 #if defined(__SSE2__)
@@ -30,17 +31,9 @@ namespace Graphics::Detail {
 
 namespace {
 
-constexpr std::uint8_t Signature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
-// The most libpng buffers of any chunk but IDAT, as the reader sets it up.
-constexpr std::uint32_t MaxChunkBytes = 8u << 20;
-
-std::uint32_t Big32(const std::uint8_t* P) {
-  return std::uint32_t(P[0]) << 24 | std::uint32_t(P[1]) << 16 | std::uint32_t(P[2]) << 8 | P[3];
-}
+using namespace PngFormat;
 
 bool IsLetter(std::uint8_t C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'); }
-
-bool Named(const std::uint8_t* Name, const char* Expected) { return std::memcmp(Name, Expected, 4) == 0; }
 
 std::uint64_t FilteredBytes(const TPlainPng& Png) {
   return std::uint64_t(Png.Height) * (1 + std::uint64_t(Png.Width) * unsigned(Png.Channels));
@@ -51,11 +44,6 @@ std::uint64_t FilteredBytes(const TPlainPng& Png) {
 // Rows are unfiltered in the bitmap's byte order: the filters predict each
 // byte from the same channel of the pixel before and of the row above, so
 // swapping red and blue before unfiltering gives the same bytes as after.
-
-std::uint8_t Paeth(int A, int B, int C) {
-  const int P = A + B - C, PA = std::abs(P - A), PB = std::abs(P - B), PC = std::abs(P - C);
-  return std::uint8_t(PA <= PB && PA <= PC ? A : PB <= PC ? B : C);
-}
 
 // The byte at a time: the plain form, used for grey rows and where SSE2 is missing.
 void UnfilterBytes(std::uint8_t Filter, std::uint8_t* Row, const std::uint8_t* Up, std::size_t Size,
@@ -191,7 +179,7 @@ private:
   // false after the last. The chunks were checked by FindPlainPng.
   bool NextBytes() {
     while (FLeft.empty()) {
-      if (FChunks.size() < 12 || !Named(FChunks.data() + 4, "IDAT")) return false;
+      if (FChunks.size() < 12 || std::memcmp(FChunks.data() + 4, "IDAT", 4) != 0) return false;
       const std::size_t Length = Big32(FChunks.data());
       FLeft = FChunks.subspan(8, Length);
       FChunks = FChunks.subspan(12 + Length);
@@ -278,52 +266,46 @@ private:
 
 bool FindPlainPng(std::span<const std::uint8_t> Data, std::uint32_t MaxSide, TPlainPng& Png) {
   // The signature, then the header chunk, its fields the standard ones.
-  constexpr std::size_t HeaderEnd = 8 + 12 + 13;
-  if (Data.size() < HeaderEnd || std::memcmp(Data.data(), Signature, 8) != 0) return false;
-  const std::uint8_t* Header = Data.data() + 8;
-  if (Big32(Header) != 13 || !Named(Header + 4, "IHDR") || Big32(Header + 21) != crc32_gzip_refl(0, Header + 4, 17))
-    return false;
-  const std::uint32_t Width = Big32(Header + 8), Height = Big32(Header + 12);
-  const int Depth = Header[16], ColourType = Header[17], Compression = Header[18], Filter = Header[19],
-            Interlace = Header[20];
-  if (Depth != 8 || Compression != 0 || Filter != 0 || Interlace != 0) return false;
-  if (Width == 0 || Height == 0 || Width > MaxSide || Height > MaxSide) return false;
-  switch (ColourType) {
-    case 0: Png.Channels = 1, Png.Format = pf8bit; break;
-    case 2: Png.Channels = 3, Png.Format = pf24bit; break;
-    case 6: Png.Channels = 4, Png.Format = pf32bit; break;
+  const auto Header = ReadHeader(Data);
+  if (!Header || Big32(Data.data() + HeaderCrc) != crc32_gzip_refl(0, Data.data() + HeaderName, 17)) return false;
+  if (Header->BitDepth != 8 || Header->Compression != 0 || Header->Filter != 0 || Header->Interlace != 0) return false;
+  if (Header->Width == 0 || Header->Height == 0 || Header->Width > MaxSide || Header->Height > MaxSide) return false;
+  switch (ColourTypeOf(Header->ColourType).value_or(TColourType::Palette)) {
+    case TColourType::Grey: Png.Channels = 1, Png.Format = pf8bit; break;
+    case TColourType::Rgb: Png.Channels = 3, Png.Format = pf24bit; break;
+    case TColourType::RgbAlpha: Png.Channels = 4, Png.Format = pf32bit; break;
     default: return false;
   }
-  Png.Width = Width, Png.Height = Height;
+  Png.Width = Header->Width, Png.Height = Header->Height;
   Png.ImageChunks = {};
   // libpng refuses an IDAT chunk longer than the image's rows could fill,
   // and any chunk past 2^31 - 1 bytes.
   const std::uint64_t MaxImageChunk =
-      std::min<std::uint64_t>(std::max<std::uint64_t>(MaxChunkBytes, FilteredBytes(Png)), 0x7FFFFFFF);
+      std::min<std::uint64_t>(std::max<std::uint64_t>(MaxChunkBytes, FilteredBytes(Png)), MaxChunkLength);
   enum { BeforeData, InData, AfterData } Place = BeforeData;
-  for (std::size_t Position = HeaderEnd;;) {
-    if (Data.size() - Position < 12) return false;
-    const std::uint8_t* Chunk = Data.data() + Position;
-    const std::uint32_t Length = Big32(Chunk);
-    const std::uint8_t* Name = Chunk + 4;
-    if (Length > Data.size() - Position - 12) return false;
-    if (!std::all_of(Name, Name + 4, IsLetter)) return false;
-    if (Big32(Chunk + 8 + Length) != crc32_gzip_refl(0, Name, std::uint64_t(Length) + 4)) return false;
-    const bool ImageData = Named(Name, "IDAT");
-    if (Length > (ImageData ? MaxImageChunk : MaxChunkBytes)) return false;
+  bool Plain = false;
+  WalkChunks(Data, [&](const TChunk& Chunk) {
+    if (Chunk.Position == 8) return true;  // the header, checked above
+    if (!Chunk.Whole || !std::all_of(Chunk.Name, Chunk.Name + 4, IsLetter)) return false;
+    if (Chunk.Crc() != crc32_gzip_refl(0, Chunk.Name, std::uint64_t(Chunk.Length) + 4)) return false;
+    const bool ImageData = Chunk.Is("IDAT");
+    if (Chunk.Length > (ImageData ? MaxImageChunk : MaxChunkBytes)) return false;
     if (ImageData) {
       if (Place == AfterData) return false;
-      if (Place == BeforeData) Png.ImageChunks = Data.subspan(Position);
+      if (Place == BeforeData) Png.ImageChunks = Data.subspan(Chunk.Position);
       Place = InData;
-    } else {
-      if (Place == InData) Place = AfterData;
-      if (Named(Name, "IEND")) return Place == AfterData && Length == 0;
-      // Of the critical chunks, PLTE changes the reading and the others
-      // are refused (IHDR again, unknown ones); tRNS adds transparency.
-      if (!(Name[0] & 0x20) || Named(Name, "tRNS")) return false;
+      return true;
     }
-    Position += 12 + std::size_t(Length);
-  }
+    if (Place == InData) Place = AfterData;
+    if (Chunk.Is("IEND")) {
+      Plain = Place == AfterData && Chunk.Length == 0;
+      return false;
+    }
+    // Of the critical chunks, PLTE changes the reading and the others
+    // are refused (IHDR again, unknown ones); tRNS adds transparency.
+    return (Chunk.Name[0] & 0x20) && !Chunk.Is("tRNS");
+  });
+  return Plain;
 }
 
 bool DecodePlainPng(const TPlainPng& Png, TDib& Image) {
