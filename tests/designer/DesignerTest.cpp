@@ -22,6 +22,11 @@ protected:
     Packages->Install(TESSORIN_BPL);
   }
   static void TearDownTestSuite() { delete Packages; }
+  // A test that takes the package away puts it back, even when it fails
+  // half-way, so that the tests after it still have its class.
+  void TearDown() override {
+    if (Packages->Installed().empty()) Packages->Install(TESSORIN_BPL);
+  }
 
   // What the actions print; a failed action fails the test.
   std::string Run(const std::string& Script) {

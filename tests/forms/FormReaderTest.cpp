@@ -13,6 +13,7 @@
 #include "Forms.hpp"
 #include "LvFltImg.hpp"
 #include "../fuzz/FuzzTargets.hpp"
+#include "common/Seeds.hpp"
 
 using namespace FormHelpers;
 
@@ -257,14 +258,5 @@ TEST(FormFile, FuzzSeedsRunCleanly) {
   // Target, its seed folder.
   const std::pair<int (*)(const std::uint8_t*, std::size_t), const char*> Targets[] = {
       {Fuzz::FormBinary, "FormBinary"}, {Fuzz::FormText, "FormText"}};
-  for (const auto& [Target, Folder] : Targets) {
-    int Seeds = 0;
-    for (const auto& Entry : std::filesystem::directory_iterator(std::string(TESSORIN_SOURCE_DIR "/fuzz/") + Folder)) {
-      std::ifstream File(Entry.path(), std::ios::binary);
-      const Bytes Data((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
-      EXPECT_EQ(Target(Data.data(), Data.size()), 0) << Entry.path();
-      ++Seeds;
-    }
-    EXPECT_GT(Seeds, 0) << Folder;
-  }
+  for (const auto& [Target, Folder] : Targets) Seeds::RunAll(Target, Folder);
 }

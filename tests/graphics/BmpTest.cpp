@@ -10,6 +10,7 @@
 #include "../../fuzz/FuzzTargets.hpp"
 #include "Graphics.hpp"
 #include "Graphics/Codecs.hpp"
+#include "common/Seeds.hpp"
 
 using namespace Graphics;
 using namespace Graphics::Detail;
@@ -404,13 +405,6 @@ TEST(Bmp, FailedLoadLeavesTheBitmapAsItWas) {
 }
 
 TEST(Bmp, FuzzTargetSurvivesEverySeedAndReproducer) {
-  int Files = 0;
-  for (const auto& Entry : std::filesystem::directory_iterator(TESSORIN_SOURCE_DIR "/fuzz/BmpReader")) {
-    std::ifstream In(Entry.path(), std::ios::binary);
-    const std::vector<std::uint8_t> Data{std::istreambuf_iterator<char>(In), {}};
-    EXPECT_EQ(Fuzz::BmpReader(Data.data(), Data.size()), 0) << Entry.path();
-    ++Files;
-  }
-  EXPECT_GE(Files, 10);
+  Seeds::RunAll(Fuzz::BmpReader, "BmpReader", 10);
   EXPECT_EQ(GetImageLimits().MaxSide, TImageLimits{}.MaxSide);  // the target's small limits do not leak
 }

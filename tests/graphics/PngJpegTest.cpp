@@ -20,6 +20,7 @@
 #include "Graphics.hpp"
 #include "Graphics/Codecs.hpp"
 #include "Graphics/PngInflate.hpp"
+#include "common/Seeds.hpp"
 
 using namespace Graphics;
 using namespace Graphics::Detail;
@@ -774,15 +775,6 @@ TEST(Png, AnIncompleteHuffmanCodeReadsWhereLibpngRefusesIt) {
 TEST(PictureFiles, FuzzTargetsSurviveEverySeedAndReproducer) {
   const struct { const char* Folder; int (*Body)(const std::uint8_t*, std::size_t); } Targets[] = {
       {"PictureLoader", Fuzz::PictureLoader}, {"PngReader", Fuzz::PngReader}};
-  for (const auto& Target : Targets) {
-    int Files = 0;
-    for (const auto& Entry : std::filesystem::directory_iterator(std::string(TESSORIN_SOURCE_DIR "/fuzz/") + Target.Folder)) {
-      std::ifstream In(Entry.path(), std::ios::binary);
-      const TBytes Data{std::istreambuf_iterator<char>(In), {}};
-      EXPECT_EQ(Target.Body(Data.data(), Data.size()), 0) << Entry.path();
-      ++Files;
-    }
-    EXPECT_GE(Files, 8) << Target.Folder;
-  }
+  for (const auto& Target : Targets) Seeds::RunAll(Target.Body, Target.Folder, 8);
   EXPECT_EQ(GetImageLimits().MaxSide, TImageLimits{}.MaxSide);
 }

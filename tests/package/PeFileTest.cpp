@@ -13,6 +13,7 @@
 #include "os/Os.hpp"
 #include "os/PeFile.hpp"
 #include "../fuzz/FuzzTargets.hpp"
+#include "common/Seeds.hpp"
 
 using PeBuilder::Bytes;
 
@@ -180,11 +181,5 @@ TEST(PrintableText, EscapesWhatWouldChangeTheLine) {
 }
 
 TEST(ModuleFilePe, FuzzSeedsRunCleanly) {
-  int Seeds = 0;
-  for (const auto& Entry : std::filesystem::directory_iterator(TESSORIN_SOURCE_DIR "/fuzz/ModuleFilePe")) {
-    const Bytes Data = Graphics::ReadFileBytes(Entry.path().string());
-    EXPECT_EQ(Fuzz::ModuleFilePe(Data.data(), Data.size()), 0) << Entry.path();
-    ++Seeds;
-  }
-  EXPECT_GT(Seeds, 0);
+  Seeds::RunAll(Fuzz::ModuleFilePe, "ModuleFilePe");
 }

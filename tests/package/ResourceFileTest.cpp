@@ -12,6 +12,7 @@
 #include "Resources.hpp"
 #include "SysUtils.hpp"
 #include "../fuzz/FuzzTargets.hpp"
+#include "common/Seeds.hpp"
 
 using namespace SysUtils;
 using Bytes = std::vector<std::uint8_t>;
@@ -129,11 +130,5 @@ TEST(ResourceFile, RefusesMalformedFiles) {
 }
 
 TEST(ModuleFile, FuzzSeedsRunCleanly) {
-  int Seeds = 0;
-  for (const auto& Entry : std::filesystem::directory_iterator(TESSORIN_SOURCE_DIR "/fuzz/ModuleFile")) {
-    const Bytes Data = Graphics::ReadFileBytes(Entry.path().string());
-    EXPECT_EQ(Fuzz::ModuleFile(Data.data(), Data.size()), 0) << Entry.path();
-    ++Seeds;
-  }
-  EXPECT_GT(Seeds, 0);
+  Seeds::RunAll(Fuzz::ModuleFile, "ModuleFile");
 }

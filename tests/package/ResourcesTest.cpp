@@ -13,6 +13,7 @@
 #include "Resources.hpp"
 #include "../fuzz/FuzzTargets.hpp"
 #include "SysUtils.hpp"
+#include "common/Seeds.hpp"
 
 using namespace SysUtils;
 using namespace Tessorin::Resources;
@@ -296,9 +297,5 @@ TEST(VersionInfo, RefusesMalformedBlocks) {
 }
 
 TEST(PackageRecords, FuzzSeedsRunCleanly) {
-  for (const auto& Entry : std::filesystem::directory_iterator(TESSORIN_SOURCE_DIR "/fuzz/PackageRecords")) {
-    std::ifstream File(Entry.path(), std::ios::binary);
-    const std::vector<std::uint8_t> Data((std::istreambuf_iterator<char>(File)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(Fuzz::PackageRecords(Data.data(), Data.size()), 0) << Entry.path();
-  }
+  Seeds::RunAll(Fuzz::PackageRecords, "PackageRecords");
 }
