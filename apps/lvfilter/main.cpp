@@ -11,7 +11,6 @@
 
 #include "Dialogs.hpp"
 #include "Forms.hpp"
-#include "Graphics/Codecs.hpp"
 #include "LvFltImg.hpp"
 #include "CommandLine.hpp"
 #include "FormFiles.hpp"
@@ -67,8 +66,8 @@ int Run(const TOptions& Options) {
   const bool Sized = !Options.Size.empty();
   const std::pair<int, int> Size = Sized ? Tool::ParseSize("--size", Options.Size, Limits.MaxSide) : std::pair(0, 0);
   const bool Shot = !Options.Screenshot.empty();
-  Graphics::Detail::FormatForFileName(Options.Output);
-  if (Shot) Graphics::Detail::FormatForFileName(Options.Screenshot);
+  Graphics::FormatForFileName(Options.Output);
+  if (Shot) Graphics::FormatForFileName(Options.Screenshot);
   if (Shot) {
     std::error_code Unknown;  // a path that cannot be resolved is refused when it is written
     const auto Output = std::filesystem::weakly_canonical(Options.Output, Unknown);

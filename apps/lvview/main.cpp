@@ -13,8 +13,6 @@
 
 #include "Dialogs.hpp"
 #include "Forms.hpp"
-#include "Graphics/Codecs.hpp"
-#include "Graphics/Dib.hpp"
 #include "LvFltImg.hpp"
 #include "CommandLine.hpp"
 #include "FormFiles.hpp"
@@ -80,7 +78,7 @@ int Run(const TOptions& Options) {
   Tool::SetSaveOptions(Options.Quality, Options.Compression);
   std::optional<Graphics::TFileWriter> Screenshot;
   if (!Options.Screenshot.empty()) {
-    Graphics::Detail::FormatForFileName(Options.Screenshot);
+    Graphics::FormatForFileName(Options.Screenshot);
     Screenshot.emplace(Options.Screenshot);
   }
   if (Options.Yes || Options.No)

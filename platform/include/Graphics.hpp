@@ -113,6 +113,13 @@ namespace Detail { struct TDib; }
 // of files that are all complete before any of them appears. Raises
 // Classes::EWriteError "<name>: cannot write: <the system's reason>", at
 // construction already when the file could not be written at all.
+// The picture file formats, as a file's name asks for one when written.
+enum class TFileFormat { Unknown, Bmp, Png, Jpeg };
+// From the extension of FileName (.bmp, .png, .jpg, .jpeg); raises
+// EInvalidGraphic naming the file for any other, so that a program can
+// refuse an output's name before it does any work.
+TFileFormat FormatForFileName(const std::string& FileName);
+
 class TFileWriter {
 public:
   explicit TFileWriter(const std::string& FileName);
@@ -201,6 +208,9 @@ public:
   // Row Y of the image, 0 being the top row. Makes the image private first,
   // so bytes written through it change this bitmap only.
   std::uint8_t* ScanLine(int Y);
+  // The same row to read, of a bitmap that is not to change: the image
+  // stays shared. Valid until the bitmap or a bitmap sharing it changes.
+  const std::uint8_t* ScanLine(int Y) const;
 
   // Gives up the native handle; the pixels stay.
   void Dormant();

@@ -142,6 +142,11 @@ std::uint8_t* TBitmap::ScanLine(int Y) {
   return Writable().Row(Y);
 }
 
+const std::uint8_t* TBitmap::ScanLine(int Y) const {
+  if (Y < 0 || Y >= Height()) throw EInvalidGraphicOperation("Scan line index out of range");
+  return Image().Row(Y);
+}
+
 void TBitmap::Dormant() {
   if (FHandle) {
     Os::DestroyHandle(FHandle);

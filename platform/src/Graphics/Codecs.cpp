@@ -50,16 +50,6 @@ TFileFormat SniffFormat(std::span<const std::uint8_t> Data) {
   return TFileFormat::Unknown;
 }
 
-TFileFormat FormatForFileName(const std::string& FileName) {
-  const std::string Ext = Extension(FileName);
-  if (Ext == ".bmp") return TFileFormat::Bmp;
-  if (Ext == ".png") return TFileFormat::Png;
-  if (Ext == ".jpg" || Ext == ".jpeg") return TFileFormat::Jpeg;
-  const std::string Fault = Ext.empty() ? "no picture file extension"
-                                         : "unknown picture file extension '" +
-                                               FileName.substr(FileName.size() - Ext.size()) + "'";
-  throw EInvalidGraphic(FileName + ": " + Fault + " (use .bmp, .png, .jpg or .jpeg)");
-}
 
 namespace {
 
@@ -109,3 +99,18 @@ std::vector<std::uint8_t> WriteImage(const TDib& Image, TFileFormat Format) {
 }
 
 }  // namespace Graphics::Detail
+
+namespace Graphics {
+
+TFileFormat FormatForFileName(const std::string& FileName) {
+  const std::string Ext = Detail::Extension(FileName);
+  if (Ext == ".bmp") return TFileFormat::Bmp;
+  if (Ext == ".png") return TFileFormat::Png;
+  if (Ext == ".jpg" || Ext == ".jpeg") return TFileFormat::Jpeg;
+  const std::string Fault = Ext.empty() ? "no picture file extension"
+                                         : "unknown picture file extension '" +
+                                               FileName.substr(FileName.size() - Ext.size()) + "'";
+  throw EInvalidGraphic(FileName + ": " + Fault + " (use .bmp, .png, .jpg or .jpeg)");
+}
+
+}  // namespace Graphics

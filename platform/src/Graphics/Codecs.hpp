@@ -13,7 +13,8 @@
 
 namespace Graphics::Detail {
 
-enum class TFileFormat { Unknown, Bmp, Png, Jpeg };
+using Graphics::TFileFormat;
+using Graphics::FormatForFileName;
 
 // The pixels that all the pictures read on this thread while it is open may
 // hold together: a stored form opens one around its read, so that a form
@@ -37,8 +38,6 @@ private:
 };
 
 TFileFormat SniffFormat(std::span<const std::uint8_t> Data);
-// From the extension of FileName; raises EInvalidGraphic for an unknown one.
-TFileFormat FormatForFileName(const std::string& FileName);
 
 // A picture file is taken in from its head: how much of the file, from its
 // start, the picture in it can need, worked out from the file's first
