@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace Tool {
 
@@ -34,6 +35,17 @@ std::string LimitsHelp();
 struct TBadInput : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+// An output of a run: what it is ("output", "screenshot", "stored form")
+// and the file it names.
+struct TOutput {
+  std::string Role, FileName;
+};
+// Refuses (TBadInput) two outputs that name the same file however they
+// spell it: through "." or "..", a link, another case on a system whose
+// names ignore case, or a second name of the same file. Empty names are
+// no outputs.
+void RefuseSharedOutputs(const std::vector<TOutput>& Outputs);
 
 // Refuses a picture of no pixels, naming the file it came from.
 void RefuseEmptyPicture(const std::string& FileName, int Width, int Height);

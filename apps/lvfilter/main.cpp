@@ -68,12 +68,7 @@ int Run(const TOptions& Options) {
   const bool Shot = !Options.Screenshot.empty();
   Graphics::FormatForFileName(Options.Output);
   if (Shot) Graphics::FormatForFileName(Options.Screenshot);
-  if (Shot) {
-    std::error_code Unknown;  // a path that cannot be resolved is refused when it is written
-    const auto Output = std::filesystem::weakly_canonical(Options.Output, Unknown);
-    if (!Unknown && Output == std::filesystem::weakly_canonical(Options.Screenshot, Unknown) && !Unknown)
-      throw TBadInput(Options.Screenshot + ": the screenshot would overwrite the output");
-  }
+  Tool::RefuseSharedOutputs({{"output", Options.Output}, {"screenshot", Options.Screenshot}, {"stored form", Options.SaveForm}});
   // Both outputs are written unnamed and named only when both are complete.
   Graphics::TFileWriter Output(Options.Output);
   std::optional<Graphics::TFileWriter> Screenshot, StoredForm;
@@ -95,6 +90,8 @@ int Run(const TOptions& Options) {
   // is then decoded into it instead of into fresh memory. Only a stored
   // form needs the filter bitmap itself again.
   auto Filter = std::make_unique<Graphics::TBitmap>();
+  // A picture that is not there is named first, as the command line names it.
+  if (std::error_code Error; !std::filesystem::exists(Options.Picture, Error)) Image->Picture()->LoadFromFile(Options.Picture);
   Filter->LoadFromFile(Options.Filter);
   Image->SetFilterBitMap(Filter.get());
   if (!StoredForm) Filter.reset();

@@ -76,6 +76,7 @@ int Run(const TOptions& Options) {
   std::vector<std::pair<int, int>> Clicks;
   for (const std::string& Click : Options.Clicks) Clicks.push_back(ParsePoint(Click));
   Tool::SetSaveOptions(Options.Quality, Options.Compression);
+  Tool::RefuseSharedOutputs({{"screenshot", Options.Screenshot}, {"stored form", Options.SaveForm}});
   std::optional<Graphics::TFileWriter> Screenshot;
   if (!Options.Screenshot.empty()) {
     Graphics::FormatForFileName(Options.Screenshot);

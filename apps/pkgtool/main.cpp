@@ -254,9 +254,23 @@ void Resource(const std::string& Name, const std::string& Output, const std::str
   const SysUtils::TModuleFile Module(File);
   const Windows::TResourceEntry& Entry = FindResource(Module, Name);
   std::vector<std::uint8_t> Bytes(Entry.Data.begin(), Entry.Data.end());
-  if (Entry.Type == Windows::RT_BITMAP)
-    Bytes = BitmapFile(Entry.Data, File + ": resource " + FullName(Entry, Module.Resources()));
-  if (Entry.Type == Windows::RT_GROUP_ICON) Bytes = IconFile(Module, Entry);
+  if (Entry.Type == Windows::RT_BITMAP) {
+    const std::string Where = File + ": resource " + FullName(Entry, Module.Resources());
+    Bytes = BitmapFile(Entry.Data, Where);
+    // The picture is written in the format the output's name asks for, as
+    // every other picture output is; a .bmp gets the resource's own bytes.
+    if (Graphics::FormatForFileName(Output) != Graphics::TFileFormat::Bmp) {
+      Graphics::TBitmap Bitmap;
+      Bitmap.LoadFromBytes(Bytes, Where);
+      Bitmap.SaveToFile(Out);
+      return Out.Commit();
+    }
+  }
+  if (Entry.Type == Windows::RT_GROUP_ICON) {
+    if (!SysUtils::SameText(std::filesystem::path(Output).extension().string(), ".ico"))
+      throw TBadInput(Output + ": an icon group is written as an icon file (.ico)");
+    Bytes = IconFile(Module, Entry);
+  }
   Out.Stream().write(reinterpret_cast<const char*>(Bytes.data()), std::streamsize(Bytes.size()));
   Out.Commit();
 }
