@@ -333,6 +333,10 @@ TEST_F(DesignerTest, InspectorRowsFollowThePropertyTable) {
   EXPECT_EQ(Row("Width"), "105");
   EXPECT_EQ(Row("Stretch"), "True");
   EXPECT_TRUE(Find(D.Properties(), "Stretch").NotDefault);
+  EXPECT_EQ(Row("Picture"), "(None)");
+  Run("select Plain; load-picture " + std::string(TESSORIN_SOURCE_DIR) + "/samples/picture.bmp");
+  Run("select LvFilterImage1,Plain");
+  EXPECT_EQ(Row("Picture"), "");
 }
 
 TEST_F(DesignerTest, MouseDragsPlaceMoveAndSizeOnTheGrid) {
