@@ -90,6 +90,7 @@ std::vector<TAction> MakeActions() {
     if (W.size() != 2) throw EDesignError("expected " + Verb + " FILE");
     return FileName(W[1]);
   };
+  // A menu lists its actions in this order.
   return {
       Plain("new", "", "", "", Always, [](TActionContext& C) { C.Designer.New(); }),
       Script("open", "open FILE",
@@ -132,8 +133,6 @@ std::vector<TAction> MakeActions() {
                }
                C.Designer.Select(Names);
              }),
-      Plain("select-all", "Edit", "Select All", "Ctrl+A", Always, [](TActionContext& C) { C.Designer.SelectAll(); }),
-      Plain("select-next", "Edit", "Select Next", "Tab", Always, [](TActionContext& C) { C.Designer.SelectNext(); }),
       Script("set", "set PROPERTY VALUE",
              [](TActionContext& C, const TWords& W, const std::string& Action) {
                if (W.size() < 3) throw EDesignError("expected set PROPERTY VALUE");
@@ -191,6 +190,8 @@ std::vector<TAction> MakeActions() {
       Plain("copy", "Edit", "Copy", "Ctrl+C", Components, [](TActionContext& C) { C.Clipboard = C.Designer.Copy(); }),
       Plain("paste", "Edit", "Paste", "Ctrl+V", Always, [](TActionContext& C) { C.Designer.Paste(C.Clipboard); }),
       Plain("delete", "Edit", "Delete", "Del", Components, [](TActionContext& C) { C.Designer.Delete(); }),
+      Plain("select-all", "Edit", "Select All", "Ctrl+A", Always, [](TActionContext& C) { C.Designer.SelectAll(); }),
+      Plain("select-next", "Edit", "Select Next", "Tab", Always, [](TActionContext& C) { C.Designer.SelectNext(); }),
       Plain("inspect", "", "", "", Always,
             [](TActionContext& C) {
               for (const auto& Rows : {C.Designer.Properties(), C.Designer.Events()})
