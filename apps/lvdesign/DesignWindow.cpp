@@ -164,8 +164,8 @@ class TDesignWindow {
 public:
   TDesignWindow(Design::TDesigner& Designer, Design::TPackages& Packages, std::string Lvview)
       : FDesigner(Designer), FPackages(Packages), FLvview(std::move(Lvview)), FScreen(Designer.Title() + " - lvdesign"),
-        FPalette(FScreen, Designer, Packages, FCommands), FPropertyGrid(FScreen, Designer, FCommands),
-        FFormView(FScreen, Designer, FCommands) {}
+        FActions(Designer, Packages, FCommands), FPalette(FScreen, Designer, Packages, FCommands),
+        FPropertyGrid(FScreen, Designer, FCommands), FFormView(FScreen, Designer, FCommands, FActions) {}
 
   int Run();
 
@@ -176,7 +176,6 @@ private:
   void Draw();
   void DrawMenu();
   void DrawFileMenu();
-  void DrawEditMenu();
   void DrawTextView();
 
   // The menu's commands; each runs between frames.
@@ -201,6 +200,7 @@ private:
   std::string FLvview;
   TScreen FScreen;
   TCommands FCommands;
+  TActionMenus FActions;
   TPalette FPalette;
   TPropertyGrid FPropertyGrid;
   TFormView FFormView;
@@ -210,6 +210,7 @@ private:
   std::optional<std::string> FText;  // the form as text while it is edited so
   std::string FTextError;            // why the text did not go back to the form
   std::string FError;                // the last edit's fault
+  bool FCloseMenus = false;          // Escape: the next frame closes the menus open
   bool FQuit = false;
 };
 
@@ -266,9 +267,15 @@ void TDesignWindow::HandleEvent(const SDL_Event& Event) {
 
 void TDesignWindow::HandleKey(const SDL_KeyboardEvent& Key) {
   const ImGuiIO& IO = ImGui::GetIO();
+  const SDL_Keycode Code = Key.keysym.sym;
+  // An open menu or list has the keys: Escape closes it, and nothing acts
+  // behind it.
+  if (GImGui->OpenPopupStack.Size > 0) {
+    if (Code == SDLK_ESCAPE) FCloseMenus = true;
+    return;
+  }
   if (IO.WantTextInput) return;
   const bool Ctrl = (Key.keysym.mod & KMOD_CTRL) != 0, Shift = (Key.keysym.mod & KMOD_SHIFT) != 0;
-  const SDL_Keycode Code = Key.keysym.sym;
   // The File menu's keys work wherever no field is being typed in.
   if (Ctrl && Code == SDLK_s) return FCommands.Post([this] { SaveForm(false); });
   if (Ctrl && Code == SDLK_o) return FCommands.Post([this] { OpenForm(""); });
@@ -277,36 +284,31 @@ void TDesignWindow::HandleKey(const SDL_KeyboardEvent& Key) {
   if (Code == SDLK_F9) return FCommands.Post([this] { RunForm(); });
   // The form's own keys, while it is shown and nothing else holds the keyboard.
   if (FText || IO.WantCaptureKeyboard) return;
+  if (FActions.Key(Key)) return;
   auto& D = FDesigner;
   const auto Step = [&](int DX, int DY) {
     FCommands.Post([&D, DX, DY, Shift] { Shift ? D.Resize(DX, DY) : D.Move(DX, DY); });
   };
-  if (Ctrl) {
-    switch (Code) {
-      case SDLK_z: return FCommands.Post([&D, Shift] { Shift ? D.Redo() : D.Undo(); });
-      case SDLK_y: return FCommands.Post([&D] { D.Redo(); });
-      case SDLK_c: return FCommands.Post([&D] { SDL_SetClipboardText(D.Copy().c_str()); });
-      case SDLK_x: return FCommands.Post([&D] { SDL_SetClipboardText(D.Cut().c_str()); });
-      case SDLK_v:
-        return FCommands.Post([&D] {
-          std::unique_ptr<char, decltype(&SDL_free)> Text(SDL_GetClipboardText(), SDL_free);
-          if (Text && *Text) D.Paste(Text.get());
-        });
-      default: return;
-    }
-  }
+  if (Ctrl) return;
   switch (Code) {
     case SDLK_LEFT: return Step(-1, 0);
     case SDLK_RIGHT: return Step(1, 0);
     case SDLK_UP: return Step(0, -1);
     case SDLK_DOWN: return Step(0, 1);
-    case SDLK_DELETE: return FCommands.Post([&D] { D.Delete(); });
-    case SDLK_TAB: return FCommands.Post([&D, Shift] { D.SelectNext(Shift); });
+    // Tab is the table's Select Next; Shift+Tab goes the other way.
+    case SDLK_TAB:
+      if (Shift) FCommands.Post([&D] { D.SelectNext(true); });
+      return;
+    // Escape puts the chosen palette class back: the next press selects.
+    case SDLK_ESCAPE: return FCommands.Post([&D] { D.SetTool(nullptr); });
     default: return;
   }
 }
 
 void TDesignWindow::RunCommands() {
+  // A command may ask a question, drawn over the last frame: the commands
+  // wait for a frame that shows no menu, such as the one they came from.
+  if (FScreen.ShowsPopup()) return;
   for (TPosted& Posted : FCommands.Take()) {
     try {
       Posted.Command();
@@ -326,6 +328,9 @@ void TDesignWindow::Report(const std::string& Title, const std::function<void()>
 }
 
 void TDesignWindow::Draw() {
+  // A command waiting to run, or Escape, closes what is open.
+  if (FCloseMenus || !FCommands.Empty()) ImGui::ClosePopupsExceptModals();
+  FCloseMenus = false;
   DrawMenu();
   const ImGuiViewport* View = ImGui::GetMainViewport();
   const float Top = View->WorkPos.y, PaletteHeight = 76, InspectorWidth = 400;
@@ -366,7 +371,12 @@ void TDesignWindow::Draw() {
 void TDesignWindow::DrawMenu() {
   if (!ImGui::BeginMainMenuBar()) return;
   DrawFileMenu();
-  DrawEditMenu();
+  // While the form is shown as text, its edits wait for the text to go back.
+  for (const char* Menu : {"Edit", "Arrange"})
+    if (ImGui::BeginMenu(Menu)) {
+      FActions.DrawItems(Menu, !FText);
+      ImGui::EndMenu();
+    }
   if (ImGui::BeginMenu("Component")) {
     if (ImGui::MenuItem("Install Package\xE2\x80\xA6")) FCommands.Post([this] { InstallPackage(); });
     const std::vector<std::string> Installed = FPackages.Installed();
@@ -405,26 +415,6 @@ void TDesignWindow::DrawFileMenu() {
     });
   ImGui::Separator();
   if (ImGui::MenuItem("Quit", "Ctrl+Q")) FCommands.Post([this] { Close(); });
-  ImGui::EndMenu();
-}
-
-void TDesignWindow::DrawEditMenu() {
-  if (!ImGui::BeginMenu("Edit")) return;
-  auto& D = FDesigner;
-  const bool Form = !FText;
-  if (ImGui::MenuItem(D.UndoLabel().c_str(), "Ctrl+Z", false, Form && D.CanUndo())) FCommands.Post([&D] { D.Undo(); });
-  if (ImGui::MenuItem(D.RedoLabel().c_str(), "Ctrl+Y", false, Form && D.CanRedo())) FCommands.Post([&D] { D.Redo(); });
-  ImGui::Separator();
-  if (ImGui::MenuItem("Cut", "Ctrl+X", false, Form)) FCommands.Post([&D] { SDL_SetClipboardText(D.Cut().c_str()); });
-  if (ImGui::MenuItem("Copy", "Ctrl+C", false, Form)) FCommands.Post([&D] { SDL_SetClipboardText(D.Copy().c_str()); });
-  if (ImGui::MenuItem("Paste", "Ctrl+V", false, Form && SDL_HasClipboardText()))
-    FCommands.Post([&D] {
-      std::unique_ptr<char, decltype(&SDL_free)> Text(SDL_GetClipboardText(), SDL_free);
-      if (Text && *Text) D.Paste(Text.get());
-    });
-  if (ImGui::MenuItem("Delete", "Del", false, Form)) FCommands.Post([&D] { D.Delete(); });
-  ImGui::Separator();
-  if (ImGui::MenuItem("Select next", "Tab", false, Form)) FCommands.Post([&D] { D.SelectNext(); });
   ImGui::EndMenu();
 }
 
