@@ -176,6 +176,7 @@ private:
   void Draw();
   void DrawMenu();
   void DrawFileMenu();
+  void DrawStatusBar(float Height);
   void DrawTextView();
 
   // The menu's commands; each runs between frames.
@@ -333,6 +334,7 @@ void TDesignWindow::Draw() {
   FCloseMenus = false;
   DrawMenu();
   const ImGuiViewport* View = ImGui::GetMainViewport();
+  const float StatusHeight = ImGui::GetFrameHeight();
   const float Top = View->WorkPos.y, PaletteHeight = 76, InspectorWidth = 400;
   const ImGuiWindowFlags Fixed = ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
                                  ImGuiWindowFlags_NoBringToFrontOnFocus;
@@ -346,7 +348,7 @@ void TDesignWindow::Draw() {
   }
   ImGui::End();
 
-  const float Below = Top + PaletteHeight, Rest = View->WorkSize.y - PaletteHeight;
+  const float Below = Top + PaletteHeight, Rest = View->WorkSize.y - PaletteHeight - StatusHeight;
   ImGui::SetNextWindowPos(ImVec2(View->WorkPos.x, Below));
   ImGui::SetNextWindowSize(ImVec2(InspectorWidth, Rest));
   if (ImGui::Begin("Object Inspector", nullptr, Fixed)) {
@@ -366,6 +368,35 @@ void TDesignWindow::Draw() {
   ImGui::PopStyleColor();
   if (Shown) FText ? DrawTextView() : FFormView.Draw();
   ImGui::End();
+  DrawStatusBar(StatusHeight);
+}
+
+void TDesignWindow::DrawStatusBar(float Height) {
+  const ImGuiViewport* View = ImGui::GetMainViewport();
+  ImGui::SetNextWindowPos(ImVec2(View->WorkPos.x, View->WorkPos.y + View->WorkSize.y - Height));
+  ImGui::SetNextWindowSize(ImVec2(View->WorkSize.x, Height));
+  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(8, 0));
+  const ImGuiWindowFlags Flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
+                                 ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoBringToFrontOnFocus |
+                                 ImGuiWindowFlags_NoFocusOnAppearing;
+  if (ImGui::Begin("Status", nullptr, Flags)) {
+    ImGui::AlignTextToFramePadding();
+    // While the form's edge is dragged, the size it is taking.
+    const Forms::TForm& Form = FDesigner.Form();
+    const std::string Status = FFormView.SizingForm() ? Form.Name() + ": " + std::to_string(Form.ClientWidth()) +
+                                                            " x " + std::to_string(Form.ClientHeight())
+                                                      : FDesigner.SelectionStatus();
+    ImGui::TextUnformatted(Status.c_str());
+    // The last file action at the right end.
+    const std::string& File = FDesigner.LastFileAction();
+    if (!File.empty()) {
+      const float Width = ImGui::CalcTextSize(File.c_str()).x;
+      ImGui::SameLine(std::max(ImGui::GetCursorPosX() + 24, ImGui::GetWindowContentRegionMax().x - Width));
+      ImGui::TextDisabled("%s", File.c_str());
+    }
+  }
+  ImGui::End();
+  ImGui::PopStyleVar();
 }
 
 void TDesignWindow::DrawMenu() {
