@@ -210,6 +210,7 @@ private:
   TFrameTimes FFrameTimes;
   std::optional<std::string> FText;  // the form as text while it is edited so
   std::string FTextError;            // why the text did not go back to the form
+  bool FFolded = false;              // the text names pictures' data
   std::string FError;                // the last edit's fault
   bool FCloseMenus = false;          // Escape: the next frame closes the menus open
   bool FQuit = false;
@@ -453,6 +454,10 @@ void TDesignWindow::DrawTextView() {
   if (ImGui::Button("Back to form")) FCommands.Post([this] { BackToForm(); });
   ImGui::SameLine();
   ImGui::TextDisabled("The form as its text file holds it; the form takes it back when you return.");
+  if (FFolded)
+    ImGui::TextDisabled(
+        "Each picture's data is shown as a name, FoldedData1, FoldedData2 and so on, and put back in its place: keep\n"
+        "the name to keep the picture (or copy it to another picture property), delete the line to clear it.");
   if (!FTextError.empty()) ImGui::TextColored(ImVec4(0.75f, 0, 0, 1), "%s", FTextError.c_str());
   if (ImFont* Mono = FScreen.MonoFont()) ImGui::PushFont(Mono);
   InputStringMultiline("##text", *FText, ImVec2(-1, -1), ImGuiInputTextFlags_AllowTabInput);
@@ -525,6 +530,7 @@ void TDesignWindow::Close() {
 
 void TDesignWindow::ShowText() {
   FText = FDesigner.FoldedText();
+  FFolded = FText->find("= FoldedData") != std::string::npos;
   FTextError.clear();
 }
 
