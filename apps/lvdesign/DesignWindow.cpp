@@ -453,15 +453,25 @@ void TDesignWindow::DrawFileMenu() {
 void TDesignWindow::DrawTextView() {
   if (ImGui::Button("Back to form")) FCommands.Post([this] { BackToForm(); });
   ImGui::SameLine();
-  ImGui::TextDisabled("The form as its text file holds it; the form takes it back when you return.");
-  if (FFolded)
-    ImGui::TextDisabled(
-        "Each picture's data is shown as a name, FoldedData1, FoldedData2 and so on, and put back in its place: keep\n"
-        "the name to keep the picture (or copy it to another picture property), delete the line to clear it.");
+  // Light on the view's grey, where the disabled colour barely shows.
+  const ImVec4 Note(0.95f, 0.95f, 0.95f, 1);
+  ImGui::TextColored(Note, "The form as its text file holds it; the form takes it back when you return.");
+  if (FFolded) {
+    ImGui::PushStyleColor(ImGuiCol_Text, Note);
+    ImGui::TextWrapped(
+        "Each picture's data is shown as a name, FoldedData1, FoldedData2 and so on, and put back in its place: keep "
+        "the name to keep the picture (or give it to another picture property), delete the line to clear it.");
+    ImGui::PopStyleColor();
+  }
   if (!FTextError.empty()) ImGui::TextColored(ImVec4(0.75f, 0, 0, 1), "%s", FTextError.c_str());
+  // Escape would put back the text the field held when it was clicked,
+  // throwing away all typed since: it only leaves the field.
+  const bool Escape = ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape));
+  std::string Typed = Escape ? *FText : std::string();
   if (ImFont* Mono = FScreen.MonoFont()) ImGui::PushFont(Mono);
   InputStringMultiline("##text", *FText, ImVec2(-1, -1), ImGuiInputTextFlags_AllowTabInput);
   if (FScreen.MonoFont()) ImGui::PopFont();
+  if (Escape) *FText = std::move(Typed);
 }
 
 Design::TAskIgnore TDesignWindow::IgnoreQuestion() {
