@@ -212,7 +212,7 @@ private:
   std::string FTextError;            // why the text did not go back to the form
   bool FFolded = false;              // the text names pictures' data
   std::string FError;                // the last edit's fault
-  bool FCloseMenus = false;          // Escape: the next frame closes the menus open
+  bool FCloseMenus = false;          // the next frame closes the menus and lists open
   bool FQuit = false;
 };
 
@@ -308,9 +308,11 @@ void TDesignWindow::HandleKey(const SDL_KeyboardEvent& Key) {
 }
 
 void TDesignWindow::RunCommands() {
-  // A command may ask a question, drawn over the last frame: the commands
-  // wait for a frame that shows no menu, such as the one they came from.
-  if (FScreen.ShowsPopup()) return;
+  // A menu or list closes at the end of the frame its item was chosen in,
+  // which still shows it; a question the command asks would be drawn over
+  // that frame, so the commands wait for the next. A list the user keeps
+  // open holds up nothing.
+  if (FScreen.ShowsPopup() && GImGui->OpenPopupStack.Size == 0) return;
   for (TPosted& Posted : FCommands.Take()) {
     try {
       Posted.Command();
@@ -330,8 +332,7 @@ void TDesignWindow::Report(const std::string& Title, const std::function<void()>
 }
 
 void TDesignWindow::Draw() {
-  // A command waiting to run, or Escape, closes what is open.
-  if (FCloseMenus || !FCommands.Empty()) ImGui::ClosePopupsExceptModals();
+  if (FCloseMenus) ImGui::ClosePopupsExceptModals();
   FCloseMenus = false;
   DrawMenu();
   const ImGuiViewport* View = ImGui::GetMainViewport();
@@ -535,6 +536,12 @@ bool TDesignWindow::SaveForm(bool AskName) {
 }
 
 void TDesignWindow::Close() {
+  // The window's close button leaves a list open: it goes first, so that
+  // no question is asked in front of it.
+  if (GImGui->OpenPopupStack.Size > 0) {
+    FCloseMenus = true;
+    return FCommands.Post([this] { Close(); });
+  }
   if (BackToForm() && ConfirmDiscard()) FQuit = true;
 }
 
