@@ -184,7 +184,7 @@ std::vector<TAction> MakeActions() {
       Plain("send-to-back", "Arrange", "Send to Back", "", Components, [](TActionContext& C) { C.Designer.SendToBack(); }),
       Plain("undo", "Edit", "Undo", "Ctrl+Z", [](const TDesigner& D) { return D.CanUndo(); },
             [](TActionContext& C) { C.Designer.Undo(); }),
-      Plain("redo", "Edit", "Redo", "Ctrl+Y", [](const TDesigner& D) { return D.CanRedo(); },
+      Plain("redo", "Edit", "Redo", "Ctrl+Y, Ctrl+Shift+Z", [](const TDesigner& D) { return D.CanRedo(); },
             [](TActionContext& C) { C.Designer.Redo(); }),
       Plain("cut", "Edit", "Cut", "Ctrl+X", Components, [](TActionContext& C) { C.Clipboard = C.Designer.Cut(); }),
       Plain("copy", "Edit", "Copy", "Ctrl+C", Components, [](TActionContext& C) { C.Clipboard = C.Designer.Copy(); }),

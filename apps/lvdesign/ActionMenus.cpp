@@ -44,10 +44,21 @@ TShortcut ParseShortcut(const std::string& Text) {
   return Shortcut;
 }
 
+std::vector<TShortcut> ParseShortcuts(const std::string& Text) {
+  std::vector<TShortcut> Keys;
+  for (std::size_t From = 0; From < Text.size();) {
+    const std::size_t Comma = Text.find(", ", From);
+    Keys.push_back(ParseShortcut(Text.substr(From, Comma - From)));
+    if (Comma == std::string::npos) break;
+    From = Comma + 2;
+  }
+  return Keys;
+}
+
 TActionMenus::TActionMenus(Design::TDesigner& Designer, Design::TPackages& Packages, TCommands& Commands)
     : FDesigner(Designer), FPackages(Packages), FCommands(Commands) {
   for (const Design::TAction& Action : Design::Actions())
-    if (!Action.Shortcut.empty()) FKeys.emplace_back(&Action, ParseShortcut(Action.Shortcut));
+    for (const TShortcut& Key : ParseShortcuts(Action.Shortcut)) FKeys.emplace_back(&Action, Key);
 }
 
 void TActionMenus::DrawItems(const std::string& Menu, bool Usable) {
@@ -68,8 +79,11 @@ void TActionMenus::Item(const Design::TAction& Action, bool Usable) {
                              : Action.Verb == "redo" ? FDesigner.RedoLabel()
                                                      : Action.Label) +
                             "###" + Action.Verb;
-  const char* Shortcut = Action.Shortcut.empty() ? nullptr : Action.Shortcut.c_str();
-  if (ImGui::MenuItem(Label.c_str(), Shortcut, false, Usable && Action.Enabled(FDesigner))) Post(Action);
+  // The first of its keys.
+  const std::string Shortcut = Action.Shortcut.substr(0, Action.Shortcut.find(", "));
+  if (ImGui::MenuItem(Label.c_str(), Shortcut.empty() ? nullptr : Shortcut.c_str(), false,
+                      Usable && Action.Enabled(FDesigner)))
+    Post(Action);
 }
 
 bool TActionMenus::Key(const SDL_KeyboardEvent& Key) {

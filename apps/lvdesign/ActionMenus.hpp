@@ -24,6 +24,8 @@ struct TShortcut {
 };
 // SDLK_UNKNOWN where the text names no key.
 TShortcut ParseShortcut(const std::string& Text);
+// An action's keys: "Ctrl+Y, Ctrl+Shift+Z".
+std::vector<TShortcut> ParseShortcuts(const std::string& Text);
 
 class TActionMenus {
 public:

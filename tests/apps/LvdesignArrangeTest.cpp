@@ -1,8 +1,8 @@
 // lvdesign's window arranging a form as a user does, on a virtual X display:
 // the form's bottom-right corner dragged from just outside its client
 // area, every component selected with the Edit menu's key and lined up from
-// the form's right-click menu, saved with Ctrl+S, and what was stored read
-// back.
+// the form's right-click menu, undone and redone with the keys, saved with
+// Ctrl+S, and what was stored read back.
 #if defined(LVDESIGN_PATH)
 #include <chrono>
 #include <thread>
@@ -50,6 +50,9 @@ TEST_F(LvdesignArrangeTest, TheFormsCornerSizesItAndTheRightClickMenuLinesUpTheS
       "click 3",
       "mousemove --window %1 710 431",
       "click 1",
+      // Undone, and redone by the second of Redo's keys.
+      "key ctrl+z",
+      "key ctrl+shift+z",
       "key ctrl+s",  // the form has its file: saved there at once
   };
   for (const std::string& Step : Steps) {
