@@ -37,6 +37,9 @@ struct TDesigner::TDrag {
   enum { Place, Move, Size, SizeForm } What = Move;
   int StartX = 0, StartY = 0, X = 0, Y = 0;
   TGrab Grab = TGrab::None;
+  // Whether the pointer has left the press: a click on a handle or an
+  // edge sizes nothing.
+  bool Moved = false;
   std::vector<Graphics::TRect> Before;  // of the selected controls
 };
 

@@ -8,6 +8,7 @@
 
 #include "imgui_impl_sdl.h"
 #include "imgui_impl_sdlrenderer.h"
+#include "imgui_internal.h"
 #include "os/Os.hpp"
 
 namespace Lvdesign {
@@ -182,6 +183,9 @@ void TScreen::BeginFrame() {
 }
 
 void TScreen::EndFrame() {
+  FShowsPopup = false;
+  for (const ImGuiWindow* Window : GImGui->Windows)
+    if (Window->Active && (Window->Flags & ImGuiWindowFlags_Popup)) FShowsPopup = true;
   ImGui::Render();
   FInFrame = false;
   Present(false);

@@ -66,6 +66,8 @@ public:
   // Draws the frame and keeps it as the backdrop that questions show.
   void EndFrame();
   bool InFrame() const { return FInFrame; }
+  // Whether that backdrop shows a menu or a list opened over the window.
+  bool ShowsPopup() const { return FShowsPopup; }
   // Whether the user asked to close the window while a question was open.
   bool CloseRequested() const { return FCloseRequested; }
   void ClearCloseRequest() { FCloseRequested = false; }
@@ -91,6 +93,7 @@ private:
   ImFont* FBold = nullptr;
   ImFont* FMono = nullptr;
   bool FInFrame = false;
+  bool FShowsPopup = false;
   bool FCloseRequested = false;
   std::vector<SDL_Event> FLater;
   std::chrono::steady_clock::duration FAsking{};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
@@ -332,6 +333,10 @@ TEST_F(DesignerTest, InspectorRowsFollowThePropertyTable) {
   EXPECT_EQ(Row("Width"), "105");
   EXPECT_EQ(Row("Stretch"), "True");
   EXPECT_TRUE(Find(D.Properties(), "Stretch").NotDefault);
+  EXPECT_EQ(Row("Picture"), "(None)");
+  Run("select Plain; load-picture " + std::string(TESSORIN_SOURCE_DIR) + "/samples/picture.bmp");
+  Run("select LvFilterImage1,Plain");
+  EXPECT_EQ(Row("Picture"), "");
 }
 
 TEST_F(DesignerTest, MouseDragsPlaceMoveAndSizeOnTheGrid) {
@@ -358,6 +363,31 @@ TEST_F(DesignerTest, MouseDragsPlaceMoveAndSizeOnTheGrid) {
   EXPECT_EQ(D.Selection().size(), 2u);
   D.SelectNext();
   EXPECT_EQ(D.Selection().front()->Name(), "LvFilterImage2");
+}
+
+// What changes nothing is no step, and leaves what can be redone: a click
+// that selects, a drag that ends where it began, a value set to itself.
+TEST_F(DesignerTest, AnEditThatChangesNothingKeepsRedo) {
+  Run("place TLvFilterImage 8 8; place TLvFilterImage 200 8; move 8 0; undo");
+  const std::string Undone = D.Text();
+  const struct {
+    const char* What;
+    std::function<void()> Do;
+  } Cases[] = {
+      {"a click on a component", [&] { D.MouseDown(220, 20, false), D.MouseUp(220, 20); }},
+      {"a click on a handle", [&] { D.MouseDown(304, 60, false), D.MouseUp(304, 60); }},
+      {"the same value", [&] { Run("set Left 200"); }},
+      {"an align of one already aligned", [&] { Run("select LvFilterImage1,LvFilterImage2; align-tops"); }},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.What);
+    Case.Do();
+    EXPECT_EQ(D.Text(), Undone);
+    ASSERT_TRUE(D.CanRedo());
+    EXPECT_EQ(D.RedoLabel(), "Redo Move");
+  }
+  Run("redo");
+  EXPECT_EQ(Bounds("LvFilterImage2"), "208 8 105 105");
 }
 
 TEST_F(DesignerTest, FormsRoundTripThroughBothFileKinds) {
