@@ -1,6 +1,5 @@
 #include "FormView.hpp"
 
-#include "Graphics/Dib.hpp"
 
 namespace Lvdesign {
 
@@ -31,16 +30,7 @@ void TFormView::Update() {
   if (FVersion == FDesigner.ViewVersion() && FTexture.Id()) return;
   const Graphics::TBitmap& View = FDesigner.View();
   FVersion = FDesigner.ViewVersion();
-  if (View.PixelFormat() == Graphics::pf32bit) {
-    const Graphics::Detail::TDib& Image = View.Image();
-    FTexture.Update(FScreen.Renderer(), Image.Width, Image.Height, Image.Row(0), Image.Stride);
-  } else {
-    Graphics::TBitmap Copy;
-    Copy.Assign(&View);
-    Copy.SetPixelFormat(Graphics::pf32bit);
-    const Graphics::Detail::TDib& Image = Copy.Image();
-    FTexture.Update(FScreen.Renderer(), Image.Width, Image.Height, Image.Row(0), Image.Stride);
-  }
+  FTexture.Update(FScreen.Renderer(), View);
 }
 
 void TFormView::Draw() {

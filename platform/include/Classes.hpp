@@ -160,6 +160,8 @@ std::vector<TComponent*> ReadComponentsText(const std::string& Text, TComponent*
 // A string as the text form writes it ('it''s', 'a'#13#10'b', #9786): the
 // text it stands for, in UTF-8. Raises EReadError for anything else.
 std::string ReadTextString(const std::string& Text);
+// And back: the text form of a string, quoted ('it''s').
+std::string TextString(const std::string& Utf8);
 // The published property a dotted path names ("Font.Style": Style of the
 // font Font holds), and in Holder the object that has it; nullptr where
 // there is none.

@@ -675,6 +675,8 @@ std::string ReadTextString(const std::string& Text) {
   return Value.Text;
 }
 
+std::string TextString(const std::string& Utf8) { return ValueText(StringValue(Utf8)); }
+
 const TPropInfo* FindPropertyPath(const TComponent& Component, const std::string& Path, const System::TObject** Holder) {
   const System::TObject* Instance = nullptr;
   const TPropInfo* Info = PropertyAt(Component, Path, Instance);
