@@ -102,17 +102,28 @@ const char* WindowClass() {
 
 }  // namespace
 
-// The system always has windows; forms use them once a program asks, as on
-// every system, so that scripts stay windowless.
+// Forms use windows once a program asks, as on every system, so that
+// scripts stay windowless. The display is there when a window can be made
+// (a desktop session has one; a service or Wine without X has none).
 namespace {
 bool GOpen = false;
 }
-bool OpenWindowSystem(std::string*) { return GOpen = true; }
-bool OpenDisplay(std::string*) { return true; }
+bool OpenDisplay(std::string* Why) {
+  static const bool Usable = [] {
+    const Windows::HWND Probe = Win32::CreatePlainWindow();
+    if (Probe) ::DestroyWindow(reinterpret_cast<HWND>(Probe));
+    return Probe != 0;
+  }();
+  if (!Usable && Why) *Why = "no display";
+  return Usable;
+}
+bool OpenWindowSystem(std::string* Why) { return GOpen = OpenDisplay(Why); }
 bool WindowSystemOpen() { return GOpen; }
 
 Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height,
                                TWindowPlace Place, bool Sizeable) {
+  // Until then a form's handle stands for no window.
+  if (!GOpen) return CreateHandle(THandleKind::Window);
   RECT Frame{0, 0, Width, Height};
   const DWORD Style = StyleOf(Sizeable);
   ::AdjustWindowRect(&Frame, Style, FALSE);
