@@ -95,6 +95,11 @@ TExitStatus ExitStatusFor(const std::exception& E) {
 }
 
 int Report(const char* ToolName, const std::exception& E) {
+  // The library's own word for it says nothing to a user.
+  if (dynamic_cast<const std::bad_alloc*>(&E)) {
+    std::cerr << ToolName << ": out of memory\n";
+    return ExitFailed;
+  }
   std::cerr << ToolName << ": " << E.what() << "\n";
   return ExitStatusFor(E);
 }

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "System.hpp"
 
 namespace Tool {
 
@@ -49,6 +52,17 @@ void RefuseSharedOutputs(const std::vector<TOutput>& Outputs);
 
 // Refuses a picture of no pixels, naming the file it came from.
 void RefuseEmptyPicture(const std::string& FileName, int Width, int Height);
+
+// Runs Step, naming FileName in the failure when memory runs out in it, so
+// that the message says what could not be done rather than how.
+template <class F>
+auto NamingMemory(const std::string& FileName, F Step) {
+  try {
+    return Step();
+  } catch (const std::bad_alloc&) {
+    throw System::EOutOfMemory(FileName + ": out of memory");
+  }
+}
 
 // The status a failure maps to.
 TExitStatus ExitStatusFor(const std::exception& E);

@@ -92,10 +92,10 @@ int Run(const TOptions& Options) {
   auto Filter = std::make_unique<Graphics::TBitmap>();
   // A picture that is not there is named first, as the command line names it.
   if (std::error_code Error; !std::filesystem::exists(Options.Picture, Error)) Image->Picture()->LoadFromFile(Options.Picture);
-  Filter->LoadFromFile(Options.Filter);
+  Tool::NamingMemory(Options.Filter, [&] { Filter->LoadFromFile(Options.Filter); });
   Image->SetFilterBitMap(Filter.get());
   if (!StoredForm) Filter.reset();
-  Image->Picture()->LoadFromFile(Options.Picture);
+  Tool::NamingMemory(Options.Picture, [&] { Image->Picture()->LoadFromFile(Options.Picture); });
   Tool::RefuseEmptyPicture(Options.Picture, Image->Picture()->Width(), Image->Picture()->Height());
   const auto [W, H] = Sized ? Size : std::pair(Image->Picture()->Width(), Image->Picture()->Height());
   Image->SetBounds(0, 0, W, H);
@@ -119,13 +119,13 @@ int Run(const TOptions& Options) {
     }
   }
   if (StoredForm) {
-    Tool::SaveForm(&Form, *StoredForm);
+    Tool::NamingMemory(Options.SaveForm, [&] { Tool::SaveForm(&Form, *StoredForm); });
   } else {
     Image->SetFilterBitMap(nullptr);  // the working filter's memory is not needed for writing
   }
 
-  Image->Picture()->SaveToFile(Output);
-  if (Screenshot) Form.SaveScreenshot(*Screenshot);
+  Tool::NamingMemory(Options.Output, [&] { Image->Picture()->SaveToFile(Output); });
+  if (Screenshot) Tool::NamingMemory(Options.Screenshot, [&] { Form.SaveScreenshot(*Screenshot); });
   Output.Commit();
   if (Screenshot) Screenshot->Commit();
   if (StoredForm) StoredForm->Commit();
