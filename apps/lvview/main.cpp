@@ -59,7 +59,7 @@ using namespace Lvview;
 
 
 struct TOptions {
-  std::string Picture, Filter, Screenshot, Form, SaveForm, Quality, Compression;
+  std::string Picture, Filter, Screenshot, Form, SaveForm, Quality, Compression, CodePage;
   std::vector<std::string> Clicks;
   bool Yes = false, No = false, IgnoreUnknown = false;
 };
@@ -103,12 +103,17 @@ int Run(const TOptions& Options) {
     // The viewer has none of the form's code: handler names stay as stored.
     Classes::TReadOptions Reading;
     Reading.KeepUnboundHandlers = true;
+    if (!Options.CodePage.empty()) Reading.CodePage = Tool::ParseCodePage(Options.CodePage);
+    // What the viewer does not have is kept, to be stored back as it was.
     if (Options.IgnoreUnknown)
       Reading.OnError = [](const Classes::EReadError& Fault) {
-        const bool Class = Fault.Kind() == Classes::EReadError::TKind::UnknownClass;
-        std::cerr << "lvview: warning: " << Fault.what() << (Class ? ": skipped with everything inside it\n" : ": skipped\n");
-        return true;
+        const bool Object = Fault.Fault().rfind("unknown class ", 0) == 0;
+        std::cerr << "lvview: warning: " << Fault.what() << (Object ? ": kept as a placeholder\n" : ": kept\n");
+        return Classes::TReadAnswer::Keep;
       };
+    Reading.OnUnresolved = [](const Classes::EReadError& Note) {
+      std::cerr << "lvview: warning: " << Note.what() << ": kept unresolved\n";
+    };
     Tool::LoadForm(Options.Form, &Form, Reading);
   } else {
     Form.SetName("Form1");
@@ -197,8 +202,10 @@ int main(int argc, char** argv) {
   auto* Yes = App.add_flag("-y,--yes", Options.Yes, "Answer OK to the conversion question");
   App.add_flag("-n,--no", Options.No, "Answer Cancel to the conversion question")->excludes(Yes);
   App.add_flag("--ignore-unknown", Options.IgnoreUnknown,
-               "With --form: skip each class and property the viewer does not know (a class with everything "
-               "inside it), with a warning for each, rather than refuse the form");
+               "With --form: keep each class, property and value the viewer does not know, with a warning for "
+               "each, rather than refuse the form: a control of an unknown class is shown as a hatched frame "
+               "holding what is inside it, and everything is stored back as it was");
+  App.add_option("--codepage", Options.CodePage, std::string("With --form: ") + Tool::CodePageHelp);
   App.add_option("--click", Options.Clicks, "Click at X,Y without showing the window (repeatable)");
   App.add_option("--screenshot", Options.Screenshot, "Save what the window shows after the clicks, and quit");
   App.add_option("--quality", Options.Quality, std::string(Tool::QualityHelp) + ", for screenshots");
