@@ -359,8 +359,14 @@ public:
     } catch (const std::exception& E) {
       Fail("", P.Name + ": " + E.what());
     }
-    // The value set takes the place of one kept as stored.
-    if (Form::TKept* Kept = Instance.Kept()) Kept->Erase(P.Name);
+    // The value set takes the place of one kept as stored; a placeholder
+    // stores what it was given, its place as it now is.
+    if (Form::TKept* Kept = Instance.Kept(); Kept && !Kept->Whole) {
+      Kept->Erase(P.Name);
+    } else if (Kept && !IsPlace(P.Name)) {
+      if (TProperty* Stored = Kept->Find(P.Name)) Stored->Value = P.Value;
+      else Kept->Properties.push_back({"", Kept->Properties.size(), P});
+    }
     FDone = true;
   }
 
@@ -395,6 +401,13 @@ public:
 private:
   [[noreturn]] void Fail(const std::string& Where, const std::string& Fault) const {
     throw EFormError(FSource, Where, Fault);
+  }
+
+  // A control's place, which a placeholder keeps itself.
+  static bool IsPlace(const std::string& Name) {
+    for (const char* Place : {"Left", "Top", "Width", "Height"})
+      if (SysUtils::SameText(Name, Place)) return true;
+    return false;
   }
 
   // What the options answer to a fault they may skip or keep.
