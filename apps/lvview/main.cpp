@@ -134,9 +134,10 @@ int Run(const TOptions& Options) {
   std::int64_t Right = 0, Bottom = 0;  // a control's place and size may each be any int
   for (int I = 0; I < Form.ComponentCount(); ++I) {
     auto* Image = dynamic_cast<LvFltImg::TLvFilterImage*>(Form.Components(I));
-    if (auto* Control = dynamic_cast<Controls::TControl*>(Form.Components(I)))
-      Right = std::max(Right, std::int64_t(Control->Left()) + Control->Width()),
-      Bottom = std::max(Bottom, std::int64_t(Control->Top()) + Control->Height());
+    // Controls on the form, at their place on it, whatever holds them.
+    if (auto* Control = dynamic_cast<Controls::TControl*>(Form.Components(I)); Control && Control->ParentForm() == &Form)
+      Right = std::max(Right, std::int64_t(Control->FormRect().Left) + Control->Width()),
+      Bottom = std::max(Bottom, std::int64_t(Control->FormRect().Top) + Control->Height());
     if (!Image) continue;
     Image->OnMouseDown = [Image, &Declined](System::TObject*, Controls::TMouseButton Button, Controls::TShiftState,
                                             int X, int Y) {

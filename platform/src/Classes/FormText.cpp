@@ -174,9 +174,19 @@ private:
       if (*Suffix == 'd') return double(Back) == double(X);
       return Back == X;
     };
-    for (int Precision = 1; Precision <= Most; ++Precision) {
-      std::snprintf(Text, sizeof Text, "%.*Lg", Precision, X);
-      if (Precision == Most || Same(Text)) break;
+    const auto Shortest = [&] {
+      for (int Precision = 1; Precision < Most; ++Precision) {
+        std::snprintf(Text, sizeof Text, "%.*Lg", Precision, X);
+        if (Same(Text)) return true;
+      }
+      std::snprintf(Text, sizeof Text, "%.*Lg", Most, X);
+      return Same(Text);
+    };
+    // Bytes no value is written as (an extended of a bad encoding) are
+    // written as the value that the most digits read back as.
+    if (!Shortest()) {
+      X = std::strtold(Text, nullptr);
+      Shortest();
     }
     std::string Number = Text;
     if (Number.find_first_of(".e") == std::string::npos) Number += ".0";

@@ -328,6 +328,7 @@ public:
       if (const TComponent* Made = Component(Node, Parent); Made) Top.push_back(const_cast<TComponent*>(Made));
     }
     for (const auto& Fixup : FFixups) Fixup();
+    Anchor();
     FDone = true;
     // What is pasted is the form's own, whatever the text said.
     for (std::size_t I = First; I < FCreated.size(); ++I)
@@ -392,6 +393,7 @@ public:
     Properties(Root, *FRoot);
     for (const TObject& Child : Root.Children) Component(Child, *FRoot);
     for (const auto& Fixup : FFixups) Fixup();
+    Anchor();
     FDone = true;
     for (const auto& [Field, Made] : FBindings) Field->Bind(Made);
     FRoot->Loaded();
@@ -416,13 +418,13 @@ private:
   }
 
   // A property of a known component that the options may skip or keep as
-  // stored, after the property stored before it.
+  // stored (Anchor says where it goes back).
   void Unknown(TComponent& Component, const TProperty& P, const std::string& Fault, EReadError::TKind Kind) {
     FTaken = false;
     switch (Answer(P.Where, Fault, Kind)) {
       case TReadAnswer::Refuse: throw EFormError(FSource, P.Where, Fault, Kind);
       case TReadAnswer::Skip: return;
-      case TReadAnswer::Keep: Component.Keep().Properties.push_back({FAfter, FIndex, P}); return;
+      case TReadAnswer::Keep: Component.Keep().Properties.push_back({"", FIndex, P}); return;
     }
   }
 
@@ -491,7 +493,8 @@ private:
   }
 
   void Properties(const TObject& Node, TComponent& Instance) {
-    FAfter.clear();
+    std::vector<std::pair<std::string, bool>>& Taken = FTakenOf[&Instance];
+    Taken.clear();
     for (FIndex = 0; FIndex < Node.Properties.size(); ++FIndex) {
       const TProperty& P = Node.Properties[FIndex];
       FTaken = true;
@@ -508,10 +511,22 @@ private:
         // What a setter or a defined property's reader refused.
         Fail(P.Where, P.Name + ": " + E.what());
       }
-      // What is kept follows the last property taken; a reference, which
-      // may yet be kept, is none to follow.
-      if (FTaken) FAfter = P.Name;
+      Taken.emplace_back(P.Name, FTaken);
     }
+  }
+
+  // What each component kept follows the last property before it that the
+  // component took (a reference once it is set), so that it goes back there.
+  void Anchor() {
+    for (auto& [Component, Taken] : FTakenOf) {
+      Form::TKept* Kept = Component->Kept();
+      if (!Kept || Kept->Whole) continue;
+      std::vector<const std::string*> Last(Taken.size() + 1, nullptr);
+      for (std::size_t I = 0; I < Taken.size(); ++I) Last[I + 1] = Taken[I].second ? &Taken[I].first : Last[I];
+      for (Form::TKept::TEntry& Entry : Kept->Properties)
+        if (Entry.Index < Taken.size()) Entry.After = Last[Entry.Index] ? *Last[Entry.Index] : "";
+    }
+    FTakenOf.clear();
   }
 
   void Property(TPersistent& Instance, TComponent& Component, const std::string& Path, const TProperty& P) {
@@ -612,19 +627,23 @@ private:
           // module, or nowhere), or to a placeholder the property cannot
           // take, is kept as stored.
           FTaken = false;
-          FFixups.push_back([this, &Instance, &Component, &Info, P, After = FAfter, Index = FIndex] {
+          FFixups.push_back([this, &Instance, &Component, &Info, P, Index = FIndex] {
             TComponent* Target =
                 SysUtils::SameText(P.Value.Text, FRoot->Name()) ? FRoot : FRoot->FindComponent(P.Value.Text);
             if (!Target && !FStrict) {
               if (FOptions.OnUnresolved)
                 FOptions.OnUnresolved(EReadError(FSource, P.Where, P.Name + ": no component named " + P.Value.Text,
                                                  EReadError::TKind::UnresolvedReference));
-              Component.Keep().Properties.push_back({After, Index, P});
+              Component.Keep().Properties.push_back({"", Index, P});
               return;
             }
             if (!Target) Fail(P.Where, P.Name + ": no component named " + P.Value.Text);
-            if (Info.SetObject && Info.SetObject(&Instance, Target)) return;
-            if (Target->IsPlaceholder() && !FStrict) return Component.Keep().Properties.push_back({After, Index, P});
+            if (Info.SetObject && Info.SetObject(&Instance, Target)) {
+              if (const auto Read = FTakenOf.find(&Component); Read != FTakenOf.end() && Index < Read->second.size())
+                Read->second[Index].second = true;
+              return;
+            }
+            if (Target->IsPlaceholder() && !FStrict) return Component.Keep().Properties.push_back({"", Index, P});
             Fail(P.Where, P.Name + ": " + P.Value.Text + " is not " + Article(Info.TypeName) + Info.TypeName);
           });
         } else {
@@ -658,9 +677,10 @@ private:
   std::vector<std::function<void()>> FFixups;
   std::vector<std::pair<const TComponent::TField*, TComponent*>> FBindings;
   std::string FFormClass;  // the root's, as the form names it
-  std::string FAfter;      // the last property taken before the one being read
+  // Each component's properties as read, and whether it took each.
+  std::unordered_map<const TComponent*, std::vector<std::pair<std::string, bool>>> FTakenOf;
   std::size_t FIndex = 0;  // the place of the one being read
-  bool FTaken = false;     // whether it was taken, so that what is kept may follow it
+  bool FTaken = false;     // whether it was taken
   bool FStrict = false;    // references must resolve
   bool FDone = false;
 };
