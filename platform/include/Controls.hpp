@@ -295,11 +295,12 @@ public:
   // Inside a windowed control it is a child control; inside anything else
   // (a menu's items) it is held there, and not shown.
   void SetParentComponent(Classes::TComponent* Value) override;
-  // Takes its place from what it keeps.
+  // Takes its place from what it keeps, if it has not yet.
   void Loaded() override;
   void PaintTo(Graphics::TCanvas& Canvas) const override;
 
 private:
+  void Place();
   bool FPlaced = false;  // since it took its place, a new one is kept
   int FPlace[4] = {};    // its left, top, width and height when last kept
 };

@@ -420,7 +420,7 @@ private:
   // A property of a known component that the options may skip or keep as
   // stored (Anchor says where it goes back).
   void Unknown(TComponent& Component, const TProperty& P, const std::string& Fault, EReadError::TKind Kind) {
-    FTaken = false;
+    if (!FTaken.empty()) FTaken.back() = false;
     switch (Answer(P.Where, Fault, Kind)) {
       case TReadAnswer::Refuse: throw EFormError(FSource, P.Where, Fault, Kind);
       case TReadAnswer::Skip: return;
@@ -472,7 +472,7 @@ private:
     Named(Node, *Made, Name);
     Made->SetFilerFlags(Node.Flags, Node.Position);
     if (Placeholder) {
-      // Everything as stored: the placeholder takes its place from it once loaded.
+      // Everything as stored, before it is given its holder: the placeholder takes its place from it.
       Made->SetStoredClassName(Node.ClassName);
       Form::TKept& Kept = Made->Keep();
       Kept.Whole = true;
@@ -493,11 +493,10 @@ private:
   }
 
   void Properties(const TObject& Node, TComponent& Instance) {
-    std::vector<std::pair<std::string, bool>>& Taken = FTakenOf[&Instance];
-    Taken.clear();
+    FRead.push_back({&Instance, &Node.Properties, FTaken.size()});
     for (FIndex = 0; FIndex < Node.Properties.size(); ++FIndex) {
       const TProperty& P = Node.Properties[FIndex];
-      FTaken = true;
+      FTaken.push_back(true);
       try {
         Property(Instance, Instance, P.Name, P);
       } catch (const EFormError&) {
@@ -511,22 +510,23 @@ private:
         // What a setter or a defined property's reader refused.
         Fail(P.Where, P.Name + ": " + E.what());
       }
-      Taken.emplace_back(P.Name, FTaken);
     }
   }
 
   // What each component kept follows the last property before it that the
   // component took (a reference once it is set), so that it goes back there.
   void Anchor() {
-    for (auto& [Component, Taken] : FTakenOf) {
-      Form::TKept* Kept = Component->Kept();
+    for (const TRead& Read : FRead) {
+      Form::TKept* Kept = Read.Component->Kept();
       if (!Kept || Kept->Whole) continue;
-      std::vector<const std::string*> Last(Taken.size() + 1, nullptr);
-      for (std::size_t I = 0; I < Taken.size(); ++I) Last[I + 1] = Taken[I].second ? &Taken[I].first : Last[I];
+      const std::vector<TProperty>& Stored = *Read.Properties;
+      std::vector<const std::string*> Last(Stored.size() + 1, nullptr);
+      for (std::size_t I = 0; I < Stored.size(); ++I) Last[I + 1] = FTaken[Read.First + I] ? &Stored[I].Name : Last[I];
       for (Form::TKept::TEntry& Entry : Kept->Properties)
-        if (Entry.Index < Taken.size()) Entry.After = Last[Entry.Index] ? *Last[Entry.Index] : "";
+        if (Entry.Index < Stored.size()) Entry.After = Last[Entry.Index] ? *Last[Entry.Index] : "";
     }
-    FTakenOf.clear();
+    FRead.clear();
+    FTaken.clear();
   }
 
   void Property(TPersistent& Instance, TComponent& Component, const std::string& Path, const TProperty& P) {
@@ -625,9 +625,9 @@ private:
           // A reference may name a component read later: set it once all
           // are there. One to a component the form does not hold (in another
           // module, or nowhere), or to a placeholder the property cannot
-          // take, is kept as stored.
-          FTaken = false;
-          FFixups.push_back([this, &Instance, &Component, &Info, P, Index = FIndex] {
+          // take, is kept as stored. It counts as taken once it is set.
+          if (!FTaken.empty()) FTaken.back() = false;
+          FFixups.push_back([this, &Instance, &Component, &Info, P, Index = FIndex, Flag = FTaken.size() - 1] {
             TComponent* Target =
                 SysUtils::SameText(P.Value.Text, FRoot->Name()) ? FRoot : FRoot->FindComponent(P.Value.Text);
             if (!Target && !FStrict) {
@@ -639,8 +639,7 @@ private:
             }
             if (!Target) Fail(P.Where, P.Name + ": no component named " + P.Value.Text);
             if (Info.SetObject && Info.SetObject(&Instance, Target)) {
-              if (const auto Read = FTakenOf.find(&Component); Read != FTakenOf.end() && Index < Read->second.size())
-                Read->second[Index].second = true;
+              if (Flag < FTaken.size()) FTaken[Flag] = true;
               return;
             }
             if (Target->IsPlaceholder() && !FStrict) return Component.Keep().Properties.push_back({"", Index, P});
@@ -677,10 +676,16 @@ private:
   std::vector<std::function<void()>> FFixups;
   std::vector<std::pair<const TComponent::TField*, TComponent*>> FBindings;
   std::string FFormClass;  // the root's, as the form names it
-  // Each component's properties as read, and whether it took each.
-  std::unordered_map<const TComponent*, std::vector<std::pair<std::string, bool>>> FTakenOf;
+  // Each component's properties as read, and whether it took each, in
+  // FTaken from First on.
+  struct TRead {
+    TComponent* Component;
+    const std::vector<TProperty>* Properties;
+    std::size_t First;
+  };
+  std::vector<TRead> FRead;
+  std::vector<bool> FTaken;
   std::size_t FIndex = 0;  // the place of the one being read
-  bool FTaken = false;     // whether it was taken
   bool FStrict = false;    // references must resolve
   bool FDone = false;
 };

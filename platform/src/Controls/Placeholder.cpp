@@ -21,14 +21,18 @@ std::optional<int> StoredInteger(Classes::Form::TKept& Kept, const char* Name) {
 
 }  // namespace
 
-void TPlaceholder::Loaded() {
-  TWinControl::Loaded();
-  if (Classes::Form::TKept* Kept = this->Kept()) {
+void TPlaceholder::Place() {
+  if (FPlaced) return;
+  if (Classes::Form::TKept* Kept = this->Kept())
     SetBounds(StoredInteger(*Kept, "Left").value_or(0), StoredInteger(*Kept, "Top").value_or(0),
               StoredInteger(*Kept, "Width").value_or(BoxSize), StoredInteger(*Kept, "Height").value_or(BoxSize));
-  }
   FPlace[0] = Left(), FPlace[1] = Top(), FPlace[2] = Width(), FPlace[3] = Height();
   FPlaced = true;
+}
+
+void TPlaceholder::Loaded() {
+  TWinControl::Loaded();
+  Place();
 }
 
 void TPlaceholder::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
@@ -53,6 +57,10 @@ void TPlaceholder::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 void TPlaceholder::SetParentComponent(Classes::TComponent* Value) {
   if (auto* Holder = dynamic_cast<TWinControl*>(Value)) SetParent(Holder);
   else SetHolder(Value);
+  // A reader gives it what it keeps first: it takes its place before the
+  // controls inside it are put there, as a control read takes its size
+  // before its children.
+  Place();
 }
 
 void TPlaceholder::PaintTo(Graphics::TCanvas& Canvas) const {
