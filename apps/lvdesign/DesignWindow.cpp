@@ -477,10 +477,13 @@ void TDesignWindow::DrawTextView() {
 
 Design::TAskIgnore TDesignWindow::IgnoreQuestion() {
   return [this](const std::string& Fault) {
-    switch (FScreen.Ask("Error reading form", Fault + "\n\nIgnore the error and go on reading?",
-                        {"Ignore", "Ignore All", "Cancel"}, 2)) {
+    switch (FScreen.Ask("Error reading form",
+                        Fault + "\n\nIgnore the error and go on reading, or keep what the form holds there?",
+                        {"Ignore", "Ignore All", "Keep", "Keep All", "Cancel"}, 4)) {
       case 0: return Design::TIgnoreAnswer::Ignore;
       case 1: return Design::TIgnoreAnswer::IgnoreAll;
+      case 2: return Design::TIgnoreAnswer::Keep;
+      case 3: return Design::TIgnoreAnswer::KeepAll;
       default: return Design::TIgnoreAnswer::Cancel;
     }
   };
