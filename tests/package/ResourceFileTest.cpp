@@ -100,10 +100,10 @@ TEST(ResourceFile, RefusesMalformedFiles) {
     std::uint8_t Value;
     std::string Fault;
   } const Cases[] = {
-      {0, 200, "resource data past the end"},
+      {0, 200, "offset 40: truncated resource data"},
       {4, 4, "entry header size 4 out of bounds"},
       {4, 200, "entry header size 200 out of bounds"},
-      {4, 16, "entry header truncated"},
+      {4, 16, "offset 16: truncated entry header"},
       {12, 0x80, "not printable ASCII"},
       {12, 0, "an empty resource name"},
       {8, 'T', "named resource type"},

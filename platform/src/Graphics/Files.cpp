@@ -88,7 +88,7 @@ void TBitmap::ReadData(Classes::TStream& Stream) {
   Stream.ReadBuffer(Length, 4);
   const std::uint64_t Size = Length[0] | Length[1] << 8 | Length[2] << 16 | std::uint64_t(Length[3]) << 24;
   if (std::int64_t(Size) > Stream.Size() - Stream.Position())
-    throw Classes::EReadError("bitmap data of " + Os::ByteCount(Size) + " runs past its end");
+    throw Classes::EReadError("bitmap data of " + SysUtils::ByteCount(Size) + " runs past its end");
   std::vector<std::uint8_t> File(Size);
   Stream.ReadBuffer(File.data(), File.size());
   LoadFromBytes(File, "bitmap data");

@@ -1,7 +1,6 @@
 // What both sides of the seam share: exported names as people read them
-// (demangled, a constructor's or destructor's variants told apart), and
-// sizes as people read them, names for temporary files, and the buttons of
-// a message box.
+// (demangled, a constructor's or destructor's variants told apart), names
+// for temporary files, and the buttons of a message box.
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -103,22 +102,6 @@ std::vector<std::string> NameExports(const std::vector<std::string>& Mangled) {
   for (std::size_t I = 0; I < Mangled.size(); ++I)
     Result.push_back(Count[Plain[I]] == 1 ? Plain[I] : Plain[I] + " [" + Variant(Mangled[I]) + "]");
   return Result;
-}
-
-std::string ByteCount(std::uint64_t Count) { return std::to_string(Count) + (Count == 1 ? " byte" : " bytes"); }
-
-std::string SizeText(std::uint64_t Bytes) {
-  static const char* const Units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
-  int Unit = 0;
-  double Value = double(Bytes);
-  while (Value >= 1024 && Unit < 4) Value /= 1024, ++Unit;
-  if (Unit == 0) return ByteCount(Bytes);
-  char Text[32];
-  if (Value == double(std::uint64_t(Value)))
-    std::snprintf(Text, sizeof Text, "%llu %s", static_cast<unsigned long long>(Value), Units[Unit]);
-  else
-    std::snprintf(Text, sizeof Text, "%.1f %s", Value, Units[Unit]);
-  return Text;
 }
 
 std::string TemporaryName(const std::string& Folder) {

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "SysUtils.hpp"
 #include "Windows.hpp"
 
 namespace Os {
@@ -150,10 +151,8 @@ constexpr std::uint64_t DemangleBudget = 1 << 20;
 // At least as many bytes as the name can demangle to, worked out from the
 // name alone; the demangler is asked only within the budget.
 std::uint64_t DemangledBound(std::string_view Name);
-// "1.5 GiB", "200 bytes".
-std::string SizeText(std::uint64_t Bytes);
-// "1 byte", "200 bytes": a count of bytes as messages give it.
-std::string ByteCount(std::uint64_t Count);
+// SysUtils::ByteCount under its old name, until the form reader's files name it there.
+using SysUtils::ByteCount;
 // A fresh hidden name in Folder, short whatever a target's name, so that a
 // target name of the longest legal length still works.
 std::string TemporaryName(const std::string& Folder);
