@@ -76,17 +76,15 @@ void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> D
 
 void TBitmap::WriteData(Classes::TStream& Stream) const {
   const std::vector<std::uint8_t> File = Detail::WriteBmp(*FImage);
-  const std::uint32_t Size = std::uint32_t(File.size());
-  const std::uint8_t Length[] = {std::uint8_t(Size), std::uint8_t(Size >> 8), std::uint8_t(Size >> 16),
-                                 std::uint8_t(Size >> 24)};
-  Stream.WriteBuffer(Length, 4);
+  const std::vector<std::uint8_t> Length = SysUtils::TByteWriter().U32(std::uint32_t(File.size())).Take();
+  Stream.WriteBuffer(Length.data(), Length.size());
   Stream.WriteBuffer(File.data(), File.size());
 }
 
 void TBitmap::ReadData(Classes::TStream& Stream) {
   std::uint8_t Length[4];
   Stream.ReadBuffer(Length, 4);
-  const std::uint64_t Size = Length[0] | Length[1] << 8 | Length[2] << 16 | std::uint64_t(Length[3]) << 24;
+  const std::uint64_t Size = SysUtils::Le32(Length);
   if (std::int64_t(Size) > Stream.Size() - Stream.Position())
     throw Classes::EReadError("bitmap data of " + SysUtils::ByteCount(Size) + " runs past its end");
   std::vector<std::uint8_t> File(Size);
