@@ -141,16 +141,6 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
 // when they are malformed.
 std::vector<Windows::TResourceEntry> LoadedModuleResources(Windows::HMODULE Instance, const void* AddressInModule,
                                                            const std::string& Where);
-// Demangled exported names, each distinct entry once: where several mangled
-// names demangle alike (a constructor's or destructor's variants), each says
-// which it is in brackets. A name that could demangle to more than
-// DemangleBudget bytes is shown as it is, and so is every name once the
-// module's names have printed 64 MiB together.
-std::vector<std::string> NameExports(const std::vector<std::string>& Mangled);
-constexpr std::uint64_t DemangleBudget = 1 << 20;
-// At least as many bytes as the name can demangle to, worked out from the
-// name alone; the demangler is asked only within the budget.
-std::uint64_t DemangledBound(std::string_view Name);
 // SysUtils::ByteCount under its old name, until the form reader's files name it there.
 using SysUtils::ByteCount;
 // A fresh hidden name in Folder, short whatever a target's name, so that a

@@ -10,7 +10,8 @@
 
 #include "SysUtils.hpp"
 #include "os/Os.hpp"
-#include "os/PeFile.hpp"
+#include "System/ModuleExports.hpp"
+#include "System/PeFile.hpp"
 
 namespace Os {
 
@@ -220,7 +221,7 @@ TModuleContents ReadElf(std::span<const std::uint8_t> Data, const std::string& F
   }
   CheckSectionHeaders(In, Header);
   Contents.Resources = SysUtils::DecodeResources(ResourceFile, FileName);
-  Contents.Exports = NameExports(ExportedSymbols(In, Segments, Dynamic));
+  Contents.Exports = SysUtils::NameExports(ExportedSymbols(In, Segments, Dynamic));
   return Contents;
 }
 
@@ -228,6 +229,7 @@ TModuleContents ReadElf(std::span<const std::uint8_t> Data, const std::string& F
 
 // A module of this system, or a Windows one, which is only ever inspected.
 TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string& FileName) {
+  namespace Pe = SysUtils::Pe;
   if (!Pe::LooksLikePe(Data)) return ReadElf(Data, FileName);
   const Pe::TReader Reader(Data, Pe::TLayout::File, FileName);
   TModuleContents Contents;
