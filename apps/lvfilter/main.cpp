@@ -75,8 +75,8 @@ int Run(const TOptions& Options) {
       throw TBadInput(Options.Screenshot + ": the screenshot would overwrite the output");
   }
   // Both outputs are written unnamed and named only when both are complete.
-  Graphics::TFileWriter Output(Options.Output);
-  std::optional<Graphics::TFileWriter> Screenshot, StoredForm;
+  Classes::TFileWriter Output(Options.Output);
+  std::optional<Classes::TFileWriter> Screenshot, StoredForm;
   if (Shot) Screenshot.emplace(Options.Screenshot);
   if (!Options.SaveForm.empty()) {
     Tool::IsTextFormName(Options.SaveForm);

@@ -250,7 +250,7 @@ std::vector<std::uint8_t> IconFile(const SysUtils::TModuleFile& Module, const Wi
 }
 
 void Resource(const std::string& Name, const std::string& Output, const std::string& File) {
-  Graphics::TFileWriter Out(Output);
+  Classes::TFileWriter Out(Output);
   const SysUtils::TModuleFile Module(File);
   const Windows::TResourceEntry& Entry = FindResource(Module, Name);
   std::vector<std::uint8_t> Bytes(Entry.Data.begin(), Entry.Data.end());
@@ -270,7 +270,7 @@ void Form(const std::string& File, const std::string& Output, int Text) {
     return;
   }
   const bool AsText = Text >= 0 ? Text == 1 : Tool::IsTextFormName(Output);
-  Graphics::TFileWriter Out(Output);
+  Classes::TFileWriter Out(Output);
   Tool::ConvertFormFile(File, Out.Stream(), AsText);
   Out.Commit();
 }
@@ -279,7 +279,7 @@ void Form(const std::string& File, const std::string& Output, int Text) {
 // form, an RCDATA resource named after its root's class in capitals
 // (TFORM1), which is how the form's class finds it.
 void Forms(const std::vector<std::string>& Files, const std::string& Output) {
-  Graphics::TFileWriter Out(Output);
+  Classes::TFileWriter Out(Output);
   std::vector<std::vector<std::uint8_t>> Binaries;
   std::vector<Windows::TResourceEntry> Entries;
   for (const std::string& File : Files) {

@@ -289,6 +289,9 @@ std::vector<Windows::TResourceEntry> DecodeResources(std::span<const std::uint8_
 // types; "#<number>" for the rest.
 std::string ResourceTypeName(std::uint16_t Type);
 
+// The largest file a reader takes in, module files and every other.
+constexpr std::uint64_t MaxFileSize = std::uint64_t(1) << 30;
+
 // A module file read as data, as a design host inspects a package: nothing
 // in it runs. Raises Classes::EFOpenError when the file cannot be opened,
 // and EPackageError naming the file and the fault when it is not a complete,

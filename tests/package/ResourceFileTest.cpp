@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "Graphics.hpp"
+#include "Classes.hpp"
 #include "Resources.hpp"
 #include "SysUtils.hpp"
 #include "../fuzz/FuzzTargets.hpp"
@@ -75,10 +75,10 @@ TEST(ResourceFile, WindowsResourceToolsReadIt) {
   const auto Owned = Tessorin::Resources::ModuleResources("options");
   const auto Resources = Entries(Owned);
   const std::string In = testing::TempDir() + "/in.res", Out = testing::TempDir() + "/out.res";
-  Graphics::WriteFileBytes(In, EncodeResources(Resources));
+  Classes::WriteFileBytes(In, EncodeResources(Resources));
   // windres reads the file and writes its own: the same resources come back.
   ASSERT_EQ(std::system(("i686-w64-mingw32-windres -J res -O res -i " + In + " -o " + Out).c_str()), 0);
-  const Bytes Written = Graphics::ReadFileBytes(Out);
+  const Bytes Written = Classes::ReadFileBytes(Out);
   // windres orders them its own way.
   auto Sorted = [](std::vector<Windows::TResourceEntry> List) {
     std::sort(List.begin(), List.end(), [](const auto& A, const auto& B) {

@@ -31,7 +31,7 @@ void TGraphic::LoadFromFile(const std::string& FileName) {
   // The mapping reads only what is touched: the head first, whose header
   // must be good, then no more than the picture it describes can need. A
   // bad file costs a page, not its size.
-  const Os::TMappedFile File(FileName, MaxFileSize);
+  const Os::TMappedFile File(FileName, SysUtils::MaxFileSize);
   const std::span<const std::uint8_t> Bytes(File.Data(), File.Size());
   const std::uint64_t Extent =
       Detail::PictureExtent(Bytes.first(std::min(Bytes.size(), Detail::PictureHeadBytes)), Bytes.size(), FileName);
@@ -41,12 +41,12 @@ void TGraphic::LoadFromFile(const std::string& FileName) {
 void TGraphic::SaveToFile(const std::string& FileName) const {
   // The name's format is checked before the file is created.
   Detail::FormatForFileName(FileName);
-  TFileWriter File(FileName);
+  Classes::TFileWriter File(FileName);
   SaveToFile(File);
   File.Commit();
 }
 
-void TGraphic::SaveToFile(TFileWriter& File) const {
+void TGraphic::SaveToFile(Classes::TFileWriter& File) const {
   std::vector<std::uint8_t> Bytes;
   try {
     Bytes = SaveToBytes(File.FileName());
@@ -217,7 +217,7 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> Data, const std::strin
   SetImage(Detail::ReadImage(Data, SourceName));
 }
 
-void TBitmap::SaveToFile(TFileWriter& File) const {
+void TBitmap::SaveToFile(Classes::TFileWriter& File) const {
   if (Detail::FormatForFileName(File.FileName()) != Detail::TFileFormat::Bmp) {
     TGraphic::SaveToFile(File);
     return;
@@ -432,7 +432,7 @@ void TPicture::SaveToFile(const std::string& FileName) const {
   FGraphic->SaveToFile(FileName);
 }
 
-void TPicture::SaveToFile(TFileWriter& File) const {
+void TPicture::SaveToFile(Classes::TFileWriter& File) const {
   if (!FGraphic) throw EInvalidGraphicOperation(File.FileName() + ": the picture is empty");
   FGraphic->SaveToFile(File);
 }

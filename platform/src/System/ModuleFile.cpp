@@ -1,6 +1,6 @@
 // Module files read as data, the way a design host inspects a package
 // without running any of its code.
-#include "Graphics.hpp"
+#include "Classes.hpp"
 #include "SysUtils.hpp"
 #include "os/Os.hpp"
 
@@ -8,7 +8,7 @@ namespace SysUtils {
 
 struct TModuleFile::TImage {
   explicit TImage(const std::string& FileName)
-      : File(FileName, Graphics::MaxFileSize), Contents(Os::ReadModule({File.Data(), File.Size()}, FileName)) {}
+      : File(FileName, MaxFileSize), Contents(Os::ReadModule({File.Data(), File.Size()}, FileName)) {}
   Os::TMappedFile File;
   Os::TModuleContents Contents;
 };
