@@ -15,9 +15,12 @@
 
 namespace SysUtils {
 
-// ASCII letters in lower case, every other byte as it is, as the framework
-// lowers names whatever the user's locale.
+// ASCII letters in lower or upper case, every other byte as it is, as the
+// framework changes the case of names whatever the user's locale.
 constexpr char LowerChar(char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; }
+constexpr char UpperChar(char C) { return C >= 'a' && C <= 'z' ? char(C - 'a' + 'A') : C; }
+std::string LowerCase(std::string_view Text);
+std::string UpperCase(std::string_view Text);
 
 // Whether two texts are the same without regard to the case of ASCII
 // letters, as the framework compares names.
@@ -369,6 +372,10 @@ void FinalizePackage(const TPackageUnitTable& Table);
 // "Initialize <unit>" and "Finalize <unit>" lines, oldest first.
 std::vector<std::string> UnitLog();
 void ClearUnitLog();
+
+// The name a unit's Register procedure (Unit::Register()) is exported by,
+// which a host looks up in a loaded package to register its components.
+std::string RegisterProcName(std::string_view UnitName);
 
 // Loads a package module: reads the file as data first and refuses anything
 // that is not a complete package without running it, then loads it and the

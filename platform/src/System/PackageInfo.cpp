@@ -19,8 +19,6 @@ constexpr std::size_t MaxNameLength = 255;
 constexpr std::size_t MinRequiresEntry = 3;
 constexpr std::size_t MinContainsEntry = 4;
 
-char UpperAscii(char C) { return C >= 'a' && C <= 'z' ? char(C - 'a' + 'A') : C; }
-
 std::string Hex(std::uint32_t Value) {
   char Text[16];
   std::snprintf(Text, sizeof Text, "0x%X", Value);
@@ -82,7 +80,7 @@ void WriteName(TByteWriter& Out, const std::string& Name) {
 // start at 0, and for each byte rotate left by one bit and XOR in the byte.
 std::uint8_t PackageNameHash(const std::string& Name) {
   std::uint8_t Hash = 0;
-  for (const char C : Name) Hash = std::uint8_t(std::rotl(Hash, 1) ^ std::uint8_t(UpperAscii(C)));
+  for (const char C : Name) Hash = std::uint8_t(std::rotl(Hash, 1) ^ std::uint8_t(UpperChar(C)));
   return Hash;
 }
 

@@ -6,6 +6,18 @@
 
 namespace SysUtils {
 
+std::string LowerCase(std::string_view Text) {
+  std::string Result(Text);
+  for (char& C : Result) C = LowerChar(C);
+  return Result;
+}
+
+std::string UpperCase(std::string_view Text) {
+  std::string Result(Text);
+  for (char& C : Result) C = UpperChar(C);
+  return Result;
+}
+
 char32_t NextCodePoint(std::string_view Text, std::size_t& Pos) {
   const auto Lead = std::uint8_t(Text[Pos++]);
   if (Lead < 0x80) return Lead;

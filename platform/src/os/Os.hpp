@@ -97,9 +97,6 @@ bool StdinIsTerminal();
 // shows once a form's window is on the screen, and before that it answers 0.
 bool HasSystemMessageBox();
 int SystemMessageBox(Windows::HWND Window, const std::string& Text, const std::string& Caption, Windows::UINT Type);
-// The buttons a box of the given type shows, as (label, answer) pairs, the
-// default first; every system's box and the console prompt show these.
-std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type);
 
 // Memory for pixel rows; raises std::bad_alloc.
 void* AllocatePixels(std::size_t Size);
