@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "Codecs.hpp"
+#include "SysUtils.hpp"
 
 namespace Graphics::Detail {
 namespace {

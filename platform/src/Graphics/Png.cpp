@@ -16,7 +16,7 @@
 #include "Graphics/PngDeflate.hpp"
 #include "Graphics/PngFormat.hpp"
 #include "Graphics/PngInflate.hpp"
-#include "os/Os.hpp"
+#include "SysUtils.hpp"
 
 namespace Graphics::Detail {
 
