@@ -212,7 +212,7 @@ std::vector<TAction> MakeActions() {
 
 struct TOutputs::TOutput {
   std::string Key;  // the file, as the system would find it
-  std::unique_ptr<Graphics::TFileWriter> File;
+  std::unique_ptr<Classes::TFileWriter> File;
   std::vector<std::uint8_t> Bytes;
 };
 
@@ -227,11 +227,11 @@ std::string KeyOf(const std::string& FileName) {
 TOutputs::TOutputs() = default;
 TOutputs::~TOutputs() = default;
 
-Graphics::TFileWriter& TOutputs::Add(const std::string& FileName) {
+Classes::TFileWriter& TOutputs::Add(const std::string& FileName) {
   // A second output of the same file replaces the first.
   const std::string Key = KeyOf(FileName);
   std::erase_if(FOutputs, [&](const auto& O) { return O->Key == Key; });
-  FOutputs.push_back(std::make_unique<TOutput>(TOutput{Key, std::make_unique<Graphics::TFileWriter>(FileName), {}}));
+  FOutputs.push_back(std::make_unique<TOutput>(TOutput{Key, std::make_unique<Classes::TFileWriter>(FileName), {}}));
   return *FOutputs.back()->File;
 }
 

@@ -32,7 +32,7 @@ class TOutputs {
 public:
   TOutputs();
   ~TOutputs();
-  Graphics::TFileWriter& Add(const std::string& FileName);
+  Classes::TFileWriter& Add(const std::string& FileName);
   // The form bytes pending for FileName, kept by Keep; nullptr if none.
   void Keep(const std::string& FileName, std::vector<std::uint8_t> Bytes);
   const std::vector<std::uint8_t>* Pending(const std::string& FileName) const;

@@ -125,7 +125,7 @@ public:
   void Save(const std::string& FileName);
   // The same into File, committed by the caller: a script's outputs are
   // all written at its end.
-  void Save(Graphics::TFileWriter& File);
+  void Save(Classes::TFileWriter& File);
   const std::string& FileName() const { return FFileName; }
   // The form as a binary form file holds it now.
   const std::vector<std::uint8_t>& Stored() const;

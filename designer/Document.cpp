@@ -109,7 +109,7 @@ void TDesigner::Open(const std::string& FileName, const TAskIgnore& Ask, const s
   FLastFileAction = "Opened " + BaseName(FileName);
 }
 
-void TDesigner::Save(Graphics::TFileWriter& File) {
+void TDesigner::Save(Classes::TFileWriter& File) {
   Tool::WriteFormBytes(FHistory->Current(), Tool::IsTextFormName(File.FileName()), File);
   FFileName = File.FileName();
   FHistory->Saved();
@@ -118,7 +118,7 @@ void TDesigner::Save(Graphics::TFileWriter& File) {
 }
 
 void TDesigner::Save(const std::string& FileName) {
-  Graphics::TFileWriter File(FileName);
+  Classes::TFileWriter File(FileName);
   Save(File);
   File.Commit();
 }

@@ -2,9 +2,9 @@
 // components share, as the property table lists them, with the values
 // and the stored-or-default state the form's writer gives them.
 #include <algorithm>
-#include <cctype>
 
 #include "Internal.hpp"
+#include "SysUtils.hpp"
 
 namespace Design {
 
@@ -13,11 +13,6 @@ using TypInfo::TPropInfo;
 using TypInfo::TTypeKind;
 
 namespace {
-
-std::string Lower(std::string Text) {
-  for (char& C : Text) C = char(std::tolower(static_cast<unsigned char>(C)));
-  return Text;
-}
 
 // What the writer stores for each selected component.
 struct TStored {
@@ -41,7 +36,7 @@ public:
   void Rows(const System::TObject& Instance, const std::string& Prefix, int Depth, std::vector<TInspectorRow>& Out) const {
     std::vector<const TPropInfo*> List = Instance.ClassType().PublishedProperties();
     std::stable_sort(List.begin(), List.end(),
-                     [](const TPropInfo* A, const TPropInfo* B) { return Lower(A->Name) < Lower(B->Name); });
+                     [](const TPropInfo* A, const TPropInfo* B) { return SysUtils::LowerCase(A->Name) < SysUtils::LowerCase(B->Name); });
     for (const TPropInfo* Info : List) {
       if ((Info->Kind == TTypeKind::tkMethod) != FEvents) continue;
       const std::string Path = Prefix + Info->Name;

@@ -11,11 +11,6 @@ namespace Design {
 
 namespace {
 
-// A unit's Register procedure as the compiler names it: Unit::Register().
-std::string RegisterSymbol(const std::string& Unit) {
-  return "_ZN" + std::to_string(Unit.size()) + Unit + "8RegisterEv";
-}
-
 std::vector<Classes::TComponentClass> PaletteClasses() {
   std::vector<Classes::TComponentClass> All;
   for (const Classes::TPalettePage& Page : Classes::PalettePages())
@@ -43,7 +38,7 @@ void TPackages::Install(const std::string& FileName) {
   const Windows::HMODULE Module = SysUtils::LoadPackage(FileName);
   try {
     for (const SysUtils::TPackageUnit& Unit : SysUtils::GetPackageInfo(Module).Contains)
-      if (auto* Register = reinterpret_cast<void (*)()>(SysUtils::GetProcAddress(Module, RegisterSymbol(Unit.Name).c_str())))
+      if (auto* Register = reinterpret_cast<void (*)()>(SysUtils::GetProcAddress(Module, SysUtils::RegisterProcName(Unit.Name).c_str())))
         Register();
   } catch (...) {
     SysUtils::UnloadPackage(Module);

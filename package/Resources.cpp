@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Graphics.hpp"
+#include "SysUtils.hpp"
 #include "Windows.hpp"
 
 namespace Tessorin::Resources {
@@ -53,24 +54,6 @@ void Draw(TBitmap& Bitmap, const TLayout& L) {
     for (int X = 0; X < L.Side; ++X) Bitmap.Canvas()->SetPixels(X, Y, ColourAt(L, X, Y));
 }
 
-class TWriter {
-public:
-  TWriter& U8(std::uint8_t V) {
-    FBytes.push_back(V);
-    return *this;
-  }
-  TWriter& U16(std::uint16_t V) { return U8(std::uint8_t(V)).U8(std::uint8_t(V >> 8)); }
-  TWriter& U32(std::uint32_t V) { return U16(std::uint16_t(V)).U16(std::uint16_t(V >> 16)); }
-  TWriter& Bytes(const std::uint8_t* P, std::size_t N) {
-    FBytes.insert(FBytes.end(), P, P + N);
-    return *this;
-  }
-  std::vector<std::uint8_t> Take() { return std::move(FBytes); }
-
-private:
-  std::vector<std::uint8_t> FBytes;
-};
-
 }  // namespace
 
 std::vector<std::uint8_t> PaletteBitmap() {
@@ -87,7 +70,7 @@ std::vector<std::uint8_t> IconImage() {
   const std::size_t Stride = BytesPerScanline(IconSide, 4);
   const std::size_t MaskStride = BytesPerScanline(IconSide, 1);
   const auto ImageBytes = std::uint32_t((Stride + MaskStride) * IconSide);
-  TWriter Out;
+  SysUtils::TByteWriter Out;
   Out.U32(40)                 // biSize
       .U32(IconSide)          // biWidth
       .U32(2 * IconSide)      // biHeight: the colour rows and the mask rows
@@ -98,14 +81,13 @@ std::vector<std::uint8_t> IconImage() {
       .U32(0).U32(0)          // resolution: unused for icons
       .U32(0).U32(0);         // biClrUsed, biClrImportant: all 16
   for (const TRGBQuad& Entry : Bitmap.Palette()) Out.U8(Entry.rgbBlue).U8(Entry.rgbGreen).U8(Entry.rgbRed).U8(0);
-  for (int Y = IconSide - 1; Y >= 0; --Y) Out.Bytes(Bitmap.ScanLine(Y), Stride);
+  for (int Y = IconSide - 1; Y >= 0; --Y) Out.Bytes({Bitmap.ScanLine(Y), Stride});
   // The mask is all clear: every pixel is opaque.
-  for (std::size_t I = 0; I < MaskStride * IconSide; ++I) Out.U8(0);
-  return Out.Take();
+  return Out.Zeros(MaskStride * IconSide).Take();
 }
 
 std::vector<std::uint8_t> IconGroup() {
-  TWriter Out;
+  SysUtils::TByteWriter Out;
   Out.U16(0)                                      // reserved
       .U16(1)                                     // type: icon
       .U16(1)                                     // image count

@@ -24,7 +24,7 @@ std::string ExitStatusHelp(bool AsksToConvert) {
 
 std::string LimitsHelp() {
   const Graphics::TImageLimits Limits = Graphics::GetImageLimits();
-  return "Limits: input files of at most " + std::to_string(Graphics::MaxFileSize >> 30) + " GiB; pictures of at most " +
+  return "Limits: input files of at most " + std::to_string(SysUtils::MaxFileSize >> 30) + " GiB; pictures of at most " +
          std::to_string(Limits.MaxSide) + " pixels a side and " + std::to_string(Limits.MaxPixels >> 20) +
          " Mpx (" + std::to_string(Limits.MaxPixels) + " pixels) in all, and the pictures of one stored form " +
          std::to_string(Limits.MaxFormPixels >> 20) + " Mpx together.";

@@ -70,8 +70,8 @@ int Run(const TOptions& Options) {
   if (Shot) Graphics::FormatForFileName(Options.Screenshot);
   Tool::RefuseSharedOutputs({{"output", Options.Output}, {"screenshot", Options.Screenshot}, {"stored form", Options.SaveForm}});
   // Both outputs are written unnamed and named only when both are complete.
-  Graphics::TFileWriter Output(Options.Output);
-  std::optional<Graphics::TFileWriter> Screenshot, StoredForm;
+  Classes::TFileWriter Output(Options.Output);
+  std::optional<Classes::TFileWriter> Screenshot, StoredForm;
   if (Shot) Screenshot.emplace(Options.Screenshot);
   if (!Options.SaveForm.empty()) {
     Tool::IsTextFormName(Options.SaveForm);

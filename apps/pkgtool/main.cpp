@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <iostream>
 #include <sstream>
-#include <strings.h>
 
 #include "Classes.hpp"
 #include "Graphics.hpp"
@@ -29,7 +28,7 @@ public:
   ~TLoadedPackage() { SysUtils::UnloadPackage(FModule); }
   // Calls the package's Register procedure.
   void Register() const {
-    auto Register = reinterpret_cast<void (*)()>(SysUtils::GetProcAddress(FModule, "_ZN8LvFltImg8RegisterEv"));
+    auto Register = reinterpret_cast<void (*)()>(SysUtils::GetProcAddress(FModule, SysUtils::RegisterProcName("LvFltImg").c_str()));
     if (!Register) throw TBadInput(FFileName + ": the package has no Register procedure");
     Register();
   }
@@ -144,11 +143,10 @@ const Windows::TResourceEntry& FindResource(const SysUtils::TModuleFile& Module,
   std::vector<const Windows::TResourceEntry*> Found;
   for (const Windows::TResourceEntry& Entry : All) {
     const std::string Type = SysUtils::ResourceTypeName(Entry.Type);
-    const bool Match = Parts.size() == 1
-                           ? strcasecmp(Entry.Name.c_str(), Name.c_str()) == 0 || strcasecmp(Type.c_str(), Name.c_str()) == 0
-                           : strcasecmp(Type.c_str(), Parts[0].c_str()) == 0 &&
-                                 strcasecmp(Entry.Name.c_str(), Parts[1].c_str()) == 0 &&
-                                 (Parts.size() == 2 || strcasecmp(Hex4(Entry.Language).c_str(), Parts[2].c_str()) == 0);
+    using SysUtils::SameText;
+    const bool Match = Parts.size() == 1 ? SameText(Entry.Name, Name) || SameText(Type, Name)
+                                         : SameText(Type, Parts[0]) && SameText(Entry.Name, Parts[1]) &&
+                                               (Parts.size() == 2 || SameText(Hex4(Entry.Language), Parts[2]));
     if (Match) Found.push_back(&Entry);
   }
   if (Found.empty()) throw TBadInput(Module.FileName() + ": no resource " + Name);
@@ -158,16 +156,6 @@ const Windows::TResourceEntry& FindResource(const SysUtils::TModuleFile& Module,
     throw TBadInput(Module.FileName() + ": the resource name " + Name + " is ambiguous: say which of " + Choices);
   }
   return *Found.front();
-}
-
-std::uint32_t U32At(std::span<const std::uint8_t> Data, std::size_t At) {
-  return Data[At] | Data[At + 1] << 8 | Data[At + 2] << 16 | std::uint32_t(Data[At + 3]) << 24;
-}
-
-std::string ByteCount(std::uint64_t Count) { return std::to_string(Count) + (Count == 1 ? " byte" : " bytes"); }
-
-void PutU32(std::vector<std::uint8_t>& Out, std::uint32_t V) {
-  for (int B = 0; B < 4; ++B) Out.push_back(std::uint8_t(V >> (8 * B)));
 }
 
 // The picture a .bmp file holds must be one the framework reads: the file
@@ -196,46 +184,60 @@ void CheckIconImage(std::span<const std::uint8_t> Image, unsigned Width, unsigne
   Graphics::LoadIconImage(Picture, Image, Width, Height, "the group", Where);
 }
 
+// An icon group as its resource holds it: the icon file's 6-byte header,
+// then for each image its entry, in which an image's resource number takes
+// the place of the file's offset.
+struct TGroupEntry {
+  std::span<const std::uint8_t> Shape;  // width, height, colours, reserved, planes, bits: as the file has them
+  std::uint32_t BytesInImage = 0;
+  std::uint16_t Id = 0;
+  static constexpr std::size_t Bytes = 14;
+  unsigned Width() const { return Shape[0] ? Shape[0] : 256; }
+  unsigned Height() const { return Shape[1] ? Shape[1] : 256; }
+};
+
 // An icon file from an icon group and its images: the group's entries
 // point at numbered icon resources, the file's entries at offsets.
 std::vector<std::uint8_t> IconFile(const SysUtils::TModuleFile& Module, const Windows::TResourceEntry& GroupEntry) {
   const std::string Where = Module.FileName() + ": resource " + FullName(GroupEntry, Module.Resources());
-  const std::span<const std::uint8_t> Group = GroupEntry.Data;
-  auto U16 = [&](std::size_t At) { return std::uint16_t(Group[At] | Group[At + 1] << 8); };
-  if (Group.size() < 6) throw TBadInput(Where + ": icon group too short");
-  if (U16(0) != 0 || U16(2) != 1) throw TBadInput(Where + ": not an icon group");
-  const std::size_t Count = U16(4);
+  SysUtils::TByteReader Group(GroupEntry.Data, Where, SysUtils::RaiseFault<TBadInput>);
+  SysUtils::TByteReader Header = Group.Sub(6, "icon group header");
+  const std::uint16_t Reserved = Header.U16(), Type = Header.U16(), Count = Header.U16();
+  if (Reserved != 0 || Type != 1) throw TBadInput(Where + ": not an icon group");
   if (Count == 0) throw TBadInput(Where + ": an icon group of no images");
-  if (Group.size() != 6 + Count * 14) throw TBadInput(Where + ": icon group of " + std::to_string(Count) +
-                                                      " images in " + ByteCount(Group.size()));
-  std::vector<std::uint8_t> Out(Group.begin(), Group.begin() + 6);
-  std::vector<std::uint8_t> Images;
+  if (Group.Left() != std::size_t(Count) * TGroupEntry::Bytes)
+    throw TBadInput(Where + ": icon group of " + std::to_string(Count) + " images in " +
+                    SysUtils::ByteCount(Group.Size()));
+  SysUtils::TByteWriter Out;
+  Out.Bytes(Header.Data());
+  SysUtils::TByteWriter Images;
   for (std::size_t I = 0; I < Count; ++I) {
-    const std::size_t At = 6 + I * 14;
-    const std::string Image = "ICON/#" + std::to_string(U16(At + 12));
+    SysUtils::TByteReader Fields = Group.Sub(TGroupEntry::Bytes, "icon group entry");
+    TGroupEntry Entry;
+    Entry.Shape = Fields.Bytes(8);
+    Entry.BytesInImage = Fields.U32();
+    Entry.Id = Fields.U16();
+    const std::string Image = "ICON/#" + std::to_string(Entry.Id);
     const Windows::TResourceEntry* Found = nullptr;
-    for (const Windows::TResourceEntry& Entry : Module.Resources())
-      if (strcasecmp(FullName(Entry).c_str(), Image.c_str()) == 0 &&
-          (!Found || Entry.Language == GroupEntry.Language))
-        Found = &Entry;
+    for (const Windows::TResourceEntry& Resource : Module.Resources())
+      if (SysUtils::SameText(FullName(Resource), Image) && (!Found || Resource.Language == GroupEntry.Language))
+        Found = &Resource;
     if (!Found) throw TBadInput(Where + ": icon image " + Image + " is missing");
     const std::span<const std::uint8_t> Data = Found->Data;
-    if (U32At(Group, At + 8) != Data.size())
-      throw TBadInput(Where + ": the group gives icon image " + Image + " " + ByteCount(U32At(Group, At + 8)) +
-                      ", but it has " + ByteCount(Data.size()));
-    CheckIconImage(Data, Group[At] ? Group[At] : 256, Group[At + 1] ? Group[At + 1] : 256,
-                   Module.FileName() + ": resource " + Image);
-    Out.insert(Out.end(), Group.begin() + long(At), Group.begin() + long(At) + 8);
-    const std::uint32_t Offset = std::uint32_t(6 + Count * 16 + Images.size());
-    for (std::uint32_t V : {std::uint32_t(Data.size()), Offset}) PutU32(Out, V);
-    Images.insert(Images.end(), Data.begin(), Data.end());
+    if (Entry.BytesInImage != Data.size())
+      throw TBadInput(Where + ": the group gives icon image " + Image + " " + SysUtils::ByteCount(Entry.BytesInImage) +
+                      ", but it has " + SysUtils::ByteCount(Data.size()));
+    CheckIconImage(Data, Entry.Width(), Entry.Height(), Module.FileName() + ": resource " + Image);
+    Out.Bytes(Entry.Shape)
+        .U32(std::uint32_t(Data.size()))
+        .U32(std::uint32_t(6 + Count * 16 + Images.Size()));  // where the image lies in the file
+    Images.Bytes(Data);
   }
-  Out.insert(Out.end(), Images.begin(), Images.end());
-  return Out;
+  return Out.Bytes(Images.Data()).Take();
 }
 
 void Resource(const std::string& Name, const std::string& Output, const std::string& File) {
-  Graphics::TFileWriter Out(Output);
+  Classes::TFileWriter Out(Output);
   const SysUtils::TModuleFile Module(File);
   const Windows::TResourceEntry& Entry = FindResource(Module, Name);
   std::vector<std::uint8_t> Bytes(Entry.Data.begin(), Entry.Data.end());
@@ -269,7 +271,7 @@ void Form(const std::string& File, const std::string& Output, int Text, int Code
     return;
   }
   const bool AsText = Text >= 0 ? Text == 1 : Tool::IsTextFormName(Output);
-  Graphics::TFileWriter Out(Output);
+  Classes::TFileWriter Out(Output);
   Tool::ConvertFormFile(File, Out.Stream(), AsText, CodePage);
   Out.Commit();
 }
@@ -278,7 +280,7 @@ void Form(const std::string& File, const std::string& Output, int Text, int Code
 // form, an RCDATA resource named after its root's class in capitals
 // (TFORM1), which is how the form's class finds it.
 void Forms(const std::vector<std::string>& Files, const std::string& Output, int CodePage) {
-  Graphics::TFileWriter Out(Output);
+  Classes::TFileWriter Out(Output);
   std::vector<std::vector<std::uint8_t>> Binaries;
   std::vector<Windows::TResourceEntry> Entries;
   for (const std::string& File : Files) {
@@ -291,8 +293,7 @@ void Forms(const std::vector<std::string>& Files, const std::string& Output, int
     const std::string Head = Text.substr(0, Text.find('\n'));
     std::string Class = Head.substr(Head.find(':') == std::string::npos ? Head.rfind(' ') + 1 : Head.find(':') + 2);
     Class = Class.substr(0, Class.find_first_of(" \r["));
-    std::string Name = Class;
-    for (char& C : Name) C = C >= 'a' && C <= 'z' ? char(C - 'a' + 'A') : C;
+    const std::string Name = SysUtils::UpperCase(Class);
     for (std::size_t I = 0; I < Entries.size(); ++I)
       if (Entries[I].Name == Name)
         throw TBadInput(File + ": a second form of the class " + Class + " (the first is " + Files[I] + ")");

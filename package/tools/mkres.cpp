@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-#include "Graphics.hpp"
+#include "Classes.hpp"
 #include "Resources.hpp"
 #include "SysUtils.hpp"
 
@@ -18,7 +18,7 @@ int main(int Argc, char** Argv) {
     const auto Resources = Tessorin::Resources::ModuleResources(Argv[2]);
     std::vector<Windows::TResourceEntry> Entries;
     for (const auto& R : Resources) Entries.push_back({R.Name, R.Type, R.Language, R.Data});
-    Graphics::WriteFileBytes(Argv[1], SysUtils::EncodeResources(Entries));
+    Classes::WriteFileBytes(Argv[1], SysUtils::EncodeResources(Entries));
   } catch (const std::exception& E) {
     std::fprintf(stderr, "mkres: %s\n", E.what());
     return 1;

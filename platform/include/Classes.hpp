@@ -5,7 +5,9 @@
 #include <any>
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -159,6 +161,43 @@ private:
   std::vector<std::uint8_t> FData;
   std::size_t FPosition = 0;
 };
+
+// ---- Files -------------------------------------------------------------------
+
+// Reads a whole file with the size cap every reader applies
+// (SysUtils::MaxFileSize), refusing a larger one from its size before
+// reading; raises EFOpenError or EReadError naming the file.
+std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName);
+
+// A file written all or nothing. It has no name until Commit gives it the
+// target's, atomically replacing what was there (through a symbolic link,
+// the link's target); dropped uncommitted, or on an interrupt, it leaves
+// nothing behind. Several writers committed one after another write a set
+// of files that are all complete before any of them appears. Raises
+// EWriteError "<name>: cannot write: <the system's reason>", at
+// construction already when the file could not be written at all.
+class TFileWriter {
+public:
+  explicit TFileWriter(const std::string& FileName);
+  ~TFileWriter();
+  TFileWriter(const TFileWriter&) = delete;
+  TFileWriter& operator=(const TFileWriter&) = delete;
+
+  const std::string& FileName() const { return FFileName; }
+  std::ostream& Stream();
+  void Commit();
+
+private:
+  struct TImpl;
+  std::string FFileName;
+  std::unique_ptr<TImpl> FImpl;
+};
+
+// Writes the file all or nothing, through a TFileWriter.
+void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> Data);
+// The same for content written to a stream; an exception from Write leaves
+// the file as it was.
+void WriteFile(const std::string& FileName, const std::function<void(std::ostream&)>& Write);
 
 // Form files both ways: the binary form and the text form as the design
 // host shows it. Raise EReadError naming the offset or line and the fault.

@@ -72,7 +72,8 @@ public:
 void SetMessageBoxResponder(std::shared_ptr<TMessageBoxResponder> Responder);
 TMessageBoxResponder& MessageBoxResponder();
 
-// The buttons a box of the given type shows, as (label, answer) pairs.
+// The buttons a box of the given type shows, as (label, answer) pairs, the
+// default first; every system's box and the console prompt show these.
 std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type);
 
 }  // namespace Dialogs

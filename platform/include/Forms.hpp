@@ -128,7 +128,7 @@ public:
   // Saves what the form shows, after painting anything pending. The form
   // must be shown.
   void SaveScreenshot(const std::string& FileName);
-  void SaveScreenshot(Graphics::TFileWriter& File);
+  void SaveScreenshot(Classes::TFileWriter& File);
 
   // Mouse input at a point of the client area, routed to the topmost
   // visible, enabled control there in that control's coordinates. A press

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <span>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "Classes.hpp"
+#include "SysUtils.hpp"
 #include "System.hpp"
 #include "Windows.hpp"
 
@@ -98,6 +98,9 @@ TSaveOptions GetSaveOptions();
 // Raises EInvalidGraphic for a quality outside 1 to 100.
 void SetSaveOptions(TSaveOptions Options);
 
+// Files are Classes' and their size cap SysUtils'; the old names stay until every caller uses those.
+using Classes::ReadFileBytes, Classes::TFileWriter, Classes::WriteFile, Classes::WriteFileBytes, SysUtils::MaxFileSize;
+
 class EInvalidGraphic : public System::Exception { using Exception::Exception; };
 class EInvalidGraphicOperation : public System::Exception { using Exception::Exception; };
 class EOutOfResources : public System::Exception { using Exception::Exception; };
@@ -118,36 +121,12 @@ void LoadIconImage(TBitmap& Into, std::span<const std::uint8_t> Image, unsigned 
                    const std::string& SizeFrom, const std::string& Where);
 namespace Detail { struct TDib; }
 
-// A file written all or nothing. It has no name until Commit gives it the
-// target's, atomically replacing what was there (through a symbolic link,
-// the link's target); dropped uncommitted, or on an interrupt, it leaves
-// nothing behind. Several writers committed one after another write a set
-// of files that are all complete before any of them appears. Raises
-// Classes::EWriteError "<name>: cannot write: <the system's reason>", at
-// construction already when the file could not be written at all.
 // The picture file formats, as a file's name asks for one when written.
 enum class TFileFormat { Unknown, Bmp, Png, Jpeg };
 // From the extension of FileName (.bmp, .png, .jpg, .jpeg); raises
 // EInvalidGraphic naming the file for any other, so that a program can
 // refuse an output's name before it does any work.
 TFileFormat FormatForFileName(const std::string& FileName);
-
-class TFileWriter {
-public:
-  explicit TFileWriter(const std::string& FileName);
-  ~TFileWriter();
-  TFileWriter(const TFileWriter&) = delete;
-  TFileWriter& operator=(const TFileWriter&) = delete;
-
-  const std::string& FileName() const { return FFileName; }
-  std::ostream& Stream();
-  void Commit();
-
-private:
-  struct TImpl;
-  std::string FFileName;
-  std::unique_ptr<TImpl> FImpl;
-};
 
 class TGraphic : public Classes::TPersistent {
 public:
@@ -168,7 +147,7 @@ public:
   // The file is replaced whole or not at all.
   void SaveToFile(const std::string& FileName) const;
   // The same into a file the caller commits.
-  virtual void SaveToFile(TFileWriter& File) const;
+  virtual void SaveToFile(Classes::TFileWriter& File) const;
   virtual void LoadFromStream(std::istream& Stream, const std::string& SourceName = "stream") = 0;
   virtual void SaveToStream(std::ostream& Stream) const = 0;
   virtual void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) = 0;
@@ -244,7 +223,7 @@ public:
 
   using TGraphic::LoadFromFile;
   using TGraphic::SaveToFile;
-  void SaveToFile(TFileWriter& File) const override;
+  void SaveToFile(Classes::TFileWriter& File) const override;
   void ReadData(Classes::TStream& Stream) override;
   void WriteData(Classes::TStream& Stream) const override;
   // Stores the pixels as the defined property Data.
@@ -488,7 +467,7 @@ public:
   // A failed load leaves the picture as it was.
   void LoadFromFile(const std::string& FileName);
   void SaveToFile(const std::string& FileName) const;
-  void SaveToFile(TFileWriter& File) const;
+  void SaveToFile(Classes::TFileWriter& File) const;
   // Stores the graphic as the defined property Data: its class name as a
   // short string, then the graphic's own data.
   void DefineProperties(Classes::TFiler& Filer) override;
@@ -501,18 +480,5 @@ private:
   void Changed();
   std::unique_ptr<TGraphic> FGraphic;
 };
-
-// The largest file a reader takes in.
-constexpr std::uint64_t MaxFileSize = std::uint64_t(1) << 30;
-
-// Reads a whole file with the size cap every reader applies, refusing a
-// larger one from its size before reading; raises Classes::EFOpenError or
-// Classes::EReadError naming the file.
-std::vector<std::uint8_t> ReadFileBytes(const std::string& FileName);
-// Writes the file all or nothing, through a TFileWriter.
-void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> Data);
-// The same for content written to a stream; an exception from Write leaves
-// the file as it was.
-void WriteFile(const std::string& FileName, const std::function<void(std::ostream&)>& Write);
 
 }  // namespace Graphics

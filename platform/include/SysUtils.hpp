@@ -1,6 +1,8 @@
-// The SysUtils unit: package modules and their records.
+// The SysUtils unit: text and byte helpers every unit shares, the bounded
+// byte reader and writer, package modules and their records.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -13,14 +15,19 @@
 
 namespace SysUtils {
 
+// ASCII letters in lower or upper case, every other byte as it is, as the
+// framework changes the case of names whatever the user's locale.
+constexpr char LowerChar(char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; }
+constexpr char UpperChar(char C) { return C >= 'a' && C <= 'z' ? char(C - 'a' + 'A') : C; }
+std::string LowerCase(std::string_view Text);
+std::string UpperCase(std::string_view Text);
+
 // Whether two texts are the same without regard to the case of ASCII
 // letters, as the framework compares names.
 inline bool SameText(std::string_view A, std::string_view B) {
   if (A.size() != B.size()) return false;
-  for (std::size_t I = 0; I < A.size(); ++I) {
-    const auto Lower = [](char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; };
-    if (Lower(A[I]) != Lower(B[I])) return false;
-  }
+  for (std::size_t I = 0; I < A.size(); ++I)
+    if (LowerChar(A[I]) != LowerChar(B[I])) return false;
   return true;
 }
 
@@ -50,6 +57,178 @@ class EPackageError : public System::Exception { using Exception::Exception; };
 // characters, line and paragraph separators, direction overrides and bytes
 // that are not UTF-8 escaped (\x1B, \u202E).
 std::string PrintableText(std::string_view Text);
+
+// UTF-8. The code point at Pos, moving Pos past it; for a byte that begins
+// no well-formed sequence (an overlong form, a surrogate, a code point past
+// U+10FFFF, a sequence cut short, a stray continuation byte)
+// NoCodePoint, moving Pos past that byte alone. Pos must be inside Text.
+constexpr char32_t NoCodePoint = 0xFFFFFFFF;
+char32_t NextCodePoint(std::string_view Text, std::size_t& Pos);
+// Code must be a code point (up to U+10FFFF).
+void AppendUtf8(std::string& Out, char32_t Code);
+
+// "1 byte", "200 bytes": a count of bytes as messages give it.
+std::string ByteCount(std::uint64_t Count);
+// "1.5 GiB", "200 bytes": a size as people read it.
+std::string SizeText(std::uint64_t Bytes);
+
+// ---- Bytes ------------------------------------------------------------------
+
+// Values stored little- or big-endian at P, which must hold them.
+constexpr std::uint16_t Le16(const std::uint8_t* P) { return std::uint16_t(P[0] | P[1] << 8); }
+constexpr std::uint32_t Le32(const std::uint8_t* P) { return Le16(P) | std::uint32_t(Le16(P + 2)) << 16; }
+constexpr std::uint64_t Le64(const std::uint8_t* P) { return Le32(P) | std::uint64_t(Le32(P + 4)) << 32; }
+constexpr std::uint16_t Be16(const std::uint8_t* P) { return std::uint16_t(P[0] << 8 | P[1]); }
+constexpr std::uint32_t Be32(const std::uint8_t* P) { return std::uint32_t(Be16(P)) << 16 | Be16(P + 2); }
+constexpr std::uint64_t Be64(const std::uint8_t* P) { return std::uint64_t(Be32(P)) << 32 | Be32(P + 4); }
+
+// A fault found in bytes from outside: what was read (Source: a file's
+// name, or a record and the module holding it), where in it ("offset 12";
+// empty when the fault is the whole's) and the fault itself.
+struct TByteFault {
+  std::string Source, Where, Fault;
+  // The three joined by ": ", empty ones left out, as Classes::EReadError
+  // joins its parts.
+  std::string Message() const;
+};
+// Raises the exception a reader's owner wants for a fault; it never returns.
+using TRaiseFault = void (*)(const TByteFault& Fault);
+template <class E>
+[[noreturn]] void RaiseFault(const TByteFault& Fault) {
+  throw E(Fault.Message());
+}
+
+// A bounded cursor over bytes from outside. Every read checks what is left
+// before it takes anything, and a read past the end raises
+// "<source>: offset <n>: truncated <what>", n being the offset in the
+// source at which the read began. A sub-range is a reader of its own over
+// part of the bytes: it tells offsets in the whole source, and what it
+// reads is named after it unless a read names itself. The bytes and Source
+// must outlive the reader and every sub-range it hands out.
+class TByteReader {
+public:
+  TByteReader(std::span<const std::uint8_t> Bytes, const std::string& Source, TRaiseFault Raise)
+      : FBytes(Bytes), FSource(&Source), FRaise(Raise) {}
+  TByteReader(std::span<const std::uint8_t>, std::string&&, TRaiseFault) = delete;
+
+  const std::string& Source() const { return *FSource; }
+  std::span<const std::uint8_t> Data() const { return FBytes; }
+  std::size_t Size() const { return FBytes.size(); }
+  std::size_t Position() const { return FPos; }
+  std::size_t Left() const { return FBytes.size() - FPos; }
+  bool AtEnd() const { return FPos == FBytes.size(); }
+  // What is left, from the position to the end.
+  std::span<const std::uint8_t> Rest() const { return FBytes.subspan(FPos); }
+  // Whether Count bytes from Position lie in the range.
+  bool Holds(std::uint64_t Position, std::uint64_t Count) const {
+    return Position <= FBytes.size() && Count <= FBytes.size() - Position;
+  }
+
+  // Little-endian unless named otherwise.
+  std::uint8_t U8(std::string_view What = {}) { return *Take(1, What); }
+  std::uint16_t U16(std::string_view What = {}) { return Le16(Take(2, What)); }
+  std::uint32_t U32(std::string_view What = {}) { return Le32(Take(4, What)); }
+  std::uint64_t U64(std::string_view What = {}) { return Le64(Take(8, What)); }
+  std::uint16_t U16Be(std::string_view What = {}) { return Be16(Take(2, What)); }
+  std::uint32_t U32Be(std::string_view What = {}) { return Be32(Take(4, What)); }
+  std::uint64_t U64Be(std::string_view What = {}) { return Be64(Take(8, What)); }
+  std::span<const std::uint8_t> Bytes(std::uint64_t Count, std::string_view What = {}) {
+    const std::uint8_t* At = Take(Count, What);
+    return {At, std::size_t(Count)};
+  }
+  // The next Count bytes, leaving the position where it is.
+  std::span<const std::uint8_t> Peek(std::uint64_t Count, std::string_view What = {}) const {
+    if (Count > Left()) Truncated(FPos, What);
+    return FBytes.subspan(FPos, std::size_t(Count));
+  }
+  void Skip(std::uint64_t Count, std::string_view What = {}) { Take(Count, What); }
+  // Position may be the end itself.
+  void Seek(std::uint64_t Position, std::string_view What = {}) {
+    if (Position > FBytes.size()) Truncated(Position, What);
+    FPos = std::size_t(Position);
+  }
+  // The next Count bytes as a sub-range named What, moving past them.
+  TByteReader Sub(std::uint64_t Count, std::string_view What) {
+    const std::size_t At = FPos;
+    Take(Count, What);
+    return {FBytes.subspan(At, std::size_t(Count)), *this, At, What};
+  }
+  // Count bytes at Position as a sub-range named What; the position stays.
+  TByteReader Range(std::uint64_t Position, std::uint64_t Count, std::string_view What) const {
+    if (!Holds(Position, Count)) Truncated(Position, What);
+    return {FBytes.subspan(std::size_t(Position), std::size_t(Count)), *this, std::size_t(Position), What};
+  }
+
+  // "<source>: <fault>".
+  [[noreturn]] void Fail(const std::string& Fault) const;
+  // "<source>: offset <n>: <fault>", for a fault at Position in this range.
+  [[noreturn]] void FailAt(std::uint64_t Position, const std::string& Fault) const;
+  // "<source>: offset <n>: truncated <what>".
+  [[noreturn]] void Truncated(std::uint64_t Position, std::string_view What = {}) const;
+
+private:
+  TByteReader(std::span<const std::uint8_t> Bytes, const TByteReader& Whole, std::size_t At, std::string_view What)
+      : FBytes(Bytes), FSource(Whole.FSource), FRaise(Whole.FRaise), FBase(Whole.FBase + At), FWhat(What) {}
+  const std::uint8_t* Take(std::uint64_t Count, std::string_view What) {
+    if (Count > Left()) Truncated(FPos, What);
+    const std::uint8_t* At = FBytes.data() + FPos;
+    FPos += std::size_t(Count);
+    return At;
+  }
+
+  std::span<const std::uint8_t> FBytes;
+  const std::string* FSource;
+  TRaiseFault FRaise;
+  std::uint64_t FBase = 0;  // where the range begins in the source
+  std::string FWhat;        // the sub-range's name
+  std::size_t FPos = 0;
+};
+
+// Little-endian output (big-endian where named), reserved once where the
+// size is known. Every call answers the writer, so that a record can be
+// written as one chain with a comment per field.
+class TByteWriter {
+public:
+  TByteWriter() = default;
+  explicit TByteWriter(std::size_t Capacity) { FBytes.reserve(Capacity); }
+
+  TByteWriter& U8(std::uint8_t V) {
+    FBytes.push_back(V);
+    return *this;
+  }
+  TByteWriter& U16(std::uint16_t V) { return U8(std::uint8_t(V)).U8(std::uint8_t(V >> 8)); }
+  TByteWriter& U32(std::uint32_t V) { return U16(std::uint16_t(V)).U16(std::uint16_t(V >> 16)); }
+  TByteWriter& U64(std::uint64_t V) { return U32(std::uint32_t(V)).U32(std::uint32_t(V >> 32)); }
+  TByteWriter& U16Be(std::uint16_t V) { return U8(std::uint8_t(V >> 8)).U8(std::uint8_t(V)); }
+  TByteWriter& U32Be(std::uint32_t V) { return U16Be(std::uint16_t(V >> 16)).U16Be(std::uint16_t(V)); }
+  TByteWriter& U64Be(std::uint64_t V) { return U32Be(std::uint32_t(V >> 32)).U32Be(std::uint32_t(V)); }
+  TByteWriter& Bytes(std::span<const std::uint8_t> Data) {
+    FBytes.insert(FBytes.end(), Data.begin(), Data.end());
+    return *this;
+  }
+  TByteWriter& Zeros(std::size_t Count) {
+    FBytes.resize(FBytes.size() + Count);
+    return *this;
+  }
+  // Zeros up to the next multiple of Boundary, counted from the start.
+  TByteWriter& Align(std::size_t Boundary) { return Zeros((Boundary - FBytes.size() % Boundary) % Boundary); }
+  // Overwrites what was written at At, such as a length known only at the end.
+  void PutU16(std::size_t At, std::uint16_t V) {
+    FBytes.at(At + 1) = std::uint8_t(V >> 8);
+    FBytes[At] = std::uint8_t(V);
+  }
+  void PutU32(std::size_t At, std::uint32_t V) {
+    PutU16(At + 2, std::uint16_t(V >> 16));
+    PutU16(At, std::uint16_t(V));
+  }
+
+  std::size_t Size() const { return FBytes.size(); }
+  const std::vector<std::uint8_t>& Data() const { return FBytes; }
+  std::vector<std::uint8_t> Take() { return std::move(FBytes); }
+
+private:
+  std::vector<std::uint8_t> FBytes;
+};
 
 // Package flags as PACKAGEINFO records them.
 constexpr std::uint32_t pfNeverBuild = 0x1;
@@ -122,6 +301,9 @@ std::vector<Windows::TResourceEntry> DecodeResources(std::span<const std::uint8_
 // "BITMAP", "ICON", "GROUP_ICON", "RCDATA", "VERSION" and the other standard
 // types; "#<number>" for the rest.
 std::string ResourceTypeName(std::uint16_t Type);
+
+// The largest file a reader takes in, module files and every other.
+constexpr std::uint64_t MaxFileSize = std::uint64_t(1) << 30;
 
 // A module file read as data, as a design host inspects a package: nothing
 // in it runs. Raises Classes::EFOpenError when the file cannot be opened,
@@ -200,6 +382,10 @@ void FinalizePackage(const TPackageUnitTable& Table);
 // "Initialize <unit>" and "Finalize <unit>" lines, oldest first.
 std::vector<std::string> UnitLog();
 void ClearUnitLog();
+
+// The name a unit's Register procedure (Unit::Register()) is exported by,
+// which a host looks up in a loaded package to register its components.
+std::string RegisterProcName(std::string_view UnitName);
 
 // Loads a package module: reads the file as data first and refuses anything
 // that is not a complete package without running it, then loads it and the

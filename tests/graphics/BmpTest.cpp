@@ -285,8 +285,8 @@ TEST(Bmp, WritesEachFormatAsItselfAndReadsItBack) {
 TEST(Bmp, MalformedFilesAreRefusedNamingTheFault) {
   const std::vector<std::uint32_t> Bgr = {0xFF0000, 0xFF00, 0xFF};
   const struct { std::vector<std::uint8_t> Bytes; const char* Fault; } Cases[] = {
-      {{'B', 'M', 0, 0}, "file header truncated"},
-      {Build({.Cut = 40}), "bitmap header truncated"},
+      {{'B', 'M', 0, 0}, "offset 0: truncated file header"},
+      {Build({.Cut = 40}), "offset 14: truncated bitmap header"},
       {[] { auto B = Build({}); B[1] = 'A'; return B; }(), "not a BMP file"},
       {Build({.HeaderSize = 100}), "unsupported header size 100"},
       {Build({.Width = -1}), "negative width"},
@@ -297,25 +297,25 @@ TEST(Bmp, MalformedFilesAreRefusedNamingTheFault) {
       {Build({.HeaderSize = 64, .Compression = 3}), "unsupported compression 3 (Huffman 1D)"},
       {Build({.Bits = 4, .Compression = 1}), "RLE8 needs 8 bits per pixel"},
       {Build({.Bits = 24, .Compression = 3}), "bit fields need 16 or 32 bits per pixel"},
-      {Build({.Bits = 32, .Compression = 3, .Palette = {}, .Pixels = {}}), "bit field masks truncated"},
+      {Build({.Bits = 32, .Compression = 3, .Palette = {}, .Pixels = {}}), "offset 54: truncated bit field masks"},
       {Build({.Bits = 32, .Compression = 3, .Masks = {0xFF0000, 0, 0xFF}}), "zero bit field mask"},
       {Build({.Bits = 32, .Compression = 3, .Masks = {0xFF0000, 0xFFFF00, 0xFF}}), "bit field masks overlap"},
       {Build({.Bits = 32, .Compression = 3, .Masks = {0xF0F000, 0xF00, 0xFF}}), "bit field mask not contiguous"},
       {Build({.Bits = 16, .Compression = 3, .Masks = Bgr}), "bit field mask wider than the pixel"},
-      {Build({.Palette = {1, 2}, .Pixels = {}, .Offset = 14 + 40 + 1024}), "palette runs past the end of the file"},
+      {Build({.Palette = {1, 2}, .Pixels = {}, .Offset = 14 + 40 + 1024}), "offset 54: truncated palette"},
       {Build({.Offset = 20}), "pixel data offset inside the headers"},
       {Build({.ColorsUsed = 2, .Offset = 1000}), "pixel data offset past the end of the file"},
-      {Build({.Cut = 3}), "pixel data truncated"},
+      {Build({.Cut = 3}), "offset 62: truncated pixel data"},
       // A tiny file claiming a large picture is refused before anything is allocated.
-      {Build({.Width = 16000, .Height = 8000, .Bits = 24}), "pixel data truncated"},
+      {Build({.Width = 16000, .Height = 8000, .Bits = 24}), "offset 62: truncated pixel data"},
       {Build({.Width = 20000, .Height = 1}), "larger than the limit"},
       {Build({.HeaderSize = 12, .Width = 16384, .Height = 16384}), "more than the limit"},
       {Build({.Compression = 1, .Pixels = {3, 1}}), "RLE run runs past the end of the row"},
       {Build({.Compression = 1, .Pixels = {0, 3, 1, 1, 1, 0}}), "RLE run runs past the end of the row"},
       {Build({.Compression = 1, .Pixels = {0, 2, 0, 2, 1, 1}}), "RLE data runs past the end of the image"},
       {Build({.Compression = 1, .Pixels = {0, 0, 0, 0, 1, 1}}), "RLE data runs past the end of the image"},
-      {Build({.Compression = 1, .Pixels = {0, 4, 1, 1}}), "RLE data truncated"},
-      {Build({.Compression = 1, .Pixels = {2, 1}}), "RLE data truncated"},
+      {Build({.Compression = 1, .Pixels = {0, 4, 1, 1}}), "offset 64: truncated RLE data"},
+      {Build({.Compression = 1, .Pixels = {2, 1}}), "offset 64: truncated RLE data"},
   };
   for (const auto& Case : Cases) {
     const std::string Message = FaultOf(Case.Bytes);

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "Graphics.hpp"
+#include "Classes.hpp"
 #include "os/Os.hpp"
 
 namespace fs = std::filesystem;
@@ -59,7 +59,7 @@ TEST_P(FileWriterTest, NothingShowsUntilCommitAndThenTheWholeFile) {
     }
     const auto Before = Listing();
     {
-      Graphics::TFileWriter File(Path(Name));
+      Classes::TFileWriter File(Path(Name));
       File.Stream() << "new" << std::flush;
       auto During = Listing();
       if (!GetParam()) {  // one hidden temporary, short whatever the target's name
@@ -85,12 +85,12 @@ TEST_P(FileWriterTest, NothingShowsUntilCommitAndThenTheWholeFile) {
 TEST_P(FileWriterTest, AnUncommittedFileLeavesNothingEvenOnATerminationSignal) {
   std::ofstream(Path("out.bin")) << "old";
   const auto Before = Listing();
-  { Graphics::TFileWriter(Path("out.bin")).Stream() << "dropped"; }
+  { Classes::TFileWriter(Path("out.bin")).Stream() << "dropped"; }
   EXPECT_EQ(Listing(), Before);
   for (int Signal : {SIGINT, SIGTERM}) {
     const pid_t Child = fork();
     if (Child == 0) {
-      Graphics::TFileWriter File(Path("out.bin"));
+      Classes::TFileWriter File(Path("out.bin"));
       File.Stream() << "interrupted" << std::flush;
       raise(Signal);
       _exit(0);

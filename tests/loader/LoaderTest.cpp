@@ -33,7 +33,7 @@ bool Loaded(Windows::HMODULE Instance) {
 }
 
 void CallRegister(Windows::HMODULE Module) {
-  auto Register = reinterpret_cast<void (*)()>(SysUtils::GetProcAddress(Module, "_ZN8LvFltImg8RegisterEv"));
+  auto Register = reinterpret_cast<void (*)()>(SysUtils::GetProcAddress(Module, SysUtils::RegisterProcName("LvFltImg").c_str()));
   ASSERT_NE(Register, nullptr);
   Register();
 }

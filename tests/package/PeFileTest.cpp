@@ -10,8 +10,8 @@
 #include "Graphics.hpp"
 #include "PeBuilder.hpp"
 #include "SysUtils.hpp"
-#include "os/Os.hpp"
-#include "os/PeFile.hpp"
+#include "System/ModuleExports.hpp"
+#include "System/PeFile.hpp"
 #include "../fuzz/FuzzTargets.hpp"
 #include "common/Seeds.hpp"
 
@@ -35,8 +35,8 @@ struct TRead {
 
 TRead Read(const Bytes& File) {
   const std::string Where = "test.bpl";
-  const Os::Pe::TReader Reader(File, Os::Pe::TLayout::File, Where);
-  return {Os::Pe::ExportNames(Reader.Exports()), Reader.Resources()};
+  const SysUtils::Pe::TReader Reader(File, SysUtils::Pe::TLayout::File, Where);
+  return {SysUtils::Pe::ExportNames(Reader.Exports()), Reader.Resources()};
 }
 
 // Exponential when demangled: each level's template arguments name the
@@ -84,7 +84,7 @@ TEST(PeFile, RefusesWhatNoModuleHoldsInOneLineNamingTheFile) {
   struct TCase {
     const char* What;
     std::function<Bytes()> Make;
-    const char* Fault;
+    std::string Fault;
   };
   auto WithExport = [](PeBuilder::TExport Export) {
     return [Export] {
@@ -130,8 +130,9 @@ TEST(PeFile, RefusesWhatNoModuleHoldsInOneLineNamingTheFile) {
        }),
        "resources: a resource's data runs past the end of its section"},
       {"a section past the file", Spoilt([](Bytes& F) { F.resize(F.size() - 1); }),
-       "truncated: section .rdata ends at byte"},
-      {"cut in the headers", Spoilt([](Bytes& F) { F.resize(0xC0); }), "truncated: the optional header"},
+       "offset " + std::to_string(PeBuilder::DataOffset) + ": truncated section .rdata"},
+      {"cut in the headers", Spoilt([](Bytes& F) { F.resize(0xC0); }),
+       "offset " + std::to_string(PeBuilder::OptionalAt) + ": truncated optional header"},
   };
   for (const TCase& C : Cases) {
     try {
@@ -153,16 +154,16 @@ TEST(NameExports, ANameThatWouldDemangleBeyondTheBudgetIsShownAsItIs) {
       "_ZNSt3mapINSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEiSt4lessIS5_ESaISt4pairIKS5_iEEEixERS9_",
       "_ZNSt6vectorIiSaIiEE12emplace_backIJiEEERiDpOT_", "_ZTSN8LvFltImg14TLvFilterImageE"};
   for (const std::string& Name : Real) {
-    const std::string Shown = Os::NameExports({Name}).front();
+    const std::string Shown = SysUtils::NameExports({Name}).front();
     EXPECT_NE(Shown, Name);
-    EXPECT_LE(Shown.size(), Os::DemangledBound(Name)) << Name;
+    EXPECT_LE(Shown.size(), SysUtils::DemangledBound(Name)) << Name;
   }
   // Each level adds 16 bytes to the name and doubles what it demangles to
   // every second level: 60 levels would print gigabytes. The bound says so
   // before the demangler is asked, so this returns at once.
   const std::string Deep = DoublingName(60);
-  EXPECT_GT(Os::DemangledBound(Deep), Os::DemangleBudget);
-  EXPECT_EQ(Os::NameExports({Deep, "_ZN8LvFltImg8RegisterEv"}),
+  EXPECT_GT(SysUtils::DemangledBound(Deep), SysUtils::DemangleBudget);
+  EXPECT_EQ(SysUtils::NameExports({Deep, "_ZN8LvFltImg8RegisterEv"}),
             (std::vector<std::string>{Deep, "LvFltImg::Register()"}));
 }
 

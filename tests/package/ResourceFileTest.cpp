@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "Graphics.hpp"
+#include "Classes.hpp"
 #include "Resources.hpp"
 #include "SysUtils.hpp"
 #include "../fuzz/FuzzTargets.hpp"
@@ -75,10 +75,10 @@ TEST(ResourceFile, WindowsResourceToolsReadIt) {
   const auto Owned = Tessorin::Resources::ModuleResources("options");
   const auto Resources = Entries(Owned);
   const std::string In = testing::TempDir() + "/in.res", Out = testing::TempDir() + "/out.res";
-  Graphics::WriteFileBytes(In, EncodeResources(Resources));
+  Classes::WriteFileBytes(In, EncodeResources(Resources));
   // windres reads the file and writes its own: the same resources come back.
   ASSERT_EQ(std::system(("i686-w64-mingw32-windres -J res -O res -i " + In + " -o " + Out).c_str()), 0);
-  const Bytes Written = Graphics::ReadFileBytes(Out);
+  const Bytes Written = Classes::ReadFileBytes(Out);
   // windres orders them its own way.
   auto Sorted = [](std::vector<Windows::TResourceEntry> List) {
     std::sort(List.begin(), List.end(), [](const auto& A, const auto& B) {
@@ -100,10 +100,10 @@ TEST(ResourceFile, RefusesMalformedFiles) {
     std::uint8_t Value;
     std::string Fault;
   } const Cases[] = {
-      {0, 200, "resource data past the end"},
+      {0, 200, "offset 40: truncated resource data"},
       {4, 4, "entry header size 4 out of bounds"},
       {4, 200, "entry header size 200 out of bounds"},
-      {4, 16, "entry header truncated"},
+      {4, 16, "offset 16: truncated entry header"},
       {12, 0x80, "not printable ASCII"},
       {12, 0, "an empty resource name"},
       {8, 'T', "named resource type"},

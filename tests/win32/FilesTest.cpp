@@ -49,7 +49,7 @@ TEST_F(FilesTest, NothingShowsUntilCommitAndThenTheWholeFileReplacesTheOld) {
   const fs::path Target = Folder / "out.bin";
   for (const std::string Content : {"first", "second, longer than the first"}) {
     const std::string Before = fs::exists(Target) ? Read(Target) : "";
-    Graphics::TFileWriter File(Target.string());
+    Classes::TFileWriter File(Target.string());
     File.Stream() << Content;
     File.Stream().flush();
     EXPECT_EQ(fs::exists(Target) ? Read(Target) : "", Before) << "not before Commit";
@@ -72,13 +72,13 @@ TEST_F(FilesTest, NothingShowsUntilCommitAndThenTheWholeFileReplacesTheOld) {
 
 TEST_F(FilesTest, AWriterGivenUpLeavesTheOldFileAndNothingElse) {
   const fs::path Target = Folder / "kept.bin";
-  Graphics::WriteFileBytes(Target.string(), std::vector<std::uint8_t>{'o', 'l', 'd'});
+  Classes::WriteFileBytes(Target.string(), std::vector<std::uint8_t>{'o', 'l', 'd'});
   {
-    Graphics::TFileWriter File(Target.string());
+    Classes::TFileWriter File(Target.string());
     File.Stream() << "never committed";
   }
   {
-    Graphics::TFileWriter File((Folder / "new.bin").string());
+    Classes::TFileWriter File((Folder / "new.bin").string());
     File.Stream() << "never committed";
   }
   EXPECT_EQ(Read(Target), "old");
@@ -87,7 +87,7 @@ TEST_F(FilesTest, AWriterGivenUpLeavesTheOldFileAndNothingElse) {
 
 TEST_F(FilesTest, TargetsThatCannotBeWrittenAreRefusedByName) {
   const fs::path ReadOnly = Folder / "readonly.bin";
-  Graphics::WriteFileBytes(ReadOnly.string(), std::vector<std::uint8_t>{'r'});
+  Classes::WriteFileBytes(ReadOnly.string(), std::vector<std::uint8_t>{'r'});
   ::SetFileAttributesA(ReadOnly.string().c_str(), FILE_ATTRIBUTE_READONLY);
   fs::create_directories(Folder / "folder");
   const std::pair<fs::path, const char*> Table[] = {
@@ -96,7 +96,7 @@ TEST_F(FilesTest, TargetsThatCannotBeWrittenAreRefusedByName) {
       {Folder / "missing" / "out.bin", "no folder"}};
   for (const auto& [Target, Fault] : Table) {
     try {
-      Graphics::TFileWriter File(Target.string());
+      Classes::TFileWriter File(Target.string());
       ADD_FAILURE() << Target << " was accepted";
     } catch (const Classes::EWriteError& E) {
       EXPECT_EQ(E.Message().rfind(Target.string() + ": ", 0), 0u) << E.Message();
@@ -127,7 +127,7 @@ TEST_F(FilesTest, AProgramKilledWhileItWritesLeavesTheFolderAsItWas) {
   Picture.SaveToFile((Folder / "big.bmp").string());
   Picture.SetSize(1, 1);
   Picture.SaveToFile((Folder / "filter.bmp").string());
-  Graphics::WriteFileBytes((Folder / "out.bmp").string(), std::vector<std::uint8_t>{'o', 'l', 'd'});
+  Classes::WriteFileBytes((Folder / "out.bmp").string(), std::vector<std::uint8_t>{'o', 'l', 'd'});
   const auto Contents = [&] {
     std::vector<std::pair<std::string, std::string>> All;
     for (const std::string& Name : Names()) All.emplace_back(Name, Read(Folder / Name));

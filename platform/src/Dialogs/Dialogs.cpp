@@ -1,21 +1,25 @@
 // The message box's responders. The console prompt talks to whatever
 // streams it is given; the default is the system's own box where there is
 // one at the time of the call, else the prompt when a terminal is attached.
-#include <algorithm>
-#include <cctype>
 #include <iostream>
 #include <mutex>
 
 #include "Dialogs.hpp"
+#include "SysUtils.hpp"
 #include "os/Os.hpp"
 
 namespace Dialogs {
 
-std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type) { return Os::MessageBoxButtons(Type); }
-
-static std::string Lower(std::string Text) {
-  std::transform(Text.begin(), Text.end(), Text.begin(), [](unsigned char C) { return char(std::tolower(C)); });
-  return Text;
+std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type) {
+  using namespace Windows;
+  switch (Type & MB_TYPEMASK) {
+    case MB_OKCANCEL: return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
+    case MB_ABORTRETRYIGNORE: return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
+    case MB_YESNOCANCEL: return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
+    case MB_YESNO: return {{"Yes", IDYES}, {"No", IDNO}};
+    case MB_RETRYCANCEL: return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
+    default: return {{"OK", IDOK}};
+  }
 }
 
 namespace {
@@ -25,9 +29,9 @@ namespace {
 // does not matter. 0 when it means none.
 int ButtonFor(const std::string& Word, const std::vector<std::pair<std::string, int>>& Buttons) {
   for (const auto& [Label, Id] : Buttons)
-    if (Lower(Label) == Word) return Id;
+    if (SysUtils::LowerCase(Label) == Word) return Id;
   for (const auto& [Label, Id] : Buttons)
-    if (Word.size() == 1 && Lower(Label)[0] == Word[0]) return Id;
+    if (Word.size() == 1 && SysUtils::LowerChar(Label[0]) == Word[0]) return Id;
   for (const auto& [Label, Id] : Buttons) {
     if (Id == Windows::IDOK && (Word == "yes" || Word == "y")) return Id;
     if (Id == Windows::IDCANCEL && (Word == "no" || Word == "n")) return Id;
@@ -53,7 +57,7 @@ int TConsoleResponder::Answer(const TMessageBoxCall& Call) {
       FOut << "\n";
       return Closed;
     }
-    Line = Lower(Line.substr(0, Line.find_last_not_of(" \t\r") + 1));
+    Line = SysUtils::LowerCase(Line.substr(0, Line.find_last_not_of(" \t\r") + 1));
     Line.erase(0, Line.find_first_not_of(" \t"));
     if (Line.empty()) return Buttons.front().second;
     if (const int Id = ButtonFor(Line, Buttons)) return Id;

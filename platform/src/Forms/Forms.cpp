@@ -289,12 +289,12 @@ void TCustomForm::PaintPending() {
 
 void TCustomForm::SaveScreenshot(const std::string& FileName) {
   if (!Visible()) throw Classes::EComponentError(FileName + ": cannot take a screenshot of a hidden form");
-  Graphics::TFileWriter File(FileName);
+  Classes::TFileWriter File(FileName);
   SaveScreenshot(File);
   File.Commit();
 }
 
-void TCustomForm::SaveScreenshot(Graphics::TFileWriter& File) {
+void TCustomForm::SaveScreenshot(Classes::TFileWriter& File) {
   if (!Visible()) throw Classes::EComponentError(File.FileName() + ": cannot take a screenshot of a hidden form");
   PaintPending();
   Graphics::TBitmap Shot;

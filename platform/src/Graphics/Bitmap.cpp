@@ -31,7 +31,7 @@ void TGraphic::LoadFromFile(const std::string& FileName) {
   // The mapping reads only what is touched: the head first, whose header
   // must be good, then no more than the picture it describes can need. A
   // bad file costs a page, not its size.
-  const Os::TMappedFile File(FileName, MaxFileSize);
+  const Os::TMappedFile File(FileName, SysUtils::MaxFileSize);
   const std::span<const std::uint8_t> Bytes(File.Data(), File.Size());
   const std::uint64_t Extent =
       Detail::PictureExtent(Bytes.first(std::min(Bytes.size(), Detail::PictureHeadBytes)), Bytes.size(), FileName);
@@ -41,12 +41,12 @@ void TGraphic::LoadFromFile(const std::string& FileName) {
 void TGraphic::SaveToFile(const std::string& FileName) const {
   // The name's format is checked before the file is created.
   Detail::FormatForFileName(FileName);
-  TFileWriter File(FileName);
+  Classes::TFileWriter File(FileName);
   SaveToFile(File);
   File.Commit();
 }
 
-void TGraphic::SaveToFile(TFileWriter& File) const {
+void TGraphic::SaveToFile(Classes::TFileWriter& File) const {
   std::vector<std::uint8_t> Bytes;
   try {
     Bytes = SaveToBytes(File.FileName());
@@ -221,7 +221,7 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> Data, const std::strin
   SetImage(Detail::ReadImage(Data, SourceName));
 }
 
-void TBitmap::SaveToFile(TFileWriter& File) const {
+void TBitmap::SaveToFile(Classes::TFileWriter& File) const {
   if (Detail::FormatForFileName(File.FileName()) != Detail::TFileFormat::Bmp) {
     TGraphic::SaveToFile(File);
     return;
@@ -442,36 +442,30 @@ void TPicture::SaveToFile(const std::string& FileName) const {
   FGraphic->SaveToFile(FileName);
 }
 
-void TPicture::SaveToFile(TFileWriter& File) const {
+void TPicture::SaveToFile(Classes::TFileWriter& File) const {
   if (!FGraphic) throw EInvalidGraphicOperation(File.FileName() + ": the picture is empty");
   FGraphic->SaveToFile(File);
 }
 
 // ---- Bitmap resources -------------------------------------------------------
 
-namespace {
-std::uint32_t U32At(std::span<const std::uint8_t> Data, std::size_t At) {
-  return Data[At] | Data[At + 1] << 8 | Data[At + 2] << 16 | std::uint32_t(Data[At + 3]) << 24;
-}
-void PutU32(std::vector<std::uint8_t>& Out, std::uint32_t V) {
-  for (int B = 0; B < 4; ++B) Out.push_back(std::uint8_t(V >> (8 * B)));
-}
-}  // namespace
-
 std::vector<std::uint8_t> BitmapResourceFile(std::span<const std::uint8_t> Data, const std::string& Where) {
-  if (Data.size() < 40) throw EInvalidGraphic(Where + ": bitmap resource too short");
-  const std::uint32_t HeaderSize = U32At(Data, 0);
-  const unsigned Bits = Data[14] | Data[15] << 8;
-  const std::uint32_t Compression = U32At(Data, 16);
-  std::uint64_t Colours = U32At(Data, 32);
+  SysUtils::TByteReader In(Data, Where, SysUtils::RaiseFault<EInvalidGraphic>);
+  // The fields of the 40-byte header that say where the pixels begin.
+  SysUtils::TByteReader Info = In.Sub(40, "bitmap header");
+  const std::uint32_t HeaderSize = Info.U32();
+  Info.Skip(10);  // width, height, planes
+  const unsigned Bits = Info.U16();
+  const std::uint32_t Compression = Info.U32();
+  Info.Skip(12);  // image size, resolution
+  std::uint64_t Colours = Info.U32();
   if (Colours == 0 && Bits <= 8) Colours = std::uint64_t(1) << Bits;
   const std::uint64_t Masks = HeaderSize == 40 && Compression == 3 ? 12 : HeaderSize == 40 && Compression == 6 ? 16 : 0;
   const std::uint64_t Offset = 14 + std::uint64_t(HeaderSize) + Masks + 4 * Colours;
-  if (Offset > 14 + Data.size()) throw EInvalidGraphic(Where + ": bitmap resource header past its end");
-  std::vector<std::uint8_t> File{'B', 'M'};
-  for (std::uint32_t V : {std::uint32_t(Data.size() + 14), 0u, std::uint32_t(Offset)}) PutU32(File, V);
-  File.insert(File.end(), Data.begin(), Data.end());
-  return File;
+  if (Offset > 14 + Data.size()) In.Fail("bitmap resource header past its end");
+  SysUtils::TByteWriter File(14 + Data.size());
+  File.U8('B').U8('M').U32(std::uint32_t(Data.size() + 14)).U32(0).U32(std::uint32_t(Offset)).Bytes(Data);
+  return File.Take();
 }
 
 void TBitmap::LoadFromResourceName(Windows::HMODULE Instance, const std::string& ResName) {

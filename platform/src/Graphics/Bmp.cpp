@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "Codecs.hpp"
+#include "SysUtils.hpp"
 
 namespace Graphics::Detail {
 namespace {
@@ -32,8 +33,10 @@ constexpr TMasks Masks565{0xF800, 0x07E0, 0x001F, 0};
 constexpr TMasks MasksBgr{0xFF0000, 0xFF00, 0xFF, 0};
 constexpr TMasks MasksBgra{0xFF0000, 0xFF00, 0xFF, 0xFF000000};
 
-std::uint16_t Le16(const std::uint8_t* P) { return std::uint16_t(P[0] | P[1] << 8); }
-std::uint32_t Le32(const std::uint8_t* P) { return Le16(P) | std::uint32_t(Le16(P + 2)) << 16; }
+using SysUtils::Le16;
+using SysUtils::Le32;
+using SysUtils::TByteReader;
+using SysUtils::TByteWriter;
 
 // A field of a header that may be shorter than the field's offset: OS/2 2.x
 // headers leave trailing fields out, and a field left out means 0.
@@ -42,36 +45,11 @@ std::uint32_t Field(std::span<const std::uint8_t> Header, std::size_t Offset, st
   return Size == 2 ? Le16(&Header[Offset]) : Le32(&Header[Offset]);
 }
 
-// Walks untrusted bytes: every read checks what is left first and raises
-// EInvalidGraphic naming the file and the fault when it is not there.
-class TByteReader {
-public:
-  TByteReader(std::span<const std::uint8_t> Data, const std::string& Name) : FData(Data), FName(Name) {}
-
-  [[noreturn]] void Fail(std::string_view Fault) const { throw EInvalidGraphic(FName + ": " + std::string(Fault)); }
-  const std::string& Name() const { return FName; }
-  std::uint64_t Position() const { return FPos; }
-  std::uint64_t Left() const { return FData.size() - FPos; }
-
-  std::span<const std::uint8_t> Peek(std::uint64_t Count, std::string_view Fault) const {
-    if (Count > Left()) Fail(Fault);
-    return FData.subspan(FPos, Count);
-  }
-  std::span<const std::uint8_t> Bytes(std::uint64_t Count, std::string_view Fault) {
-    const auto Result = Peek(Count, Fault);
-    FPos += Count;
-    return Result;
-  }
-  void Seek(std::uint64_t Offset, std::string_view Fault) {
-    if (Offset > FData.size()) Fail(Fault);
-    FPos = Offset;
-  }
-
-private:
-  std::span<const std::uint8_t> FData;
-  const std::string& FName;
-  std::uint64_t FPos = 0;
-};
+// Untrusted bytes are walked by the bounded byte reader, whose faults are
+// EInvalidGraphic naming the file.
+TByteReader Reader(std::span<const std::uint8_t> Data, const std::string& Name) {
+  return TByteReader(Data, Name, SysUtils::RaiseFault<EInvalidGraphic>);
+}
 
 // What the headers say about the pixels, checked for consistency.
 struct THeader {
@@ -118,7 +96,7 @@ bool IsBitFields(std::uint32_t Compression) { return Compression == BI_BITFIELDS
 TMasks ReadBitFields(TByteReader& In, std::span<const std::uint8_t> Info, const THeader& H) {
   if (!IsBitFields(H.Compression) || H.Os2) return H.BitCount == 16 ? Masks555 : MasksBgr;
   if (Info.size() > InfoHeaderSize) return ReadMasks(Info.subspan(InfoHeaderSize));
-  return ReadMasks(In.Bytes(H.Compression == BI_ALPHABITFIELDS ? 16 : 12, "bit field masks truncated"));
+  return ReadMasks(In.Bytes(H.Compression == BI_ALPHABITFIELDS ? 16 : 12, "bit field masks"));
 }
 
 bool IsWindowsHeaderSize(std::uint32_t Size) {
@@ -130,17 +108,17 @@ bool IsOs2HeaderSize(std::uint32_t Size) { return Size >= 16 && Size <= 64 && !I
 // colour management, so every file is taken as sRGB.
 
 THeader ReadHeaders(TByteReader& In) {
-  const auto File = In.Bytes(FileHeaderSize, "file header truncated");
+  const auto File = In.Bytes(FileHeaderSize, "file header");
   if (File[0] != 'B' || File[1] != 'M') In.Fail("not a BMP file");
   THeader H;
   // The file size field is often wrong in files found in the wild and
   // nothing needs it; the pixel offset is what counts.
   H.PixelOffset = Le32(&File[10]);
-  const std::uint32_t Size = Le32(In.Peek(4, "bitmap header truncated").data());
+  const std::uint32_t Size = Le32(In.Peek(4, "bitmap header").data());
   H.Os2 = IsOs2HeaderSize(Size);
   if (Size != CoreHeaderSize && !H.Os2 && !IsWindowsHeaderSize(Size))
     In.Fail("unsupported header size " + std::to_string(Size));
-  const auto Info = In.Bytes(Size, "bitmap header truncated");
+  const auto Info = In.Bytes(Size, "bitmap header");
   if (Size == CoreHeaderSize)
     ReadCoreHeader(Info, H);
   else
@@ -202,7 +180,7 @@ std::vector<TRGBQuad> ReadPalette(TByteReader& In, const THeader& H) {
   // OS/2 1.x writers have no count field and say how short the table is
   // only through the pixel offset.
   Count = std::min(Count, (H.PixelOffset - In.Position()) / H.PaletteEntrySize);
-  const auto Table = In.Bytes(Count * H.PaletteEntrySize, "palette runs past the end of the file");
+  const auto Table = In.Bytes(Count * H.PaletteEntrySize, "palette");
   // Missing entries are black, so that every index the depth allows is valid.
   std::vector<TRGBQuad> Palette(Full);
   for (std::size_t I = 0; I < Count; ++I) {
@@ -298,13 +276,13 @@ TDib ReadUncompressed(TByteReader& In, const THeader& H, std::vector<TRGBQuad> P
   std::span<const std::uint8_t> Pixels;
   if (H.Height > 0 && Stride > 0) {
     // Some writers leave out the last row's padding; only pixel bytes are required.
-    if (std::uint64_t(H.Height - 1) > In.Left() / Stride) In.Fail("pixel data truncated");
-    Pixels = In.Bytes(std::uint64_t(H.Height - 1) * Stride + RowBytes, "pixel data truncated");
+    if (std::uint64_t(H.Height - 1) > In.Left() / Stride) In.Truncated(In.Position(), "pixel data");
+    Pixels = In.Bytes(std::uint64_t(H.Height - 1) * Stride + RowBytes, "pixel data");
   }
   // Rows copied whole need no blank image first; decoded ones start black.
   const bool Native = IsNativeLayout(H);
-  TDib Image = Native ? MakeUnfilledDib(int(H.Width), int(H.Height), FormatFor(H), In.Name())
-                      : MakeDib(int(H.Width), int(H.Height), FormatFor(H), In.Name());
+  TDib Image = Native ? MakeUnfilledDib(int(H.Width), int(H.Height), FormatFor(H), In.Source())
+                      : MakeDib(int(H.Width), int(H.Height), FormatFor(H), In.Source());
   if (!Palette.empty()) Image.Palette = std::move(Palette);
   if (Image.Empty()) return Image;
   if (Native)
@@ -336,9 +314,9 @@ public:
       if (FIn.Left() == 0) {
         // A missing end-of-bitmap escape is forgiven once every row is there.
         if (FY >= FHeader.Height || (FY == FHeader.Height - 1 && FX == FHeader.Width)) return;
-        FIn.Fail("RLE data truncated");
+        FIn.Truncated(FIn.Position(), "RLE data");
       }
-      const auto Pair = FIn.Bytes(2, "RLE data truncated");
+      const auto Pair = FIn.Bytes(2, "RLE data");
       if (Pair[0] > 0)
         Repeat(Pair[0], Pair[1]);
       else if (Pair[1] == 0)
@@ -371,9 +349,9 @@ private:
     FX += Count;
   }
   void Absolute(unsigned Count) {
-    const auto Run = FIn.Bytes(FFour ? (Count + 1) / 2 : Count, "RLE data truncated");
+    const auto Run = FIn.Bytes(FFour ? (Count + 1) / 2 : Count, "RLE data");
     // Absolute runs are padded to a 16-bit boundary.
-    if (Run.size() % 2) FIn.Bytes(1, "RLE data truncated");
+    if (Run.size() % 2) FIn.Skip(1, "RLE data");
     std::uint8_t* Row = Target(Count);
     if (FFour)
       for (unsigned I = 0; I < Count; ++I) PutNibble(Row, FX + I, I % 2 ? Run[I / 2] & 15 : Run[I / 2] >> 4);
@@ -386,7 +364,7 @@ private:
     ++FY;
   }
   void Delta() {
-    const auto Move = FIn.Bytes(2, "RLE data truncated");
+    const auto Move = FIn.Bytes(2, "RLE data");
     FX += Move[0];
     FY += Move[1];
   }
@@ -400,7 +378,7 @@ private:
 };
 
 TDib ReadRle(TByteReader& In, const THeader& H, std::vector<TRGBQuad> Palette) {
-  TDib Image = MakeDib(int(H.Width), int(H.Height), H.BitCount == 4 ? pf4bit : pf8bit, In.Name());
+  TDib Image = MakeDib(int(H.Width), int(H.Height), H.BitCount == 4 ? pf4bit : pf8bit, In.Source());
   const std::uint8_t Background = DarkestIndex(Palette);
   const std::size_t RowBytes = std::size_t((H.Width * H.BitCount + 7) / 8);
   for (int Y = 0; Y < Image.Height && RowBytes > 0; ++Y)
@@ -409,24 +387,6 @@ TDib ReadRle(TByteReader& In, const THeader& H, std::vector<TRGBQuad> Palette) {
   TRleDecoder(In, H, Image).Run();
   return Image;
 }
-
-// Little-endian output into a buffer reserved once for the whole file.
-class TByteWriter {
-public:
-  explicit TByteWriter(std::size_t Capacity) { FData.reserve(Capacity); }
-  void U8(std::uint8_t V) { FData.push_back(V); }
-  void U16(std::uint16_t V) { FData.insert(FData.end(), {std::uint8_t(V), std::uint8_t(V >> 8)}); }
-  void U32(std::uint32_t V) {
-    U16(std::uint16_t(V));
-    U16(std::uint16_t(V >> 16));
-  }
-  void Bytes(const std::uint8_t* P, std::size_t Count) { FData.insert(FData.end(), P, P + Count); }
-  void Zeros(std::size_t Count) { FData.resize(FData.size() + Count); }
-  std::vector<std::uint8_t> Take() { return std::move(FData); }
-
-private:
-  std::vector<std::uint8_t> FData;
-};
 
 // The colour table to write: never empty, since a count of 0 in the file
 // would promise a full one.
@@ -459,7 +419,7 @@ void WriteInfoHeader(TByteWriter& Out, const TDib& Image, std::uint32_t PixelByt
 std::uint64_t BmpExtent(std::span<const std::uint8_t> Head, std::uint64_t FileSize, const std::string& Name) {
   // The same checks as ReadBmp's, in the same order, on the headers alone:
   // they fit in the head of any file longer than it.
-  TByteReader In(Head, Name);
+  TByteReader In = Reader(Head, Name);
   const THeader H = ReadHeaders(In);
   CheckHeader(H, In);
   CheckImageSize(H.Width, H.Height, Name);
@@ -482,13 +442,14 @@ std::uint64_t BmpExtent(std::span<const std::uint8_t> Head, std::uint64_t FileSi
 }
 
 TDib ReadBmp(std::span<const std::uint8_t> Data, const std::string& Name) {
-  TByteReader In(Data, Name);
+  TByteReader In = Reader(Data, Name);
   const THeader H = ReadHeaders(In);
   CheckHeader(H, In);
   CheckImageSize(H.Width, H.Height, Name);
   TPictureBudget::Charge(H.Width, H.Height, Name);
   std::vector<TRGBQuad> Palette = H.BitCount <= 8 ? ReadPalette(In, H) : std::vector<TRGBQuad>{};
-  In.Seek(H.PixelOffset, "pixel data offset past the end of the file");
+  if (H.PixelOffset > In.Size()) In.Fail("pixel data offset past the end of the file");
+  In.Seek(H.PixelOffset);
   if (H.Compression == BI_RLE4 || H.Compression == BI_RLE8) return ReadRle(In, H, std::move(Palette));
   return ReadUncompressed(In, H, std::move(Palette));
 }
@@ -519,10 +480,10 @@ TBmpLayout BmpLayout(const TDib& Image) {
   if (Offset + PixelBytes > UINT32_MAX) throw EInvalidGraphicOperation("bitmap: too large for a BMP file");
 
   TByteWriter Out(Offset);
-  Out.U16(0x4D42);  // "BM"
-  Out.U32(std::uint32_t(Offset + PixelBytes));
-  Out.U32(0);  // reserved
-  Out.U32(std::uint32_t(Offset));
+  Out.U16(0x4D42)  // "BM"
+      .U32(std::uint32_t(Offset + PixelBytes))
+      .U32(0)  // reserved
+      .U32(std::uint32_t(Offset));
   WriteInfoHeader(Out, Image, std::uint32_t(PixelBytes), std::uint32_t(Palette.size()));
   if (MaskBytes)
     for (const std::uint32_t Mask : {Masks565.Red, Masks565.Green, Masks565.Blue}) Out.U32(Mask);
@@ -536,10 +497,10 @@ TBmpLayout BmpLayout(const TDib& Image) {
 std::vector<std::uint8_t> WriteBmp(const TDib& Image) {
   const TBmpLayout Layout = BmpLayout(Image);
   TByteWriter Out(Layout.Header.size() + Layout.Stride * std::uint64_t(Image.Height));
-  Out.Bytes(Layout.Header.data(), Layout.Header.size());
+  Out.Bytes(Layout.Header);
   // Rows go bottom-up; padding is written as zeros whatever the image holds.
   for (int Y = Image.Height - 1; Y >= 0; --Y) {
-    Out.Bytes(Image.Row(Y), Layout.RowBytes);
+    Out.Bytes({Image.Row(Y), Layout.RowBytes});
     Out.Zeros(Layout.Stride - Layout.RowBytes);
   }
   return Out.Take();

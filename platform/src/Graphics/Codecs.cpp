@@ -1,10 +1,10 @@
 #include "Codecs.hpp"
 #include "PngFormat.hpp"
 
+#include "SysUtils.hpp"
 #include "os/Os.hpp"
 
 #include <algorithm>
-#include <cctype>
 
 namespace Graphics::Detail {
 
@@ -20,10 +20,7 @@ std::string Extension(const std::string& FileName) {
   const std::size_t Slash = FileName.find_last_of(Os::PathSeparators);
   const std::size_t Dot = FileName.find_last_of('.');
   if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash)) return {};
-  std::string Result = FileName.substr(Dot);
-  std::transform(Result.begin(), Result.end(), Result.begin(),
-                 [](unsigned char C) { return char(std::tolower(C)); });
-  return Result;
+  return SysUtils::LowerCase(FileName.substr(Dot));
 }
 
 thread_local TPictureBudget* GBudget = nullptr;

@@ -16,7 +16,7 @@
 #include "Graphics/PngDeflate.hpp"
 #include "Graphics/PngFormat.hpp"
 #include "Graphics/PngInflate.hpp"
-#include "os/Os.hpp"
+#include "SysUtils.hpp"
 
 namespace Graphics::Detail {
 
@@ -192,7 +192,7 @@ void CheckCompressedSize(std::span<const std::uint8_t> Data, const TPngHeader& H
   const std::uint64_t RowBytes = std::uint64_t(Header.Width) * unsigned(Header.BitDepth * Header.Channels) / 8;
   if (RowBytes == 0 || Header.Height <= Capacity / RowBytes) return;
   if (!Complete) throw EInvalidGraphic(Name + ": truncated PNG data");
-  throw EInvalidGraphic(Name + ": " + Os::ByteCount(Compressed) + " of image data cannot hold " +
+  throw EInvalidGraphic(Name + ": " + SysUtils::ByteCount(Compressed) + " of image data cannot hold " +
                         std::to_string(Header.Width) + " x " + std::to_string(Header.Height) + " pixels");
 }
 

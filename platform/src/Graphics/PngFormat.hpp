@@ -11,6 +11,8 @@
 #include <span>
 #include <utility>
 
+#include "SysUtils.hpp"
+
 namespace Graphics::Detail::PngFormat {
 
 constexpr std::uint8_t Signature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
@@ -23,9 +25,7 @@ constexpr std::uint32_t MaxChunkBytes = 8u << 20;
 // No chunk is longer than this in any PNG.
 constexpr std::uint32_t MaxChunkLength = 0x7FFFFFFF;
 
-inline std::uint32_t Big32(const std::uint8_t* P) {
-  return std::uint32_t(P[0]) << 24 | std::uint32_t(P[1]) << 16 | std::uint32_t(P[2]) << 8 | P[3];
-}
+using SysUtils::Be32;
 
 enum class TColourType : std::uint8_t { Grey = 0, Rgb = 2, Palette = 3, GreyAlpha = 4, RgbAlpha = 6 };
 // The colour type a header's byte names, if it names one.
@@ -57,16 +57,16 @@ constexpr std::size_t HeaderName = 12, HeaderFields = 16, HeaderCrc = 29, Header
 // name, whatever else it holds: enough to refuse an oversized picture first.
 inline std::optional<std::pair<std::uint32_t, std::uint32_t>> Sides(std::span<const std::uint8_t> Data) {
   if (Data.size() < HeaderFields + 8 || std::memcmp(Data.data() + HeaderName, "IHDR", 4) != 0) return std::nullopt;
-  return std::pair{Big32(Data.data() + HeaderFields), Big32(Data.data() + HeaderFields + 4)};
+  return std::pair{Be32(Data.data() + HeaderFields), Be32(Data.data() + HeaderFields + 4)};
 }
 
 // The header's fields, if the file starts with the signature and an IHDR
 // chunk of the right length; its CRC is not checked.
 inline std::optional<THeader> ReadHeader(std::span<const std::uint8_t> Data) {
   if (Data.size() < HeaderEnd || !HasSignature(Data)) return std::nullopt;
-  if (Big32(Data.data() + 8) != 13 || std::memcmp(Data.data() + HeaderName, "IHDR", 4) != 0) return std::nullopt;
+  if (Be32(Data.data() + 8) != 13 || std::memcmp(Data.data() + HeaderName, "IHDR", 4) != 0) return std::nullopt;
   const std::uint8_t* F = Data.data() + HeaderFields;
-  return THeader{Big32(F), Big32(F + 4), F[8], F[9], F[10], F[11], F[12]};
+  return THeader{Be32(F), Be32(F + 4), F[8], F[9], F[10], F[11], F[12]};
 }
 
 // One chunk as the walk finds it. Length is what the chunk says; Data is
@@ -79,7 +79,7 @@ struct TChunk {
   std::span<const std::uint8_t> Data;
   bool Whole = false;        // its data and CRC are all in the file
   bool Is(const char* Four) const { return std::memcmp(Name, Four, 4) == 0; }
-  std::uint32_t Crc() const { return Big32(Data.data() + Length); }
+  std::uint32_t Crc() const { return Be32(Data.data() + Length); }
 };
 
 // Calls Visit with each chunk after the signature, in order, until Visit
@@ -90,7 +90,7 @@ void WalkChunks(std::span<const std::uint8_t> Data, F Visit) {
   for (std::size_t Position = 8; Data.size() >= Position && Data.size() - Position >= 8;) {
     TChunk Chunk;
     Chunk.Position = Position;
-    Chunk.Length = Big32(Data.data() + Position);
+    Chunk.Length = Be32(Data.data() + Position);
     Chunk.Name = Data.data() + Position + 4;
     const std::size_t Left = Data.size() - Position - 8;
     Chunk.Whole = Left >= 4 && Chunk.Length <= Left - 4;

@@ -180,7 +180,7 @@ private:
   bool NextBytes() {
     while (FLeft.empty()) {
       if (FChunks.size() < 12 || std::memcmp(FChunks.data() + 4, "IDAT", 4) != 0) return false;
-      const std::size_t Length = Big32(FChunks.data());
+      const std::size_t Length = Be32(FChunks.data());
       FLeft = FChunks.subspan(8, Length);
       FChunks = FChunks.subspan(12 + Length);
     }
@@ -267,7 +267,7 @@ private:
 bool FindPlainPng(std::span<const std::uint8_t> Data, std::uint32_t MaxSide, TPlainPng& Png) {
   // The signature, then the header chunk, its fields the standard ones.
   const auto Header = ReadHeader(Data);
-  if (!Header || Big32(Data.data() + HeaderCrc) != crc32_gzip_refl(0, Data.data() + HeaderName, 17)) return false;
+  if (!Header || Be32(Data.data() + HeaderCrc) != crc32_gzip_refl(0, Data.data() + HeaderName, 17)) return false;
   if (Header->BitDepth != 8 || Header->Compression != 0 || Header->Filter != 0 || Header->Interlace != 0) return false;
   if (Header->Width == 0 || Header->Height == 0 || Header->Width > MaxSide || Header->Height > MaxSide) return false;
   switch (ColourTypeOf(Header->ColourType).value_or(TColourType::Palette)) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
-#include <strings.h>
 
 #include "Classes.hpp"
 #include "SysUtils.hpp"
@@ -177,6 +176,10 @@ TPackageInfo InspectPackage(const std::string& FileName) {
 
 }  // namespace
 
+std::string RegisterProcName(std::string_view UnitName) {
+  return "_ZN" + std::to_string(UnitName.size()) + std::string(UnitName) + "8RegisterEv";
+}
+
 Windows::HMODULE LoadPackage(const std::string& FileName) {
   std::lock_guard Guard(GLock);
   const TPackageInfo Info = InspectPackage(FileName);
@@ -263,7 +266,7 @@ std::span<const TResourceEntry> EnumResources(HMODULE hModule) {
 
 std::span<const std::uint8_t> FindResourceData(HMODULE hModule, const char* lpName, std::uint16_t Type) {
   for (const TResourceEntry& Entry : EnumResources(hModule))
-    if (Entry.Type == Type && strcasecmp(Entry.Name.c_str(), lpName) == 0) return Entry.Data;
+    if (Entry.Type == Type && SysUtils::SameText(Entry.Name, lpName)) return Entry.Data;
   return {};
 }
 

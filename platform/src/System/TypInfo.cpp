@@ -1,7 +1,6 @@
 #include "TypInfo.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 
 #include "SysUtils.hpp"
@@ -45,7 +44,7 @@ namespace {
 struct TNoCase {
   bool operator()(const std::string& A, const std::string& B) const {
     return std::lexicographical_compare(A.begin(), A.end(), B.begin(), B.end(), [](char X, char Y) {
-      return std::tolower(static_cast<unsigned char>(X)) < std::tolower(static_cast<unsigned char>(Y));
+      return SysUtils::LowerChar(X) < SysUtils::LowerChar(Y);
     });
   }
 };

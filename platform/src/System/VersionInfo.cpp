@@ -16,7 +16,6 @@
 #include <string_view>
 
 #include "SysUtils.hpp"
-#include "os/Os.hpp"
 
 namespace SysUtils {
 namespace {
@@ -43,60 +42,22 @@ bool IsTranslationKey(const std::string& Key) {
          std::all_of(Key.begin(), Key.end(), [](char C) { return std::isxdigit(std::uint8_t(C)) != 0; });
 }
 
-std::uint16_t Le16(const std::uint8_t* P) { return std::uint16_t(P[0] | P[1] << 8); }
-std::uint32_t Le32(const std::uint8_t* P) { return Le16(P) | std::uint32_t(Le16(P + 2)) << 16; }
-
 [[noreturn]] void EncodeFault(const std::string& Fault) { throw EPackageError("version block: " + Fault); }
-
-// One code point of UTF-8 at Pos, which it moves past; U+FFFFFFFF when the
-// bytes are not well-formed (overlong forms and surrogates included).
-char32_t NextCodePoint(std::string_view Text, std::size_t& Pos) {
-  constexpr char32_t Bad = 0xFFFFFFFF;
-  constexpr std::uint8_t LeadMask[] = {0x7F, 0x1F, 0x0F, 0x07};
-  constexpr char32_t Smallest[] = {0, 0x80, 0x800, 0x10000};
-  const auto Lead = std::uint8_t(Text[Pos++]);
-  const int Extra = Lead < 0x80 ? 0 : Lead < 0xC0 ? -1 : Lead < 0xE0 ? 1 : Lead < 0xF0 ? 2 : Lead < 0xF8 ? 3 : -1;
-  if (Extra < 0 || std::size_t(Extra) > Text.size() - Pos) return Bad;
-  char32_t Code = Lead & LeadMask[Extra];
-  for (int I = 0; I < Extra; ++I) {
-    const auto Next = std::uint8_t(Text[Pos++]);
-    if ((Next & 0xC0) != 0x80) return Bad;
-    Code = Code << 6 | (Next & 0x3F);
-  }
-  if (Code < Smallest[Extra] || (Code >= 0xD800 && Code < 0xE000) || Code > 0x10FFFF) return Bad;
-  return Code;
-}
 
 // Text as UTF-16LE units followed by the terminating NUL.
 std::vector<std::uint8_t> Utf16Z(std::string_view Text, const std::string& What) {
-  std::vector<std::uint8_t> Bytes;
-  const auto Unit = [&](char32_t U) { Bytes.insert(Bytes.end(), {std::uint8_t(U), std::uint8_t(U >> 8)}); };
+  TByteWriter Out;
   for (std::size_t Pos = 0; Pos < Text.size();) {
     const char32_t Code = NextCodePoint(Text, Pos);
-    if (Code == 0xFFFFFFFF) EncodeFault(What + " is not valid UTF-8");
+    if (Code == NoCodePoint) EncodeFault(What + " is not valid UTF-8");
     if (Code == 0) EncodeFault(What + " contains NUL");
     if (Code < 0x10000) {
-      Unit(Code);
+      Out.U16(std::uint16_t(Code));
     } else {
-      Unit(0xD800 + ((Code - 0x10000) >> 10));
-      Unit(0xDC00 + ((Code - 0x10000) & 0x3FF));
+      Out.U16(std::uint16_t(0xD800 + ((Code - 0x10000) >> 10))).U16(std::uint16_t(0xDC00 + ((Code - 0x10000) & 0x3FF)));
     }
   }
-  Unit(0);
-  return Bytes;
-}
-
-void AppendUtf8(std::string& Out, char32_t Code) {
-  if (Code < 0x80) {
-    Out += char(Code);
-  } else if (Code < 0x800) {
-    Out += {char(0xC0 | Code >> 6), char(0x80 | (Code & 0x3F))};
-  } else if (Code < 0x10000) {
-    Out += {char(0xE0 | Code >> 12), char(0x80 | (Code >> 6 & 0x3F)), char(0x80 | (Code & 0x3F))};
-  } else {
-    Out += {char(0xF0 | Code >> 18), char(0x80 | (Code >> 12 & 0x3F)), char(0x80 | (Code >> 6 & 0x3F)),
-            char(0x80 | (Code & 0x3F))};
-  }
+  return Out.U16(0).Take();
 }
 
 class TBlockWriter {
@@ -104,32 +65,27 @@ public:
   // Starts a node at the next 4-byte boundary and answers where it starts;
   // the value, if any, follows through Value, children through Begin.
   std::size_t Begin(const std::string& Key, std::uint16_t Type, std::uint16_t ValueLength) {
-    Align();
-    const std::size_t Start = FBytes.size();
-    for (const std::uint16_t Field : {std::uint16_t(0), ValueLength, Type}) U16(Field);
-    const auto KeyBytes = Utf16Z(Key, "key \"" + PrintableText(Key) + "\"");
-    FBytes.insert(FBytes.end(), KeyBytes.begin(), KeyBytes.end());
+    FOut.Align(4);
+    const std::size_t Start = FOut.Size();
+    FOut.U16(0)  // wLength, put by End
+        .U16(ValueLength)
+        .U16(Type)
+        .Bytes(Utf16Z(Key, "key \"" + PrintableText(Key) + "\""));
     return Start;
   }
-  void Value(std::span<const std::uint8_t> Bytes) {
-    Align();
-    FBytes.insert(FBytes.end(), Bytes.begin(), Bytes.end());
-  }
+  void Value(std::span<const std::uint8_t> Bytes) { FOut.Align(4).Bytes(Bytes); }
   // Lengths are 16-bit: a node that outgrows them is refused here, which also
   // catches a value whose wValueLength was cut short when it was written.
   void End(std::size_t Start, const std::string& Key) {
-    const std::size_t Length = FBytes.size() - Start;
+    const std::size_t Length = FOut.Size() - Start;
     if (Length > MaxNodeLength)
       EncodeFault("node \"" + PrintableText(Key) + "\" needs " + std::to_string(Length) + " bytes, more than 65535");
-    FBytes[Start] = std::uint8_t(Length);
-    FBytes[Start + 1] = std::uint8_t(Length >> 8);
+    FOut.PutU16(Start, std::uint16_t(Length));
   }
-  std::vector<std::uint8_t> Take() { return std::move(FBytes); }
+  std::vector<std::uint8_t> Take() { return FOut.Take(); }
 
 private:
-  void U16(std::uint16_t V) { FBytes.insert(FBytes.end(), {std::uint8_t(V), std::uint8_t(V >> 8)}); }
-  void Align() { FBytes.resize(Align4(FBytes.size())); }
-  std::vector<std::uint8_t> FBytes;
+  TByteWriter FOut;
 };
 
 // A leaf node with a value and no children.
@@ -153,11 +109,10 @@ void WriteStringFileInfo(TBlockWriter& Out, const TVersionInfo& Info) {
 }
 
 void WriteVarFileInfo(TBlockWriter& Out, const std::vector<std::uint32_t>& Translations) {
-  std::vector<std::uint8_t> Value;
-  for (const std::uint32_t T : Translations)
-    Value.insert(Value.end(), {std::uint8_t(T), std::uint8_t(T >> 8), std::uint8_t(T >> 16), std::uint8_t(T >> 24)});
+  TByteWriter Value;
+  for (const std::uint32_t T : Translations) Value.U32(T);
   const std::size_t FileInfo = Out.Begin("VarFileInfo", TextValue, 0);
-  WriteLeaf(Out, "Translation", BinaryValue, std::uint16_t(Value.size()), Value);
+  WriteLeaf(Out, "Translation", BinaryValue, std::uint16_t(Value.Size()), Value.Data());
   Out.End(FileInfo, "VarFileInfo");
 }
 
@@ -174,36 +129,39 @@ struct TNode {
 
 class TBlockReader {
 public:
-  TBlockReader(std::span<const std::uint8_t> Data, const std::string& Where) : FData(Data), FWhere(Where) {}
+  TBlockReader(std::span<const std::uint8_t> Data, const std::string& Where)
+      : FIn(Data, Where, RaiseFault<EPackageError>) {}
 
-  [[noreturn]] void Fail(const std::string& Fault) const { throw EPackageError(FWhere + ": " + Fault); }
+  [[noreturn]] void Fail(const std::string& Fault) const { FIn.Fail(Fault); }
 
   // The node at Offset, which must end by Limit, the end of its parent.
   TNode Node(std::size_t Offset, std::size_t Limit, const std::string& Parent) const {
     const std::string What = "node at offset " + std::to_string(Offset) + " in " + Parent;
-    if (Limit - Offset < HeaderSize) Fail(What + ": header truncated");
+    TByteReader Room = FIn.Range(Offset, Limit - Offset, Parent);
+    TByteReader Header = Room.Sub(HeaderSize, "node header in " + Parent);
     TNode N;
     N.Start = Offset;
-    const std::size_t Length = Le16(&FData[Offset]);
-    N.ValueLength = Le16(&FData[Offset + 2]);
-    N.Type = Le16(&FData[Offset + 4]);
+    const std::size_t Length = Header.U16();
+    N.ValueLength = Header.U16();
+    N.Type = Header.U16();
     if (Length < HeaderSize + 2 || Length % 2 != 0) Fail(What + ": bad length " + std::to_string(Length));
     if (Length > Limit - Offset)
       Fail(What + ": length " + std::to_string(Length) + " runs past its parent, which has " +
-           Os::ByteCount(Limit - Offset) + " left");
+           ByteCount(Limit - Offset) + " left");
     if (N.Type != BinaryValue && N.Type != TextValue) Fail(What + ": unknown value type " + std::to_string(N.Type));
     N.End = Offset + Length;
 
     std::size_t KeyEnd = Offset + HeaderSize;
-    while (KeyEnd < N.End && Le16(&FData[KeyEnd]) != 0) KeyEnd += 2;
+    const std::span<const std::uint8_t> Data = FIn.Data();
+    while (KeyEnd < N.End && Le16(&Data[KeyEnd]) != 0) KeyEnd += 2;
     if (KeyEnd == N.End) Fail(What + ": key not terminated");
-    N.Key = Text(FData.subspan(Offset + HeaderSize, KeyEnd - Offset - HeaderSize), What + ": key");
+    N.Key = Text(Data.subspan(Offset + HeaderSize, KeyEnd - Offset - HeaderSize), What + ": key");
 
     const std::size_t ValueStart = Align4(KeyEnd + 2);
     const std::size_t ValueBytes = std::size_t(N.ValueLength) * (N.Type == TextValue ? 2 : 1);
     if (ValueBytes > 0 && (ValueStart > N.End || ValueBytes > N.End - ValueStart))
-      Fail(What + " \"" + PrintableText(N.Key) + "\": value of " + Os::ByteCount(ValueBytes) + " runs past the node");
-    if (ValueBytes > 0) N.Value = FData.subspan(ValueStart, ValueBytes);
+      Fail(What + " \"" + PrintableText(N.Key) + "\": value of " + ByteCount(ValueBytes) + " runs past the node");
+    if (ValueBytes > 0) N.Value = Data.subspan(ValueStart, ValueBytes);
     N.ChildrenBegin = std::min(Align4(ValueStart + ValueBytes), N.End);
     return N;
   }
@@ -236,19 +194,18 @@ public:
   void Expect(const TNode& N, std::uint16_t Type, bool Leaf) const {
     if (N.Type != Type) Fail("\"" + PrintableText(N.Key) + "\" has value type " + std::to_string(N.Type));
     if (Leaf && N.HasChildren())
-      Fail("\"" + PrintableText(N.Key) + "\" has " + Os::ByteCount(N.End - N.ChildrenBegin) + " after its value");
+      Fail("\"" + PrintableText(N.Key) + "\" has " + ByteCount(N.End - N.ChildrenBegin) + " after its value");
     if (!Leaf && N.ValueLength != 0) Fail("\"" + PrintableText(N.Key) + "\" has a value where none belongs");
   }
 
 private:
-  std::span<const std::uint8_t> FData;
-  const std::string& FWhere;
+  TByteReader FIn;
 };
 
 TFixedFileInfo ReadFixed(const TBlockReader& In, const TNode& Root) {
   if (Root.Key != "VS_VERSION_INFO") In.Fail("not a version block: the root is \"" + PrintableText(Root.Key) + "\"");
   if (Root.Type != BinaryValue || Root.Value.size() != FixedSize)
-    In.Fail("fixed part of " + Os::ByteCount(Root.Value.size()) + ", not " + std::to_string(FixedSize));
+    In.Fail("fixed part of " + ByteCount(Root.Value.size()) + ", not " + std::to_string(FixedSize));
   TFixedFileInfo Fixed;
   for (std::size_t I = 0; I < std::size(FixedFields); ++I) Fixed.*FixedFields[I] = Le32(&Root.Value[4 * I]);
   if (Fixed.Signature != FixedSignature) In.Fail("fixed part has a bad signature");
@@ -285,7 +242,7 @@ void ReadVarFileInfo(const TBlockReader& In, const TNode& FileInfo, TVersionInfo
   if (Var.Key != "Translation") In.Fail("unknown entry \"" + PrintableText(Var.Key) + "\" under VarFileInfo");
   In.Expect(Var, BinaryValue, true);
   if (Var.Value.size() % 4 != 0)
-    In.Fail("translations of " + Os::ByteCount(Var.Value.size()) + " are not whole DWORDs");
+    In.Fail("translations of " + ByteCount(Var.Value.size()) + " are not whole DWORDs");
   for (std::size_t I = 0; I < Var.Value.size(); I += 4) Info.Translations.push_back(Le32(&Var.Value[I]));
 }
 
@@ -298,14 +255,11 @@ std::vector<std::uint8_t> EncodeVersionInfo(const TVersionInfo& Info) {
   if (Info.StringTableKey.empty() && !Info.Strings.empty()) EncodeFault("strings without a string table key");
   if (!Info.StringTableKey.empty() && !IsTranslationKey(Info.StringTableKey))
     EncodeFault("string table key \"" + PrintableText(Info.StringTableKey) + "\" is not eight hexadecimal digits");
-  std::vector<std::uint8_t> Fixed;
-  for (const auto Field : FixedFields) {
-    const std::uint32_t V = Info.Fixed.*Field;
-    Fixed.insert(Fixed.end(), {std::uint8_t(V), std::uint8_t(V >> 8), std::uint8_t(V >> 16), std::uint8_t(V >> 24)});
-  }
+  TByteWriter Fixed;
+  for (const auto Field : FixedFields) Fixed.U32(Info.Fixed.*Field);
   TBlockWriter Out;
   const std::size_t Root = Out.Begin("VS_VERSION_INFO", BinaryValue, FixedSize);
-  Out.Value(Fixed);
+  Out.Value(Fixed.Data());
   if (!Info.StringTableKey.empty()) WriteStringFileInfo(Out, Info);
   if (!Info.Translations.empty()) WriteVarFileInfo(Out, Info.Translations);
   Out.End(Root, "VS_VERSION_INFO");
@@ -315,7 +269,7 @@ std::vector<std::uint8_t> EncodeVersionInfo(const TVersionInfo& Info) {
 TVersionInfo DecodeVersionInfo(std::span<const std::uint8_t> Data, const std::string& Where) {
   const TBlockReader In(Data, Where);
   const TNode Root = In.Node(0, Data.size(), "the resource");
-  if (Root.End != Data.size()) In.Fail(Os::ByteCount(Data.size() - Root.End) + " after the version block");
+  if (Root.End != Data.size()) In.Fail(ByteCount(Data.size() - Root.End) + " after the version block");
   TVersionInfo Info;
   Info.Fixed = ReadFixed(In, Root);
   bool SeenStrings = false, SeenVars = false;

@@ -1,125 +1,10 @@
-// What both sides of the seam share: exported names as people read them
-// (demangled, a constructor's or destructor's variants told apart), and
-// sizes as people read them, names for temporary files, and the buttons of
-// a message box.
-#include <cctype>
-#include <cstdio>
-#include <cstdlib>
-#include <cxxabi.h>
-#include <map>
-#include <memory>
+// What both sides of the seam share: names for temporary files, which read
+// the system's random source.
 #include <random>
 
 #include "os/Os.hpp"
 
 namespace Os {
-
-namespace {
-
-// The demangler prints a back-reference by printing again what it refers
-// to, so a name of a few hundred bytes can demangle to gigabytes, and it
-// takes as long as it prints. It cannot be stopped part way, so what it
-// could print is bounded from the name alone before it is asked: no token
-// prints more than MaxPerByte bytes for each of its own (the longest being
-// "Ss", std::basic_string<...>), a constructor or destructor prints a name
-// of at most the whole name again, and each back-reference at most what
-// the rest can print: twice for a substitution, which only refers to what
-// came before it; four times for a template parameter, which the demangler
-// may follow into itself once; and for a pack expansion once for each
-// element a pack can have. A name whose bound passes the budget is shown
-// as it is.
-constexpr std::uint64_t MaxPerByte = 36;
-constexpr std::uint64_t Saturated = std::uint64_t(1) << 62;
-
-bool IsSeqDigit(char C) { return (C >= '0' && C <= '9') || (C >= 'A' && C <= 'Z'); }
-
-std::uint64_t Times(std::uint64_t Bound, std::uint64_t Factor) {
-  return Bound > Saturated / Factor ? Saturated : Bound * Factor;
-}
-
-}  // namespace
-
-std::uint64_t DemangledBound(std::string_view Name) {
-  const std::uint64_t Length = Name.size();
-  std::uint64_t Bound = Times(Length + 1, MaxPerByte);
-  std::uint64_t Factor = 1;
-  auto Refers = [&](std::size_t At, auto IsDigit) {  // <letter> [digits] _
-    std::size_t End = At + 1;
-    while (End < Name.size() && IsDigit(Name[End])) ++End;
-    return End < Name.size() && Name[End] == '_';
-  };
-  // Every place where a token could start is counted, inside identifiers
-  // too: counting too many only makes the bound larger.
-  for (std::size_t I = 0; I < Name.size(); ++I) {
-    const char C = Name[I], Next = I + 1 < Name.size() ? Name[I + 1] : '\0';
-    if (C == 'S' && Refers(I, IsSeqDigit)) Factor = Times(Factor, 2);
-    if (C == 'T' && Refers(I, [](char D) { return D >= '0' && D <= '9'; })) Factor = Times(Factor, 4);
-    if ((C == 's' && (Next == 'Z' || Next == 'P')) || (C == 'D' && Next == 'p')) Factor = Times(Factor, Length + 1);
-    if ((C == 'C' && ((Next >= '1' && Next <= '5') || Next == 'I')) || (C == 'D' && Next >= '0' && Next <= '5'))
-      Bound += Length;
-  }
-  return Times(Bound, Factor);
-}
-
-namespace {
-
-// What the demangled names of one module may print together: past it the
-// rest are shown as they are.
-constexpr std::uint64_t TotalDemangled = 64 << 20;
-
-std::string Demangle(const std::string& Name, std::uint64_t& Printed) {
-  if (DemangledBound(Name) > DemangleBudget || Printed > TotalDemangled) return Name;
-  int Status = 0;
-  std::unique_ptr<char, void (*)(void*)> Plain(abi::__cxa_demangle(Name.c_str(), nullptr, nullptr, &Status), std::free);
-  if (Status != 0 || !Plain) return Name;
-  std::string Result = Plain.get();
-  Printed += Result.size();
-  return Result;
-}
-
-// Which variant of a constructor or destructor a mangled name is: the
-// marker follows the class's own name, just before its parameters.
-std::string Variant(const std::string& Mangled) {
-  static const std::pair<const char*, const char*> Markers[] = {
-      {"C1E", "complete object"}, {"C2E", "base object"},     {"C3E", "allocating"},
-      {"D0E", "deleting"},        {"D1E", "complete object"}, {"D2E", "base object"}};
-  for (std::size_t At = 1; At + 3 <= Mangled.size(); ++At) {
-    const char Before = Mangled[At - 1];
-    if (!(std::isalpha(static_cast<unsigned char>(Before)) || Before == '_')) continue;
-    for (const auto& [Marker, Label] : Markers)
-      if (Mangled.compare(At, 3, Marker) == 0) return Label;
-  }
-  return Mangled;
-}
-
-}  // namespace
-
-std::vector<std::string> NameExports(const std::vector<std::string>& Mangled) {
-  std::vector<std::string> Plain;
-  std::map<std::string, int> Count;
-  std::uint64_t Printed = 0;
-  for (const std::string& Name : Mangled) ++Count[Plain.emplace_back(Demangle(Name, Printed))];
-  std::vector<std::string> Result;
-  for (std::size_t I = 0; I < Mangled.size(); ++I)
-    Result.push_back(Count[Plain[I]] == 1 ? Plain[I] : Plain[I] + " [" + Variant(Mangled[I]) + "]");
-  return Result;
-}
-
-std::string ByteCount(std::uint64_t Count) { return std::to_string(Count) + (Count == 1 ? " byte" : " bytes"); }
-
-std::string SizeText(std::uint64_t Bytes) {
-  static const char* const Units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
-  int Unit = 0;
-  double Value = double(Bytes);
-  while (Value >= 1024 && Unit < 4) Value /= 1024, ++Unit;
-  if (Unit == 0) return ByteCount(Bytes);
-  char Text[32];
-  if (Value == double(std::uint64_t(Value)))
-    std::snprintf(Text, sizeof Text, "%llu %s", static_cast<unsigned long long>(Value), Units[Unit]);
-  else
-    std::snprintf(Text, sizeof Text, "%.1f %s", Value, Units[Unit]);
-  return Text;
-}
 
 std::string TemporaryName(const std::string& Folder) {
   static std::mt19937_64 Random{std::random_device{}()};
@@ -127,18 +12,6 @@ std::string TemporaryName(const std::string& Folder) {
   std::string Name = Folder + PathSeparators[0] + ".tessorin-";
   for (int I = 0; I < 10; ++I) Name += Letters[Random() % (sizeof Letters - 1)];
   return Name;
-}
-
-std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type) {
-  using namespace Windows;
-  switch (Type & MB_TYPEMASK) {
-    case MB_OKCANCEL: return {{"OK", IDOK}, {"Cancel", IDCANCEL}};
-    case MB_ABORTRETRYIGNORE: return {{"Abort", IDABORT}, {"Retry", IDRETRY}, {"Ignore", IDIGNORE}};
-    case MB_YESNOCANCEL: return {{"Yes", IDYES}, {"No", IDNO}, {"Cancel", IDCANCEL}};
-    case MB_YESNO: return {{"Yes", IDYES}, {"No", IDNO}};
-    case MB_RETRYCANCEL: return {{"Retry", IDRETRY}, {"Cancel", IDCANCEL}};
-    default: return {{"OK", IDOK}};
-  }
 }
 
 }  // namespace Os

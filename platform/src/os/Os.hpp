@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "SysUtils.hpp"
 #include "Windows.hpp"
 
 namespace Os {
@@ -96,9 +97,6 @@ bool StdinIsTerminal();
 // shows once a form's window is on the screen, and before that it answers 0.
 bool HasSystemMessageBox();
 int SystemMessageBox(Windows::HWND Window, const std::string& Text, const std::string& Caption, Windows::UINT Type);
-// The buttons a box of the given type shows, as (label, answer) pairs, the
-// default first; every system's box and the console prompt show these.
-std::vector<std::pair<std::string, int>> MessageBoxButtons(Windows::UINT Type);
 
 // Memory for pixel rows; raises std::bad_alloc.
 void* AllocatePixels(std::size_t Size);
@@ -140,20 +138,8 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
 // when they are malformed.
 std::vector<Windows::TResourceEntry> LoadedModuleResources(Windows::HMODULE Instance, const void* AddressInModule,
                                                            const std::string& Where);
-// Demangled exported names, each distinct entry once: where several mangled
-// names demangle alike (a constructor's or destructor's variants), each says
-// which it is in brackets. A name that could demangle to more than
-// DemangleBudget bytes is shown as it is, and so is every name once the
-// module's names have printed 64 MiB together.
-std::vector<std::string> NameExports(const std::vector<std::string>& Mangled);
-constexpr std::uint64_t DemangleBudget = 1 << 20;
-// At least as many bytes as the name can demangle to, worked out from the
-// name alone; the demangler is asked only within the budget.
-std::uint64_t DemangledBound(std::string_view Name);
-// "1.5 GiB", "200 bytes".
-std::string SizeText(std::uint64_t Bytes);
-// "1 byte", "200 bytes": a count of bytes as messages give it.
-std::string ByteCount(std::uint64_t Count);
+// SysUtils::ByteCount under its old name, until the form reader's files name it there.
+using SysUtils::ByteCount;
 // A fresh hidden name in Folder, short whatever a target's name, so that a
 // target name of the longest legal length still works.
 std::string TemporaryName(const std::string& Folder);

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   }
   try {
     const Windows::HMODULE Module = SysUtils::LoadPackage(argv[1]);
-    auto Register = reinterpret_cast<void (*)()>(SysUtils::GetProcAddress(Module, "_ZN8LvFltImg8RegisterEv"));
+    auto Register = reinterpret_cast<void (*)()>(SysUtils::GetProcAddress(Module, SysUtils::RegisterProcName("LvFltImg").c_str()));
     if (!Register) {
       std::cerr << "host: no Register procedure\n";
       return 1;

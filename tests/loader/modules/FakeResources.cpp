@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "Graphics.hpp"
+#include "Classes.hpp"
 #include "SysUtils.hpp"
 
 int main(int Argc, char** Argv) {
@@ -25,6 +25,6 @@ int main(int Argc, char** Argv) {
     Entries.push_back({"PACKAGEINFO", Windows::RT_RCDATA, Windows::LANG_NEUTRAL, Info});
     Entries.push_back({"MARKER", Windows::RT_RCDATA, Windows::LANG_NEUTRAL, Marker});
   }
-  Graphics::WriteFileBytes(Argv[1], SysUtils::EncodeResources(Entries));
+  Classes::WriteFileBytes(Argv[1], SysUtils::EncodeResources(Entries));
   return 0;
 }

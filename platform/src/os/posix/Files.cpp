@@ -29,8 +29,8 @@ TMappedFile::TMappedFile(const std::string& FileName, std::uint64_t MaxSize) {
   }
   if (std::uint64_t(Status.st_size) > MaxSize) {
     close(File);
-    throw Classes::EReadError(FileName + ": the file is " + SizeText(std::uint64_t(Status.st_size)) +
-                              ", more than the limit of " + SizeText(MaxSize));
+    throw Classes::EReadError(FileName + ": the file is " + SysUtils::SizeText(std::uint64_t(Status.st_size)) +
+                              ", more than the limit of " + SysUtils::SizeText(MaxSize));
   }
   FSize = std::size_t(Status.st_size);
   if (FSize > 0) {

@@ -10,7 +10,9 @@
 #include <map>
 #include <vector>
 
+#include "Dialogs.hpp"
 #include "Graphics.hpp"
+#include "SysUtils.hpp"
 #include "os/Os.hpp"
 #include "os/posix/Posix.hpp"
 
@@ -146,20 +148,12 @@ unsigned MotionButtons(Uint32 State) {
 
 // The characters of typed text that a form's keys can carry: ASCII and
 // Latin-1, one byte each.
-std::vector<char> Characters(const char* Utf8) {
+std::vector<char> Characters(std::string_view Utf8) {
   std::vector<char> Out;
-  for (const auto* P = reinterpret_cast<const unsigned char*>(Utf8); *P;) {
-    if (*P < 0x80) {
-      Out.push_back(char(*P++));
-    } else if ((*P & 0xE0) == 0xC0 && (P[1] & 0xC0) == 0x80) {
-      const unsigned Code = (P[0] & 0x1Fu) << 6 | (P[1] & 0x3Fu);
-      if (Code >= 0xA0 && Code <= 0xFF) Out.push_back(char(Code));
-      P += 2;
-    } else {
-      // Beyond Latin-1, or not UTF-8 at all: skipped up to the next character.
-      ++P;
-      while ((*P & 0xC0) == 0x80) ++P;
-    }
+  for (std::size_t Pos = 0; Pos < Utf8.size();) {
+    // Beyond Latin-1, its C1 controls, and bytes that are not UTF-8 are skipped.
+    const char32_t Code = SysUtils::NextCodePoint(Utf8, Pos);
+    if (Code < 0x80 || (Code >= 0xA0 && Code <= 0xFF)) Out.push_back(char(Code));
   }
   return Out;
 }
@@ -335,7 +329,7 @@ bool HasSystemMessageBox() {
 int SystemMessageBox(Windows::HWND Window, const std::string& Text, const std::string& Caption, Windows::UINT Type) {
   if (!GOpen) return 0;
   const TWindow* Owner = Find(Window);
-  const auto Choices = MessageBoxButtons(Type);
+  const auto Choices = Dialogs::MessageBoxButtons(Type);
   std::vector<SDL_MessageBoxButtonData> Buttons;
   for (std::size_t I = 0; I < Choices.size(); ++I) {
     const Uint32 Flags = (I == 0 ? SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT : 0) |

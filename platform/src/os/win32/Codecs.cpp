@@ -16,6 +16,7 @@
 #include <new>
 
 #include "Graphics/Codecs.hpp"
+#include "SysUtils.hpp"
 #include "os/Os.hpp"
 #include "os/win32/Win32.hpp"
 // After Win32.hpp, which sets up <windows.h> for them.
@@ -118,10 +119,6 @@ struct TImaging {
   TComRef<IWICImagingFactory> Factory;
 };
 
-std::uint32_t BigEndian32(const std::uint8_t* P) {
-  return std::uint32_t(P[0]) << 24 | std::uint32_t(P[1]) << 16 | std::uint32_t(P[2]) << 8 | P[3];
-}
-
 std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
   static const auto Table = [] {
     std::array<std::uint32_t, 256> Entries{};
@@ -145,14 +142,14 @@ std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
 // then the file without such chunks, and empty when it has none.
 std::vector<std::uint8_t> CheckPngChunks(std::span<const std::uint8_t> Data, const std::string& Name) {
   if (Data.size() >= 24 && std::memcmp(Data.data() + 12, "IHDR", 4) == 0)
-    CheckImageSize(BigEndian32(Data.data() + 16), BigEndian32(Data.data() + 20), Name);
+    CheckImageSize(SysUtils::Be32(Data.data() + 16), SysUtils::Be32(Data.data() + 20), Name);
   const std::string Fault = Name + ": PNG decoding failed: ";
   std::vector<std::uint8_t> Kept;
   std::size_t KeptUpTo = 0;  // where the bytes not yet copied to Kept start
   for (std::size_t Position = 8;;) {
     if (Data.size() - Position < 8) throw EInvalidGraphic(Name + ": truncated PNG data");
     const std::uint8_t* Chunk = Data.data() + Position;
-    const std::uint32_t Length = BigEndian32(Chunk);
+    const std::uint32_t Length = SysUtils::Be32(Chunk);
     const std::string Type(reinterpret_cast<const char*>(Chunk + 4), 4);
     if (Length > 0x7FFFFFFFu) throw EInvalidGraphic(Fault + "chunk length out of range");
     if (!std::all_of(Type.begin(), Type.end(), [](char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'); }))
@@ -160,7 +157,7 @@ std::vector<std::uint8_t> CheckPngChunks(std::span<const std::uint8_t> Data, con
     if (std::uint64_t(Data.size() - Position - 8) < std::uint64_t(Length) + 4)
       throw EInvalidGraphic(Name + ": truncated PNG data");
     const std::size_t End = Position + 12 + Length;
-    if (Crc32(Chunk + 4, std::size_t(Length) + 4) != BigEndian32(Chunk + 8 + Length)) {
+    if (Crc32(Chunk + 4, std::size_t(Length) + 4) != SysUtils::Be32(Chunk + 8 + Length)) {
       if (Type[0] <= 'Z') throw EInvalidGraphic(Fault + Type + ": CRC error");
       Kept.insert(Kept.end(), Data.begin() + KeptUpTo, Data.begin() + Position);
       KeptUpTo = End;
@@ -215,14 +212,14 @@ TJpegLayout WalkJpeg(std::span<const std::uint8_t> Data) {
     if (Marker == 0xD9) return Layout;
     if (Marker == 0x00 || Marker == 0x01 || IsRestart(Marker) || Marker == 0xD8) continue;
     if (Size - Position < 2) break;
-    const std::size_t Length = std::size_t(Data[Position]) << 8 | Data[Position + 1];
+    const std::size_t Length = SysUtils::Be16(&Data[Position]);
     if (Length < 2) return Layout;
     if (Size - Position < Length) break;
     // Start of frame: every 0xCn but DHT (C4), JPG (C8) and DAC (CC).
     const bool Frame = (Marker & 0xF0) == 0xC0 && Marker != 0xC4 && Marker != 0xC8 && Marker != 0xCC;
     if (Frame && !Layout.HasFrame && Length >= 7) {
-      Layout.Height = std::uint32_t(Data[Position + 3]) << 8 | Data[Position + 4];
-      Layout.Width = std::uint32_t(Data[Position + 5]) << 8 | Data[Position + 6];
+      Layout.Height = SysUtils::Be16(&Data[Position + 3]);
+      Layout.Width = SysUtils::Be16(&Data[Position + 5]);
       Layout.HasFrame = true;
     }
     Position += Length;

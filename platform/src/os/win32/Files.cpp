@@ -46,8 +46,8 @@ TMappedFile::TMappedFile(const std::string& FileName, std::uint64_t MaxSize) {
   const std::uint64_t Size = (std::uint64_t(Status.nFileSizeHigh) << 32) | Status.nFileSizeLow;
   if (Size > MaxSize) {
     ::CloseHandle(File);
-    throw Classes::EReadError(FileName + ": the file is " + SizeText(Size) + ", more than the limit of " +
-                              SizeText(MaxSize));
+    throw Classes::EReadError(FileName + ": the file is " + SysUtils::SizeText(Size) + ", more than the limit of " +
+                              SysUtils::SizeText(MaxSize));
   }
   FSize = std::size_t(Size);
   if (FSize > 0) {

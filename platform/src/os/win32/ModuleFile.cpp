@@ -9,7 +9,7 @@
 
 #include "SysUtils.hpp"
 #include "os/Os.hpp"
-#include "os/PeFile.hpp"
+#include "System/PeFile.hpp"
 #include "os/win32/Win32.hpp"
 
 namespace Os {
@@ -17,6 +17,7 @@ namespace Os {
 namespace {
 
 using SysUtils::EPackageError;
+namespace Pe = SysUtils::Pe;
 
 // The headers of a module the loader mapped into this process: until they
 // are read only their page is known to be there, then the whole image.
