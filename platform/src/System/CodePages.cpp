@@ -128,16 +128,6 @@ const TCodePage* Find(int Number) {
   return Found == std::end(CodePages) ? nullptr : Found;
 }
 
-void AppendUtf8(std::string& Out, std::uint32_t C) {
-  if (C < 0x80) {
-    Out += char(C);
-  } else if (C < 0x800) {
-    Out += char(0xC0 | C >> 6), Out += char(0x80 | (C & 0x3F));
-  } else {
-    Out += char(0xE0 | C >> 12), Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
-  }
-}
-
 }  // namespace
 
 bool IsSingleByteCodePage(int CodePage) { return Find(CodePage) != nullptr; }
@@ -177,7 +167,7 @@ std::string CodePageToUtf8(std::string_view Text, int CodePage) {
   Out.reserve(Text.size());
   for (const char C : Text) {
     const auto Byte = static_cast<unsigned char>(C);
-    AppendUtf8(Out, Byte < 0x80 ? Byte : Page->High[Byte - 0x80]);
+    AppendUtf8(Out, char32_t(Byte < 0x80 ? Byte : Page->High[Byte - 0x80]));
   }
   return Out;
 }
