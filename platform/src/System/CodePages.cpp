@@ -128,16 +128,6 @@ const TCodePage* Find(int Number) {
   return Found == std::end(CodePages) ? nullptr : Found;
 }
 
-void AppendUtf8(std::string& Out, std::uint32_t C) {
-  if (C < 0x80) {
-    Out += char(C);
-  } else if (C < 0x800) {
-    Out += char(0xC0 | C >> 6), Out += char(0x80 | (C & 0x3F));
-  } else {
-    Out += char(0xE0 | C >> 12), Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
-  }
-}
-
 }  // namespace
 
 bool IsSingleByteCodePage(int CodePage) { return Find(CodePage) != nullptr; }
@@ -150,22 +140,8 @@ std::vector<int> SingleByteCodePages() {
 
 bool IsUtf8(std::string_view Text) {
   for (std::size_t I = 0; I < Text.size();) {
-    const auto Lead = static_cast<unsigned char>(Text[I]);
-    if (Lead < 0x80) {
-      ++I;
-      continue;
-    }
-    const std::size_t Length = Lead < 0xC2 ? 0 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : Lead < 0xF5 ? 4 : 0;
-    if (Length == 0 || Text.size() - I < Length) return false;
-    std::uint32_t C = Lead & (0x7F >> Length);
-    for (std::size_t K = 1; K < Length; ++K) {
-      const auto Next = static_cast<unsigned char>(Text[I + K]);
-      if ((Next & 0xC0) != 0x80) return false;
-      C = C << 6 | (Next & 0x3F);
-    }
-    constexpr std::uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (C < Least[Length] || C > 0x10FFFF || (C >= 0xD800 && C < 0xE000)) return false;
-    I += Length;
+    if (static_cast<unsigned char>(Text[I]) < 0x80) ++I;
+    else if (NextCodePoint(Text, I) == NoCodePoint) return false;
   }
   return true;
 }
@@ -177,7 +153,7 @@ std::string CodePageToUtf8(std::string_view Text, int CodePage) {
   Out.reserve(Text.size());
   for (const char C : Text) {
     const auto Byte = static_cast<unsigned char>(C);
-    AppendUtf8(Out, Byte < 0x80 ? Byte : Page->High[Byte - 0x80]);
+    AppendUtf8(Out, char32_t(Byte < 0x80 ? Byte : Page->High[Byte - 0x80]));
   }
   return Out;
 }
