@@ -90,6 +90,8 @@ TEST_F(FormToolsTest, BadFormsAndNamesAreRefusedWithOneLine) {
       {Lvview + " --form " + Q("farthest.txt") + " --screenshot " + Q("v.png"), Path("farthest.txt") + ": its controls reach 2147483657 x 10 pixels"},
       {Lvfilter + " " + Q("picture24.bmp") + " " + Q("filter.png") + " -o " + Q("o.png") + " --save-form " + Q("f.frm"),
        "f.frm: a form file is named .dfm (binary) or .txt (text)"},
+      {Pkgtool + " form " + Q("broken.txt") + " --codepage 65001", "--codepage: 65001 is no single-byte code page (874, 1250, "},
+      {Lvview + " --form " + Q("broken.txt") + " --codepage 437 --screenshot " + Q("v.png"), "--codepage: 437 is no single-byte"},
   };
   for (const auto& [Command, Text] : Cases) {
     const TResult R = Shell(Command);
@@ -98,6 +100,13 @@ TEST_F(FormToolsTest, BadFormsAndNamesAreRefusedWithOneLine) {
     EXPECT_EQ(Lines(R.Output), 1) << R.Output;
   }
   EXPECT_FALSE(fs::exists(Path("v.png")) || fs::exists(Path("o.png")) || fs::exists(Path("x.gif")));
+  // A text form of a single-byte code page is read in the one named.
+  std::ofstream(Path("cyrillic.txt"), std::ios::binary) << "object F: TForm\n  Caption = '\xCF\xF0\xE8'\nend\n";
+  for (const auto& [CodePage, Caption] : {std::pair<std::string, std::string>{"", "#207#240#232"}, {" --codepage 1251", "#1055#1088#1080"}}) {
+    const TResult R = Shell(Pkgtool + " form " + Q("cyrillic.txt") + CodePage);
+    EXPECT_EQ(R.Status, 0) << R.Output;
+    EXPECT_NE(R.Output.find("  Caption = " + Caption + "\n"), std::string::npos) << R.Output;
+  }
 }
 
 namespace {

@@ -261,6 +261,17 @@ TEST(RealForms, WhatTheEnvironmentWritesIsReadKeptAndWrittenBack) {
          EXPECT_EQ(ImageOf(F)->Picture()->Graphic()->ClassName(), "TPngImage");
          EXPECT_EQ(ImageOf(F)->Picture()->Width(), 5);
        }},
+      {"an icon whose mask leaves less than the colours' header",
+       InImage("    Picture.Data = " + Data(PictureData("TIcon", [] {
+         // One image of 32 x 10, whose 40-byte mask leaves one byte of
+         // colours: a header and a byte in all.
+         Bytes Cut = Icon();
+         Cut.resize(22 + 41);
+         Cut[6] = 32, Cut[7] = 10, Cut[14] = 41;  // the directory's size of it, and its bytes
+         Cut[22 + 4] = 32, Cut[22 + 8] = 20;      // its header: the width, the height of colours and mask
+         return Cut;
+       }()), 4) + "\n"),
+       {}, "form: line 3: Picture.Data: TIcon data: offset 0: truncated bitmap header"},
       {"a picture of a class still unknown, refused",
        InImage("    Picture.Data = {" "09544D65746166696C65" "0100000002}\n"), {},
        "form: line 3: Picture.Data: unknown graphic class TMetafile"},

@@ -41,8 +41,12 @@ void LoadIconImage(TBitmap& Into, std::span<const std::uint8_t> Image, unsigned 
                             std::to_string(Height) + " and its mask");
     const std::uint64_t MaskSize = (std::uint64_t(Width) + 31) / 32 * 4 * Height;
     if (MaskSize >= Image.size()) throw EInvalidGraphic(Where + ": no room for the mask");
-    std::vector<std::uint8_t> Colours(Image.begin(), Image.end() - std::ptrdiff_t(MaskSize));
+    // The colour half alone: its header's height is the icon's, and the mask
+    // is cut off, which may leave less than the header, for the bitmap
+    // reader to refuse.
+    std::vector<std::uint8_t> Colours(Image.begin(), Image.end());
     for (int B = 0; B < 4; ++B) Colours[8 + std::size_t(B)] = std::uint8_t(Height >> (8 * B));
+    Colours.resize(Image.size() - std::size_t(MaskSize));
     Into.LoadFromBytes(BitmapResourceFile(Colours, Where), Where);
   }
   if (Into.Width() == 0 || Into.Height() == 0) throw EInvalidGraphic(Where + ": the picture is empty");

@@ -140,22 +140,8 @@ std::vector<int> SingleByteCodePages() {
 
 bool IsUtf8(std::string_view Text) {
   for (std::size_t I = 0; I < Text.size();) {
-    const auto Lead = static_cast<unsigned char>(Text[I]);
-    if (Lead < 0x80) {
-      ++I;
-      continue;
-    }
-    const std::size_t Length = Lead < 0xC2 ? 0 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : Lead < 0xF5 ? 4 : 0;
-    if (Length == 0 || Text.size() - I < Length) return false;
-    std::uint32_t C = Lead & (0x7F >> Length);
-    for (std::size_t K = 1; K < Length; ++K) {
-      const auto Next = static_cast<unsigned char>(Text[I + K]);
-      if ((Next & 0xC0) != 0x80) return false;
-      C = C << 6 | (Next & 0x3F);
-    }
-    constexpr std::uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (C < Least[Length] || C > 0x10FFFF || (C >= 0xD800 && C < 0xE000)) return false;
-    I += Length;
+    if (static_cast<unsigned char>(Text[I]) < 0x80) ++I;
+    else if (NextCodePoint(Text, I) == NoCodePoint) return false;
   }
   return true;
 }
