@@ -90,6 +90,7 @@ std::vector<TAction> MakeActions() {
     if (W.size() != 2) throw EDesignError("expected " + Verb + " FILE");
     return FileName(W[1]);
   };
+  // A menu lists its actions in this order.
   return {
       Plain("new", "", "", "", Always, [](TActionContext& C) { C.Designer.New(); }),
       Script("open", "open FILE",
@@ -132,8 +133,6 @@ std::vector<TAction> MakeActions() {
                }
                C.Designer.Select(Names);
              }),
-      Plain("select-all", "Edit", "Select All", "Ctrl+A", Always, [](TActionContext& C) { C.Designer.SelectAll(); }),
-      Plain("select-next", "Edit", "Select Next", "Tab", Always, [](TActionContext& C) { C.Designer.SelectNext(); }),
       Script("set", "set PROPERTY VALUE",
              [](TActionContext& C, const TWords& W, const std::string& Action) {
                if (W.size() < 3) throw EDesignError("expected set PROPERTY VALUE");
@@ -185,12 +184,14 @@ std::vector<TAction> MakeActions() {
       Plain("send-to-back", "Arrange", "Send to Back", "", Components, [](TActionContext& C) { C.Designer.SendToBack(); }),
       Plain("undo", "Edit", "Undo", "Ctrl+Z", [](const TDesigner& D) { return D.CanUndo(); },
             [](TActionContext& C) { C.Designer.Undo(); }),
-      Plain("redo", "Edit", "Redo", "Ctrl+Y", [](const TDesigner& D) { return D.CanRedo(); },
+      Plain("redo", "Edit", "Redo", "Ctrl+Y, Ctrl+Shift+Z", [](const TDesigner& D) { return D.CanRedo(); },
             [](TActionContext& C) { C.Designer.Redo(); }),
       Plain("cut", "Edit", "Cut", "Ctrl+X", Components, [](TActionContext& C) { C.Clipboard = C.Designer.Cut(); }),
       Plain("copy", "Edit", "Copy", "Ctrl+C", Components, [](TActionContext& C) { C.Clipboard = C.Designer.Copy(); }),
       Plain("paste", "Edit", "Paste", "Ctrl+V", Always, [](TActionContext& C) { C.Designer.Paste(C.Clipboard); }),
       Plain("delete", "Edit", "Delete", "Del", Components, [](TActionContext& C) { C.Designer.Delete(); }),
+      Plain("select-all", "Edit", "Select All", "Ctrl+A", Always, [](TActionContext& C) { C.Designer.SelectAll(); }),
+      Plain("select-next", "Edit", "Select Next", "Tab", Always, [](TActionContext& C) { C.Designer.SelectNext(); }),
       Plain("inspect", "", "", "", Always,
             [](TActionContext& C) {
               for (const auto& Rows : {C.Designer.Properties(), C.Designer.Events()})

@@ -56,7 +56,8 @@ struct TAction {
   std::string Verb;   // as a script names it
   std::string Usage;  // its words, as --help shows them ("move DX DY")
   // Where the window offers it, with no words: the menu ("Edit",
-  // "Arrange"), its label and key ("Ctrl+A"). An empty menu: scripts only.
+  // "Arrange"), its label and key ("Ctrl+A"; more than one separated by
+  // ", ", the first shown in the menu). An empty menu: scripts only.
   std::string Menu, Label, Shortcut;
   std::function<bool(const TDesigner&)> Enabled;
   std::function<void(TActionContext&, const std::vector<std::string>& Words, const std::string& Action)> Run;

@@ -60,7 +60,11 @@ void TDesigner::Paste(const std::string& Text) {
   const int Count = Text == FPasted ? FPasteCount + 1 : 1;
   const int Offset = Count * GridStep;
   std::vector<std::string> Renamed, Taken;
-  Classes::TReadOptions Options = Reading({});
+  // Copied from a form that keeps what the framework lacks, that is kept
+  // again; anything else must be what the framework has.
+  bool Keeps = FForm->Kept() != nullptr;
+  for (int I = 0; I < FForm->ComponentCount() && !Keeps; ++I) Keeps = FForm->Components(I)->Kept() != nullptr;
+  Classes::TReadOptions Options = Keeps ? Restoring(FKeptClasses) : Reading({});
   Options.OnSetName = [&](const std::string& ClassName, std::string& Name) {
     const TypInfo::TClassInfo* Class = TypInfo::GetClass(ClassName);
     if (Class && Class->InheritsFrom(Forms::TCustomForm::ClassInfo()))

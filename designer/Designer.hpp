@@ -92,8 +92,10 @@ enum class TGrab {
 enum class TLineUp { Lefts, Centres, Rights, Tops, Middles, Bottoms };
 
 // What Open asks about each fault of a form with components the framework
-// lacks, as the environment asks.
-enum class TIgnoreAnswer { Ignore, IgnoreAll, Cancel };
+// lacks, as the environment asks: skip it (a class with everything inside
+// it), keep it as stored (a class as a placeholder holding what is inside
+// it), each for this fault or for it and all that follow; or refuse the form.
+enum class TIgnoreAnswer { Ignore, IgnoreAll, Cancel, Keep, KeepAll };
 using TAskIgnore = std::function<TIgnoreAnswer(const std::string& Fault)>;
 
 // The edits done and undone, as the states of the stored form. An edit is
@@ -249,6 +251,8 @@ private:
   void Changed();
   void Reset(std::unique_ptr<Forms::TForm> Form, const std::string& FileName);
   void Replace(std::unique_ptr<Forms::TForm> Form, const std::vector<std::string>& Selected);
+  // Notes the classes the form holds placeholders of: its states may name them.
+  void NoteKept();
   Controls::TWinControl* ContainerAt(int X, int Y) const;
   Controls::TControl* ControlAt(int X, int Y) const;
   std::string UniqueName(const std::string& ClassName, const std::vector<std::string>& Taken = {}) const;
@@ -264,6 +268,7 @@ private:
   std::string FFileName;
   std::string FLastFileAction;
   Classes::TFoldedData FFolded;  // what FoldedText left out
+  std::vector<std::string> FKeptClasses;  // kept as placeholders since the form was opened
   std::vector<Classes::TComponent*> FSelection;
   std::unique_ptr<THistory> FHistory;
   std::vector<std::string> FExpanded;

@@ -1,6 +1,7 @@
 // The form being designed as a document: its file, its stored state, and
 // the history of edits that leads from one state to the next.
 #include <algorithm>
+#include <optional>
 #include <unordered_set>
 
 #include "FormFiles.hpp"
@@ -15,12 +16,30 @@ Classes::TReadOptions Reading(const TAskIgnore& Ask) {
   Classes::TReadOptions Options;
   Options.KeepUnboundHandlers = true;
   if (Ask)
-    Options.OnError = [Ask, IgnoreAll = std::make_shared<bool>(false)](const Classes::EReadError& Fault) {
-      if (*IgnoreAll) return true;
-      const TIgnoreAnswer Answer = Ask(Fault.what());
-      *IgnoreAll = Answer == TIgnoreAnswer::IgnoreAll;
-      return Answer != TIgnoreAnswer::Cancel;
+    Options.OnError = [Ask, All = std::make_shared<std::optional<TIgnoreAnswer>>()](const Classes::EReadError& Fault) {
+      const TIgnoreAnswer Answer = *All ? **All : Ask(Fault.what());
+      if (Answer == TIgnoreAnswer::IgnoreAll || Answer == TIgnoreAnswer::KeepAll) *All = Answer;
+      switch (Answer) {
+        case TIgnoreAnswer::Ignore:
+        case TIgnoreAnswer::IgnoreAll: return Classes::TReadAnswer::Skip;
+        case TIgnoreAnswer::Keep:
+        case TIgnoreAnswer::KeepAll: return Classes::TReadAnswer::Keep;
+        default: return Classes::TReadAnswer::Refuse;
+      }
     };
+  return Options;
+}
+
+Classes::TReadOptions Restoring(const std::vector<std::string>& Kept) {
+  Classes::TReadOptions Options = Reading({});
+  Options.OnError = [Kept](const Classes::EReadError& Fault) {
+    if (Fault.Kind() != Classes::EReadError::TKind::UnknownClass) return Classes::TReadAnswer::Keep;
+    // The reader names the class first: "unknown class TPanel (Panel1)".
+    const std::string Named = Fault.Fault().substr(std::string("unknown class ").size());
+    const std::string Class = Named.substr(0, Named.find(' '));
+    const bool Known = std::any_of(Kept.begin(), Kept.end(), [&](const std::string& K) { return SysUtils::SameText(K, Class); });
+    return Known ? Classes::TReadAnswer::Keep : Classes::TReadAnswer::Refuse;
+  };
   return Options;
 }
 
@@ -30,10 +49,10 @@ TState StateOf(const Forms::TForm& Form) {
   return Stream.Memory();
 }
 
-std::unique_ptr<Forms::TForm> ReadState(const TState& State) {
+std::unique_ptr<Forms::TForm> ReadState(const TState& State, const std::vector<std::string>& Kept) {
   auto Form = std::make_unique<Forms::TForm>(nullptr);
   Classes::TMemoryStream Stream(State);
-  Classes::TReadOptions Options = Reading({});
+  Classes::TReadOptions Options = Restoring(Kept);
   Options.SourceName = "the form";
   Stream.ReadComponent(Form.get(), Options);
   return Form;
@@ -59,6 +78,8 @@ TDesigner::~TDesigner() = default;
 void TDesigner::Reset(std::unique_ptr<Forms::TForm> Form, const std::string& FileName) {
   FDrag.reset();
   FForm = Shown(std::move(Form));
+  FKeptClasses.clear();
+  NoteKept();
   FSelection = {FForm.get()};
   FFileName = FileName;
   FHistory = std::make_unique<THistory>(StateOf(*FForm));
@@ -135,9 +156,20 @@ TComponent* TDesigner::FindComponent(const std::string& Name) const {
 
 // ---- The history -------------------------------------------------------------------
 
+void TDesigner::NoteKept() {
+  const auto Note = [this](const TComponent& C) {
+    if (C.IsPlaceholder() && std::none_of(FKeptClasses.begin(), FKeptClasses.end(), [&](const std::string& K) {
+          return SysUtils::SameText(K, C.StoredClassName());
+        }))
+      FKeptClasses.push_back(C.StoredClassName());
+  };
+  for (int I = 0; I < FForm->ComponentCount(); ++I) Note(*FForm->Components(I));
+}
+
 void TDesigner::Replace(std::unique_ptr<Forms::TForm> Form, const std::vector<std::string>& Selected) {
   FDrag.reset();
   FForm = Shown(std::move(Form));
+  NoteKept();
   FSelection.clear();
   for (const std::string& Name : Selected)
     if (TComponent* C = FindComponent(Name)) FSelection.push_back(C);
@@ -151,7 +183,7 @@ void TDesigner::Edit(const std::string& Label, const std::string& Merge, const s
     TState After = StateOf(*FForm);
     if (After != FHistory->Current()) {
       try {
-        ReadState(After);
+        ReadState(After, FKeptClasses);
       } catch (const Classes::EReadError& E) {
         throw EDesignError(E.Fault());
       }
@@ -159,7 +191,7 @@ void TDesigner::Edit(const std::string& Label, const std::string& Merge, const s
     FHistory->Add(Label, Merge, Before, SelectedNames(), std::move(After));
   } catch (...) {
     // What Do changed goes: the form is read back from the state it was in.
-    if (StateOf(*FForm) != FHistory->Current()) Replace(ReadState(FHistory->Current()), Before);
+    if (StateOf(*FForm) != FHistory->Current()) Replace(ReadState(FHistory->Current(), FKeptClasses), Before);
     else Changed();
     throw;
   }
@@ -174,7 +206,7 @@ void TDesigner::Undo() {
   TState State = FHistory->UndoState();
   std::unique_ptr<Forms::TForm> Form;
   try {
-    Form = Shown(ReadState(State));
+    Form = Shown(ReadState(State, FKeptClasses));
   } catch (const std::exception& E) {
     throw EDesignError("cannot undo " + FHistory->UndoLabel() + ": " + E.what());
   }
@@ -187,7 +219,7 @@ void TDesigner::Redo() {
   TState State = FHistory->RedoState();
   std::unique_ptr<Forms::TForm> Form;
   try {
-    Form = Shown(ReadState(State));
+    Form = Shown(ReadState(State, FKeptClasses));
   } catch (const std::exception& E) {
     throw EDesignError("cannot redo " + FHistory->RedoLabel() + ": " + E.what());
   }

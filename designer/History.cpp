@@ -17,6 +17,9 @@ TState THistory::Splice(const TState& State, const TStep& Step, bool Forward) {
 
 void THistory::Add(const std::string& Label, const std::string& Merge, std::vector<std::string> SelectedBefore,
                    std::vector<std::string> SelectedAfter, TState After) {
+  // Nothing changed (a click that selects, a value set to itself): no step,
+  // and what can be redone stays.
+  if (After == FCurrent) return;
   FSteps.resize(FDone);
   if (FSaved && *FSaved > FDone) FSaved.reset();  // the saved state can no longer be reached
   TState Before = FCurrent;

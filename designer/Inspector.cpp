@@ -83,6 +83,17 @@ private:
     return First;
   }
 
+  // Whether the selected components hold a picture, where all agree.
+  std::string GraphicText(const System::TObject& Instance, const TPropInfo& Info, const std::string& Path) const {
+    const auto Of = [](const System::TObject* Object) { return HasGraphic(Object) ? "(TBitmap)" : "(None)"; };
+    const std::string First = Of(Info.GetObject(&Instance));
+    if (&Instance != FSelection.front()) return First;
+    for (const TComponent* C : FSelection)
+      if (const TPropInfo* Other = Classes::FindPropertyPath(*C, Path); !Other || Of(Other->GetObject(C)) != First)
+        return {};
+    return First;
+  }
+
   void Describe(const System::TObject& Instance, const TPropInfo& Info, TInspectorRow& Row) const {
     switch (Info.Kind) {
       case TTypeKind::tkInteger:
@@ -100,7 +111,7 @@ private:
       case TTypeKind::tkClass:
         if (IsGraphic(Info)) {
           Row.Kind = TRowKind::Graphic;
-          Row.Value = HasGraphic(Info.GetObject(&Instance)) ? "(TBitmap)" : "(None)";
+          Row.Value = GraphicText(Instance, Info, Row.Path);
         } else if (IsReference(Info)) {
           Row.Kind = TRowKind::Reference;
           const TypInfo::TClassInfo* Class = TypInfo::GetClass(Info.TypeName);

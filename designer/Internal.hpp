@@ -20,13 +20,17 @@ inline int Snap(int Value) {
 }
 
 // How a form is read for designing: handlers keep their names without
-// code, and each fault is asked about until Ignore All answers the rest.
+// code, and each fault is asked about until Ignore All or Keep All answers the rest.
 Classes::TReadOptions Reading(const TAskIgnore& Ask);
+// For what the form itself stored (its states, components copied from it):
+// what it kept when it was opened, placeholders of the classes Kept and
+// stored values, is kept again; any other class is refused.
+Classes::TReadOptions Restoring(const std::vector<std::string>& Kept);
 
 // The form's stored state, and a new form read from one: the reader's
 // faults raise EReadError, and nothing is left of the new form then.
 TState StateOf(const Forms::TForm& Form);
-std::unique_ptr<Forms::TForm> ReadState(const TState& State);
+std::unique_ptr<Forms::TForm> ReadState(const TState& State, const std::vector<std::string>& Kept);
 
 bool IsGraphic(const TypInfo::TPropInfo& Info);
 bool IsReference(const TypInfo::TPropInfo& Info);
@@ -37,6 +41,9 @@ struct TDesigner::TDrag {
   enum { Place, Move, Size, SizeForm } What = Move;
   int StartX = 0, StartY = 0, X = 0, Y = 0;
   TGrab Grab = TGrab::None;
+  // Whether the pointer has left the press: a click on a handle or an
+  // edge sizes nothing.
+  bool Moved = false;
   std::vector<Graphics::TRect> Before;  // of the selected controls
 };
 

@@ -63,6 +63,8 @@ void TDesigner::MouseDown(int X, int Y, bool Shift) {
 void TDesigner::MouseMove(int X, int Y) {
   if (!FDrag) return;
   FDrag->X = X, FDrag->Y = Y;
+  FDrag->Moved = FDrag->Moved || X != FDrag->StartX || Y != FDrag->StartY;
+  if (!FDrag->Moved) return;
   const std::vector<TControl*> Controls = SelectedControls();
   if (FDrag->What == TDrag::Move && Controls.size() == FDrag->Before.size()) {
     const int DX = Snap(X - FDrag->StartX), DY = Snap(Y - FDrag->StartY);

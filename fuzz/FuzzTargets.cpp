@@ -8,24 +8,15 @@
 namespace Fuzz {
 
 namespace {
-
 bool GProgramLimits = false;
+}  // namespace
 
-// Small limits keep every input fast, unless the program's own limits were
-// asked for. The caller's limits come back afterwards, since tests run these
-// bodies inside their own process.
-class TFuzzLimits {
-public:
-  TFuzzLimits() : FSaved(Graphics::GetImageLimits()) {
-    Graphics::SetImageLimits(GProgramLimits ? Graphics::TImageLimits{} : Graphics::TImageLimits{4096, 16u << 20, 16u << 20});
-  }
-  ~TFuzzLimits() { Graphics::SetImageLimits(FSaved); }
-  TFuzzLimits(const TFuzzLimits&) = delete;
-  TFuzzLimits& operator=(const TFuzzLimits&) = delete;
+TFuzzLimits::TFuzzLimits() : FSaved(Graphics::GetImageLimits()) {
+  Graphics::SetImageLimits(GProgramLimits ? Graphics::TImageLimits{} : Graphics::TImageLimits{4096, 16u << 20, 16u << 20});
+}
+TFuzzLimits::~TFuzzLimits() { Graphics::SetImageLimits(FSaved); }
 
-private:
-  Graphics::TImageLimits FSaved;
-};
+namespace {
 
 bool SameImage(const Graphics::Detail::TDib& A, const Graphics::Detail::TDib& B) {
   return A.Width == B.Width && A.Height == B.Height && A.Format == B.Format && A.Palette == B.Palette &&
@@ -190,10 +181,6 @@ int PackageRecords(const std::uint8_t* Data, std::size_t Size) {
 }  // namespace Fuzz
 
 #include "Classes.hpp"
-#include "Classes/FormFile.hpp"
-#include "ExtCtrls.hpp"
-#include "Forms.hpp"
-#include "Menus.hpp"
 #include "os/Os.hpp"
 #include "os/PeFile.hpp"
 
@@ -246,61 +233,6 @@ int ModuleFilePe(const std::uint8_t* Data, std::size_t Size) {
       }
     }
   } catch (const SysUtils::EPackageError&) {
-  }
-  return 0;
-}
-
-namespace {
-
-// Whatever tree a form file gives, its text reads back to the same text,
-// and its binary to the same binary.
-void CheckTree(const Classes::Form::TObject& Tree) {
-  using namespace Classes::Form;
-  const std::string Text = WriteText(Tree);
-  if (WriteText(ReadText(Text, "again")) != Text) std::abort();
-  const std::vector<std::uint8_t> Binary = WriteBinary(Tree);
-  if (WriteBinary(ReadBinary(Binary, "again")) != Binary) std::abort();
-}
-
-// The classes a form may name.
-void RegisterFormClasses() {
-  static const bool Registered = [] {
-    for (const TypInfo::TClassInfo* Class :
-         {&Forms::TForm::ClassInfo(), &ExtCtrls::TImage::ClassInfo(), &Menus::TPopupMenu::ClassInfo()})
-      TypInfo::RegisterClass(*Class);
-    return true;
-  }();
-  (void)Registered;
-}
-
-}  // namespace
-
-int FormBinary(const std::uint8_t* Data, std::size_t Size) {
-  const TFuzzLimits Limits;
-  RegisterFormClasses();
-  try {
-    CheckTree(Classes::Form::ReadBinary({Data, Size}, "fuzz.dfm"));
-    // And the components it names are made and given their properties.
-    Classes::TMemoryStream Stream(std::vector<std::uint8_t>(Data, Data + Size));
-    delete Stream.ReadComponent(nullptr);
-  } catch (const Classes::EReadError&) {
-  }
-  return 0;
-}
-
-int FormText(const std::uint8_t* Data, std::size_t Size) {
-  const TFuzzLimits Limits;
-  RegisterFormClasses();
-  try {
-    CheckTree(Classes::Form::ReadText({reinterpret_cast<const char*>(Data), Size}, "fuzz.txt"));
-    // Read into components as a host without the form's code reads it,
-    // skipping what it does not know.
-    Classes::TReadOptions Options;
-    Options.OnError = [](const Classes::EReadError&) { return true; };
-    Options.KeepUnboundHandlers = true;
-    Classes::TMemoryStream Stream(std::vector<std::uint8_t>(Data, Data + Size));
-    delete Classes::ReadComponentText(Stream, nullptr, Options);
-  } catch (const Classes::EReadError&) {
   }
   return 0;
 }

@@ -5,7 +5,23 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "Graphics.hpp"
+
 namespace Fuzz {
+
+// Small limits keep every input fast, unless the program's own limits were
+// asked for. The caller's limits come back afterwards, since tests run these
+// bodies inside their own process.
+class TFuzzLimits {
+public:
+  TFuzzLimits();
+  ~TFuzzLimits();
+  TFuzzLimits(const TFuzzLimits&) = delete;
+  TFuzzLimits& operator=(const TFuzzLimits&) = delete;
+
+private:
+  Graphics::TImageLimits FSaved;
+};
 
 // From now on the image readers run with the program's own limits (16,384
 // pixels a side, 128 Mpx) instead of the small ones that keep inputs fast.
@@ -29,8 +45,11 @@ int ModuleFile(const std::uint8_t* Data, std::size_t Size);
 // exports as they are shown, the resources and the records among them. The
 // first byte chooses whether the rest is a file or a loaded image.
 int ModuleFilePe(const std::uint8_t* Data, std::size_t Size);
-// Form files: the binary form (its tree, then the components it names) and
-// the text form.
+// Form files, binary and text: the tree, whose text and binary read back
+// the same; then the components it names, with the filter image registered
+// and what the host does not know kept (placeholders, stored values), which
+// stored and read again store the same. In FuzzForms.cpp, which needs the
+// package.
 int FormBinary(const std::uint8_t* Data, std::size_t Size);
 int FormText(const std::uint8_t* Data, std::size_t Size);
 

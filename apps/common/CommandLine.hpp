@@ -25,7 +25,15 @@ inline void RefuseEmptyValues(const CLI::App& App) {
 // exit with where the program stops here: after --help or --version, or
 // after a fault of the usage, reported as "<tool>: <fault> (see <tool>
 // --help)"; nothing where the program goes on.
+// Options are -x and --xx on every system: on Windows, /x stays a path
+// (CLI11 would take it as an option there).
+inline void OnlyDashOptions(CLI::App& App) {
+  App.allow_windows_style_options(false);
+  for (CLI::App* Command : App.get_subcommands([](CLI::App*) { return true; })) OnlyDashOptions(*Command);
+}
+
 inline std::optional<int> ParseCommandLine(CLI::App& App, int argc, char** argv) {
+  OnlyDashOptions(App);
   try {
     App.parse(argc, argv);
     RefuseEmptyValues(App);

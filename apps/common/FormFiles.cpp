@@ -7,6 +7,7 @@
 #include "ExtCtrls.hpp"
 #include "Forms.hpp"
 #include "Menus.hpp"
+#include "SysUtils.hpp"
 #include "Tool.hpp"
 
 namespace Tool {
@@ -54,7 +55,22 @@ void LoadFormBytes(const std::string& FileName, Classes::TMemoryStream& File, Cl
   });
 }
 
-void ConvertFormFile(const std::string& FileName, std::ostream& Out, bool AsText) {
+int ParseCodePage(const std::string& Text) {
+  const int CodePage = int(ParseInteger("--codepage", Text, 0, 65535));
+  if (!SysUtils::IsSingleByteCodePage(CodePage)) {
+    std::string Known;
+    for (const int Number : SysUtils::SingleByteCodePages()) Known += (Known.empty() ? "" : ", ") + std::to_string(Number);
+    throw TBadInput("--codepage: " + Text + " is no single-byte code page (" + Known + ")");
+  }
+  return CodePage;
+}
+
+const char* const CodePageHelp =
+    "The code page a text form that is not UTF-8 was written in: 1252 (Western, the default), 1250 (Central "
+    "European), 1251 (Cyrillic), 1253 (Greek), 1254 (Turkish), 1255 (Hebrew), 1256 (Arabic), 1257 (Baltic), "
+    "1258 (Vietnamese) or 874 (Thai)";
+
+void ConvertFormFile(const std::string& FileName, std::ostream& Out, bool AsText, int CodePage) {
   // What the converter writes goes straight out, a piece at a time.
   class TOutput : public Classes::TStream {
   public:
@@ -75,7 +91,7 @@ void ConvertFormFile(const std::string& FileName, std::ostream& Out, bool AsText
   File.LoadFromFile(FileName);
   TOutput Output(Out);
   Naming(FileName, [&] {
-    Classes::ConvertForm(File, Output, AsText, FileName);
+    Classes::ConvertForm(File, Output, AsText, FileName, CodePage);
     return 0;
   });
 }

@@ -21,7 +21,12 @@ void LoadFormBytes(const std::string& FileName, Classes::TMemoryStream& File, Cl
 
 // Writes the form in a file of either kind to Out, as text or binary, after
 // reading it whole: nothing is written for a form with a fault.
-void ConvertFormFile(const std::string& FileName, std::ostream& Out, bool AsText);
+// A text form that is not UTF-8 is read in CodePage.
+void ConvertFormFile(const std::string& FileName, std::ostream& Out, bool AsText, int CodePage = 1252);
+
+// The code page --codepage names: 874 or 1250 to 1258 (TBadInput otherwise).
+int ParseCodePage(const std::string& Text);
+extern const char* const CodePageHelp;
 
 // Whether a name asks for the text form (.txt) or the binary form (.dfm);
 // anything else is a bad name (TBadInput).

@@ -51,6 +51,41 @@ void RefuseEmptyPicture(const std::string& FileName, int Width, int Height) {
                     " pixels)");
 }
 
+namespace {
+// Whether two names reach the same file: the same file where both exist,
+// else the same absolute path once links and dots are resolved.
+bool SameFile(const std::string& A, const std::string& B) {
+  namespace fs = std::filesystem;
+  std::error_code Error;
+  if (fs::exists(A, Error) && fs::exists(B, Error)) return fs::equivalent(A, B, Error) && !Error;
+  // A link is followed even where it leads to no file yet, as an output
+  // is written through it.
+  const auto Resolved = [](const std::string& Name) {
+    std::error_code Unknown;
+    fs::path Path = fs::absolute(Name, Unknown);
+    for (int Hops = 0; Hops < 40 && fs::is_symlink(Path, Unknown); ++Hops) {
+      const fs::path Target = fs::read_symlink(Path, Unknown);
+      if (Unknown) break;
+      Path = Target.is_absolute() ? Target : Path.parent_path() / Target;
+    }
+    const fs::path Canonical = fs::weakly_canonical(Path, Unknown);
+    return Unknown ? Path.lexically_normal() : Canonical;
+  };
+#ifdef _WIN32
+  return SysUtils::SameText(Resolved(A).string(), Resolved(B).string());
+#else
+  return Resolved(A) == Resolved(B);
+#endif
+}
+}  // namespace
+
+void RefuseSharedOutputs(const std::vector<TOutput>& Outputs) {
+  for (std::size_t J = 1; J < Outputs.size(); ++J)
+    for (std::size_t I = 0; I < J; ++I)
+      if (!Outputs[I].FileName.empty() && !Outputs[J].FileName.empty() && SameFile(Outputs[I].FileName, Outputs[J].FileName))
+        throw TBadInput(Outputs[J].FileName + ": the " + Outputs[J].Role + " would overwrite the " + Outputs[I].Role);
+}
+
 TExitStatus ExitStatusFor(const std::exception& E) {
   const bool BadInput = dynamic_cast<const TBadInput*>(&E) || dynamic_cast<const Graphics::EInvalidGraphic*>(&E) ||
                         dynamic_cast<const Classes::EFOpenError*>(&E) ||
@@ -60,6 +95,11 @@ TExitStatus ExitStatusFor(const std::exception& E) {
 }
 
 int Report(const char* ToolName, const std::exception& E) {
+  // The library's own word for it says nothing to a user.
+  if (dynamic_cast<const std::bad_alloc*>(&E)) {
+    std::cerr << ToolName << ": out of memory\n";
+    return ExitFailed;
+  }
   std::cerr << ToolName << ": " << E.what() << "\n";
   return ExitStatusFor(E);
 }

@@ -3,9 +3,13 @@
 #pragma once
 
 #include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "System.hpp"
 
 namespace Tool {
 
@@ -35,8 +39,30 @@ struct TBadInput : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// An output of a run: what it is ("output", "screenshot", "stored form")
+// and the file it names.
+struct TOutput {
+  std::string Role, FileName;
+};
+// Refuses (TBadInput) two outputs that name the same file however they
+// spell it: through "." or "..", a link, another case on a system whose
+// names ignore case, or a second name of the same file. Empty names are
+// no outputs.
+void RefuseSharedOutputs(const std::vector<TOutput>& Outputs);
+
 // Refuses a picture of no pixels, naming the file it came from.
 void RefuseEmptyPicture(const std::string& FileName, int Width, int Height);
+
+// Runs Step, naming FileName in the failure when memory runs out in it, so
+// that the message says what could not be done rather than how.
+template <class F>
+auto NamingMemory(const std::string& FileName, F Step) {
+  try {
+    return Step();
+  } catch (const std::bad_alloc&) {
+    throw System::EOutOfMemory(FileName + ": out of memory");
+  }
+}
 
 // The status a failure maps to.
 TExitStatus ExitStatusFor(const std::exception& E);

@@ -164,8 +164,8 @@ class TDesignWindow {
 public:
   TDesignWindow(Design::TDesigner& Designer, Design::TPackages& Packages, std::string Lvview)
       : FDesigner(Designer), FPackages(Packages), FLvview(std::move(Lvview)), FScreen(Designer.Title() + " - lvdesign"),
-        FPalette(FScreen, Designer, Packages, FCommands), FPropertyGrid(FScreen, Designer, FCommands),
-        FFormView(FScreen, Designer, FCommands) {}
+        FActions(Designer, Packages, FCommands), FPalette(FScreen, Designer, Packages, FCommands),
+        FPropertyGrid(FScreen, Designer, FCommands), FFormView(FScreen, Designer, FCommands, FActions) {}
 
   int Run();
 
@@ -176,7 +176,7 @@ private:
   void Draw();
   void DrawMenu();
   void DrawFileMenu();
-  void DrawEditMenu();
+  void DrawStatusBar(float Height);
   void DrawTextView();
 
   // The menu's commands; each runs between frames.
@@ -201,6 +201,7 @@ private:
   std::string FLvview;
   TScreen FScreen;
   TCommands FCommands;
+  TActionMenus FActions;
   TPalette FPalette;
   TPropertyGrid FPropertyGrid;
   TFormView FFormView;
@@ -209,7 +210,9 @@ private:
   TFrameTimes FFrameTimes;
   std::optional<std::string> FText;  // the form as text while it is edited so
   std::string FTextError;            // why the text did not go back to the form
+  bool FFolded = false;              // the text names pictures' data
   std::string FError;                // the last edit's fault
+  bool FCloseMenus = false;          // the next frame closes the menus and lists open
   bool FQuit = false;
 };
 
@@ -266,9 +269,15 @@ void TDesignWindow::HandleEvent(const SDL_Event& Event) {
 
 void TDesignWindow::HandleKey(const SDL_KeyboardEvent& Key) {
   const ImGuiIO& IO = ImGui::GetIO();
+  const SDL_Keycode Code = Key.keysym.sym;
+  // An open menu or list has the keys: Escape closes it, and nothing acts
+  // behind it.
+  if (GImGui->OpenPopupStack.Size > 0) {
+    if (Code == SDLK_ESCAPE) FCloseMenus = true;
+    return;
+  }
   if (IO.WantTextInput) return;
   const bool Ctrl = (Key.keysym.mod & KMOD_CTRL) != 0, Shift = (Key.keysym.mod & KMOD_SHIFT) != 0;
-  const SDL_Keycode Code = Key.keysym.sym;
   // The File menu's keys work wherever no field is being typed in.
   if (Ctrl && Code == SDLK_s) return FCommands.Post([this] { SaveForm(false); });
   if (Ctrl && Code == SDLK_o) return FCommands.Post([this] { OpenForm(""); });
@@ -277,36 +286,33 @@ void TDesignWindow::HandleKey(const SDL_KeyboardEvent& Key) {
   if (Code == SDLK_F9) return FCommands.Post([this] { RunForm(); });
   // The form's own keys, while it is shown and nothing else holds the keyboard.
   if (FText || IO.WantCaptureKeyboard) return;
+  if (FActions.Key(Key)) return;
   auto& D = FDesigner;
   const auto Step = [&](int DX, int DY) {
     FCommands.Post([&D, DX, DY, Shift] { Shift ? D.Resize(DX, DY) : D.Move(DX, DY); });
   };
-  if (Ctrl) {
-    switch (Code) {
-      case SDLK_z: return FCommands.Post([&D, Shift] { Shift ? D.Redo() : D.Undo(); });
-      case SDLK_y: return FCommands.Post([&D] { D.Redo(); });
-      case SDLK_c: return FCommands.Post([&D] { SDL_SetClipboardText(D.Copy().c_str()); });
-      case SDLK_x: return FCommands.Post([&D] { SDL_SetClipboardText(D.Cut().c_str()); });
-      case SDLK_v:
-        return FCommands.Post([&D] {
-          std::unique_ptr<char, decltype(&SDL_free)> Text(SDL_GetClipboardText(), SDL_free);
-          if (Text && *Text) D.Paste(Text.get());
-        });
-      default: return;
-    }
-  }
+  if (Ctrl) return;
   switch (Code) {
     case SDLK_LEFT: return Step(-1, 0);
     case SDLK_RIGHT: return Step(1, 0);
     case SDLK_UP: return Step(0, -1);
     case SDLK_DOWN: return Step(0, 1);
-    case SDLK_DELETE: return FCommands.Post([&D] { D.Delete(); });
-    case SDLK_TAB: return FCommands.Post([&D, Shift] { D.SelectNext(Shift); });
+    // Tab is the table's Select Next; Shift+Tab goes the other way.
+    case SDLK_TAB:
+      if (Shift) FCommands.Post([&D] { D.SelectNext(true); });
+      return;
+    // Escape puts the chosen palette class back: the next press selects.
+    case SDLK_ESCAPE: return FCommands.Post([&D] { D.SetTool(nullptr); });
     default: return;
   }
 }
 
 void TDesignWindow::RunCommands() {
+  // A menu or list closes at the end of the frame its item was chosen in,
+  // which still shows it; a question the command asks would be drawn over
+  // that frame, so the commands wait for the next. A list the user keeps
+  // open holds up nothing.
+  if (FScreen.ShowsPopup() && GImGui->OpenPopupStack.Size == 0) return;
   for (TPosted& Posted : FCommands.Take()) {
     try {
       Posted.Command();
@@ -326,8 +332,11 @@ void TDesignWindow::Report(const std::string& Title, const std::function<void()>
 }
 
 void TDesignWindow::Draw() {
+  if (FCloseMenus) ImGui::ClosePopupsExceptModals();
+  FCloseMenus = false;
   DrawMenu();
   const ImGuiViewport* View = ImGui::GetMainViewport();
+  const float StatusHeight = ImGui::GetFrameHeight();
   const float Top = View->WorkPos.y, PaletteHeight = 76, InspectorWidth = 400;
   const ImGuiWindowFlags Fixed = ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
                                  ImGuiWindowFlags_NoBringToFrontOnFocus;
@@ -341,7 +350,7 @@ void TDesignWindow::Draw() {
   }
   ImGui::End();
 
-  const float Below = Top + PaletteHeight, Rest = View->WorkSize.y - PaletteHeight;
+  const float Below = Top + PaletteHeight, Rest = View->WorkSize.y - PaletteHeight - StatusHeight;
   ImGui::SetNextWindowPos(ImVec2(View->WorkPos.x, Below));
   ImGui::SetNextWindowSize(ImVec2(InspectorWidth, Rest));
   if (ImGui::Begin("Object Inspector", nullptr, Fixed)) {
@@ -361,12 +370,46 @@ void TDesignWindow::Draw() {
   ImGui::PopStyleColor();
   if (Shown) FText ? DrawTextView() : FFormView.Draw();
   ImGui::End();
+  DrawStatusBar(StatusHeight);
+}
+
+void TDesignWindow::DrawStatusBar(float Height) {
+  const ImGuiViewport* View = ImGui::GetMainViewport();
+  ImGui::SetNextWindowPos(ImVec2(View->WorkPos.x, View->WorkPos.y + View->WorkSize.y - Height));
+  ImGui::SetNextWindowSize(ImVec2(View->WorkSize.x, Height));
+  ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(8, 0));
+  const ImGuiWindowFlags Flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
+                                 ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoBringToFrontOnFocus |
+                                 ImGuiWindowFlags_NoFocusOnAppearing;
+  if (ImGui::Begin("Status", nullptr, Flags)) {
+    ImGui::AlignTextToFramePadding();
+    // While the form's edge is dragged, the size it is taking.
+    const Forms::TForm& Form = FDesigner.Form();
+    const std::string Status = FFormView.SizingForm() ? Form.Name() + ": " + std::to_string(Form.ClientWidth()) +
+                                                            " x " + std::to_string(Form.ClientHeight())
+                                                      : FDesigner.SelectionStatus();
+    ImGui::TextUnformatted(Status.c_str());
+    // The last file action at the right end.
+    const std::string& File = FDesigner.LastFileAction();
+    if (!File.empty()) {
+      const float Width = ImGui::CalcTextSize(File.c_str()).x;
+      ImGui::SameLine(std::max(ImGui::GetCursorPosX() + 24, ImGui::GetWindowContentRegionMax().x - Width));
+      ImGui::TextDisabled("%s", File.c_str());
+    }
+  }
+  ImGui::End();
+  ImGui::PopStyleVar();
 }
 
 void TDesignWindow::DrawMenu() {
   if (!ImGui::BeginMainMenuBar()) return;
   DrawFileMenu();
-  DrawEditMenu();
+  // While the form is shown as text, its edits wait for the text to go back.
+  for (const char* Menu : {"Edit", "Arrange"})
+    if (ImGui::BeginMenu(Menu)) {
+      FActions.DrawItems(Menu, !FText);
+      ImGui::EndMenu();
+    }
   if (ImGui::BeginMenu("Component")) {
     if (ImGui::MenuItem("Install Package\xE2\x80\xA6")) FCommands.Post([this] { InstallPackage(); });
     const std::vector<std::string> Installed = FPackages.Installed();
@@ -408,42 +451,39 @@ void TDesignWindow::DrawFileMenu() {
   ImGui::EndMenu();
 }
 
-void TDesignWindow::DrawEditMenu() {
-  if (!ImGui::BeginMenu("Edit")) return;
-  auto& D = FDesigner;
-  const bool Form = !FText;
-  if (ImGui::MenuItem(D.UndoLabel().c_str(), "Ctrl+Z", false, Form && D.CanUndo())) FCommands.Post([&D] { D.Undo(); });
-  if (ImGui::MenuItem(D.RedoLabel().c_str(), "Ctrl+Y", false, Form && D.CanRedo())) FCommands.Post([&D] { D.Redo(); });
-  ImGui::Separator();
-  if (ImGui::MenuItem("Cut", "Ctrl+X", false, Form)) FCommands.Post([&D] { SDL_SetClipboardText(D.Cut().c_str()); });
-  if (ImGui::MenuItem("Copy", "Ctrl+C", false, Form)) FCommands.Post([&D] { SDL_SetClipboardText(D.Copy().c_str()); });
-  if (ImGui::MenuItem("Paste", "Ctrl+V", false, Form && SDL_HasClipboardText()))
-    FCommands.Post([&D] {
-      std::unique_ptr<char, decltype(&SDL_free)> Text(SDL_GetClipboardText(), SDL_free);
-      if (Text && *Text) D.Paste(Text.get());
-    });
-  if (ImGui::MenuItem("Delete", "Del", false, Form)) FCommands.Post([&D] { D.Delete(); });
-  ImGui::Separator();
-  if (ImGui::MenuItem("Select next", "Tab", false, Form)) FCommands.Post([&D] { D.SelectNext(); });
-  ImGui::EndMenu();
-}
-
 void TDesignWindow::DrawTextView() {
   if (ImGui::Button("Back to form")) FCommands.Post([this] { BackToForm(); });
   ImGui::SameLine();
-  ImGui::TextDisabled("The form as its text file holds it; the form takes it back when you return.");
+  // Light on the view's grey, where the disabled colour barely shows.
+  const ImVec4 Note(0.95f, 0.95f, 0.95f, 1);
+  ImGui::TextColored(Note, "The form as its text file holds it; the form takes it back when you return.");
+  if (FFolded) {
+    ImGui::PushStyleColor(ImGuiCol_Text, Note);
+    ImGui::TextWrapped(
+        "Each picture's data is shown as a name, FoldedData1, FoldedData2 and so on, and put back in its place: keep "
+        "the name to keep the picture (or give it to another picture property), delete the line to clear it.");
+    ImGui::PopStyleColor();
+  }
   if (!FTextError.empty()) ImGui::TextColored(ImVec4(0.75f, 0, 0, 1), "%s", FTextError.c_str());
+  // Escape would put back the text the field held when it was clicked,
+  // throwing away all typed since: it only leaves the field.
+  const bool Escape = ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape));
+  std::string Typed = Escape ? *FText : std::string();
   if (ImFont* Mono = FScreen.MonoFont()) ImGui::PushFont(Mono);
   InputStringMultiline("##text", *FText, ImVec2(-1, -1), ImGuiInputTextFlags_AllowTabInput);
   if (FScreen.MonoFont()) ImGui::PopFont();
+  if (Escape) *FText = std::move(Typed);
 }
 
 Design::TAskIgnore TDesignWindow::IgnoreQuestion() {
   return [this](const std::string& Fault) {
-    switch (FScreen.Ask("Error reading form", Fault + "\n\nIgnore the error and go on reading?",
-                        {"Ignore", "Ignore All", "Cancel"}, 2)) {
+    switch (FScreen.Ask("Error reading form",
+                        Fault + "\n\nIgnore the error and go on reading, or keep what the form holds there?",
+                        {"Ignore", "Ignore All", "Keep", "Keep All", "Cancel"}, 4)) {
       case 0: return Design::TIgnoreAnswer::Ignore;
       case 1: return Design::TIgnoreAnswer::IgnoreAll;
+      case 2: return Design::TIgnoreAnswer::Keep;
+      case 3: return Design::TIgnoreAnswer::KeepAll;
       default: return Design::TIgnoreAnswer::Cancel;
     }
   };
@@ -499,11 +539,18 @@ bool TDesignWindow::SaveForm(bool AskName) {
 }
 
 void TDesignWindow::Close() {
+  // The window's close button leaves a list open: it goes first, so that
+  // no question is asked in front of it.
+  if (GImGui->OpenPopupStack.Size > 0) {
+    FCloseMenus = true;
+    return FCommands.Post([this] { Close(); });
+  }
   if (BackToForm() && ConfirmDiscard()) FQuit = true;
 }
 
 void TDesignWindow::ShowText() {
   FText = FDesigner.FoldedText();
+  FFolded = FText->find("= FoldedData") != std::string::npos;
   FTextError.clear();
 }
 

@@ -1,6 +1,5 @@
 #include "FormView.hpp"
 
-#include "Graphics/Dib.hpp"
 
 namespace Lvdesign {
 
@@ -11,11 +10,14 @@ constexpr float Border = 4, CaptionHeight = 22;
 ImGuiMouseCursor CursorFor(Design::TGrab Grab) {
   switch (Grab) {
     case Design::TGrab::Left:
-    case Design::TGrab::Right: return ImGuiMouseCursor_ResizeEW;
+    case Design::TGrab::Right:
+    case Design::TGrab::FormRight: return ImGuiMouseCursor_ResizeEW;
     case Design::TGrab::Top:
-    case Design::TGrab::Bottom: return ImGuiMouseCursor_ResizeNS;
+    case Design::TGrab::Bottom:
+    case Design::TGrab::FormBottom: return ImGuiMouseCursor_ResizeNS;
     case Design::TGrab::TopLeft:
-    case Design::TGrab::BottomRight: return ImGuiMouseCursor_ResizeNWSE;
+    case Design::TGrab::BottomRight:
+    case Design::TGrab::FormCorner: return ImGuiMouseCursor_ResizeNWSE;
     case Design::TGrab::TopRight:
     case Design::TGrab::BottomLeft: return ImGuiMouseCursor_ResizeNESW;
     default: return ImGuiMouseCursor_Arrow;
@@ -28,16 +30,7 @@ void TFormView::Update() {
   if (FVersion == FDesigner.ViewVersion() && FTexture.Id()) return;
   const Graphics::TBitmap& View = FDesigner.View();
   FVersion = FDesigner.ViewVersion();
-  if (View.PixelFormat() == Graphics::pf32bit) {
-    const Graphics::Detail::TDib& Image = View.Image();
-    FTexture.Update(FScreen.Renderer(), Image.Width, Image.Height, Image.Row(0), Image.Stride);
-  } else {
-    Graphics::TBitmap Copy;
-    Copy.Assign(&View);
-    Copy.SetPixelFormat(Graphics::pf32bit);
-    const Graphics::Detail::TDib& Image = Copy.Image();
-    FTexture.Update(FScreen.Renderer(), Image.Width, Image.Height, Image.Row(0), Image.Stride);
-  }
+  FTexture.Update(FScreen.Renderer(), View);
 }
 
 void TFormView::Draw() {
@@ -70,21 +63,46 @@ void TFormView::Draw() {
   } else {
     ImGui::Dummy(Client);
   }
+  FInSight = ImGui::GetCurrentWindow()->InnerClipRect;
   FVisible = ImRect(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
-  FVisible.ClipWith(ImGui::GetCurrentWindow()->InnerClipRect);
-  if (!FDragging && ImGui::IsItemHovered(ImGuiHoveredFlags_AllowWhenBlockedByActiveItem)) {
-    const ImVec2 Mouse = ImGui::GetMousePos();
-    ImGui::SetMouseCursor(CursorFor(FDesigner.GrabAt(int(Mouse.x - FOrigin.x), int(Mouse.y - FOrigin.y))));
-  }
+  FVisible.ClipWith(FInSight);
+  // The cursor says what a press would grab; a drag keeps the one it began with.
+  const ImVec2 Mouse = ImGui::GetMousePos();
+  if (FDragging)
+    ImGui::SetMouseCursor(CursorFor(FDragGrab));
+  else if (ImGui::IsWindowHovered(ImGuiHoveredFlags_AllowWhenBlockedByActiveItem) && FInSight.Contains(Mouse) &&
+           !FDesigner.Tool())
+    ImGui::SetMouseCursor(CursorFor(GrabAt(Mouse)));
   // Room for the bottom border, so the scroll range covers the whole frame.
   ImGui::SetCursorScreenPos(End);
   ImGui::Dummy(ImVec2(0, 0));
+
+  // Opened on the press, the press itself would close it again.
+  if (FOpenMenu && !ImGui::IsMouseDown(ImGuiMouseButton_Right)) {
+    FOpenMenu = false;
+    ImGui::OpenPopup("##form menu");
+  }
+  if (ImGui::BeginPopup("##form menu")) {
+    FActions.DrawContextItems();
+    ImGui::EndPopup();
+  }
+}
+
+bool TFormView::SizingForm() const {
+  return FDragging && (FDragGrab == Design::TGrab::FormRight || FDragGrab == Design::TGrab::FormBottom ||
+                       FDragGrab == Design::TGrab::FormCorner);
+}
+
+Design::TGrab TFormView::GrabAt(ImVec2 Point) const {
+  return FDesigner.GrabAt(int(Point.x - FOrigin.x), int(Point.y - FOrigin.y));
 }
 
 void TFormView::Handle(const SDL_Event& Event, bool Typing) {
   switch (Event.type) {
     case SDL_MOUSEBUTTONDOWN:
-      if (Event.button.button != SDL_BUTTON_LEFT || !Over(Event.button.x, Event.button.y)) return;
+      if ((Event.button.button != SDL_BUTTON_LEFT && Event.button.button != SDL_BUTTON_RIGHT) || FDragging ||
+          !Over(Event.button.x, Event.button.y))
+        return;
       break;
     case SDL_MOUSEMOTION:
       if (!FDragging && !Over(Event.motion.x, Event.motion.y)) return;
@@ -106,7 +124,9 @@ void TFormView::Handle(const SDL_Event& Event, bool Typing) {
 }
 
 bool TFormView::Over(int X, int Y) const {
-  return FVisible.Contains(ImVec2(float(X), float(Y))) && GImGui->OpenPopupStack.Size == 0;
+  if (GImGui->OpenPopupStack.Size != 0) return false;
+  const ImVec2 Point{float(X), float(Y)};
+  return FVisible.Contains(Point) || (FInSight.Contains(Point) && GrabAt(Point) != Design::TGrab::None);
 }
 
 void TFormView::Flush() {
@@ -122,8 +142,21 @@ void TFormView::Post(const SDL_Event& Event) {
   X -= int(FOrigin.x), Y -= int(FOrigin.y);
   switch (Event.type) {
     case SDL_MOUSEBUTTONDOWN: {
+      if (Event.button.button == SDL_BUTTON_RIGHT) {
+        // The menu acts on the selection: what is under the press is
+        // selected first, unless it is already. A handle or an edge keeps
+        // the selection, and a chosen palette class places nothing.
+        FOpenMenu = true;
+        FCommands.Post([this, X, Y] {
+          if (FDesigner.Tool() || FDesigner.GrabAt(X, Y) != Design::TGrab::None) return;
+          FDesigner.MouseDown(X, Y, false);
+          FDesigner.MouseUp(X, Y);
+        });
+        break;
+      }
       const bool Shift = (SDL_GetModState() & KMOD_SHIFT) != 0;
       FDragging = true;
+      FDragGrab = FDesigner.Tool() ? Design::TGrab::None : FDesigner.GrabAt(X, Y);
       FCommands.Post([this, X, Y, Shift] { FDesigner.MouseDown(X, Y, Shift); });
       break;
     }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "Graphics/Dib.hpp"
 
 namespace Lvdesign {
 
@@ -33,15 +32,7 @@ const TTexture* TPalette::GlyphOf(const Design::TPaletteButton& Button) {
   auto [Entry, Made] = FGlyphs.try_emplace(Button.Glyph.get());
   if (Made) {
     Entry->second.Bitmap = Button.Glyph;
-    Graphics::TBitmap Copy;
-    const Graphics::TBitmap* Source = Button.Glyph.get();
-    if (Source->PixelFormat() != Graphics::pf32bit) {
-      Copy.Assign(Source);
-      Copy.SetPixelFormat(Graphics::pf32bit);
-      Source = &Copy;
-    }
-    const Graphics::Detail::TDib& Image = Source->Image();
-    Entry->second.Texture.Update(FScreen.Renderer(), Image.Width, Image.Height, Image.Row(0), Image.Stride, true);
+    Entry->second.Texture.Update(FScreen.Renderer(), *Button.Glyph, true);
   }
   return &Entry->second.Texture;
 }

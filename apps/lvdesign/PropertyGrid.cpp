@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <string_view>
 
 #include "FileChooser.hpp"
+#include "Graphics.hpp"
 #include "TextField.hpp"
 #include "imgui_internal.h"
 
@@ -34,16 +36,52 @@ bool EnterPressed() {
 }
 
 // Bold for a value that differs from the default, as a stored form would
-// write it.
-struct TBold {
-  explicit TBold(ImFont* Font) : FFont(Font) {
+// write it; the regular font for what is not the value (a list's choices,
+// buttons).
+struct TFont {
+  explicit TFont(ImFont* Font) : FFont(Font) {
     if (FFont) ImGui::PushFont(FFont);
   }
-  ~TBold() {
+  ~TFont() {
     if (FFont) ImGui::PopFont();
   }
+  TFont(const TFont&) = delete;
+  TFont& operator=(const TFont&) = delete;
   ImFont* FFont;
 };
+ImFont* Regular() { return ImGui::GetIO().Fonts->Fonts[0]; }
+
+// The colour a TColor value shows as, by name (clRed, clBtnFace) or number.
+// Nothing for clNone and clDefault, which are no colour of their own, nor
+// for what is no colour value at all.
+std::optional<ImU32> ColourOf(const std::string& Value) {
+  std::optional<std::int64_t> Number = TypInfo::IdentToInt("TColor", Value);
+  if (!Number) {
+    std::int64_t Parsed = 0;
+    const auto [End, Error] = std::from_chars(Value.data(), Value.data() + Value.size(), Parsed);
+    if (Error == std::errc() && End == Value.data() + Value.size() && !Value.empty()) Number = Parsed;
+  }
+  if (!Number) return std::nullopt;
+  const auto Colour = Graphics::TColor(*Number);
+  if (Colour == Graphics::clNone || Colour == Graphics::clDefault) return std::nullopt;
+  const Graphics::TColor Shown = Graphics::ColorToRGB(Colour);
+  return IM_COL32(Graphics::GetRValue(Shown), Graphics::GetGValue(Shown), Graphics::GetBValue(Shown), 255);
+}
+
+// A framed square of the value's colour at Min; crossed out where the
+// value is no colour of its own.
+void DrawSwatch(ImVec2 Min, float Side, const std::string& Value) {
+  ImDrawList* Draw = ImGui::GetWindowDrawList();
+  const ImVec2 Max(Min.x + Side, Min.y + Side);
+  const ImU32 Ink = ImGui::GetColorU32(ImGuiCol_Text);
+  if (const auto Colour = ColourOf(Value)) {
+    Draw->AddRectFilled(Min, Max, *Colour);
+  } else {
+    Draw->AddRectFilled(Min, Max, IM_COL32_WHITE);
+    Draw->AddLine(ImVec2(Min.x, Max.y), ImVec2(Max.x, Min.y), IM_COL32(192, 0, 0, 255));
+  }
+  Draw->AddRect(Min, Max, Ink);
+}
 
 }  // namespace
 
@@ -108,7 +146,7 @@ void TPropertyGrid::DrawName(const TInspectorRow& Row) {
   const float Indent = float(Row.Depth) * ImGui::GetStyle().IndentSpacing;
   if (Indent > 0) ImGui::Indent(Indent);
   {
-    TBold Bold(Row.NotDefault ? FScreen.BoldFont() : nullptr);
+    const TFont Bold(Row.NotDefault ? FScreen.BoldFont() : nullptr);
     if (Row.Expandable) {
       const bool Open = FDesigner.Expanded(Row.Path);
       ImGui::SetNextItemOpen(Open, ImGuiCond_Always);
@@ -124,7 +162,7 @@ void TPropertyGrid::DrawName(const TInspectorRow& Row) {
 }
 
 void TPropertyGrid::DrawValue(const TInspectorRow& Row) {
-  TBold Bold(Row.NotDefault ? FScreen.BoldFont() : nullptr);
+  const TFont Bold(Row.NotDefault ? FScreen.BoldFont() : nullptr);
   if (Row.ReadOnly) {
     ImGui::AlignTextToFramePadding();
     ImGui::TextDisabled("%s", Row.Value.c_str());
@@ -134,8 +172,9 @@ void TPropertyGrid::DrawValue(const TInspectorRow& Row) {
   switch (Row.Kind) {
     case TRowKind::String: {
       // Shown as the text itself; a value the notation cannot be read
-      // back from is shown and taken as it is written.
-      const std::optional<std::string> Text = DecodeStringLiteral(Row.Value);
+      // back from is shown and taken as it is written. Several selected
+      // whose texts differ show none, and take what is typed as text.
+      const std::optional<std::string> Text = Row.Value.empty() ? "" : DecodeStringLiteral(Row.Value);
       if (Text)
         TextField(Row, *Text, [Set](const std::string& Typed) { Set(EncodeStringLiteral(Typed)); });
       else
@@ -161,19 +200,9 @@ void TPropertyGrid::DrawValue(const TInspectorRow& Row) {
       break;
     }
     case TRowKind::Color:
-    case TRowKind::Cursor: {
-      // A name from the list or a number typed in.
-      const float Arrow = ImGui::GetFrameHeight();
-      TextField(Row, Row.Value, Set, ImGui::GetContentRegionAvail().x - Arrow);
-      ImGui::SameLine(0, 0);
-      if (ImGui::BeginCombo("##choices", nullptr, ImGuiComboFlags_NoPreview | ImGuiComboFlags_PopupAlignLeft |
-                                                      ImGuiComboFlags_HeightLarge)) {
-        for (const std::string& Choice : Row.Choices)
-          if (ImGui::Selectable(Choice.c_str(), Choice == Row.Value)) Set(Choice);
-        ImGui::EndCombo();
-      }
+    case TRowKind::Cursor:
+      NameOrNumberField(Row, Row.Kind == TRowKind::Color);
       break;
-    }
     case TRowKind::Object:
       ImGui::AlignTextToFramePadding();
       ImGui::TextUnformatted(Row.Value.c_str());
@@ -221,12 +250,54 @@ bool TPropertyGrid::TextField(const TInspectorRow& Row, const std::string& Shown
 void TPropertyGrid::ChoiceField(const TInspectorRow& Row, const std::vector<std::string>& Choices) {
   ImGui::SetNextItemWidth(-1);
   if (!ImGui::BeginCombo("##value", Row.Value.c_str(), ImGuiComboFlags_HeightLarge)) return;
+  ImGui::PushFont(Regular());
   for (const std::string& Choice : Choices) {
+    // An empty value is also several selected that differ: every choice,
+    // the one shown included, sets them all.
     const bool Selected = Choice == Row.Value;
-    if (ImGui::Selectable(Choice.empty() ? "(none)" : Choice.c_str(), Selected) && !Selected)
+    if (ImGui::Selectable(Choice.empty() ? "(none)" : Choice.c_str(), Selected))
       SetProperty(Row.Path, Choice.empty() ? "''" : Choice);
     if (Selected) ImGui::SetItemDefaultFocus();
   }
+  ImGui::PopFont();
+  ImGui::EndCombo();
+}
+
+void TPropertyGrid::NameOrNumberField(const TInspectorRow& Row, bool Colour) {
+  const auto Set = [this, Path = Row.Path](const std::string& Value) { SetProperty(Path, Value); };
+  const float Side = ImGui::GetFrameHeight(), Square = ImGui::GetTextLineHeight() - 2;
+  if (Colour) {
+    const ImVec2 At = ImGui::GetCursorScreenPos();
+    ImGui::Dummy(ImVec2(Square + 4, Side));
+    if (!Row.Value.empty()) DrawSwatch(ImVec2(At.x, At.y + (Side - Square) / 2), Square, Row.Value);
+    ImGui::SameLine(0, 0);
+  }
+  // A name from the list or a number typed in.
+  TextField(Row, Row.Value, Set, ImGui::GetContentRegionAvail().x - Side);
+  ImGui::SameLine(0, 0);
+  if (!ImGui::BeginCombo("##choices", nullptr, ImGuiComboFlags_NoPreview | ImGuiComboFlags_PopupAlignLeft |
+                                                   ImGuiComboFlags_HeightLarge))
+    return;
+  ImGui::PushFont(Regular());
+  const float Gap = ImGui::GetStyle().ItemInnerSpacing.x;
+  for (const std::string& Choice : Row.Choices) {
+    const bool Selected = Choice == Row.Value;
+    if (!Colour) {
+      if (ImGui::Selectable(Choice.c_str(), Selected)) Set(Choice);
+    } else {
+      // The swatch and the name over the whole row's selectable.
+      const float Line = ImGui::GetTextLineHeight();
+      const ImVec2 At = ImGui::GetCursorScreenPos();
+      const float Width = Line + Gap + ImGui::CalcTextSize(Choice.c_str()).x;
+      if (ImGui::Selectable(("##" + Choice).c_str(), Selected, ImGuiSelectableFlags_SpanAvailWidth, ImVec2(Width, 0)))
+        Set(Choice);
+      DrawSwatch(ImVec2(At.x, At.y + 1), Line - 2, Choice);
+      ImGui::GetWindowDrawList()->AddText(ImVec2(At.x + Line + Gap, At.y), ImGui::GetColorU32(ImGuiCol_Text),
+                                          Choice.c_str());
+    }
+    if (Selected) ImGui::SetItemDefaultFocus();
+  }
+  ImGui::PopFont();
   ImGui::EndCombo();
 }
 
@@ -236,7 +307,7 @@ void TPropertyGrid::GraphicField(const TInspectorRow& Row) {
   // Only a picture is saved back out; a filter comes from a file already.
   const bool Picture = Row.Path == "Picture";
   // The buttons in the regular font, whatever the value's.
-  ImGui::PushFont(ImGui::GetIO().Fonts->Fonts[0]);
+  ImGui::PushFont(Regular());
   ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, ImVec2(4, ImGui::GetStyle().ItemSpacing.y));
   ImGui::SameLine();
   if (ImGui::SmallButton("Load\xE2\x80\xA6"))

@@ -34,6 +34,9 @@ private:
   bool TextField(const Design::TInspectorRow& Row, const std::string& Shown,
                  const std::function<void(const std::string&)>& Commit, float Width = -1);
   void ChoiceField(const Design::TInspectorRow& Row, const std::vector<std::string>& Choices);
+  // A colour or a cursor: its name, or a number typed in, with a list of
+  // the names (colours with a swatch each).
+  void NameOrNumberField(const Design::TInspectorRow& Row, bool Colour);
   void GraphicField(const Design::TInspectorRow& Row);
   void SetProperty(const std::string& Path, const std::string& Value);
 

@@ -8,7 +8,8 @@
 
 #include "imgui_impl_sdl.h"
 #include "imgui_impl_sdlrenderer.h"
-#include "os/Os.hpp"
+#include "imgui_internal.h"
+#include "Forms.hpp"
 
 namespace Lvdesign {
 
@@ -18,39 +19,50 @@ void TTexture::Reset() {
   FWidth = FHeight = 0;
 }
 
-void TTexture::Update(SDL_Renderer* Renderer, int Width, int Height, const std::uint8_t* Rows, std::size_t Stride,
-                      bool Transparent) {
-  if (Width <= 0 || Height <= 0 || !Rows) {
+void TTexture::Update(SDL_Renderer* Renderer, const Graphics::TBitmap& Bitmap, bool Transparent) {
+  const int Width = Bitmap.Width(), Height = Bitmap.Height();
+  if (Width <= 0 || Height <= 0) {
     Reset();
     return;
   }
+  // ARGB8888 is, in memory, blue, green, red, alpha: a 32-bit bitmap's own order.
+  Graphics::TBitmap Copy;
+  const Graphics::TBitmap* Source = &Bitmap;
+  if (Bitmap.PixelFormat() != Graphics::pf32bit) {
+    Copy.Assign(&Bitmap);
+    Copy.SetPixelFormat(Graphics::pf32bit);
+    Source = &Copy;
+  }
   if (!FTexture || Width != FWidth || Height != FHeight || Transparent != FTransparent) {
     Reset();
-    // ARGB8888 is, in memory, blue, green, red, alpha: the bitmap's own order.
     FTexture = SDL_CreateTexture(Renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, Width, Height);
     if (!FTexture) return;
     SDL_SetTextureBlendMode(FTexture, Transparent ? SDL_BLENDMODE_BLEND : SDL_BLENDMODE_NONE);
     FWidth = Width, FHeight = Height, FTransparent = Transparent;
   }
-  if (!Transparent) {
-    SDL_UpdateTexture(FTexture, nullptr, Rows, int(Stride));
-    return;
-  }
+  void* Pixels = nullptr;
+  int Pitch = 0;
+  if (SDL_LockTexture(FTexture, nullptr, &Pixels, &Pitch) != 0) return;
   // The fourth byte of a bitmap's pixel is unused: alpha is made here.
-  std::vector<std::uint32_t> Pixels(std::size_t(Width) * Height);
   std::uint32_t Key;
-  std::memcpy(&Key, Rows + std::size_t(Height - 1) * Stride, 4);
+  std::memcpy(&Key, Source->ScanLine(Height - 1), 4);
   Key &= 0xFFFFFF;
   for (int Y = 0; Y < Height; ++Y) {
-    const std::uint8_t* Row = Rows + std::size_t(Y) * Stride;
+    const std::uint8_t* Row = Source->ScanLine(Y);
+    auto* Out = static_cast<std::uint8_t*>(Pixels) + std::size_t(Y) * std::size_t(Pitch);
+    if (!Transparent) {
+      std::memcpy(Out, Row, std::size_t(Width) * 4);
+      continue;
+    }
     for (int X = 0; X < Width; ++X) {
       std::uint32_t Pixel;
       std::memcpy(&Pixel, Row + 4 * std::size_t(X), 4);
       Pixel &= 0xFFFFFF;
-      Pixels[std::size_t(Y) * Width + X] = Pixel == Key ? 0 : Pixel | 0xFF000000u;
+      Pixel = Pixel == Key ? 0 : Pixel | 0xFF000000u;
+      std::memcpy(Out + 4 * std::size_t(X), &Pixel, 4);
     }
   }
-  SDL_UpdateTexture(FTexture, nullptr, Pixels.data(), Width * 4);
+  SDL_UnlockTexture(FTexture);
 }
 
 TScreen::TScreen(const std::string& Title) {
@@ -58,7 +70,7 @@ TScreen::TScreen(const std::string& Title) {
   // being designed stay in memory, drawn in this window. SDL's video is
   // counted in here and out in the destructor, so the framework's stays.
   std::string Why;
-  if (!Os::OpenDisplay(&Why)) throw std::runtime_error("cannot open a window: " + Why);
+  if (!Forms::Application->HasDisplay(&Why)) throw std::runtime_error("cannot open a window: " + Why);
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
     throw std::runtime_error(std::string("cannot open a window: ") + SDL_GetError());
   FWindow = SDL_CreateWindow(Title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 1280, 800,
@@ -182,6 +194,9 @@ void TScreen::BeginFrame() {
 }
 
 void TScreen::EndFrame() {
+  FShowsPopup = false;
+  for (const ImGuiWindow* Window : GImGui->Windows)
+    if (Window->Active && (Window->Flags & ImGuiWindowFlags_Popup)) FShowsPopup = true;
   ImGui::Render();
   FInFrame = false;
   Present(false);

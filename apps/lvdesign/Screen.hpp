@@ -5,6 +5,8 @@
 
 #include <SDL.h>
 
+#include "Graphics.hpp"
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -22,11 +24,10 @@ public:
   TTexture(const TTexture&) = delete;
   TTexture& operator=(const TTexture&) = delete;
   ~TTexture() { Reset(); }
-  // Rows top-down, Stride bytes apart. With Transparent, pixels of the
+  // The bitmap's pixels, in any format. With Transparent, pixels of the
   // bottom-left pixel's colour let the background show, as a palette
   // button's glyph is drawn.
-  void Update(SDL_Renderer* Renderer, int Width, int Height, const std::uint8_t* Rows, std::size_t Stride,
-              bool Transparent = false);
+  void Update(SDL_Renderer* Renderer, const Graphics::TBitmap& Bitmap, bool Transparent = false);
   void Reset();
   ImTextureID Id() const { return FTexture; }
   int Width() const { return FWidth; }
@@ -66,6 +67,8 @@ public:
   // Draws the frame and keeps it as the backdrop that questions show.
   void EndFrame();
   bool InFrame() const { return FInFrame; }
+  // Whether that backdrop shows a menu or a list opened over the window.
+  bool ShowsPopup() const { return FShowsPopup; }
   // Whether the user asked to close the window while a question was open.
   bool CloseRequested() const { return FCloseRequested; }
   void ClearCloseRequest() { FCloseRequested = false; }
@@ -91,6 +94,7 @@ private:
   ImFont* FBold = nullptr;
   ImFont* FMono = nullptr;
   bool FInFrame = false;
+  bool FShowsPopup = false;
   bool FCloseRequested = false;
   std::vector<SDL_Event> FLater;
   std::chrono::steady_clock::duration FAsking{};

@@ -1,7 +1,7 @@
 #include "TextField.hpp"
 
 #include "Classes.hpp"
-#include "Classes/FormFile.hpp"
+#include "Classes.hpp"
 
 namespace Lvdesign {
 
@@ -30,15 +30,12 @@ bool InputStringMultiline(const char* Label, std::string& Text, const ImVec2& Si
 
 std::optional<std::string> DecodeStringLiteral(std::string_view Literal) {
   try {
-    Classes::Form::TValue Value = Classes::Form::ReadTextValue(Literal, "value");
-    if (Value.IsString()) return std::move(Value.Text);
+    return Classes::ReadTextString(std::string(Literal));
   } catch (const Classes::EReadError&) {
   }
   return std::nullopt;
 }
 
-std::string EncodeStringLiteral(std::string_view Text) {
-  return Classes::Form::ValueText(Classes::Form::StringValue(std::string(Text)));
-}
+std::string EncodeStringLiteral(std::string_view Text) { return Classes::TextString(std::string(Text)); }
 
 }  // namespace Lvdesign

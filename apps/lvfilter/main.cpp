@@ -68,12 +68,7 @@ int Run(const TOptions& Options) {
   const bool Shot = !Options.Screenshot.empty();
   Graphics::FormatForFileName(Options.Output);
   if (Shot) Graphics::FormatForFileName(Options.Screenshot);
-  if (Shot) {
-    std::error_code Unknown;  // a path that cannot be resolved is refused when it is written
-    const auto Output = std::filesystem::weakly_canonical(Options.Output, Unknown);
-    if (!Unknown && Output == std::filesystem::weakly_canonical(Options.Screenshot, Unknown) && !Unknown)
-      throw TBadInput(Options.Screenshot + ": the screenshot would overwrite the output");
-  }
+  Tool::RefuseSharedOutputs({{"output", Options.Output}, {"screenshot", Options.Screenshot}, {"stored form", Options.SaveForm}});
   // Both outputs are written unnamed and named only when both are complete.
   Classes::TFileWriter Output(Options.Output);
   std::optional<Classes::TFileWriter> Screenshot, StoredForm;
@@ -95,10 +90,12 @@ int Run(const TOptions& Options) {
   // is then decoded into it instead of into fresh memory. Only a stored
   // form needs the filter bitmap itself again.
   auto Filter = std::make_unique<Graphics::TBitmap>();
-  Filter->LoadFromFile(Options.Filter);
+  // A picture that is not there is named first, as the command line names it.
+  if (std::error_code Error; !std::filesystem::exists(Options.Picture, Error)) Image->Picture()->LoadFromFile(Options.Picture);
+  Tool::NamingMemory(Options.Filter, [&] { Filter->LoadFromFile(Options.Filter); });
   Image->SetFilterBitMap(Filter.get());
   if (!StoredForm) Filter.reset();
-  Image->Picture()->LoadFromFile(Options.Picture);
+  Tool::NamingMemory(Options.Picture, [&] { Image->Picture()->LoadFromFile(Options.Picture); });
   Tool::RefuseEmptyPicture(Options.Picture, Image->Picture()->Width(), Image->Picture()->Height());
   const auto [W, H] = Sized ? Size : std::pair(Image->Picture()->Width(), Image->Picture()->Height());
   Image->SetBounds(0, 0, W, H);
@@ -122,13 +119,13 @@ int Run(const TOptions& Options) {
     }
   }
   if (StoredForm) {
-    Tool::SaveForm(&Form, *StoredForm);
+    Tool::NamingMemory(Options.SaveForm, [&] { Tool::SaveForm(&Form, *StoredForm); });
   } else {
     Image->SetFilterBitMap(nullptr);  // the working filter's memory is not needed for writing
   }
 
-  Image->Picture()->SaveToFile(Output);
-  if (Screenshot) Form.SaveScreenshot(*Screenshot);
+  Tool::NamingMemory(Options.Output, [&] { Image->Picture()->SaveToFile(Output); });
+  if (Screenshot) Tool::NamingMemory(Options.Screenshot, [&] { Form.SaveScreenshot(*Screenshot); });
   Output.Commit();
   if (Screenshot) Screenshot->Commit();
   if (StoredForm) StoredForm->Commit();

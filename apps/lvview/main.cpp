@@ -57,7 +57,7 @@ using namespace Lvview;
 
 
 struct TOptions {
-  std::string Picture, Filter, Screenshot, Form, SaveForm, Quality, Compression;
+  std::string Picture, Filter, Screenshot, Form, SaveForm, Quality, Compression, CodePage;
   std::vector<std::string> Clicks;
   bool Yes = false, No = false, IgnoreUnknown = false;
 };
@@ -76,6 +76,7 @@ int Run(const TOptions& Options) {
   std::vector<std::pair<int, int>> Clicks;
   for (const std::string& Click : Options.Clicks) Clicks.push_back(ParsePoint(Click));
   Tool::SetSaveOptions(Options.Quality, Options.Compression);
+  Tool::RefuseSharedOutputs({{"screenshot", Options.Screenshot}, {"stored form", Options.SaveForm}});
   std::optional<Graphics::TFileWriter> Screenshot;
   if (!Options.Screenshot.empty()) {
     Graphics::FormatForFileName(Options.Screenshot);
@@ -101,12 +102,17 @@ int Run(const TOptions& Options) {
     // The viewer has none of the form's code: handler names stay as stored.
     Classes::TReadOptions Reading;
     Reading.KeepUnboundHandlers = true;
+    if (!Options.CodePage.empty()) Reading.CodePage = Tool::ParseCodePage(Options.CodePage);
+    // What the viewer does not have is kept, to be stored back as it was.
     if (Options.IgnoreUnknown)
       Reading.OnError = [](const Classes::EReadError& Fault) {
-        const bool Class = Fault.Kind() == Classes::EReadError::TKind::UnknownClass;
-        std::cerr << "lvview: warning: " << Fault.what() << (Class ? ": skipped with everything inside it\n" : ": skipped\n");
-        return true;
+        const bool Object = Fault.Fault().rfind("unknown class ", 0) == 0;
+        std::cerr << "lvview: warning: " << Fault.what() << (Object ? ": kept as a placeholder\n" : ": kept\n");
+        return Classes::TReadAnswer::Keep;
       };
+    Reading.OnUnresolved = [](const Classes::EReadError& Note) {
+      std::cerr << "lvview: warning: " << Note.what() << ": kept unresolved\n";
+    };
     Tool::LoadForm(Options.Form, &Form, Reading);
   } else {
     Form.SetName("Form1");
@@ -127,9 +133,10 @@ int Run(const TOptions& Options) {
   std::int64_t Right = 0, Bottom = 0;  // a control's place and size may each be any int
   for (int I = 0; I < Form.ComponentCount(); ++I) {
     auto* Image = dynamic_cast<LvFltImg::TLvFilterImage*>(Form.Components(I));
-    if (auto* Control = dynamic_cast<Controls::TControl*>(Form.Components(I)))
-      Right = std::max(Right, std::int64_t(Control->Left()) + Control->Width()),
-      Bottom = std::max(Bottom, std::int64_t(Control->Top()) + Control->Height());
+    // Controls on the form, at their place on it, whatever holds them.
+    if (auto* Control = dynamic_cast<Controls::TControl*>(Form.Components(I)); Control && Control->ParentForm() == &Form)
+      Right = std::max(Right, std::int64_t(Control->FormRect().Left) + Control->Width()),
+      Bottom = std::max(Bottom, std::int64_t(Control->FormRect().Top) + Control->Height());
     if (!Image) continue;
     Image->OnMouseDown = [Image, &Declined](System::TObject*, Controls::TMouseButton Button, Controls::TShiftState,
                                             int X, int Y) {
@@ -195,8 +202,10 @@ int main(int argc, char** argv) {
   auto* Yes = App.add_flag("-y,--yes", Options.Yes, "Answer OK to the conversion question");
   App.add_flag("-n,--no", Options.No, "Answer Cancel to the conversion question")->excludes(Yes);
   App.add_flag("--ignore-unknown", Options.IgnoreUnknown,
-               "With --form: skip each class and property the viewer does not know (a class with everything "
-               "inside it), with a warning for each, rather than refuse the form");
+               "With --form: keep each class, property and value the viewer does not know, with a warning for "
+               "each, rather than refuse the form: a control of an unknown class is shown as a hatched frame "
+               "holding what is inside it, and everything is stored back as it was");
+  App.add_option("--codepage", Options.CodePage, std::string("With --form: ") + Tool::CodePageHelp);
   App.add_option("--click", Options.Clicks, "Click at X,Y without showing the window (repeatable)");
   App.add_option("--screenshot", Options.Screenshot, "Save what the window shows after the clicks, and quit");
   App.add_option("--quality", Options.Quality, std::string(Tool::QualityHelp) + ", for screenshots");

@@ -178,32 +178,10 @@ std::vector<std::uint8_t> BitmapFile(std::span<const std::uint8_t> Data, const s
   return File;
 }
 
-// One image of an icon: a PNG, or a bitmap of twice the icon's height (the
-// colours, then a 1-bit mask) whose colour half must read as a .bmp.
+// One image of an icon, which must read as a picture.
 void CheckIconImage(std::span<const std::uint8_t> Image, unsigned Width, unsigned Height, const std::string& Where) {
-  static const std::uint8_t PngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (Image.size() >= 8 && std::equal(PngSignature, PngSignature + 8, Image.begin())) {
-    CheckPicture(Image, Where);
-    return;
-  }
-  if (Image.size() < 40 || SysUtils::Le32(Image.data()) != 40) throw TBadInput(Where + ": not a bitmap or a PNG");
-  SysUtils::TByteReader Header(Image, Where, SysUtils::RaiseFault<TBadInput>);
-  Header.Skip(4);  // the header's size
-  const std::uint32_t ImageWidth = Header.U32(), ImageHeight = Header.U32();
-  if (ImageWidth != Width || ImageHeight != 2 * Height)
-    throw TBadInput(Where + ": " + std::to_string(ImageWidth) + " x " + std::to_string(ImageHeight) +
-                    " pixels, where the group says " + std::to_string(Width) + " x " + std::to_string(Height) +
-                    " and its mask");
-  const std::uint64_t MaskSize = (std::uint64_t(Width) + 31) / 32 * 4 * Height;
-  if (MaskSize >= Image.size()) throw TBadInput(Where + ": no room for the mask");
-  // The colour half alone: its header's height is the icon's, and the
-  // mask is cut off, which may leave less than the header, for the bitmap
-  // reader to refuse.
-  SysUtils::TByteWriter Colours(Image.size());
-  Colours.Bytes(Image.first(8)).U32(Height).Bytes(Image.subspan(12));
-  std::vector<std::uint8_t> Bytes = Colours.Take();
-  Bytes.resize(Image.size() - MaskSize);
-  BitmapFile(Bytes, Where);
+  Graphics::TBitmap Picture;
+  Graphics::LoadIconImage(Picture, Image, Width, Height, "the group", Where);
 }
 
 // An icon group as its resource holds it: the icon file's 6-byte header,
@@ -263,37 +241,51 @@ void Resource(const std::string& Name, const std::string& Output, const std::str
   const SysUtils::TModuleFile Module(File);
   const Windows::TResourceEntry& Entry = FindResource(Module, Name);
   std::vector<std::uint8_t> Bytes(Entry.Data.begin(), Entry.Data.end());
-  if (Entry.Type == Windows::RT_BITMAP)
-    Bytes = BitmapFile(Entry.Data, File + ": resource " + FullName(Entry, Module.Resources()));
-  if (Entry.Type == Windows::RT_GROUP_ICON) Bytes = IconFile(Module, Entry);
+  if (Entry.Type == Windows::RT_BITMAP) {
+    const std::string Where = File + ": resource " + FullName(Entry, Module.Resources());
+    Bytes = BitmapFile(Entry.Data, Where);
+    // The picture is written in the format the output's name asks for, as
+    // every other picture output is; a .bmp gets the resource's own bytes.
+    if (Graphics::FormatForFileName(Output) != Graphics::TFileFormat::Bmp) {
+      Graphics::TBitmap Bitmap;
+      Bitmap.LoadFromBytes(Bytes, Where);
+      Bitmap.SaveToFile(Out);
+      return Out.Commit();
+    }
+  }
+  if (Entry.Type == Windows::RT_GROUP_ICON) {
+    if (!SysUtils::SameText(std::filesystem::path(Output).extension().string(), ".ico"))
+      throw TBadInput(Output + ": an icon group is written as an icon file (.ico)");
+    Bytes = IconFile(Module, Entry);
+  }
   Out.Stream().write(reinterpret_cast<const char*>(Bytes.data()), std::streamsize(Bytes.size()));
   Out.Commit();
 }
 
 // Prints a form file as text, or converts it: Text is 1 for the text form,
 // 0 for the binary form, -1 for what the output's name says.
-void Form(const std::string& File, const std::string& Output, int Text) {
+void Form(const std::string& File, const std::string& Output, int Text, int CodePage) {
   if (Output.empty()) {
     if (Text >= 0) throw TBadInput("form: --text and --binary choose the form of an output (-o)");
-    Tool::ConvertFormFile(File, std::cout, true);
+    Tool::ConvertFormFile(File, std::cout, true, CodePage);
     return;
   }
   const bool AsText = Text >= 0 ? Text == 1 : Tool::IsTextFormName(Output);
   Classes::TFileWriter Out(Output);
-  Tool::ConvertFormFile(File, Out.Stream(), AsText);
+  Tool::ConvertFormFile(File, Out.Stream(), AsText, CodePage);
   Out.Commit();
 }
 
 // Writes forms as the resource file a program links: each, in the binary
 // form, an RCDATA resource named after its root's class in capitals
 // (TFORM1), which is how the form's class finds it.
-void Forms(const std::vector<std::string>& Files, const std::string& Output) {
+void Forms(const std::vector<std::string>& Files, const std::string& Output, int CodePage) {
   Classes::TFileWriter Out(Output);
   std::vector<std::vector<std::uint8_t>> Binaries;
   std::vector<Windows::TResourceEntry> Entries;
   for (const std::string& File : Files) {
     std::ostringstream Binary;
-    Tool::ConvertFormFile(File, Binary, false);
+    Tool::ConvertFormFile(File, Binary, false, CodePage);
     const std::string Bytes = Binary.str();
     Binaries.emplace_back(Bytes.begin(), Bytes.end());
     // The text form's first line names the root: "object Form1: TForm1".
@@ -358,6 +350,8 @@ int main(int argc, char** argv) {
                "RCDATA resource named after its root's class in capitals (TFORM1)");
   FormsCommand->add_option("FILE", FormFiles, "The form files")->required();
   FormsCommand->add_option("-o,--output", Output, "The resource file to write")->required();
+  std::string CodePage;
+  for (CLI::App* Command : {FormCommand, FormsCommand}) Command->add_option("--codepage", CodePage, Tool::CodePageHelp);
   try {
     App.parse(argc, argv);
     Tool::RefuseEmptyValues(App);
@@ -378,8 +372,9 @@ int main(int argc, char** argv) {
     if (*PaletteCommand) Palette(Package);
     if (*PropertiesCommand) Properties(ClassName, Package);
     if (*ResourceCommand) Resource(Name, Output, Package);
-    if (*FormCommand) Form(FormFile, Output, AsText ? 1 : AsBinary ? 0 : -1);
-    if (*FormsCommand) Forms(FormFiles, Output);
+    const int FormCodePage = CodePage.empty() ? 1252 : Tool::ParseCodePage(CodePage);
+    if (*FormCommand) Form(FormFile, Output, AsText ? 1 : AsBinary ? 0 : -1, FormCodePage);
+    if (*FormsCommand) Forms(FormFiles, Output, FormCodePage);
     return Tool::ExitDone;
   } catch (const std::exception& E) {
     return Tool::Report("pkgtool", E);

@@ -25,9 +25,11 @@ class EFOpenError : public EStreamError { using EStreamError::EStreamError; };
 // the message joins them.
 class EReadError : public EStreamError {
 public:
-  // What a reader that skips faults may skip: a class or a property the
-  // host does not know, or nothing.
-  enum class TKind { Fault, UnknownClass, UnknownProperty };
+  // What a reader that is told of faults may skip or keep: a class, a
+  // property or a value (a name of an enumeration, a colour, a cursor) the
+  // host does not know; a reference to a component the form does not
+  // hold; or nothing.
+  enum class TKind { Fault, UnknownClass, UnknownProperty, UnknownValue, UnresolvedReference };
 
   explicit EReadError(std::string Message) : EStreamError(Message), FFault(std::move(Message)) {}
   EReadError(std::string Source, std::string Where, std::string Fault, TKind Kind = TKind::Fault)
@@ -54,11 +56,32 @@ class EResNotFound : public System::Exception { using Exception::Exception; };
 
 class TFiler;
 class TReader;
-namespace Form { struct TObject; }
+namespace Form { struct TObject; struct TKept; }
 class TWriter;
 class TComponent;
 
 // ---- Streams -----------------------------------------------------------------
+
+// What a host answers when told of a fault it may skip: refuse the form,
+// skip what the fault names (a class with everything inside it), or keep
+// it as the form stores it, to be written back as it was (a class as a
+// placeholder that holds what is inside it). true skips, false refuses.
+class TReadAnswer {
+public:
+  enum TAction { Refuse, Skip, Keep };
+  TReadAnswer(TAction Action) : FAction(Action) {}
+  TReadAnswer(bool Skipped) : FAction(Skipped ? Skip : Refuse) {}
+  TAction Action() const { return FAction; }
+
+private:
+  TAction FAction;
+};
+
+// Prefix flags of an object in a stored form: inherited from the form's
+// ancestor, listed at a position among the ancestor's children, inline
+// (a frame put on the form).
+using TFilerFlags = std::uint8_t;
+constexpr TFilerFlags ffInherited = 1, ffChildPos = 2, ffInline = 4;
 
 // How a stored form is read into components.
 struct TReadOptions {
@@ -69,11 +92,20 @@ struct TReadOptions {
   // bound to the root's field of that name (DeclareField), and a component
   // without one, or of a class the field cannot hold, is refused.
   bool BindFields = false;
-  // Told of each class and each property the reader does not know, as the
-  // EReadError that would refuse the form (its Kind says which); answering
-  // true skips it (a class with everything inside it) and reading goes on,
-  // false refuses the form.
-  std::function<bool(const EReadError& Fault)> OnError;
+  // Told of each class, property and value the reader does not know, as
+  // the EReadError that would refuse the form (its Kind says which), and
+  // answers (TReadAnswer): Refuse refuses the form; Skip skips it, a class
+  // with everything inside it; Keep keeps it as stored and writes it back:
+  // an object of an unknown class becomes a placeholder, a control of no
+  // class of its own that holds its properties, its children (made as
+  // usual) and its class name. Without it every such fault refuses.
+  std::function<TReadAnswer(const EReadError& Fault)> OnError;
+  // Told of each reference to a component the form does not hold (one in
+  // another module, "DataModule1.DataSource1", or none at all), which is
+  // kept as stored and written back: such a reference never refuses a form.
+  std::function<void(const EReadError& Note)> OnUnresolved;
+  // The single-byte code page a text form that is not UTF-8 is read in.
+  int CodePage = 1252;
   // For a host without the form's code: event handler names that the
   // root's method table lacks are kept unbound, so that storing the form
   // writes them back. Otherwise such a name is refused.
@@ -174,7 +206,8 @@ void ObjectTextToBinary(TStream& Input, TStream& Output);
 // A form file of either kind (told apart by its signature) checked whole,
 // then written in the kind asked for, a piece at a time: besides the input
 // it holds no more than the decoded form.
-void ConvertForm(TStream& Input, TStream& Output, bool AsText, const std::string& SourceName = "form");
+void ConvertForm(TStream& Input, TStream& Output, bool AsText, const std::string& SourceName = "form",
+                 int CodePage = 1252);
 // TStream::ReadComponent for the text form, whose faults name their line.
 TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options = {});
 // The text form of a binary form with each binary value of more than 64
@@ -199,6 +232,8 @@ std::vector<TComponent*> ReadComponentsText(const std::string& Text, TComponent*
 // A string as the text form writes it ('it''s', 'a'#13#10'b', #9786): the
 // text it stands for, in UTF-8. Raises EReadError for anything else.
 std::string ReadTextString(const std::string& Text);
+// And back: the text form of a string, quoted ('it''s').
+std::string TextString(const std::string& Utf8);
 // The published property a dotted path names ("Font.Style": Style of the
 // font Font holds), and in Holder the object that has it; nullptr where
 // there is none.
@@ -271,6 +306,31 @@ public:
   // the form writes it back. Empty sets it back to the component's own.
   std::string StoredClassName() const { return FStoredClassName.empty() ? ClassName() : FStoredClassName; }
   void SetStoredClassName(const std::string& Value) { FStoredClassName = Value; }
+  // How a stored form listed this component (ffInherited, ffInline,
+  // ffChildPos with its position), written back as read.
+  TFilerFlags FilerFlags() const { return FFilerFlags; }
+  std::int64_t ChildPosition() const { return FChildPosition; }
+  void SetFilerFlags(TFilerFlags Flags, std::int64_t ChildPosition = 0);
+  // Where a design host shows a component without a place of its own (a
+  // popup menu), as the environment keeps it: the left in the low 16 bits,
+  // the top in the high ones. Stored as Left and Top where not 0.
+  std::int32_t DesignInfo() const { return FDesignInfo; }
+  void SetDesignInfo(std::int32_t Value) { FDesignInfo = Value; }
+  void DefineProperties(TFiler& Filer) override;
+  // What a stored form held for this component that it could not take in
+  // (TReadOptions::OnError answered Keep): properties and values as they
+  // were stored, written back where they were; every property, for a
+  // placeholder. nullptr where there is nothing.
+  Form::TKept* Kept() const { return FKept.get(); }
+  Form::TKept& Keep();
+  // Whether this is a placeholder for an object of a class the host lacks.
+  bool IsPlaceholder() const;
+  // The component a stored form lists this one inside where that one is
+  // not its parent control (the items of a popup menu, a non-visual
+  // component inside a placeholder): it is stored among that one's
+  // children, and goes with it. nullptr: none.
+  TComponent* Holder() const { return FHolder; }
+  void SetHolder(TComponent* Value);
   long Tag() const { return FTag; }
   void SetTag(long Value) { FTag = Value; }
   int ComponentCount() const { return int(FComponents.size()); }
@@ -286,9 +346,10 @@ public:
   void RemoveFreeNotification(TComponent* AComponent);
 
   // Storing. A component writes its published properties and then the
-  // components it holds (GetChildren); reading creates those through their
-  // class information, owned by the root and given to their holder as
-  // parent (SetParentComponent), and calls Loaded on each once all is read.
+  // components it holds (GetChildren: the root's own without a parent,
+  // and those it holds); reading creates those through their class
+  // information, owned by the root and given to their holder as parent
+  // (SetParentComponent), and calls Loaded on each once all is read.
   virtual void GetChildren(const std::function<void(TComponent*)>& Proc, TComponent* Root);
   virtual bool HasParent() const { return false; }
   virtual void SetParentComponent(TComponent*) {}
@@ -338,6 +399,12 @@ private:
   TComponent* FOwner = nullptr;
   std::string FName;
   std::string FStoredClassName;
+  TFilerFlags FFilerFlags = 0;
+  std::int64_t FChildPosition = 0;
+  std::int32_t FDesignInfo = 0;
+  std::unique_ptr<Form::TKept> FKept;
+  TComponent* FHolder = nullptr;              // not owned
+  std::vector<TComponent*> FHeld;             // held, in order; destroyed with this one
   long FTag = 0;
   std::vector<TComponent*> FComponents;       // owned: destroyed with this one
   // The named ones among them by name in lower case, for FindComponent on
@@ -416,6 +483,13 @@ const std::vector<TPalettePage>& PalettePages();
 void ClearPalette();
 // Takes the class off every page; a page left empty goes.
 void UnregisterComponentClass(TComponentClass Class);
+
+// The class a reader keeps an object of an unknown class in when told to
+// (TReadAnswer::Keep): the Controls unit's placeholder, a windowed control.
+// It is registered by no name of its own, as no form names it: a
+// placeholder stores the class name it stands for.
+void RegisterPlaceholderClass(TComponentClass Class);
+TComponentClass PlaceholderClass();
 
 using TypInfo::FindClass;
 using TypInfo::GetClass;

@@ -24,7 +24,12 @@ constexpr TAnchors AnchorSet(std::initializer_list<TAnchorKind> Kinds) {
   return Set;
 }
 using TCursor = int;
-constexpr TCursor crDefault = 0, crArrow = -2, crCross = -3, crDrag = -12, crHandPoint = -21;
+// The standard cursors. crSize is the old name of crSizeAll.
+constexpr TCursor crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBeam = -4, crSize = -22,
+                  crSizeNESW = -6, crSizeNS = -7, crSizeNWSE = -8, crSizeWE = -9, crUpArrow = -10,
+                  crHourGlass = -11, crDrag = -12, crNoDrop = -13, crHSplit = -14, crVSplit = -15,
+                  crMultiDrag = -16, crSQLWait = -17, crNo = -18, crAppStart = -19, crHelp = -20,
+                  crHandPoint = -21, crSizeAll = -22;
 enum TDragMode { dmManual, dmAutomatic };
 enum TDragKind { dkDrag, dkDock };
 enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
@@ -229,7 +234,9 @@ public:
   bool HandleAllocated() const { return FHandle != 0; }
 
   int ControlCount() const { return int(FControls.size()); }
-  // What the root owns besides controls, then the child controls it owns.
+  // The child controls the root owns, in z-order, then what this control
+  // holds besides; for the root, what it owns in the order it was made (a
+  // form's order), its child controls taking the controls' places in z-order.
   void GetChildren(const std::function<void(Classes::TComponent*)>& Proc, Classes::TComponent* Root) override;
   TControl* Controls(int Index) const { return FControls.at(std::size_t(Index)); }
   // Moves a child control to Order in the z-order (0 the bottom), which is
@@ -268,6 +275,34 @@ private:
   std::vector<TControl*> FControls;  // z-order, bottom first; destroyed with this control
   bool FAligning = false;            // children moved now keep their anchor rules
   int FAlignLevel = 0;               // DisableAlign calls not yet undone
+};
+
+// What a stored form holds of a class the host does not have, kept when
+// the reader is told to (Classes::TReadAnswer::Keep): a windowed control
+// at the place its stored Left, Top, Width and Height give (a small box
+// where it has none), painted as a hatched frame, holding what the form
+// put inside it as real components. Its class name and every property are
+// kept as stored and written back; moving it changes only its place.
+class TPlaceholder : public TWinControl {
+public:
+  using TWinControl::TWinControl;
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+  // The side of the box a placeholder without a size takes.
+  static constexpr int BoxSize = 28;
+
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
+  // Inside a windowed control it is a child control; inside anything else
+  // (a menu's items) it is held there, and not shown.
+  void SetParentComponent(Classes::TComponent* Value) override;
+  // Takes its place from what it keeps, if it has not yet.
+  void Loaded() override;
+  void PaintTo(Graphics::TCanvas& Canvas) const override;
+
+private:
+  void Place();
+  bool FPlaced = false;  // since it took its place, a new one is kept
+  int FPlace[4] = {};    // its left, top, width and height when last kept
 };
 
 // A control without a window of its own: it paints onto its parent's.

@@ -233,6 +233,10 @@ public:
   // Whether forms shown now have windows, opening the window system on the
   // first ask; where they have none, Why says why ("no display").
   bool HasWindows(std::string* Why = nullptr);
+  // Whether the display can be opened, for a program that draws forms in a
+  // window of its own (a design host), opening it without giving forms
+  // windows: they stay in memory until HasWindows or Initialize.
+  bool HasDisplay(std::string* Why = nullptr);
   // Makes a form of class T, owned by the application, and points
   // Reference at it. The first form made is the main form.
   template <class T>

@@ -38,7 +38,12 @@ constexpr TColor clScrollBar = clSystemColor | 0, clBackground = clSystemColor |
                  clBtnFace = clSystemColor | 15, clBtnShadow = clSystemColor | 16, clGrayText = clSystemColor | 17,
                  clBtnText = clSystemColor | 18, clInactiveCaptionText = clSystemColor | 19,
                  clBtnHighlight = clSystemColor | 20, cl3DDkShadow = clSystemColor | 21,
-                 cl3DLight = clSystemColor | 22, clInfoText = clSystemColor | 23, clInfoBk = clSystemColor | 24;
+                 cl3DLight = clSystemColor | 22, clInfoText = clSystemColor | 23, clInfoBk = clSystemColor | 24,
+                 clHotLight = clSystemColor | 26, clGradientActiveCaption = clSystemColor | 27,
+                 clGradientInactiveCaption = clSystemColor | 28, clMenuHighlight = clSystemColor | 29,
+                 clMenuBar = clSystemColor | 30;
+// Colours of later palettes, by value.
+constexpr TColor clMoneyGreen = 0xC0DCC0, clSkyBlue = 0xF0CAA6, clCream = 0xF0FBFF, clMedGray = 0xA4A0A0;
 // The red, green and blue a colour shows as: a system colour through the
 // system's scheme (the classic one where the system has none), clNone and
 // clDefault as black, anything else as its low three bytes.
@@ -107,6 +112,13 @@ class TBitmap;
 // follow the header, its colour masks and its palette. This puts the file
 // header back; EInvalidGraphic names Where for a header that cannot be.
 std::vector<std::uint8_t> BitmapResourceFile(std::span<const std::uint8_t> Data, const std::string& Where);
+// One image of an icon, as an icon file or an icon resource holds it: a
+// PNG, or a bitmap of twice the icon's height (the colours, then a 1-bit
+// mask) whose colours are read as a bitmap resource; Width and Height are
+// what SizeFrom (the icon's directory, a resource's group) gives it. The
+// colours alone are read, without the mask. EInvalidGraphic names Where.
+void LoadIconImage(TBitmap& Into, std::span<const std::uint8_t> Image, unsigned Width, unsigned Height,
+                   const std::string& SizeFrom, const std::string& Where);
 namespace Detail { struct TDib; }
 
 // The picture file formats, as a file's name asks for one when written.
@@ -246,6 +258,100 @@ private:
   std::unique_ptr<TCanvas> FCanvas;
 };
 
+// A picture a stored form holds in the data of another graphic class (an
+// icon, a JPEG or PNG image): the bytes are kept as they were stored and
+// written back unchanged, and the picture is drawn from what our codecs
+// read of them. Its pixels change only as a bitmap: TPicture::Bitmap
+// makes the picture one, which is then stored as a TBitmap.
+class TEncodedGraphic : public TGraphic {
+public:
+  int Width() const override { return FPixels.Width(); }
+  int Height() const override { return FPixels.Height(); }
+  // Its size is the encoded picture's: EInvalidGraphicOperation.
+  void SetWidth(int Value) override;
+  void SetHeight(int Value) override;
+  // The graphic's own file: an icon file, a JPEG or PNG file.
+  void LoadFromStream(std::istream& Stream, const std::string& SourceName = "stream") override;
+  void SaveToStream(std::ostream& Stream) const override;
+  void LoadFromBytes(std::span<const std::uint8_t> Data, const std::string& SourceName) override;
+  // The pixels in the format FileName's extension names.
+  std::vector<std::uint8_t> SaveToBytes(const std::string& FileName) const override;
+  // The data of a stored form, kept whole and written back as read.
+  void ReadData(Classes::TStream& Stream) override;
+  void WriteData(Classes::TStream& Stream) const override;
+  // What was read of it, to draw.
+  const TBitmap& Pixels() const { return FPixels; }
+  // A graphic of the same class with the same data.
+  virtual std::unique_ptr<TEncodedGraphic> Copy() const = 0;
+
+protected:
+  // The picture file the data holds: the data itself, or what follows a
+  // size where the class stores one.
+  virtual std::span<const std::uint8_t> FileIn(std::span<const std::uint8_t> Data, const std::string& Where) const {
+    (void)Where;
+    return Data;
+  }
+  // The data the class stores for the picture file File.
+  virtual std::vector<std::uint8_t> Encode(std::span<const std::uint8_t> File) const {
+    return {File.begin(), File.end()};
+  }
+  // Reads the picture file into Into.
+  virtual void Decode(std::span<const std::uint8_t> File, TBitmap& Into, const std::string& Where) const = 0;
+  // The picture file inside the data, found by its signature; where the
+  // data does not begin with it, a 4-byte size of the rest must come first.
+  static std::span<const std::uint8_t> Payload(std::span<const std::uint8_t> Data, std::span<const std::uint8_t> Signature,
+                                               const std::string& Where, const char* What);
+  void Take(std::vector<std::uint8_t> Data, const std::string& Where);
+  template <class T>
+  std::unique_ptr<TEncodedGraphic> CopyAs() const {
+    auto Made = std::make_unique<T>();
+    Made->FData = FData;
+    Made->FPixels.Assign(&FPixels);
+    return Made;
+  }
+
+private:
+  std::vector<std::uint8_t> FData;
+  TBitmap FPixels;
+};
+
+// An icon: its data is an icon file, drawn from its first image.
+class TIcon : public TEncodedGraphic {
+public:
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+  std::unique_ptr<TEncodedGraphic> Copy() const override { return CopyAs<TIcon>(); }
+
+protected:
+  void Decode(std::span<const std::uint8_t> File, TBitmap& Into, const std::string& Where) const override;
+};
+
+// A JPEG image: its data is a 4-byte size and a JPEG file.
+class TJPEGImage : public TEncodedGraphic {
+public:
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+  std::unique_ptr<TEncodedGraphic> Copy() const override { return CopyAs<TJPEGImage>(); }
+
+protected:
+  std::span<const std::uint8_t> FileIn(std::span<const std::uint8_t> Data, const std::string& Where) const override;
+  std::vector<std::uint8_t> Encode(std::span<const std::uint8_t> File) const override;
+  void Decode(std::span<const std::uint8_t> File, TBitmap& Into, const std::string& Where) const override;
+};
+
+// A PNG image: its data is a PNG file (after a 4-byte size, where a
+// writer put one).
+class TPngImage : public TEncodedGraphic {
+public:
+  static const TypInfo::TClassInfo& ClassInfo();
+  const TypInfo::TClassInfo& ClassType() const override;
+  std::unique_ptr<TEncodedGraphic> Copy() const override { return CopyAs<TPngImage>(); }
+
+protected:
+  std::span<const std::uint8_t> FileIn(std::span<const std::uint8_t> Data, const std::string& Where) const override;
+  void Decode(std::span<const std::uint8_t> File, TBitmap& Into, const std::string& Where) const override;
+};
+
 struct TRect {
   int Left = 0, Top = 0, Right = 0, Bottom = 0;
   int Width() const { return Right - Left; }
@@ -339,7 +445,8 @@ private:
   int FPixelsPerInch = 96;
 };
 
-// A container for one graphic (here, a bitmap) with load and save by file.
+// A container for one graphic (a bitmap, or a picture kept in another
+// class's data) with load and save by file.
 class TPicture : public Classes::TPersistent {
 public:
   TPicture();

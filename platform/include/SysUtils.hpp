@@ -40,6 +40,16 @@ inline bool IsValidIdent(std::string_view Text) {
   return true;
 }
 
+// Text in a single-byte Windows code page (874, 1250 to 1258), as a file
+// written before UTF-8 holds it, in UTF-8. A byte the code page leaves
+// undefined is the character of its value. Raises System::Exception for
+// a code page not among them.
+std::string CodePageToUtf8(std::string_view Text, int CodePage);
+bool IsSingleByteCodePage(int CodePage);
+std::vector<int> SingleByteCodePages();
+// Whether Text is well-formed UTF-8 throughout.
+bool IsUtf8(std::string_view Text);
+
 class EPackageError : public System::Exception { using Exception::Exception; };
 
 // Text read from a module, such as a name or a key, as it may be shown on

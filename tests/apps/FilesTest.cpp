@@ -160,6 +160,8 @@ TEST_F(FilesTest, AnOutputNameOfTheLongestLegalLengthIsWritten) {
 TEST_F(FilesTest, ARunWritesEveryOutputOrNone) {
   std::ofstream(Path("broken.bmp"), std::ios::binary) << "BM this is not a bitmap";
   std::ofstream(Path("out.png")) << "precious";
+  fs::create_symlink("out.png", Path("link.png"));
+  fs::create_symlink("s.png", Path("form-link.txt"));
   const auto Before = Listing();
   // Picture, the rest of the command line, status, what the one line says.
   const std::tuple<std::string, std::string, int, std::string> Cases[] = {
@@ -168,17 +170,26 @@ TEST_F(FilesTest, ARunWritesEveryOutputOrNone) {
       // The output folder is refused before the picture is read.
       {"broken.bmp", "-o /nonexistent/out.png", 1, "/nonexistent/out.png: cannot write: no folder /nonexistent"},
       {"picture24.bmp", "-o " + Q("out.png") + " --screenshot " + Q("out.png"), 2, "would overwrite the output"},
+      // One file under two spellings: a new one through ".", a link, a stored form.
+      {"picture24.bmp", "-o new.png --screenshot ./new.png", 2, "would overwrite the output"},
+      {"picture24.bmp", "-o " + Q("out.png") + " --screenshot " + Q("link.png"), 2, "would overwrite the output"},
+      {"picture24.bmp", "-o " + Q("s.png") + " --save-form " + Q("form-link.txt"), 2,
+       "the stored form would overwrite the output"},
       {"picture24.bmp", "-o " + Q("out.png") + " --size 0x0 --screenshot " + Q("s.png"), 2, "is empty"},
       {"picture8.bmp", "-o " + Q("out.png") + " --no --screenshot " + Q("s.png"), 3, "declined"},
       {"picture24.bmp", "-o " + Q("out.png") + " --screenshot " + Q("folder"), 2, "no picture file extension"},
   };
   for (const auto& [Picture, Rest, Status, Text] : Cases) {
-    const TResult R = Shell(Lvfilter + " " + Q(Picture) + " " + Q("filter.png") + " " + Rest);
+    const TResult R = Shell("cd " + Q("") + " && " + Lvfilter + " " + Q(Picture) + " " + Q("filter.png") + " " + Rest);
     EXPECT_EQ(R.Status, Status) << Rest << "\n" << R.Output;
     EXPECT_NE(R.Output.find(Text), std::string::npos) << Rest << "\n" << R.Output;
     EXPECT_EQ(Content(Path("out.png")), "precious") << Rest;
     EXPECT_EQ(Listing(), Before) << Rest;
   }
+  // With both inputs missing, the first named is the one reported.
+  const TResult Both = Shell(Lvfilter + " " + Q("nothing.bmp") + " " + Q("nofilter.png") + " -o " + Q("out.png"));
+  EXPECT_EQ(Both.Status, 2);
+  EXPECT_EQ(Both.Output.find("lvfilter: " + Path("nothing.bmp") + ": "), 0u) << Both.Output;
 }
 
 TEST_F(FilesTest, OutputsAreWrittenThroughLinksAndReadOnlyOnesRefused) {

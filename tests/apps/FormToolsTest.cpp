@@ -170,11 +170,11 @@ TEST_F(FormToolsTest, FormsAsTheDesignEnvironmentWritesThemOpenAndStoreBack) {
   }
 }
 
-TEST_F(FormToolsTest, UnknownControlsAreRefusedOrSkippedWithAWarningEach) {
-  std::ofstream(Path("labelled.txt"), std::ios::binary)
-      << WithCrLf("object Form1: TForm1\n  Width = 100\n  Height = 80\n  Ctl3D = False\n"
-                  "  object Label1: TLabel\n    Caption = 'Hi'\n    object Inner: TLvFilterImage\n    end\n  end\n"
-                  "end\n");
+TEST_F(FormToolsTest, UnknownControlsAreRefusedOrKeptWithAWarningEach) {
+  const std::string Text = "object Form1: TForm1\n  Width = 100\n  Height = 80\n  Ctl3D = False\n"
+                           "  object Label1: TLabel\n    Caption = 'Hi'\n    object Inner: TLvFilterImage\n    end\n  end\n"
+                           "end\n";
+  std::ofstream(Path("labelled.txt"), std::ios::binary) << WithCrLf(Text);
   ASSERT_EQ(Shell(Pkgtool + " form " + Q("labelled.txt") + " -o " + Q("labelled.dfm")).Status, 0);
   // Form, where each fault is, in order.
   const std::pair<std::string, std::array<std::string, 2>> Cases[] = {
@@ -187,17 +187,65 @@ TEST_F(FormToolsTest, UnknownControlsAreRefusedOrSkippedWithAWarningEach) {
     EXPECT_EQ(R.Status, 2) << R.Output;
     EXPECT_EQ(R.Output, "lvview: " + Path(Form) + ": " + Where[0] + ": unknown property Ctl3D of TForm1\n");
     EXPECT_FALSE(fs::exists(Path("v.png")));
+    // Kept: the label with the image inside it, and the property where it stood.
     R = Shell(Command + " --ignore-unknown --save-form " + Q("kept.txt"));
     EXPECT_EQ(R.Status, 0) << R.Output;
     EXPECT_EQ(R.Output, "lvview: warning: " + Path(Form) + ": " + Where[0] +
-                            ": unknown property Ctl3D of TForm1: skipped\n"
+                            ": unknown property Ctl3D of TForm1: kept\n"
                             "lvview: warning: " + Path(Form) + ": " + Where[1] +
-                            ": unknown class TLabel (Label1): skipped with everything inside it\n");
+                            ": unknown class TLabel (Label1): kept as a placeholder\n");
     EXPECT_EQ(Content(Path("kept.txt")),
-              "object Form1: TForm1\n  Left = 0\n  Top = 0\n  Width = 100\n  Height = 80\n  Color = clBtnFace\n" +
-                  Font + "  Font.Style = []\n  OldCreateOrder = False\n  PixelsPerInch = 96\n  TextHeight = 13\nend\n");
+              "object Form1: TForm1\n  Left = 0\n  Top = 0\n  Width = 100\n  Height = 80\n  Ctl3D = False\n"
+              "  Color = clBtnFace\n" + Font + "  Font.Style = []\n  OldCreateOrder = False\n  PixelsPerInch = 96\n"
+              "  TextHeight = 13\n  object Label1: TLabel\n    Caption = 'Hi'\n    object Inner: TLvFilterImage\n"
+              "      Left = 0\n      Top = 0\n      Width = 105\n      Height = 105\n    end\n  end\nend\n");
     fs::remove(Path("v.png"));
   }
+}
+
+TEST_F(FormToolsTest, AFilterImageOnAPanelTheViewerLacksStampsWhereItIsClickedAndStoresBack) {
+  // The image lvview makes of a picture and a filter, clicked; and the same
+  // image on a panel at (20, 30) of a form, clicked at the same point of it.
+  ASSERT_EQ(Shell(Lvview + " " + Q("picture24.bmp") + " " + Q("filter.png") + " --click 3,2 --screenshot " +
+                  Q("alone.png") + " --save-form " + Q("alone.txt")).Status, 0);
+  const std::string Alone = Content(Path("alone.txt"));
+  std::string Image;
+  std::istringstream Lines(Alone.substr(Alone.find("  object LvFilterImage1")));
+  for (std::string Line; std::getline(Lines, Line) && Line != "end";) Image += "  " + Line + "\n";
+  const std::string Panelled = "object Form1: TForm1\n  Left = 0\n  Top = 0\n  Width = 160\n  Height = 120\n"
+                               "  Color = clBtnFace\n" + Font + "  Font.Style = []\n  OldCreateOrder = False\n"
+                               "  PixelsPerInch = 96\n  TextHeight = 13\n  object Panel1: TPanel\n    Left = 20\n"
+                               "    Top = 30\n    Width = 100\n    Height = 50\n    BevelOuter = bvNone\n"
+                               "    TabOrder = 0\n" + Image + "  end\nend\n";
+  std::ofstream(Path("panel.txt"), std::ios::binary) << Panelled;
+  // Read and stored, it is as it was.
+  TResult R = Shell(Lvview + " --form " + Q("panel.txt") + " --ignore-unknown --screenshot " + Q("still.png") +
+                    " --save-form " + Q("again.txt"));
+  ASSERT_EQ(R.Status, 0) << R.Output;
+  EXPECT_EQ(Content(Path("again.txt")), Panelled);
+  // Before the click, the form shows the panel as a hatched frame.
+  TBitmap Still;
+  Still.LoadFromFile(Path("still.png"));
+  EXPECT_EQ(Still.Pixel(20, 79), RGB(96, 96, 96)) << "the panel's frame";
+  EXPECT_EQ(Still.Pixel(119, 30), RGB(96, 96, 96));
+  EXPECT_EQ(Still.Pixel(121, 30), ColorToRGB(clBtnFace)) << "beyond it";
+  // Clicked, it stamps the filter where it stamps on the image alone.
+  R = Shell(Lvview + " --form " + Q("panel.txt") + " --ignore-unknown --click 23,32 --screenshot " +
+            Q("stamped.png") + " --save-form " + Q("stamped.txt"));
+  ASSERT_EQ(R.Status, 0) << R.Output;
+  const std::string Stamped = Content(Path("stamped.txt"));
+  const auto PictureOf = [](const std::string& Form) {
+    const std::size_t At = Form.find("Picture.Data = {");
+    return Form.substr(At, Form.find('}', At) - At);
+  };
+  std::string Expected = PictureOf(Alone);
+  for (std::size_t At = 0; (At = Expected.find('\n', At)) != std::string::npos; At += 3) Expected.insert(At + 1, "  ");
+  EXPECT_EQ(PictureOf(Stamped), Expected);
+  TBitmap Shot, Direct;
+  Shot.LoadFromFile(Path("stamped.png"));
+  Direct.LoadFromFile(Path("alone.png"));
+  for (int Y = 0; Y < Direct.Height(); ++Y)
+    for (int X = 0; X < Direct.Width(); ++X) ASSERT_EQ(Shot.Pixel(20 + X, 30 + Y), Direct.Pixel(X, Y)) << X << "," << Y;
 }
 
 TEST_F(FormToolsTest, ConvertingALongFormHoldsItLessThanThreeTimesOver) {

@@ -119,28 +119,39 @@ TEST_F(PkgtoolTest, OnlyPaletteAndPropertiesRunThePackagesCode) {
 }
 
 TEST_F(PkgtoolTest, ResourcesAreNamedByTypeAndNameAndAmbiguityIsRefused) {
-  // Name, status, what the output file or the one line holds.
-  const std::tuple<std::string, int, std::string> Cases[] = {
-      {"'#1'", 2, "the resource name #1 is ambiguous: say which of ICON/#1, VERSION/#1"},
-      {"'ICON/#1'", 0, std::string("\x28\0\0\0", 4)},  // a bare DIB: its header is 40 bytes
-      {"VERSION", 0, std::string("\x74\x02", 2)},  // the block's length, 628
-      {"version/'#1'", 0, std::string("\x74\x02", 2)},
-      {"bitmap/tlvfilterimage", 0, "BM"},
-      {"MAINICON", 0, std::string("\0\0\1\0\1\0", 6)},
-      {"BITMAP/MAINICON", 2, "no resource BITMAP/MAINICON"},
-      {"NOSUCH", 2, "no resource NOSUCH"},
+  // Name, output, status, what the output file or the one line holds. A
+  // picture is written in the format its name asks for.
+  const std::tuple<std::string, std::string, int, std::string> Cases[] = {
+      {"'#1'", "out.bin", 2, "the resource name #1 is ambiguous: say which of ICON/#1, VERSION/#1"},
+      {"'ICON/#1'", "out.bin", 0, std::string("\x28\0\0\0", 4)},  // a bare DIB: its header is 40 bytes
+      {"VERSION", "out.bin", 0, std::string("\x74\x02", 2)},  // the block's length, 628
+      {"version/'#1'", "out.bin", 0, std::string("\x74\x02", 2)},
+      {"bitmap/tlvfilterimage", "out.bmp", 0, "BM"},
+      {"bitmap/tlvfilterimage", "out.png", 0, "\x89PNG"},
+      {"bitmap/tlvfilterimage", "out.bin", 2, "unknown picture file extension '.bin'"},
+      {"MAINICON", "out.ico", 0, std::string("\0\0\1\0\1\0", 6)},
+      {"MAINICON", "icon.png", 2, "an icon group is written as an icon file (.ico)"},
+      {"BITMAP/MAINICON", "out.bin", 2, "no resource BITMAP/MAINICON"},
+      {"NOSUCH", "out.bin", 2, "no resource NOSUCH"},
   };
-  for (const auto& [Name, Status, Expected] : Cases) {
-    fs::remove(Path("out.bin"));
-    const TResult R = Shell(Pkgtool + " resource " + Name + " -o " + Q("out.bin"));
+  for (const auto& [Name, Output, Status, Expected] : Cases) {
+    fs::remove(Path(Output));
+    const TResult R = Shell(Pkgtool + " resource " + Name + " -o " + Q(Output));
     EXPECT_EQ(R.Status, Status) << Name << "\n" << R.Output;
     if (Status == 0) {
-      EXPECT_EQ(Content(Path("out.bin")).substr(0, Expected.size()), Expected) << Name;
+      EXPECT_EQ(Content(Path(Output)).substr(0, Expected.size()), Expected) << Name;
     } else {
       EXPECT_NE(R.Output.find(Expected), std::string::npos) << Name << "\n" << R.Output;
-      EXPECT_FALSE(fs::exists(Path("out.bin"))) << Name;
+      EXPECT_FALSE(fs::exists(Path(Output))) << Name;
     }
   }
+  // The same pixels either way.
+  Graphics::TBitmap Bmp, Png;
+  Bmp.LoadFromFile(Path("out.bmp"));
+  Png.LoadFromFile(Path("out.png"));
+  ASSERT_EQ(Bmp.Width(), Png.Width());
+  for (int Y = 0; Y < Bmp.Height(); ++Y)
+    for (int X = 0; X < Bmp.Width(); ++X) ASSERT_EQ(Bmp.Pixel(X, Y), Png.Pixel(X, Y)) << X << "," << Y;
 }
 
 TEST_F(PkgtoolTest, InfoListsEachExportOnce) {

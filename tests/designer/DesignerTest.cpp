@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "Actions.hpp"
@@ -332,6 +334,10 @@ TEST_F(DesignerTest, InspectorRowsFollowThePropertyTable) {
   EXPECT_EQ(Row("Width"), "105");
   EXPECT_EQ(Row("Stretch"), "True");
   EXPECT_TRUE(Find(D.Properties(), "Stretch").NotDefault);
+  EXPECT_EQ(Row("Picture"), "(None)");
+  Run("select Plain; load-picture " + std::string(TESSORIN_SOURCE_DIR) + "/samples/picture.bmp");
+  Run("select LvFilterImage1,Plain");
+  EXPECT_EQ(Row("Picture"), "");
 }
 
 TEST_F(DesignerTest, MouseDragsPlaceMoveAndSizeOnTheGrid) {
@@ -358,6 +364,31 @@ TEST_F(DesignerTest, MouseDragsPlaceMoveAndSizeOnTheGrid) {
   EXPECT_EQ(D.Selection().size(), 2u);
   D.SelectNext();
   EXPECT_EQ(D.Selection().front()->Name(), "LvFilterImage2");
+}
+
+// What changes nothing is no step, and leaves what can be redone: a click
+// that selects, a drag that ends where it began, a value set to itself.
+TEST_F(DesignerTest, AnEditThatChangesNothingKeepsRedo) {
+  Run("place TLvFilterImage 8 8; place TLvFilterImage 200 8; move 8 0; undo");
+  const std::string Undone = D.Text();
+  const struct {
+    const char* What;
+    std::function<void()> Do;
+  } Cases[] = {
+      {"a click on a component", [&] { D.MouseDown(220, 20, false), D.MouseUp(220, 20); }},
+      {"a click on a handle", [&] { D.MouseDown(304, 60, false), D.MouseUp(304, 60); }},
+      {"the same value", [&] { Run("set Left 200"); }},
+      {"an align of one already aligned", [&] { Run("select LvFilterImage1,LvFilterImage2; align-tops"); }},
+  };
+  for (const auto& Case : Cases) {
+    SCOPED_TRACE(Case.What);
+    Case.Do();
+    EXPECT_EQ(D.Text(), Undone);
+    ASSERT_TRUE(D.CanRedo());
+    EXPECT_EQ(D.RedoLabel(), "Redo Move");
+  }
+  Run("redo");
+  EXPECT_EQ(Bounds("LvFilterImage2"), "208 8 105 105");
 }
 
 TEST_F(DesignerTest, FormsRoundTripThroughBothFileKinds) {
@@ -388,12 +419,15 @@ TEST_F(DesignerTest, FormsRoundTripThroughBothFileKinds) {
   EXPECT_EQ(D.Form().Caption(), "Stamps");
 }
 
-TEST_F(DesignerTest, UnknownControlsAskIgnoreIgnoreAllOrCancel) {
+TEST_F(DesignerTest, UnknownControlsAskIgnoreIgnoreAllKeepKeepAllOrCancel) {
   const std::string File = Scratch("unknown.txt");
   std::ofstream(File) << "object Form1: TForm1\n  object Label1: TLabel\n  end\n  object Image1: TLvFilterImage\n"
                          "    Wrapped = True\n  end\n  object Edit1: TEdit\n  end\nend\n";
+  // The first answer, the questions asked (the rest answered Ignore), the components.
   for (const auto& [First, Asked, Count] : {std::tuple{Design::TIgnoreAnswer::Ignore, 3, 1},
                                             std::tuple{Design::TIgnoreAnswer::IgnoreAll, 1, 1},
+                                            std::tuple{Design::TIgnoreAnswer::Keep, 3, 2},
+                                            std::tuple{Design::TIgnoreAnswer::KeepAll, 1, 3},
                                             std::tuple{Design::TIgnoreAnswer::Cancel, 1, -1}}) {
     int Questions = 0;
     D.New();
@@ -405,6 +439,19 @@ TEST_F(DesignerTest, UnknownControlsAskIgnoreIgnoreAllOrCancel) {
       EXPECT_EQ(D.Form().ComponentCount(), 0);
     }
     EXPECT_EQ(Questions, Asked);
+  }
+  // All kept: moved, undone and redone, copied and pasted, and saved, the
+  // placeholders and the property are what the form held.
+  D.Open(File, [](const std::string&) { return Design::TIgnoreAnswer::KeepAll; });
+  Run("select Label1; move 8 0; undo; redo; copy; paste; save " + Scratch("kept.txt"));
+  std::ifstream Saved(Scratch("kept.txt"));
+  const std::string Text((std::istreambuf_iterator<char>(Saved)), std::istreambuf_iterator<char>());
+  std::size_t From = 0;
+  for (const char* Line : {"  object Label1: TLabel\n    Left = 8\n  end\n", "    Wrapped = True\n",
+                           "  object Edit1: TEdit\n  end\n", "  object Label2: TLabel\n    Left = 16\n"}) {
+    const std::size_t At = Text.find(Line, From);
+    EXPECT_NE(At, std::string::npos) << Line << Text;
+    From = At == std::string::npos ? From : At;
   }
 }
 

@@ -72,7 +72,7 @@ TEST(FormFile, MalformedFormsAreRefusedWithTheirOffsetOrLine) {
   const std::pair<Bytes, std::string> Binaries[] = {
       {{'T', 'P', 'F', '1'}, "offset 0: not a binary form"},
       {TStored().Data, "offset 4: truncated object"},
-      {TStored().Str("TForm").Str("F").Str("P").U8(20).Data, "offset 14: unknown value type 20"},
+      {TStored().Str("TForm").Str("F").Str("P").U8(21).Data, "offset 14: P: unknown value type 21"},
       {TStored().Str("TForm").Str("F").Str("P").U8(12).U32(1000).Data, "offset 14: length 1000 past the end"},
       {TStored().Str("TForm").Str("F").Str("P").U8(18).U32(0x80000000).Data, "past the end"},
       {TStored().Str("TForm").Str("F").Str("P").U8(18).U32(1).U16(0xD800).U8(0).U8(0).Data, "unpaired surrogate"},
@@ -168,7 +168,7 @@ TEST(FormFile, AFailedReadLeavesNothingBehindAndTheRootAsItWas) {
       {[&](TStored& F) { Image(F, "Good").U8(0).U8(0); }, "the name Good is used twice"},
       {[&](TStored& F) { Image(F, "Bad").Str("Align").U8(7).Str("alSideways").U8(0).U8(0); }, "alSideways is not a TAlign"},
       {[&](TStored& F) { Image(F, "Bad").Str("OnClick").U8(7).Str("Missing").U8(0).U8(0); }, "no event handler named Missing"},
-      {[&](TStored& F) { Image(F, "Bad").Str("PopupMenu").U8(7).Str("Nobody").U8(0).U8(0); }, "no component named Nobody"},
+      {[&](TStored& F) { Image(F, "Bad").Str("PopupMenu").U8(7).Str("Good").U8(0).U8(0); }, "Good is not a TPopupMenu"},
       {[&](TStored& F) { Image(F, "Bad").Str("Picture.Data").U8(10).U32(3).Raw({1, 'T', 0}).U8(0).U8(0); }, "Picture.Data"},
   };
   for (const auto& [Fault, Message] : Cases) {

@@ -59,6 +59,15 @@ TEST_F(FilesTest, NothingShowsUntilCommitAndThenTheWholeFileReplacesTheOld) {
     const DWORD Attributes = ::GetFileAttributesA(Target.string().c_str());
     EXPECT_FALSE(Attributes & FILE_ATTRIBUTE_HIDDEN) << "the output is not hidden";
   }
+  // A file that was hidden or a system file stays so when it is replaced.
+  ASSERT_TRUE(::SetFileAttributesA(Target.string().c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  Graphics::TFileWriter File(Target.string());
+  File.Stream() << "third";
+  File.Commit();
+  EXPECT_EQ(Read(Target), "third");
+  EXPECT_EQ(::GetFileAttributesA(Target.string().c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+            DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  EXPECT_EQ(Names(), std::vector<std::string>{"out.bin"}) << "no temporary left";
 }
 
 TEST_F(FilesTest, AWriterGivenUpLeavesTheOldFileAndNothingElse) {

@@ -1,6 +1,8 @@
 #include "Classes.hpp"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <mutex>
 #include <unordered_set>
 
@@ -75,6 +77,9 @@ TComponent::~TComponent() {
     Back.erase(std::remove(Back.begin(), Back.end(), this), Back.end());
   }
   FFreeNotifies.clear();
+  // What it holds goes with it, as a windowed control's children do.
+  while (!FHeld.empty()) delete FHeld.back();  // each leaves the list itself
+  SetHolder(nullptr);
   while (!FComponents.empty()) delete FComponents.back();  // each leaves the list itself
   if (FOwner) FOwner->RemoveComponent(this);
   std::lock_guard Guard(GLiveLock);
@@ -162,6 +167,43 @@ void TComponent::RemoveFreeNotification(TComponent* AComponent) {
 }
 
 void TComponent::Notification(TComponent*, TOperation) {}
+
+void TComponent::SetFilerFlags(TFilerFlags Flags, std::int64_t ChildPosition) {
+  FFilerFlags = Flags & (ffInherited | ffChildPos | ffInline);
+  FChildPosition = FFilerFlags & ffChildPos ? ChildPosition : 0;
+}
+
+Form::TKept& TComponent::Keep() {
+  if (!FKept) FKept = std::make_unique<Form::TKept>();
+  return *FKept;
+}
+
+bool TComponent::IsPlaceholder() const { return FKept && FKept->Whole; }
+
+void TComponent::SetHolder(TComponent* Value) {
+  if (Value == FHolder) return;
+  for (const TComponent* Up = Value; Up; Up = Up->FHolder)
+    if (Up == this) throw EComponentError((FName.empty() ? ClassName() : FName) + " cannot hold itself");
+  if (FHolder) std::erase(FHolder->FHeld, this);
+  FHolder = Value;
+  if (FHolder) FHolder->FHeld.push_back(this);
+}
+
+void TComponent::DefineProperties(TFiler& Filer) {
+  // The two halves of DesignInfo, as signed 16-bit numbers.
+  const auto Half = [this](int Shift) { return std::int64_t(std::int16_t(std::uint32_t(FDesignInfo) >> Shift)); };
+  const auto SetHalf = [this](int Shift, std::int64_t Value) {
+    if (Value < INT16_MIN || Value > INT16_MAX) throw EReadError(std::to_string(Value) + " is out of range");
+    const std::uint32_t Mask = 0xFFFFu << Shift;
+    FDesignInfo = std::int32_t((std::uint32_t(FDesignInfo) & ~Mask) | (std::uint32_t(std::uint16_t(Value)) << Shift));
+  };
+  Filer.DefineProperty(
+      "Left", [SetHalf](TReader& Reader) { SetHalf(0, Reader.ReadInteger()); },
+      [Half](TWriter& Writer) { Writer.WriteInteger(Half(0)); }, Half(0) != 0);
+  Filer.DefineProperty(
+      "Top", [SetHalf](TReader& Reader) { SetHalf(16, Reader.ReadInteger()); },
+      [Half](TWriter& Writer) { Writer.WriteInteger(Half(16)); }, Half(16) != 0);
+}
 
 // ---- The component palette -------------------------------------------------
 

@@ -96,7 +96,8 @@ public:
         break;
       }
       case vaString: V.Text = Latin1ToUtf8(ShortString("string")); break;
-      case vaIdent: V.Text = Name("identifier value"); break;
+      // Dotted where it names a component of another module.
+      case vaIdent: V.Text = Name("identifier value", true); break;
       case vaFalse:
       case vaTrue:
       case vaNil: break;
@@ -134,7 +135,14 @@ public:
         }
         ++FPos;
         break;
-      default: Fail("unknown value type " + std::to_string(V.Type), At);
+      case vaUTF8String: {
+        const std::size_t Length = std::size_t(Unsigned(4, "length"));
+        if (Length > Left()) Fail("length " + std::to_string(Length) + " past the end of the data", At);
+        const auto* Bytes = reinterpret_cast<const char*>(Take(Length, "UTF-8 string"));
+        V = StringValue(std::string(Bytes, Length));
+        break;
+      }
+      default: Fail((FProperty.empty() ? "" : FProperty + ": ") + "unknown value type " + std::to_string(V.Type), At);
     }
     return V;
   }
@@ -146,6 +154,7 @@ public:
       Count();
       P.Where = Here();
       P.Name = Name("property name", true);
+      FProperty = P.Name;
       P.Value = Value(Depth);
       List.push_back(std::move(P));
     }
@@ -158,6 +167,7 @@ public:
     if (++FObjects > MaxObjects) Fail("more than " + std::to_string(MaxObjects) + " objects");
     TObject O;
     O.Where = Here();
+    FProperty.clear();
     if ((Peek("object") & 0xF0) == 0xF0) {
       O.Flags = U8("object") & 0x0F;
       if (O.Flags & ffChildPos) {
@@ -209,6 +219,7 @@ private:
 
   std::span<const std::uint8_t> FData;
   const std::string& FWhere;
+  std::string FProperty;  // whose value is being read, for faults
   std::size_t FPos = 0;
   std::size_t FObjects = 0;
   std::size_t FValues = 0;
@@ -427,7 +438,7 @@ std::string TypeName(TValueType Type) {
   static const char* const Names[] = {"nothing", "a list",   "an integer", "an integer", "an integer",
                                       "a float", "a string", "an identifier", "False", "True",
                                       "binary data", "a set", "a string", "nil", "a collection",
-                                      "a float", "a currency value", "a date", "a string", "an integer"};
+                                      "a float", "a currency value", "a date", "a string", "an integer", "a string"};
   return Type < std::size(Names) ? Names[Type] : "an unknown value";
 }
 

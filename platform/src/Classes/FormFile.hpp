@@ -14,19 +14,17 @@
 #include <string_view>
 #include <vector>
 
-namespace Classes {
-class TStream;
-}
+#include "Classes.hpp"
 
 namespace Classes::Form {
 
 enum TValueType : std::uint8_t {
   vaNull, vaList, vaInt8, vaInt16, vaInt32, vaExtended, vaString, vaIdent, vaFalse, vaTrue, vaBinary,
-  vaSet, vaLString, vaNil, vaCollection, vaSingle, vaCurrency, vaDate, vaWString, vaInt64
+  vaSet, vaLString, vaNil, vaCollection, vaSingle, vaCurrency, vaDate, vaWString, vaInt64,
+  // UTF-8 text, as later writers store strings; read as the string type
+  // that holds it, never written.
+  vaUTF8String
 };
-
-// Prefix flags of an object.
-constexpr std::uint8_t ffInherited = 1, ffChildPos = 2, ffInline = 4;
 
 // Bounds on what a file may make the reader build.
 constexpr int MaxDepth = 32;             // objects, lists and collections within each other
@@ -70,6 +68,29 @@ struct TProperty {
   std::string Where;   // "offset 123" or "line 7", for errors
 };
 
+// What a component keeps of its stored form that the host cannot take in:
+// properties its class does not know or values it cannot hold, each with
+// the name of the last property before it that the component took, so
+// that it goes back where it was; for a placeholder of a class the host
+// lacks, every property.
+struct TKept {
+  struct TEntry {
+    std::string After;      // empty: none came before it
+    std::size_t Index = 0;  // its place among the object's properties
+    TProperty Property;
+  };
+  bool Whole = false;
+  std::vector<TEntry> Properties;
+  // The one named Name, or nullptr.
+  TProperty* Find(const std::string& Name);
+  void Erase(const std::string& Name);
+  // Puts the entries into Written, a component's properties as the writer
+  // makes them: each after the property it followed, in the order they were
+  // stored (at the end where that one is not written now). An entry takes
+  // the place of a property of its name the writer wrote.
+  void MergeInto(std::vector<TProperty>& Written) const;
+};
+
 struct TObject {
   std::uint8_t Flags = 0;
   std::int64_t Position = 0;  // with ffChildPos
@@ -103,7 +124,10 @@ TObject ReadBinary(std::span<const std::uint8_t> Data, const std::string& Where)
 std::vector<std::uint8_t> WriteBinary(const TObject& Root);
 void WriteBinary(const TObject& Root, const TSink& Sink);
 
-TObject ReadText(std::string_view Text, const std::string& Where);
+// Text that is not UTF-8 (and has no byte-order mark) is read in CodePage,
+// a single-byte code page (SysUtils::CodePageToUtf8).
+constexpr int DefaultCodePage = 1252;
+TObject ReadText(std::string_view Text, const std::string& Where, int CodePage = DefaultCodePage);
 
 // What is left of a stream, from its position on: a copy, or in Unread the
 // memory stream's own bytes (Storage holds the copy of any other stream).
@@ -115,7 +139,7 @@ inline std::string_view Chars(std::span<const std::uint8_t> Bytes) {
   return {reinterpret_cast<const char*>(Bytes.data()), Bytes.size()};
 }
 // Objects one after another, as a design host's clipboard holds them.
-std::vector<TObject> ReadTextObjects(std::string_view Text, const std::string& Where);
+std::vector<TObject> ReadTextObjects(std::string_view Text, const std::string& Where, int CodePage = DefaultCodePage);
 // One value as it stands after "Name = " in the text form, and back.
 TValue ReadTextValue(std::string_view Text, const std::string& Where);
 std::string ValueText(const TValue& Value);

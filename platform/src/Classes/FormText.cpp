@@ -154,7 +154,8 @@ private:
     }
   }
 
-  // Enough digits to read back the same value, always with a point or an
+  // The fewest digits that read back as the same value of the type (a
+  // single, a date's double or an extended), always with a point or an
   // exponent so that it reads back as a float.
   void Float(long double X, const char* Suffix) {
     char Text[64];
@@ -166,7 +167,27 @@ private:
       FOut += std::string(X < 0 ? "-INF" : "INF") + Suffix;
       return;
     }
-    std::snprintf(Text, sizeof Text, "%.*Lg", *Suffix == 's' ? 9 : *Suffix == 'd' ? 17 : 21, X);
+    const int Most = *Suffix == 's' ? 9 : *Suffix == 'd' ? 17 : 21;
+    const auto Same = [&](const char* Digits) {
+      const long double Back = std::strtold(Digits, nullptr);
+      if (*Suffix == 's') return float(Back) == float(X);
+      if (*Suffix == 'd') return double(Back) == double(X);
+      return Back == X;
+    };
+    const auto Shortest = [&] {
+      for (int Precision = 1; Precision < Most; ++Precision) {
+        std::snprintf(Text, sizeof Text, "%.*Lg", Precision, X);
+        if (Same(Text)) return true;
+      }
+      std::snprintf(Text, sizeof Text, "%.*Lg", Most, X);
+      return Same(Text);
+    };
+    // Bytes no value is written as (an extended of a bad encoding) are
+    // written as the value that the most digits read back as.
+    if (!Shortest()) {
+      X = std::strtold(Text, nullptr);
+      Shortest();
+    }
     std::string Number = Text;
     if (Number.find_first_of(".e") == std::string::npos) Number += ".0";
     FOut += Number + Suffix;
@@ -208,20 +229,27 @@ private:
 
 class TTextReader {
 public:
-  TTextReader(std::string_view Text, const std::string& Where) : FText(Text), FWhere(Where) {
-    if (FText.rfind("\xEF\xBB\xBF", 0) == 0) FPos = 3;  // a UTF-8 byte-order mark
+  TTextReader(std::string_view Text, const std::string& Where, int CodePage) : FText(Text), FWhere(Where) {
+    if (FText.rfind("\xEF\xBB\xBF", 0) == 0) {
+      FPos = 3;  // a UTF-8 byte-order mark
+    } else if (!SysUtils::IsUtf8(FText)) {
+      // Written before UTF-8: text in the code page of the system it was written on.
+      if (!SysUtils::IsSingleByteCodePage(CodePage))
+        throw EReadError(FWhere, "", "no single-byte code page " + std::to_string(CodePage));
+      FConverted = SysUtils::CodePageToUtf8(FText, CodePage);
+      FText = FConverted;
+    }
   }
 
   TObject Root() {
     TObject O = Object(0);
-    SkipBlanks();
-    if (FPos != FText.size()) Fail("text after the last end");
+    if (!AtEnd()) Fail("text after the last end");
     return O;
   }
 
   std::vector<TObject> Objects() {
     std::vector<TObject> All;
-    for (SkipBlanks(); FPos < FText.size(); SkipBlanks()) All.push_back(Object(0));
+    while (!AtEnd()) All.push_back(Object(0));
     if (All.empty()) Fail("no object");
     return All;
   }
@@ -242,6 +270,19 @@ private:
   // Lines end in LF, CR LF or CR alone.
   bool LineEnd(std::size_t At) const {
     return FText[At] == '\n' || (FText[At] == '\r' && (At + 1 >= FText.size() || FText[At + 1] != '\n'));
+  }
+  // Whether only blanks are left, and an end-of-file character (Ctrl-Z)
+  // with blanks after it, as editors of the time ended a file.
+  bool AtEnd() {
+    SkipBlanks();
+    if (FPos < FText.size() && FText[FPos] == '\x1A') {
+      const std::size_t Mark = FPos, MarkLine = FLine;
+      ++FPos;
+      SkipBlanks();
+      if (FPos == FText.size()) return true;
+      FPos = Mark, FLine = MarkLine;
+    }
+    return FPos == FText.size();
   }
   void SkipBlanks() {
     while (FPos < FText.size() && std::isspace(static_cast<unsigned char>(FText[FPos]))) {
@@ -303,8 +344,10 @@ private:
     while (After < FText.size() && std::isspace(static_cast<unsigned char>(FText[After]))) ++After;
     const bool Named = After < FText.size() && FText[After] == ':';
     const std::string First = Ident(Named ? "a component name" : "a class name");
-    if (Peek() == ':') {
-      ++FPos;
+    // The class name is checked before anything after it is looked at, so
+    // that a fault in it is told on its own line.
+    if (Named) {
+      Expect(':');
       O.Name = First;
       if (!IsName(O.Name, false)) Fail("the component name " + O.Name + " is a reserved word");
       O.ClassName = Ident("a class name");
@@ -406,7 +449,14 @@ private:
     } else if (C == '-' || C == '+' || C == '$' || std::isdigit(static_cast<unsigned char>(C))) {
       V = Number();
     } else {
-      const std::string Word = Ident("a value");
+      std::string Word = Ident("a value");
+      // A component of another module: DataModule1.DataSource1.
+      while (FPos + 1 < FText.size() && FText[FPos] == '.' && IdentChar(FText[FPos + 1]) &&
+             !std::isdigit(static_cast<unsigned char>(FText[FPos + 1]))) {
+        ++FPos;
+        Word += "." + Ident("a value");
+        if (Word.size() > 255) Fail("a value longer than 255 characters");
+      }
       if (Is(Word, "True")) V.Type = vaTrue;
       else if (Is(Word, "False")) V.Type = vaFalse;
       else if (Is(Word, "nil")) V.Type = vaNil;
@@ -631,6 +681,7 @@ private:
     if (High >= 0) Fail("an odd number of hex digits");
   }
 
+  std::string FConverted;  // the text in UTF-8, where it came in a code page
   std::string_view FText;
   const std::string& FWhere;
   std::size_t FPos = 0;
@@ -677,13 +728,17 @@ void AppendUtf8(std::string& Out, std::uint32_t C) {
   }
 }
 
-TObject ReadText(std::string_view Text, const std::string& Where) { return TTextReader(Text, Where).Root(); }
-
-std::vector<TObject> ReadTextObjects(std::string_view Text, const std::string& Where) {
-  return TTextReader(Text, Where).Objects();
+TObject ReadText(std::string_view Text, const std::string& Where, int CodePage) {
+  return TTextReader(Text, Where, CodePage).Root();
 }
 
-TValue ReadTextValue(std::string_view Text, const std::string& Where) { return TTextReader(Text, Where).ValueAlone(); }
+std::vector<TObject> ReadTextObjects(std::string_view Text, const std::string& Where, int CodePage) {
+  return TTextReader(Text, Where, CodePage).Objects();
+}
+
+TValue ReadTextValue(std::string_view Text, const std::string& Where) {
+  return TTextReader(Text, Where, DefaultCodePage).ValueAlone();
+}
 
 std::string ValueText(const TValue& Value) { return TTextWriter().ValueAlone(Value); }
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <typeinfo>
 
 #include "Classes.hpp"
@@ -30,6 +32,53 @@ class EFormError : public EReadError {
   using EReadError::EReadError;
 };
 }  // namespace
+
+// ---- What components keep ------------------------------------------------------
+
+TProperty* Form::TKept::Find(const std::string& Name) {
+  for (TEntry& Entry : Properties)
+    if (SysUtils::SameText(Entry.Property.Name, Name)) return &Entry.Property;
+  return nullptr;
+}
+
+void Form::TKept::Erase(const std::string& Name) {
+  std::erase_if(Properties, [&](const TEntry& Entry) { return SysUtils::SameText(Entry.Property.Name, Name); });
+}
+
+void Form::TKept::MergeInto(std::vector<TProperty>& Written) const {
+  const auto Key = [](std::string Name) {
+    for (char& C : Name)
+      if (C >= 'A' && C <= 'Z') C = char(C - 'A' + 'a');
+    return Name;
+  };
+  std::unordered_set<std::string> Kept;
+  for (const TEntry& Entry : Properties) Kept.insert(Key(Entry.Property.Name));
+  std::erase_if(Written, [&](const TProperty& P) { return Kept.count(Key(P.Name)) > 0; });
+  // The entries that followed each property, in the order they were stored.
+  std::vector<const TEntry*> Sorted;
+  for (const TEntry& Entry : Properties) Sorted.push_back(&Entry);
+  std::stable_sort(Sorted.begin(), Sorted.end(), [](const TEntry* A, const TEntry* B) { return A->Index < B->Index; });
+  std::unordered_map<std::string, std::vector<const TEntry*>> Following;
+  for (const TEntry* Entry : Sorted) Following[Key(Entry->After)].push_back(Entry);
+  std::vector<TProperty> Out;
+  Out.reserve(Written.size() + Properties.size());
+  const auto Emit = [&](const std::string& Name) {
+    const auto Found = Following.find(Key(Name));
+    if (Found == Following.end()) return;
+    for (const TEntry* Entry : Found->second) Out.push_back(Entry->Property);
+    Following.erase(Found);
+  };
+  Emit("");
+  for (TProperty& P : Written) {
+    const std::string Name = P.Name;
+    Out.push_back(std::move(P));
+    Emit(Name);
+  }
+  // Those whose property is not written now go last, in their order.
+  for (const TEntry* Entry : Sorted)
+    if (Following.count(Key(Entry->After))) Out.push_back(Entry->Property);
+  Written.swap(Out);
+}
 
 // ---- Writing -------------------------------------------------------------------
 
@@ -67,6 +116,8 @@ void TWriter::WriteComponent(TComponent& Component) {
   TObject Node;
   Node.ClassName = Component.StoredClassName();
   Node.Name = Component.Name();
+  Node.Flags = Component.FilerFlags();
+  Node.Position = Component.ChildPosition();
   auto* const SavedTarget = F->Target;
   auto* const SavedChildren = F->Children;
   F->Target = &Node.Properties;
@@ -74,6 +125,14 @@ void TWriter::WriteComponent(TComponent& Component) {
   Component.WriteState(*this);
   F->Target = SavedTarget;
   F->Children = SavedChildren;
+  // What it kept of its stored form goes back where it was; a placeholder
+  // is what it kept.
+  if (const Form::TKept* Kept = Component.Kept(); Kept && Kept->Whole) {
+    Node.Properties.clear();
+    for (const auto& Entry : Kept->Properties) Node.Properties.push_back(Entry.Property);
+  } else if (Kept) {
+    Kept->MergeInto(Node.Properties);
+  }
   F->Children->push_back(std::move(Node));
 }
 
@@ -269,13 +328,19 @@ public:
       if (const TComponent* Made = Component(Node, Parent); Made) Top.push_back(const_cast<TComponent*>(Made));
     }
     for (const auto& Fixup : FFixups) Fixup();
+    Anchor();
     FDone = true;
+    // What is pasted is the form's own, whatever the text said.
+    for (std::size_t I = First; I < FCreated.size(); ++I)
+      FCreated[I]->SetFilerFlags(FCreated[I]->FilerFlags() & ffInline);
     for (std::size_t I = First; I < FCreated.size(); ++I) FCreated[I]->Loaded();
     return Top;
   }
 
-  // One property, as a form's line would set it; see SetPropertyText.
+  // One property, as a form's line would set it; see SetPropertyText. A
+  // reference must name a component the form holds.
   void SetOne(TComponent& Instance, const TProperty& P) {
+    FStrict = true;
     const std::string Head = P.Name.substr(0, P.Name.find('.'));
     const TPropInfo* Info = Instance.ClassType().FindProperty(Head);
     if (Info && Info->Kind == TTypeKind::tkMethod && P.Name == Head) {
@@ -294,6 +359,14 @@ public:
       throw;
     } catch (const std::exception& E) {
       Fail("", P.Name + ": " + E.what());
+    }
+    // The value set takes the place of one kept as stored; a placeholder
+    // stores what it was given, its place as it now is.
+    if (Form::TKept* Kept = Instance.Kept(); Kept && !Kept->Whole) {
+      Kept->Erase(P.Name);
+    } else if (Kept && !IsPlace(P.Name)) {
+      if (TProperty* Stored = Kept->Find(P.Name)) Stored->Value = P.Value;
+      else Kept->Properties.push_back({"", Kept->Properties.size(), P});
     }
     FDone = true;
   }
@@ -314,10 +387,13 @@ public:
     if (Stored && !FRoot->ClassType().InheritsFrom(*Stored))
       Fail(Root.Where, "the form holds a " + Root.ClassName + ", not a " + FRoot->ClassName());
     FRoot->SetStoredClassName(Stored ? "" : Root.ClassName);
+    FRoot->SetFilerFlags(Root.Flags, Root.Position);
+    FRoot->FKept.reset();
     if (!Root.Name.empty() && Root.Name != FRoot->Name()) Named(Root, *FRoot, Root.Name);
     Properties(Root, *FRoot);
     for (const TObject& Child : Root.Children) Component(Child, *FRoot);
     for (const auto& Fixup : FFixups) Fixup();
+    Anchor();
     FDone = true;
     for (const auto& [Field, Made] : FBindings) Field->Bind(Made);
     FRoot->Loaded();
@@ -329,9 +405,27 @@ private:
     throw EFormError(FSource, Where, Fault);
   }
 
-  // A fault the options may skip; false when they do not.
-  bool Skipped(const std::string& Where, const std::string& Fault, EReadError::TKind Kind) const {
-    return FOptions.OnError && FOptions.OnError(EReadError(FSource, Where, Fault, Kind));
+  // A control's place, which a placeholder keeps itself.
+  static bool IsPlace(const std::string& Name) {
+    for (const char* Place : {"Left", "Top", "Width", "Height"})
+      if (SysUtils::SameText(Name, Place)) return true;
+    return false;
+  }
+
+  // What the options answer to a fault they may skip or keep.
+  TReadAnswer::TAction Answer(const std::string& Where, const std::string& Fault, EReadError::TKind Kind) const {
+    return FOptions.OnError ? FOptions.OnError(EReadError(FSource, Where, Fault, Kind)).Action() : TReadAnswer::Refuse;
+  }
+
+  // A property of a known component that the options may skip or keep as
+  // stored (Anchor says where it goes back).
+  void Unknown(TComponent& Component, const TProperty& P, const std::string& Fault, EReadError::TKind Kind) {
+    if (!FTaken.empty()) FTaken.back() = false;
+    switch (Answer(P.Where, Fault, Kind)) {
+      case TReadAnswer::Refuse: throw EFormError(FSource, P.Where, Fault, Kind);
+      case TReadAnswer::Skip: return;
+      case TReadAnswer::Keep: Component.Keep().Properties.push_back({"", FIndex, P}); return;
+    }
   }
 
   void Named(const TObject& Node, TComponent& Instance, const std::string& Name) {
@@ -344,14 +438,22 @@ private:
 
   TComponent* Component(const TObject& Node, TComponent& Holder) {
     const TypInfo::TClassInfo* Class = TypInfo::GetClass(Node.ClassName);
+    const bool Placeholder = !Class;
     if (!Class) {
       const std::string What = Node.Name.empty() ? "" : " (" + Node.Name + ")";
-      if (Skipped(Node.Where, "unknown class " + Node.ClassName + What, EReadError::TKind::UnknownClass)) return nullptr;
-      throw EFormError(FSource, Node.Where, "unknown class " + Node.ClassName, EReadError::TKind::UnknownClass);
+      const std::string Fault = "unknown class " + Node.ClassName;
+      switch (Answer(Node.Where, Fault + What, EReadError::TKind::UnknownClass)) {
+        case TReadAnswer::Refuse: throw EFormError(FSource, Node.Where, Fault, EReadError::TKind::UnknownClass);
+        case TReadAnswer::Skip: return nullptr;
+        case TReadAnswer::Keep: break;
+      }
+      Class = PlaceholderClass();
+      if (!Class) throw EFormError(FSource, Node.Where, Fault + ": no placeholder class to keep it in",
+                                   EReadError::TKind::UnknownClass);
     }
     if (!Class->Create) Fail(Node.Where, Node.ClassName + " is not a component class");
     std::string Name = Node.Name;
-    if (FOptions.OnSetName) FOptions.OnSetName(Class->ClassName, Name);
+    if (FOptions.OnSetName) FOptions.OnSetName(Node.ClassName, Name);
     if (!Name.empty() && (FRoot->FindComponent(Name) || FReal->FindComponent(Name) ||
                           SysUtils::SameText(Name, FRoot->Name())))
       Fail(Node.Where, "the name " + Name + " is used twice");
@@ -368,25 +470,42 @@ private:
     TComponent* Made = Class->Create(FRoot);
     FCreated.push_back(Made);
     Named(Node, *Made, Name);
-    if (Field && FRoot == FReal) FBindings.emplace_back(Field, Made);
-    if (Made->HasParent()) {
-      try {
-        Made->SetParentComponent(&Holder);
-      } catch (const EComponentError& E) {
-        Fail(Node.Where, (Name.empty() ? Node.ClassName : Name) + ": " + E.what());
-      }
+    Made->SetFilerFlags(Node.Flags, Node.Position);
+    if (Placeholder) {
+      // Everything as stored, before it is given its holder: the placeholder takes its place from it.
+      Made->SetStoredClassName(Node.ClassName);
+      Form::TKept& Kept = Made->Keep();
+      Kept.Whole = true;
+      for (const TProperty& P : Node.Properties) Kept.Properties.push_back({"", Kept.Properties.size(), P});
     }
-    Properties(Node, *Made);
+    if (Field && FRoot == FReal) FBindings.emplace_back(Field, Made);
+    try {
+      // A component without a place of its own among controls is held by
+      // what it was stored in, unless that is the form.
+      if (Made->HasParent()) Made->SetParentComponent(&Holder);
+      else if (&Holder != FRoot) Made->SetHolder(&Holder);
+    } catch (const EComponentError& E) {
+      Fail(Node.Where, (Name.empty() ? Node.ClassName : Name) + ": " + E.what());
+    }
+    if (!Placeholder) Properties(Node, *Made);
     for (const TObject& Child : Node.Children) Component(Child, *Made);
     return Made;
   }
 
   void Properties(const TObject& Node, TComponent& Instance) {
-    for (const TProperty& P : Node.Properties) {
+    FRead.push_back({&Instance, &Node.Properties, FTaken.size()});
+    for (FIndex = 0; FIndex < Node.Properties.size(); ++FIndex) {
+      const TProperty& P = Node.Properties[FIndex];
+      FTaken.push_back(true);
       try {
         Property(Instance, Instance, P.Name, P);
       } catch (const EFormError&) {
         throw;
+      } catch (const EReadError& E) {
+        // What a defined property's reader does not know (a graphic class)
+        // the options may keep; anything else it refused refuses the form.
+        if (E.Kind() == EReadError::TKind::Fault) Fail(P.Where, P.Name + ": " + E.what());
+        Unknown(Instance, P, P.Name + ": " + E.Fault(), E.Kind());
       } catch (const std::exception& E) {
         // What a setter or a defined property's reader refused.
         Fail(P.Where, P.Name + ": " + E.what());
@@ -394,12 +513,28 @@ private:
     }
   }
 
+  // What each component kept follows the last property before it that the
+  // component took (a reference once it is set), so that it goes back there.
+  void Anchor() {
+    for (const TRead& Read : FRead) {
+      Form::TKept* Kept = Read.Component->Kept();
+      if (!Kept || Kept->Whole) continue;
+      const std::vector<TProperty>& Stored = *Read.Properties;
+      std::vector<const std::string*> Last(Stored.size() + 1, nullptr);
+      for (std::size_t I = 0; I < Stored.size(); ++I) Last[I + 1] = FTaken[Read.First + I] ? &Stored[I].Name : Last[I];
+      for (Form::TKept::TEntry& Entry : Kept->Properties)
+        if (Entry.Index < Stored.size()) Entry.After = Last[Entry.Index] ? *Last[Entry.Index] : "";
+    }
+    FRead.clear();
+    FTaken.clear();
+  }
+
   void Property(TPersistent& Instance, TComponent& Component, const std::string& Path, const TProperty& P) {
     const std::size_t Dot = Path.find('.');
     const std::string Head = Path.substr(0, Dot);
     const TPropInfo* Info = Instance.ClassType().FindProperty(Head);
     if (Dot != std::string::npos) {
-      if (!Info || Info->Kind != TTypeKind::tkClass || !Info->GetObject) return Unknown(Component, P);
+      if (!Info || Info->Kind != TTypeKind::tkClass || !Info->GetObject) return UnknownProperty(Component, P);
       System::TObject* Object = Info->GetObject(&Instance);
       const bool Made = !Object;
       if (Made) {
@@ -416,16 +551,22 @@ private:
       TReader::TImpl Impl{P, FSource, Head};
       TReader Reader(Impl);
       Instance.DefineProperties(Reader);
-      if (!Impl.Found) Unknown(Component, P);
+      if (!Impl.Found) UnknownProperty(Component, P);
       return;
     }
     Value(Instance, Component, *Info, P);
   }
 
-  void Unknown(const TComponent& Component, const TProperty& P) const {
-    const std::string Fault = "unknown property " + P.Name + " of " + Component.StoredClassName();
-    if (!Skipped(P.Where, Fault, EReadError::TKind::UnknownProperty))
-      throw EFormError(FSource, P.Where, Fault, EReadError::TKind::UnknownProperty);
+  void UnknownProperty(TComponent& Component, const TProperty& P) {
+    Unknown(Component, P, "unknown property " + P.Name + " of " + Component.StoredClassName(),
+            EReadError::TKind::UnknownProperty);
+  }
+
+  // A name the property's type lacks (an enumeration's value, a colour).
+  void UnknownValue(TComponent& Component, const TPropInfo& Info, const TProperty& P, const std::string& Name,
+                    const std::string& Fault) {
+    Unknown(Component, P, P.Name + ": " + Name + Fault + Article(Info.TypeName) + Info.TypeName,
+            EReadError::TKind::UnknownValue);
   }
 
   [[noreturn]] void Wrong(const TProperty& P, const char* Expected) const {
@@ -441,7 +582,7 @@ private:
         std::int64_t Number = V.Int;
         if (V.Type == vaIdent) {
           const auto Named = TypInfo::IdentToInt(Info.TypeName, V.Text);
-          if (!Named) Fail(P.Where, P.Name + ": " + V.Text + " is not " + Article(Info.TypeName) + Info.TypeName);
+          if (!Named) return UnknownValue(Component, Info, P, V.Text, " is not ");
           Number = *Named;
         } else if (!V.IsInteger()) {
           Wrong(P, "an integer");
@@ -458,7 +599,7 @@ private:
         }
         if (V.Type != vaIdent) Wrong(P, "an identifier");
         const auto Ordinal = TypInfo::EnumValue(Info.TypeName, V.Text);
-        if (!Ordinal) Fail(P.Where, P.Name + ": " + V.Text + " is not " + Article(Info.TypeName) + Info.TypeName);
+        if (!Ordinal) return UnknownValue(Component, Info, P, V.Text, " is not ");
         Info.SetOrd(&Instance, *Ordinal);
         break;
       }
@@ -467,7 +608,7 @@ private:
         std::int64_t Bits = 0;
         for (const std::string& Element : V.Set) {
           const auto Ordinal = TypInfo::EnumValue(Info.TypeName, Element);
-          if (!Ordinal || *Ordinal >= 64) Fail(P.Where, P.Name + ": " + Element + " is not an element of " + Info.TypeName);
+          if (!Ordinal || *Ordinal >= 64) return UnknownValue(Component, Info, P, Element, " is not an element of ");
           Bits |= std::int64_t(1) << *Ordinal;
         }
         Info.SetOrd(&Instance, Bits);
@@ -481,13 +622,28 @@ private:
         if (V.Type == vaNil) {
           if (Info.SetObject) Info.SetObject(&Instance, nullptr);
         } else if (V.Type == vaIdent) {
-          // A reference may name a component read later: set it once all are there.
-          FFixups.push_back([this, &Instance, &Info, P] {
+          // A reference may name a component read later: set it once all
+          // are there. One to a component the form does not hold (in another
+          // module, or nowhere), or to a placeholder the property cannot
+          // take, is kept as stored. It counts as taken once it is set.
+          if (!FTaken.empty()) FTaken.back() = false;
+          FFixups.push_back([this, &Instance, &Component, &Info, P, Index = FIndex, Flag = FTaken.size() - 1] {
             TComponent* Target =
                 SysUtils::SameText(P.Value.Text, FRoot->Name()) ? FRoot : FRoot->FindComponent(P.Value.Text);
+            if (!Target && !FStrict) {
+              if (FOptions.OnUnresolved)
+                FOptions.OnUnresolved(EReadError(FSource, P.Where, P.Name + ": no component named " + P.Value.Text,
+                                                 EReadError::TKind::UnresolvedReference));
+              Component.Keep().Properties.push_back({"", Index, P});
+              return;
+            }
             if (!Target) Fail(P.Where, P.Name + ": no component named " + P.Value.Text);
-            if (!Info.SetObject || !Info.SetObject(&Instance, Target))
-              Fail(P.Where, P.Name + ": " + P.Value.Text + " is not " + Article(Info.TypeName) + Info.TypeName);
+            if (Info.SetObject && Info.SetObject(&Instance, Target)) {
+              if (Flag < FTaken.size()) FTaken[Flag] = true;
+              return;
+            }
+            if (Target->IsPlaceholder() && !FStrict) return Component.Keep().Properties.push_back({"", Index, P});
+            Fail(P.Where, P.Name + ": " + P.Value.Text + " is not " + Article(Info.TypeName) + Info.TypeName);
           });
         } else {
           Wrong(P, "a component's name or nil");
@@ -520,6 +676,17 @@ private:
   std::vector<std::function<void()>> FFixups;
   std::vector<std::pair<const TComponent::TField*, TComponent*>> FBindings;
   std::string FFormClass;  // the root's, as the form names it
+  // Each component's properties as read, and whether it took each, in
+  // FTaken from First on.
+  struct TRead {
+    TComponent* Component;
+    const std::vector<TProperty>* Properties;
+    std::size_t First;
+  };
+  std::vector<TRead> FRead;
+  std::vector<bool> FTaken;
+  std::size_t FIndex = 0;  // the place of the one being read
+  bool FStrict = false;    // references must resolve
   bool FDone = false;
 };
 
@@ -538,12 +705,18 @@ TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& S
     TLoader::CopyMethods(*Root, *Scratch);
     // The caller is asked about each fault once, on the scratch read; the
     // real read takes the same answers.
-    std::map<std::string, bool> Answers;
+    std::map<std::string, TReadAnswer::TAction> Answers;
     TReadOptions Asking = Options, Answered = Options;
     if (Options.OnError) {
-      Asking.OnError = [&](const EReadError& Fault) { return Answers[Fault.Message()] = Options.OnError(Fault); };
-      Answered.OnError = [&](const EReadError& Fault) { return Answers[Fault.Message()]; };
+      Asking.OnError = [&](const EReadError& Fault) {
+        return Answers.insert_or_assign(Fault.Message(), Options.OnError(Fault).Action()).first->second;
+      };
+      Answered.OnError = [&](const EReadError& Fault) {
+        const auto Found = Answers.find(Fault.Message());
+        return Found == Answers.end() ? TReadAnswer::Refuse : Found->second;
+      };
     }
+    Answered.OnUnresolved = nullptr;
     TLoader(Scratch.get(), Root, Source, Asking).Load(Tree);
     TLoader(Root, Root, Source, Answered).Load(Tree);
     return Root;
@@ -566,7 +739,7 @@ TComponent* TStream::ReadComponent(TComponent* Root, const TReadOptions& Options
 TComponent* ReadComponentText(TStream& Input, TComponent* Root, const TReadOptions& Options) {
   std::vector<std::uint8_t> Storage;
   const std::string Source = Options.SourceName.empty() ? "form" : Options.SourceName;
-  return ReadTree(Form::ReadText(Chars(Unread(Input, Storage)), Source), Root, Source, Options);
+  return ReadTree(Form::ReadText(Chars(Unread(Input, Storage)), Source, Options.CodePage), Root, Source, Options);
 }
 
 namespace {
@@ -600,7 +773,7 @@ std::string FoldedFormText(const std::vector<std::uint8_t>& Binary, TFoldedData&
 TComponent* ReadFoldedComponentText(const std::string& Text, const TFoldedData& Folded, TComponent* Root,
                                     const TReadOptions& Options) {
   const std::string Source = Options.SourceName.empty() ? "form" : Options.SourceName;
-  TObject Tree = ReadText(Text, Source);
+  TObject Tree = ReadText(Text, Source, Options.CodePage);
   EachProperty(Tree, [&](TProperty& P) {
     if (P.Value.Type != vaIdent || P.Value.Text.rfind(FoldedName, 0) != 0) return;
     const std::string Number = P.Value.Text.substr(FoldedName.size());
@@ -632,7 +805,7 @@ std::string ComponentsToText(const std::vector<TComponent*>& Components) {
 
 std::vector<TComponent*> ReadComponentsText(const std::string& Text, TComponent* Root, TComponent* Parent,
                                             const TReadOptions& Options) {
-  const std::vector<TObject> Objects = ReadTextObjects(Text, "pasted text");
+  const std::vector<TObject> Objects = ReadTextObjects(Text, "pasted text", Options.CodePage);
   return TLoader(Root, Root, "pasted text", Options).LoadInto(Objects, Parent ? *Parent : *Root);
 }
 
@@ -674,6 +847,8 @@ std::string ReadTextString(const std::string& Text) {
   if (!Value.IsString()) throw EReadError("", "", "expected a quoted string, not " + Printable(Text));
   return Value.Text;
 }
+
+std::string TextString(const std::string& Utf8) { return ValueText(StringValue(Utf8)); }
 
 const TPropInfo* FindPropertyPath(const TComponent& Component, const std::string& Path, const System::TObject** Holder) {
   const System::TObject* Instance = nullptr;
@@ -744,10 +919,22 @@ void SetPropertyText(TComponent& Component, const std::string& Path, const std::
 // ---- Children, events ------------------------------------------------------------
 
 void TComponent::GetChildren(const std::function<void(TComponent*)>& Proc, TComponent* Root) {
-  if (Root != this) return;
-  for (TComponent* Owned : std::vector<TComponent*>(FComponents))
-    if (!Owned->HasParent()) Proc(Owned);
+  if (Root == this)
+    for (TComponent* Owned : std::vector<TComponent*>(FComponents))
+      if (!Owned->HasParent() && !Owned->FHolder) Proc(Owned);
+  for (TComponent* Held : std::vector<TComponent*>(FHeld))
+    if (Held->Owner() == Root) Proc(Held);
 }
+
+namespace {
+const TypInfo::TClassInfo*& ThePlaceholderClass() {
+  static const TypInfo::TClassInfo* Class = nullptr;
+  return Class;
+}
+}  // namespace
+
+void RegisterPlaceholderClass(TComponentClass Class) { ThePlaceholderClass() = Class; }
+TComponentClass PlaceholderClass() { return ThePlaceholderClass(); }
 
 void TComponent::SetMethod(const std::string& Name, std::any Handler) {
   for (auto& [Known, Value] : FMethods)

@@ -89,11 +89,11 @@ std::span<const std::uint8_t> Form::Unread(TStream& Stream, std::vector<std::uin
 namespace {
 
 // The decoded form, from either kind of file, told apart by the signature.
-Form::TObject ReadEither(TStream& Input, const std::string& Source) {
+Form::TObject ReadEither(TStream& Input, const std::string& Source, int CodePage) {
   std::vector<std::uint8_t> Storage;
   const std::span<const std::uint8_t> Data = Form::Unread(Input, Storage);
   if (Data.size() >= 4 && std::equal(Data.begin(), Data.begin() + 4, "TPF0")) return Form::ReadBinary(Data, Source);
-  return Form::ReadText(Form::Chars(Data), Source);
+  return Form::ReadText(Form::Chars(Data), Source, CodePage);
 }
 
 // Writes the form to Output a piece at a time, as text or binary.
@@ -115,8 +115,8 @@ void ObjectTextToBinary(TStream& Input, TStream& Output) {
   WriteTree(Form::ReadText(Form::Chars(Form::Unread(Input, Storage)), "form"), Output, false);
 }
 
-void ConvertForm(TStream& Input, TStream& Output, bool AsText, const std::string& SourceName) {
-  WriteTree(ReadEither(Input, SourceName), Output, AsText);
+void ConvertForm(TStream& Input, TStream& Output, bool AsText, const std::string& SourceName, int CodePage) {
+  WriteTree(ReadEither(Input, SourceName, CodePage), Output, AsText);
 }
 
 }  // namespace Classes

@@ -61,8 +61,15 @@ const TClassInfo& TControl::ClassInfo() {
     RegisterEnumNames("TAnchors", {"akLeft", "akTop", "akRight", "akBottom"});
     RegisterEnumNames("TDragMode", {"dmManual", "dmAutomatic"});
     RegisterEnumNames("TDragKind", {"dkDrag", "dkDock"});
-    RegisterIdents("TCursor", {{crDefault, "crDefault"}, {crArrow, "crArrow"}, {crCross, "crCross"},
-                               {crDrag, "crDrag"}, {crHandPoint, "crHandPoint"}});
+    // crSizeAll before crSize, its old name: -22 is written as crSizeAll.
+    RegisterIdents("TCursor", {{crDefault, "crDefault"}, {crNone, "crNone"}, {crArrow, "crArrow"},
+                               {crCross, "crCross"}, {crIBeam, "crIBeam"}, {crSizeAll, "crSizeAll"},
+                               {crSize, "crSize"}, {crSizeNESW, "crSizeNESW"}, {crSizeNS, "crSizeNS"},
+                               {crSizeNWSE, "crSizeNWSE"}, {crSizeWE, "crSizeWE"}, {crUpArrow, "crUpArrow"},
+                               {crHourGlass, "crHourGlass"}, {crDrag, "crDrag"}, {crNoDrop, "crNoDrop"},
+                               {crHSplit, "crHSplit"}, {crVSplit, "crVSplit"}, {crMultiDrag, "crMultiDrag"},
+                               {crSQLWait, "crSQLWait"}, {crNo, "crNo"}, {crAppStart, "crAppStart"},
+                               {crHelp, "crHelp"}, {crHandPoint, "crHandPoint"}});
     return true;
   }();
   (void)Named;
@@ -89,6 +96,17 @@ const TClassInfo& TWinControl::ClassInfo() {
   return Info;
 }
 const TClassInfo& TWinControl::ClassType() const { return ClassInfo(); }
+
+// Made only by a reader keeping what it does not know, never found by name.
+const TClassInfo& TPlaceholder::ClassInfo() {
+  static const TClassInfo Info{"TPlaceholder", "Controls", &TWinControl::ClassInfo(),
+                               [](Classes::TComponent* AOwner) { return new TPlaceholder(AOwner); }, {}};
+  return Info;
+}
+const TClassInfo& TPlaceholder::ClassType() const { return ClassInfo(); }
+namespace {
+const bool PlaceholderRegistered = (Classes::RegisterPlaceholderClass(&TPlaceholder::ClassInfo()), true);
+}
 
 const TClassInfo& TGraphicControl::ClassInfo() {
   static const TClassInfo Info{"TGraphicControl", "Controls", &TControl::ClassInfo(),

@@ -394,9 +394,33 @@ void TControl::SetParentComponent(Classes::TComponent* Value) {
 }
 
 void TWinControl::GetChildren(const std::function<void(Classes::TComponent*)>& Proc, Classes::TComponent* Root) {
-  TComponent::GetChildren(Proc, Root);
-  for (TControl* Control : std::vector<TControl*>(FControls))
-    if (Control->Owner() == Root) Proc(Control);
+  std::vector<TControl*> Controls;
+  for (TControl* Control : FControls)
+    if (Control->Owner() == Root) Controls.push_back(Control);
+  if (Root != this) {
+    for (TControl* Control : Controls) Proc(Control);
+    return TComponent::GetChildren(Proc, Root);
+  }
+  // The root's in the order they were made, which is the order its form
+  // listed them in, with its controls in their z-order in the controls'
+  // places: a form comes back as it was read, components without a
+  // parent among the controls where they stood.
+  std::vector<Classes::TComponent*> Order;
+  std::size_t Next = 0;
+  for (int I = 0; I < ComponentCount(); ++I) {
+    Classes::TComponent* Owned = Components(I);
+    if (Owned->Holder()) continue;
+    if (const auto* Control = dynamic_cast<const TControl*>(Owned)) {
+      if (Control->Parent() == this && Next < Controls.size()) Order.push_back(Controls[Next++]);
+    } else if (!Owned->HasParent()) {
+      Order.push_back(Owned);
+    }
+  }
+  for (Classes::TComponent* Child : Order) Proc(Child);
+  // What the root holds besides.
+  TComponent::GetChildren([&](Classes::TComponent* Child) {
+    if (Child->Holder() == this) Proc(Child);
+  }, Root);
 }
 
 }  // namespace Controls

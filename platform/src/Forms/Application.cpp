@@ -25,6 +25,7 @@ TApplication::~TApplication() = default;
 void TApplication::Initialize() { HasWindows(); }
 
 bool TApplication::HasWindows(std::string* Why) { return Os::OpenWindowSystem(Why); }
+bool TApplication::HasDisplay(std::string* Why) { return Os::OpenDisplay(Why); }
 
 void TApplication::SetMainForm(Classes::TComponent* Form) {
   FMainForm = dynamic_cast<TCustomForm*>(Form);

@@ -100,6 +100,10 @@ void TBitmap::Assign(const Classes::TPersistent* Source) {
     Assign(Picture->Graphic());
     return;
   }
+  if (const auto* Encoded = dynamic_cast<const TEncodedGraphic*>(Source)) {
+    Assign(&Encoded->Pixels());
+    return;
+  }
   TGraphic::Assign(Source);
 }
 
@@ -293,7 +297,8 @@ void TCanvas::Draw(int X, int Y, const TGraphic& Graphic) {
 }
 
 void TCanvas::StretchDraw(const TRect& R, const TGraphic& Graphic) {
-  const auto* Source = dynamic_cast<const TBitmap*>(&Graphic);
+  const auto* Encoded = dynamic_cast<const TEncodedGraphic*>(&Graphic);
+  const auto* Source = Encoded ? &Encoded->Pixels() : dynamic_cast<const TBitmap*>(&Graphic);
   if (!Source || Source->Empty() || R.Width() <= 0 || R.Height() <= 0) return;
   Blit(R, *Source);
 }
@@ -386,6 +391,11 @@ void TPicture::Changed() {
 void TPicture::SetGraphic(const TGraphic* Value) {
   if (!Value) {
     Adopt(nullptr);
+    return;
+  }
+  // A picture kept in another class's data stays in it.
+  if (const auto* Encoded = dynamic_cast<const TEncodedGraphic*>(Value)) {
+    Adopt(Encoded->Copy());
     return;
   }
   auto Copy = std::make_unique<TBitmap>();

@@ -15,6 +15,8 @@ constexpr TColor ClassicScheme[] = {
     RGB(192, 192, 192), RGB(192, 192, 192), RGB(128, 128, 128), RGB(0, 0, 128),     RGB(255, 255, 255),
     RGB(192, 192, 192), RGB(128, 128, 128), RGB(128, 128, 128), RGB(0, 0, 0),       RGB(192, 192, 192),
     RGB(255, 255, 255), RGB(0, 0, 0),       RGB(192, 192, 192), RGB(0, 0, 0),       RGB(255, 255, 225),
+    RGB(0, 0, 0),       RGB(0, 0, 128),     RGB(16, 132, 208),  RGB(181, 181, 181), RGB(0, 0, 128),
+    RGB(192, 192, 192),
 };
 
 // A colour as the ordinal of its property: the framework's TColor is a
@@ -56,7 +58,10 @@ void RegisterGraphicsIdents() {
         {clBtnShadow, "clBtnShadow"}, {clGrayText, "clGrayText"}, {clBtnText, "clBtnText"},
         {clInactiveCaptionText, "clInactiveCaptionText"}, {clBtnHighlight, "clBtnHighlight"},
         {cl3DDkShadow, "cl3DDkShadow"}, {cl3DLight, "cl3DLight"}, {clInfoText, "clInfoText"},
-        {clInfoBk, "clInfoBk"},
+        {clInfoBk, "clInfoBk"}, {clHotLight, "clHotLight"}, {clGradientActiveCaption, "clGradientActiveCaption"},
+        {clGradientInactiveCaption, "clGradientInactiveCaption"}, {clMenuHighlight, "clMenuHighlight"},
+        {clMenuBar, "clMenuBar"}, {clMoneyGreen, "clMoneyGreen"}, {clSkyBlue, "clSkyBlue"}, {clCream, "clCream"},
+        {clMedGray, "clMedGray"},
     };
     std::vector<std::pair<std::int64_t, std::string>> Idents;
     for (const auto& [Color, Name] : Colors) Idents.emplace_back(Ordinal(Color), Name);

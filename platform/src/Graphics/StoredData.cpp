@@ -29,14 +29,28 @@ void TBitmap::DefineProperties(Classes::TFiler& Filer) {
       "Data", [this](Classes::TStream& S) { ReadData(S); }, [this](Classes::TStream& S) { WriteData(S); }, !Empty());
 }
 
+namespace {
+// The graphic classes a picture's data may name, with what makes one.
+std::unique_ptr<TGraphic> MakeGraphic(const std::string& ClassName) {
+  if (ClassName == "TBitmap") return std::make_unique<TBitmap>();
+  if (ClassName == "TIcon") return std::make_unique<TIcon>();
+  if (ClassName == "TJPEGImage") return std::make_unique<TJPEGImage>();
+  if (ClassName == "TPngImage") return std::make_unique<TPngImage>();
+  return nullptr;
+}
+}  // namespace
+
 void TPicture::DefineProperties(Classes::TFiler& Filer) {
   const auto Read = [this](Classes::TStream& S) {
     std::uint8_t Length = 0;
     S.ReadBuffer(&Length, 1);
     std::string ClassName(Length, '\0');
     S.ReadBuffer(ClassName.data(), Length);
-    if (ClassName != "TBitmap") throw Classes::EReadError("unknown graphic class " + ClassName);
-    auto Loaded = std::make_unique<TBitmap>();
+    std::unique_ptr<TGraphic> Loaded = MakeGraphic(ClassName);
+    // A host that keeps what it does not know keeps such data whole.
+    if (!Loaded)
+      throw Classes::EReadError("", "", "unknown graphic class " + SysUtils::PrintableText(ClassName),
+                                Classes::EReadError::TKind::UnknownClass);
     Loaded->ReadData(S);
     Adopt(std::move(Loaded));
   };

@@ -137,6 +137,10 @@ void TPendingFile::Commit() {
   if (!::MoveFileExA(FTemporary.c_str(), FResolved.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     Fail(int(::GetLastError()));
   FTemporary.clear();
+  // A replaced file keeps being hidden or a system file, as a replaced
+  // file keeps its mode elsewhere; the temporary could not carry that.
+  constexpr DWORD Kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (FExisted && (FMode & Kept)) ::SetFileAttributesA(FResolved.c_str(), FMode);
 }
 
 }  // namespace Os

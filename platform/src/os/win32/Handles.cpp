@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 #include <vector>
 
 #include "Graphics.hpp"
@@ -29,7 +30,21 @@ Windows::HANDLE Counted(Windows::HANDLE Handle, THandleKind Kind) {
 
 Windows::HWND Win32::Counted(Windows::HWND Window) { return Os::Counted(Window, THandleKind::Window); }
 
+namespace {
+// A window handle made before the window system is open stands for no
+// window: a token of its own, which no system call is given.
+std::set<Windows::HANDLE> GTokens;
+}  // namespace
+
 Windows::HANDLE CreateHandle(THandleKind Kind) {
+  if (Kind == THandleKind::Window && !WindowSystemOpen()) {
+    const auto Token = reinterpret_cast<Windows::HANDLE>(new char);
+    {
+      std::lock_guard Guard(GLock);
+      GTokens.insert(Token);
+    }
+    return Counted(Token, Kind);
+  }
   if (Kind == THandleKind::Window) return Counted(Win32::CreatePlainWindow(), Kind);
   return Counted(reinterpret_cast<Windows::HANDLE>(::CreateBitmap(1, 1, 1, 1, nullptr)), Kind);
 }
@@ -73,6 +88,10 @@ bool DestroyHandle(Windows::HANDLE Handle) {
     if (Found == GLive.end()) return false;
     Kind = Found->second;
     GLive.erase(Found);
+    if (GTokens.erase(Handle)) {
+      delete reinterpret_cast<char*>(Handle);
+      return true;
+    }
   }
   if (Kind == THandleKind::Window) return ::DestroyWindow(reinterpret_cast<HWND>(Handle)) != 0;
   return ::DeleteObject(reinterpret_cast<HGDIOBJ>(Handle)) != 0;

@@ -73,6 +73,8 @@ std::vector<std::string> LanguageNames() {
 namespace Win32 {
 
 std::string ErrorText(DWORD Error) {
+  // A call that failed without saying why is not reported as a success.
+  if (Error == 0) return "the system gave no reason";
   char* Text = nullptr;
   const DWORD Length = ::FormatMessageA(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, Error,

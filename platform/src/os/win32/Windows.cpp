@@ -11,7 +11,14 @@ namespace Os {
 
 namespace {
 
-constexpr char ClassName[] = "TessorinWindow";
+constexpr wchar_t ClassName[] = L"TessorinWindow";
+
+// UTF-8, as every string of the framework is, for the system's Unicode calls.
+std::wstring Wide(const std::string& Utf8) {
+  std::wstring Out(std::size_t(::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), int(Utf8.size()), nullptr, 0)), L'\0');
+  if (!Out.empty()) ::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), int(Utf8.size()), Out.data(), int(Out.size()));
+  return Out;
+}
 
 // Puts the rectangle of the surface at the same place of the window.
 void Blit(HDC Device, const TBitmapImage& Surface, RECT Rect) {
@@ -26,7 +33,7 @@ void Blit(HDC Device, const TBitmapImage& Surface, RECT Rect) {
 }
 
 TWindowClient* ClientOf(HWND Window) {
-  return reinterpret_cast<TWindowClient*>(::GetWindowLongPtrA(Window, GWLP_USERDATA));
+  return reinterpret_cast<TWindowClient*>(::GetWindowLongPtrW(Window, GWLP_USERDATA));
 }
 
 // The framework's shift state of a mouse message's key flags.
@@ -73,46 +80,60 @@ LRESULT CALLBACK WindowProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L) 
         if (W != SIZE_MINIMIZED) Client->WindowResized(LOWORD(L), HIWORD(L));
         return 0;
       case WM_CHAR:
-        Client->WindowKey(char(W));
+        // The characters a form's keys carry, as on every system: ASCII
+        // and Latin-1, one byte each.
+        if (W < 0x80 || (W >= 0xA0 && W <= 0xFF)) Client->WindowKey(char(W));
         return 0;
       case WM_CLOSE:
         // The form owns its window: closing hides it and ends the loop.
         Client->WindowClose();
         return 0;
     }
-  return ::DefWindowProcA(Window, Message, W, L);
+  return ::DefWindowProcW(Window, Message, W, L);
 }
 
-const char* WindowClass() {
+// A Unicode class, so that captions keep every character.
+const wchar_t* WindowClass() {
   static const ATOM Registered = [] {
-    WNDCLASSEXA Class{};
+    WNDCLASSEXW Class{};
     Class.cbSize = sizeof Class;
     Class.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     Class.lpfnWndProc = WindowProcedure;
-    Class.hInstance = ::GetModuleHandleA(nullptr);
-    Class.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    Class.hInstance = ::GetModuleHandleW(nullptr);
+    Class.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     // What lies beyond the form's surface, where the system makes a window
     // wider than the form (a caption needs room).
     Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     Class.lpszClassName = ClassName;
-    return ::RegisterClassExA(&Class);
+    return ::RegisterClassExW(&Class);
   }();
   return Registered ? ClassName : nullptr;
 }
 
 }  // namespace
 
-// The system always has windows; forms use them once a program asks, as on
-// every system, so that scripts stay windowless.
+// Forms use windows once a program asks, as on every system, so that
+// scripts stay windowless. The display is there when a window can be made
+// (a desktop session has one; a service or Wine without X has none).
 namespace {
 bool GOpen = false;
 }
-bool OpenWindowSystem(std::string*) { return GOpen = true; }
-bool OpenDisplay(std::string*) { return true; }
+bool OpenDisplay(std::string* Why) {
+  static const bool Usable = [] {
+    const Windows::HWND Probe = Win32::CreatePlainWindow();
+    if (Probe) ::DestroyWindow(reinterpret_cast<HWND>(Probe));
+    return Probe != 0;
+  }();
+  if (!Usable && Why) *Why = "no display";
+  return Usable;
+}
+bool OpenWindowSystem(std::string* Why) { return GOpen = OpenDisplay(Why); }
 bool WindowSystemOpen() { return GOpen; }
 
 Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption, int Width, int Height,
                                TWindowPlace Place, bool Sizeable) {
+  // Until then a form's handle stands for no window.
+  if (!GOpen) return CreateHandle(THandleKind::Window);
   RECT Frame{0, 0, Width, Height};
   const DWORD Style = StyleOf(Sizeable);
   ::AdjustWindowRect(&Frame, Style, FALSE);
@@ -123,15 +144,15 @@ Windows::HWND CreateFormWindow(TWindowClient& Client, const std::string& Caption
     X = (::GetSystemMetrics(SM_CXSCREEN) - OuterWidth) / 2;
     Y = (::GetSystemMetrics(SM_CYSCREEN) - OuterHeight) / 2;
   }
-  const char* Class = WindowClass();
-  HWND Window = Class ? ::CreateWindowExA(0, Class, Caption.c_str(), Style, X, Y, OuterWidth, OuterHeight, nullptr, nullptr,
-                                          ::GetModuleHandleA(nullptr), nullptr)
+  const wchar_t* Class = WindowClass();
+  HWND Window = Class ? ::CreateWindowExW(0, Class, Wide(Caption).c_str(), Style, X, Y, OuterWidth, OuterHeight, nullptr,
+                                          nullptr, ::GetModuleHandleW(nullptr), nullptr)
                       : nullptr;
   if (!Window)
     throw Graphics::EOutOfResources(Caption + ": cannot create a window: " + Win32::ErrorText(::GetLastError()));
   // The client hears from the window once it is whole: creating it sends
   // sizes the form has already.
-  ::SetWindowLongPtrA(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&Client));
+  ::SetWindowLongPtrW(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&Client));
   return Win32::Counted(reinterpret_cast<Windows::HWND>(Window));
 }
 
@@ -141,7 +162,7 @@ void ShowFormWindow(Windows::HWND Window, bool Visible) {
 }
 
 void SetFormWindowCaption(Windows::HWND Window, const std::string& Caption) {
-  ::SetWindowTextA(reinterpret_cast<HWND>(Window), Caption.c_str());
+  ::SetWindowTextW(reinterpret_cast<HWND>(Window), Wide(Caption).c_str());
 }
 
 void SetFormWindowSize(Windows::HWND Window, int Width, int Height) {
@@ -164,9 +185,9 @@ void PresentFormWindow(Windows::HWND Window, const TBitmapImage& Surface, int Le
 
 void RunMessageLoop() {
   MSG Message;
-  while (::GetMessageA(&Message, nullptr, 0, 0) > 0) {
+  while (::GetMessageW(&Message, nullptr, 0, 0) > 0) {
     ::TranslateMessage(&Message);
-    ::DispatchMessageA(&Message);
+    ::DispatchMessageW(&Message);
   }
 }
 
@@ -174,14 +195,14 @@ void QuitMessageLoop() { ::PostQuitMessage(0); }
 
 void ProcessMessages() {
   MSG Message;
-  while (::PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
+  while (::PeekMessageW(&Message, nullptr, 0, 0, PM_REMOVE)) {
     if (Message.message == WM_QUIT) {
       // Left for the loop that waits for it.
       ::PostQuitMessage(int(Message.wParam));
       return;
     }
     ::TranslateMessage(&Message);
-    ::DispatchMessageA(&Message);
+    ::DispatchMessageW(&Message);
   }
 }
 
@@ -190,16 +211,16 @@ bool HasSystemMessageBox() { return true; }
 int SystemMessageBox(Windows::HWND Window, const std::string& Text, const std::string& Caption, Windows::UINT Type) {
   HWND Owner = reinterpret_cast<HWND>(Window);
   if (Owner && !::IsWindow(Owner)) Owner = nullptr;
-  return ::MessageBoxA(Owner, Text.c_str(), Caption.c_str(), Type);
+  return ::MessageBoxW(Owner, Wide(Text).c_str(), Wide(Caption).c_str(), Type);
 }
 
 namespace Win32 {
 
 Windows::HWND CreatePlainWindow() {
-  const char* Class = WindowClass();
+  const wchar_t* Class = WindowClass();
   if (!Class) return 0;
-  HWND Window = ::CreateWindowExA(0, Class, "", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+  HWND Window = ::CreateWindowExW(0, Class, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
   return reinterpret_cast<Windows::HWND>(Window);
 }
 
