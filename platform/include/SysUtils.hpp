@@ -225,6 +225,8 @@ public:
   std::size_t Size() const { return FBytes.size(); }
   const std::vector<std::uint8_t>& Data() const { return FBytes; }
   std::vector<std::uint8_t> Take() { return std::move(FBytes); }
+  // Starts again, keeping the memory, as a writer that hands its bytes on does.
+  void Clear() { FBytes.clear(); }
 
 private:
   std::vector<std::uint8_t> FBytes;

@@ -168,11 +168,12 @@ TEST(RealForms, AProjectsFormOpensWholeShowsItsControlsAndComesBackAsItWas) {
       const std::size_t At = Text.find("object " + Object);
       return "form: line " + std::to_string(1 + std::count(Text.begin(), Text.begin() + long(At), '\n')) + ": ";
     };
-    if (!Binary)
+    if (!Binary) {
       EXPECT_EQ(Read.Told, (std::vector<std::string>{Line("Panel1") + "unknown class TPanel (Panel1)",
                                                      Line("Button1") + "unknown class TButton (Button1)",
                                                      Line("DBGrid1") + "unknown class TDBGrid (DBGrid1)",
                                                      Line("Open1") + "unknown class TMenuItem (Open1)"}));
+    }
 
     // The panel is a control at its place, holding the filter image.
     auto* Panel = dynamic_cast<Controls::TPlaceholder*>(Root.FindComponent("Panel1"));
@@ -205,7 +206,9 @@ TEST(RealForms, AProjectsFormOpensWholeShowsItsControlsAndComesBackAsItWas) {
 
     // Stored, it is the form it was, text and binary.
     EXPECT_EQ(AsText(Store(&Root)), Text);
-    if (Binary) EXPECT_EQ(Store(&Root), Bytes(Form.begin(), Form.end()));
+    if (Binary) {
+      EXPECT_EQ(Store(&Root), Bytes(Form.begin(), Form.end()));
+    }
 
     // A click on the filter image stamps its filter centred on the point,
     // in the image's own coordinates, as lvview's clicks do.
@@ -231,7 +234,7 @@ TEST(RealForms, WhatTheEnvironmentWritesIsReadKeptAndWrittenBack) {
     std::string Fault;               // what the environment writes
     std::string Form;                // text, or binary ("TPF0")
     std::vector<std::string> Lines;  // that the stored text holds, in order; none: refused
-    std::string Told;                // what refusing says, or else the last fault kept or reference left unresolved
+    std::string Told = {};           // what refusing says, or else the last fault kept or reference left unresolved
     bool Keep = false;               // with the skip option
     int CodePage = 1252;
     std::function<void(Forms::TForm&)> Check = nullptr;

@@ -9,7 +9,6 @@
 #include "Classes.hpp"
 #include "Classes/FormFile.hpp"
 #include "SysUtils.hpp"
-#include "os/Os.hpp"
 
 namespace Classes::Form {
 
@@ -17,48 +16,40 @@ namespace {
 
 constexpr char Signature[] = {'T', 'P', 'F', '0'};
 
+// Faults keep their parts: the form's name, the offset, the fault.
+[[noreturn]] void RaiseReadError(const SysUtils::TByteFault& Fault) {
+  throw EReadError(Fault.Source, Fault.Where, Fault.Fault);
+}
+
 class TBinaryReader {
 public:
-  TBinaryReader(std::span<const std::uint8_t> Data, const std::string& Where) : FData(Data), FWhere(Where) {}
+  TBinaryReader(std::span<const std::uint8_t> Data, const std::string& Where) : FIn(Data, Where, RaiseReadError) {}
 
-  [[noreturn]] void Fail(const std::string& Fault, std::size_t At) const {
-    throw EReadError(FWhere, "offset " + std::to_string(At), Fault);
-  }
-  [[noreturn]] void Fail(const std::string& Fault) const { Fail(Fault, FPos); }
-  std::string Here() const { return "offset " + std::to_string(FPos); }
-  std::size_t Pos() const { return FPos; }
-  std::size_t Left() const { return FData.size() - FPos; }
+  [[noreturn]] void Fail(const std::string& Fault, std::size_t At) const { FIn.FailAt(At, Fault); }
+  [[noreturn]] void Fail(const std::string& Fault) const { Fail(Fault, FIn.Position()); }
+  std::string Here() const { return "offset " + std::to_string(FIn.Position()); }
 
-  const std::uint8_t* Take(std::size_t Count, const char* What) {
-    if (Left() < Count) Fail(std::string("truncated ") + What);
-    const std::uint8_t* At = FData.data() + FPos;
-    FPos += Count;
-    return At;
-  }
-  std::uint8_t U8(const char* What) { return *Take(1, What); }
-  std::uint8_t Peek(const char* What) {
-    if (Left() < 1) Fail(std::string("truncated ") + What);
-    return FData[FPos];
-  }
-  std::uint64_t Unsigned(std::size_t Bytes, const char* What) {
-    const std::uint8_t* At = Take(Bytes, What);
-    std::uint64_t Value = 0;
-    for (std::size_t I = 0; I < Bytes; ++I) Value |= std::uint64_t(At[I]) << (8 * I);
-    return Value;
-  }
+  std::uint8_t U8(const char* What) { return FIn.U8(What); }
+  std::uint8_t Peek(const char* What) const { return FIn.Peek(1, What)[0]; }
   std::string ShortString(const char* What) {
     const std::size_t Length = U8(What);
-    const auto* At = reinterpret_cast<const char*>(Take(Length, What));
-    return {At, Length};
+    const auto Bytes = FIn.Bytes(Length, What);
+    return {reinterpret_cast<const char*>(Bytes.data()), Length};
   }
   // A name as the text form writes it: an identifier, or for a property
   // identifiers joined by dots.
   std::string Name(const char* What, bool Dotted = false, bool MayBeEmpty = false) {
-    const std::size_t At = FPos;
+    const std::size_t At = FIn.Position();
     std::string Text = ShortString(What);
     if (Text.empty() && !MayBeEmpty) Fail(std::string("empty ") + What, At);
     if (!Text.empty() && !IsName(Text, Dotted)) Fail(std::string(What) + " is no identifier", At);
     return Text;
+  }
+  // A run whose 32-bit length comes first, of Length units of Unit bytes.
+  std::span<const std::uint8_t> Counted(std::size_t Unit, const char* What, std::size_t At, std::uint32_t& Length) {
+    Length = FIn.U32("length");
+    if (Length > FIn.Left() / Unit) Fail("length " + std::to_string(Length) + " past the end of the data", At);
+    return FIn.Bytes(std::uint64_t(Length) * Unit, What);
   }
 
   void Count() {
@@ -68,30 +59,30 @@ public:
   TValue Value(int Depth) {
     if (Depth > MaxDepth) Fail("values nested more than " + std::to_string(MaxDepth) + " deep");
     Count();
-    const std::size_t At = FPos;
+    const std::size_t At = FIn.Position();
     TValue V;
     V.Type = TValueType(U8("value type"));
     switch (V.Type) {
       case vaNull: Fail("a value where a property was expected", At);
       case vaList:
         while (Peek("list") != vaNull) V.List.push_back(Value(Depth + 1));
-        ++FPos;
+        FIn.Skip(1);
         break;
       case vaInt8: V.Int = std::int8_t(U8("integer")); break;
-      case vaInt16: V.Int = std::int16_t(Unsigned(2, "integer")); break;
-      case vaInt32: V.Int = std::int32_t(Unsigned(4, "integer")); break;
-      case vaInt64: V.Int = std::int64_t(Unsigned(8, "integer")); break;
-      case vaCurrency: V.Int = std::int64_t(Unsigned(8, "currency")); break;
-      case vaExtended: std::memcpy(V.Extended.data(), Take(10, "extended float"), 10); break;
+      case vaInt16: V.Int = std::int16_t(FIn.U16("integer")); break;
+      case vaInt32: V.Int = std::int32_t(FIn.U32("integer")); break;
+      case vaInt64: V.Int = std::int64_t(FIn.U64("integer")); break;
+      case vaCurrency: V.Int = std::int64_t(FIn.U64("currency")); break;
+      case vaExtended: std::memcpy(V.Extended.data(), FIn.Bytes(10, "extended float").data(), 10); break;
       case vaSingle: {
-        const std::uint32_t Bits = std::uint32_t(Unsigned(4, "single float"));
+        const std::uint32_t Bits = FIn.U32("single float");
         float F;
         std::memcpy(&F, &Bits, 4);
         V.Float = F;
         break;
       }
       case vaDate: {
-        const std::uint64_t Bits = Unsigned(8, "date");
+        const std::uint64_t Bits = FIn.U64("date");
         std::memcpy(&V.Float, &Bits, 8);
         break;
       }
@@ -103,17 +94,16 @@ public:
       case vaNil: break;
       case vaLString:
       case vaBinary: {
-        const std::size_t Length = std::size_t(Unsigned(4, "length"));
-        if (Length > Left()) Fail("length " + std::to_string(Length) + " past the end of the data", At);
-        const std::uint8_t* Bytes = Take(Length, "data");
-        if (V.Type == vaBinary) V.Bytes.assign(Bytes, Bytes + Length);
-        else V.Text = Latin1ToUtf8({reinterpret_cast<const char*>(Bytes), Length});
+        std::uint32_t Length;
+        const auto Bytes = Counted(1, "data", At, Length);
+        if (V.Type == vaBinary) V.Bytes.assign(Bytes.begin(), Bytes.end());
+        else V.Text = Latin1ToUtf8({reinterpret_cast<const char*>(Bytes.data()), Bytes.size()});
         break;
       }
       case vaWString: {
-        const std::size_t Count = std::size_t(Unsigned(4, "length"));
-        if (Count > Left() / 2) Fail("length " + std::to_string(Count) + " past the end of the data", At);
-        V.Text = Utf8(Take(2 * Count, "wide string"), Count, At);
+        std::uint32_t Count;
+        const auto Units = Counted(2, "wide string", At, Count);
+        V.Text = Utf8(Units.data(), Count, At);
         break;
       }
       case vaSet:
@@ -133,13 +123,12 @@ public:
           Item.Properties = Properties(Depth + 1);
           V.Items.push_back(std::move(Item));
         }
-        ++FPos;
+        FIn.Skip(1);
         break;
       case vaUTF8String: {
-        const std::size_t Length = std::size_t(Unsigned(4, "length"));
-        if (Length > Left()) Fail("length " + std::to_string(Length) + " past the end of the data", At);
-        const auto* Bytes = reinterpret_cast<const char*>(Take(Length, "UTF-8 string"));
-        V = StringValue(std::string(Bytes, Length));
+        std::uint32_t Length;
+        const auto Bytes = Counted(1, "UTF-8 string", At, Length);
+        V = StringValue(std::string(reinterpret_cast<const char*>(Bytes.data()), Bytes.size()));
         break;
       }
       default: Fail((FProperty.empty() ? "" : FProperty + ": ") + "unknown value type " + std::to_string(V.Type), At);
@@ -158,7 +147,7 @@ public:
       P.Value = Value(Depth);
       List.push_back(std::move(P));
     }
-    ++FPos;
+    FIn.Skip(1);
     return List;
   }
 
@@ -180,14 +169,14 @@ public:
     O.Name = Name("component name", false, true);
     O.Properties = Properties(Depth);
     while (Peek("child list") != 0) O.Children.push_back(Object(Depth + 1));
-    ++FPos;
+    FIn.Skip(1);
     return O;
   }
 
   TObject Root() {
-    if (std::memcmp(Take(4, "signature"), Signature, 4) != 0) Fail("not a binary form: no TPF0 signature", 0);
+    if (std::memcmp(FIn.Bytes(4, "signature").data(), Signature, 4) != 0) Fail("not a binary form: no TPF0 signature", 0);
     TObject O = Object(0);
-    if (Left() != 0) Fail(Os::ByteCount(Left()) + " after the form");
+    if (!FIn.AtEnd()) Fail(SysUtils::ByteCount(FIn.Left()) + " after the form");
     return O;
   }
 
@@ -217,10 +206,8 @@ private:
     return Out;
   }
 
-  std::span<const std::uint8_t> FData;
-  const std::string& FWhere;
+  SysUtils::TByteReader FIn;
   std::string FProperty;  // whose value is being read, for faults
-  std::size_t FPos = 0;
   std::size_t FObjects = 0;
   std::size_t FValues = 0;
 };
@@ -228,24 +215,21 @@ private:
 class TBinaryWriter {
 public:
   explicit TBinaryWriter(const TSink* Sink = nullptr) : FSink(Sink) {}
-  void U8(std::uint8_t V) { FOut.push_back(V); }
-  void Unsigned(std::uint64_t V, int Bytes) {
-    for (int I = 0; I < Bytes; ++I) U8(std::uint8_t(V >> (8 * I)));
-  }
+  void U8(std::uint8_t V) { FOut.U8(V); }
   void Raw(const void* Data, std::size_t Size) {
     const auto* P = static_cast<const std::uint8_t*>(Data);
     for (std::size_t Done = 0; Done < Size;) {
       const std::size_t Piece = FSink ? std::min(Size - Done, FlushSize) : Size - Done;
-      FOut.insert(FOut.end(), P + Done, P + Done + Piece);
+      FOut.Bytes({P + Done, Piece});
       Done += Piece;
       Flush();
     }
   }
   // Hands what is written on to the sink once there is enough of it.
   void Flush(bool All = false) {
-    if (FSink && (All || FOut.size() >= FlushSize)) {
-      (*FSink)({reinterpret_cast<const char*>(FOut.data()), FOut.size()});
-      FOut.clear();
+    if (FSink && (All || FOut.Size() >= FlushSize)) {
+      (*FSink)({reinterpret_cast<const char*>(FOut.Data().data()), FOut.Size()});
+      FOut.Clear();
     }
   }
   void ShortString(const std::string& Text) {
@@ -261,23 +245,23 @@ public:
         for (const TValue& Item : V.List) Value(Item);
         U8(vaNull);
         break;
-      case vaInt8: Unsigned(std::uint64_t(V.Int), 1); break;
-      case vaInt16: Unsigned(std::uint64_t(V.Int), 2); break;
-      case vaInt32: Unsigned(std::uint64_t(V.Int), 4); break;
+      case vaInt8: FOut.U8(std::uint8_t(V.Int)); break;
+      case vaInt16: FOut.U16(std::uint16_t(V.Int)); break;
+      case vaInt32: FOut.U32(std::uint32_t(V.Int)); break;
       case vaInt64:
-      case vaCurrency: Unsigned(std::uint64_t(V.Int), 8); break;
+      case vaCurrency: FOut.U64(std::uint64_t(V.Int)); break;
       case vaExtended: Raw(V.Extended.data(), 10); break;
       case vaSingle: {
         const float F = float(V.Float);
         std::uint32_t Bits;
         std::memcpy(&Bits, &F, 4);
-        Unsigned(Bits, 4);
+        FOut.U32(Bits);
         break;
       }
       case vaDate: {
         std::uint64_t Bits;
         std::memcpy(&Bits, &V.Float, 8);
-        Unsigned(Bits, 8);
+        FOut.U64(Bits);
         break;
       }
       case vaIdent: ShortString(V.Text); break;
@@ -290,19 +274,19 @@ public:
       case vaLString: {
         std::uint32_t Count = 0;
         Latin1(V.Text, [&](std::uint32_t) { ++Count; });
-        Unsigned(Count, 4);
+        FOut.U32(Count);
         Latin1(V.Text, [&](std::uint32_t C) { U8(std::uint8_t(C)), Flush(); });
         break;
       }
       case vaBinary:
-        Unsigned(V.Bytes.size(), 4);
+        FOut.U32(std::uint32_t(V.Bytes.size()));
         Raw(V.Bytes.data(), V.Bytes.size());
         break;
       case vaWString: {
         std::uint32_t Count = 0;
         Utf16(V.Text, [&](char16_t) { ++Count; });
-        Unsigned(Count, 4);
-        Utf16(V.Text, [&](char16_t C) { Unsigned(C, 2), Flush(); });
+        FOut.U32(Count);
+        Utf16(V.Text, [&](char16_t C) { FOut.U16(C), Flush(); });
         break;
       }
       case vaSet:
@@ -343,7 +327,7 @@ public:
   }
   std::vector<std::uint8_t> Take() {
     Flush(true);
-    return std::move(FOut);
+    return FOut.Take();
   }
 
 private:
@@ -374,7 +358,7 @@ private:
 
   static constexpr std::size_t FlushSize = std::size_t(1) << 20;
   const TSink* FSink;
-  std::vector<std::uint8_t> FOut;
+  SysUtils::TByteWriter FOut;
 };
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include "Classes.hpp"
 #include "Classes/FormFile.hpp"
-#include "Graphics.hpp"
 #include "os/Os.hpp"
 
 namespace Classes {
@@ -63,11 +62,11 @@ std::int64_t TMemoryStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
 }
 
 void TMemoryStream::LoadFromFile(const std::string& FileName) {
-  FData = Graphics::ReadFileBytes(FileName);
+  FData = ReadFileBytes(FileName);
   FPosition = 0;
 }
 
-void TMemoryStream::SaveToFile(const std::string& FileName) const { Graphics::WriteFileBytes(FileName, FData); }
+void TMemoryStream::SaveToFile(const std::string& FileName) const { WriteFileBytes(FileName, FData); }
 
 std::vector<std::uint8_t> Form::Remaining(TStream& Stream) {
   std::vector<std::uint8_t> Data(std::size_t(std::max<std::int64_t>(0, Stream.Size() - Stream.Position())));
