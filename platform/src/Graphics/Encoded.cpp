@@ -7,22 +7,40 @@
 
 #include "Codecs.hpp"
 #include "Graphics.hpp"
-#include "os/Os.hpp"
+#include "PngFormat.hpp"
 
 namespace Graphics {
 
 namespace {
 
-std::uint32_t U32At(std::span<const std::uint8_t> Data, std::size_t At) {
-  return Data[At] | Data[At + 1] << 8 | Data[At + 2] << 16 | std::uint32_t(Data[At + 3]) << 24;
-}
+using SysUtils::TByteReader;
 
-constexpr std::uint8_t PngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::uint8_t JpegSignature[] = {0xFF, 0xD8};
 
 bool StartsWith(std::span<const std::uint8_t> Data, std::span<const std::uint8_t> Prefix) {
   return Data.size() >= Prefix.size() && std::equal(Prefix.begin(), Prefix.end(), Data.begin());
 }
+
+// An icon file: a head of six bytes, then one entry of 16 bytes for each of
+// its images.
+constexpr std::size_t IconHeadSize = 6, IconEntrySize = 16;
+struct TIconEntry {
+  std::uint8_t Width, Height;  // 0 is 256
+  std::uint32_t Size, Offset;  // the image's bytes in the file
+};
+TIconEntry ReadIconEntry(TByteReader& In) {
+  TIconEntry Entry;
+  Entry.Width = In.U8("icon entry");
+  Entry.Height = In.U8("icon entry");
+  In.Skip(6, "icon entry");  // colour count, reserved, planes, bits a pixel
+  Entry.Size = In.U32("icon entry");
+  Entry.Offset = In.U32("icon entry");
+  return Entry;
+}
+
+// The colour half of an icon image begins with a bitmap info header.
+constexpr std::uint32_t BitmapInfoHeaderSize = 40;
+constexpr std::size_t BitmapInfoHeightAt = 8;
 
 }  // namespace
 
@@ -30,11 +48,13 @@ bool StartsWith(std::span<const std::uint8_t> Data, std::span<const std::uint8_t
 
 void LoadIconImage(TBitmap& Into, std::span<const std::uint8_t> Image, unsigned Width, unsigned Height,
                    const std::string& SizeFrom, const std::string& Where) {
-  if (StartsWith(Image, PngSignature)) {
+  if (Detail::PngFormat::HasSignature(Image)) {
     Into.LoadFromBytes(Image, Where);
   } else {
-    if (Image.size() < 40 || U32At(Image, 0) != 40) throw EInvalidGraphic(Where + ": not a bitmap or a PNG");
-    const std::uint32_t ImageWidth = U32At(Image, 4), ImageHeight = U32At(Image, 8);
+    TByteReader In(Image, Where, SysUtils::RaiseFault<EInvalidGraphic>);
+    if (In.Size() < BitmapInfoHeaderSize || In.U32() != BitmapInfoHeaderSize)
+      throw EInvalidGraphic(Where + ": not a bitmap or a PNG");
+    const std::uint32_t ImageWidth = In.U32(), ImageHeight = In.U32();
     if (ImageWidth != Width || ImageHeight != 2 * std::uint64_t(Height))
       throw EInvalidGraphic(Where + ": " + std::to_string(ImageWidth) + " x " + std::to_string(ImageHeight) +
                             " pixels, where " + SizeFrom + " says " + std::to_string(Width) + " x " +
@@ -44,10 +64,11 @@ void LoadIconImage(TBitmap& Into, std::span<const std::uint8_t> Image, unsigned 
     // The colour half alone: its header's height is the icon's, and the mask
     // is cut off, which may leave less than the header, for the bitmap
     // reader to refuse.
-    std::vector<std::uint8_t> Colours(Image.begin(), Image.end());
-    for (int B = 0; B < 4; ++B) Colours[8 + std::size_t(B)] = std::uint8_t(Height >> (8 * B));
-    Colours.resize(Image.size() - std::size_t(MaskSize));
-    Into.LoadFromBytes(BitmapResourceFile(Colours, Where), Where);
+    SysUtils::TByteWriter Colours(Image.size());
+    Colours.Bytes(Image).PutU32(BitmapInfoHeightAt, Height);
+    std::vector<std::uint8_t> Bytes = Colours.Take();
+    Bytes.resize(Image.size() - std::size_t(MaskSize));
+    Into.LoadFromBytes(BitmapResourceFile(Bytes, Where), Where);
   }
   if (Into.Width() == 0 || Into.Height() == 0) throw EInvalidGraphic(Where + ": the picture is empty");
 }
@@ -63,7 +84,7 @@ std::span<const std::uint8_t> TEncodedGraphic::Payload(std::span<const std::uint
                                                        std::span<const std::uint8_t> Signature,
                                                        const std::string& Where, const char* What) {
   if (StartsWith(Data, Signature)) return Data;
-  if (Data.size() >= 4 && U32At(Data, 0) == Data.size() - 4 && StartsWith(Data.subspan(4), Signature))
+  if (Data.size() >= 4 && SysUtils::Le32(Data.data()) == Data.size() - 4 && StartsWith(Data.subspan(4), Signature))
     return Data.subspan(4);
   throw EInvalidGraphic(Where + ": not " + What);
 }
@@ -105,20 +126,21 @@ void TEncodedGraphic::WriteData(Classes::TStream& Stream) const { Stream.WriteBu
 // ---- The classes ---------------------------------------------------------------
 
 void TIcon::Decode(std::span<const std::uint8_t> File, TBitmap& Into, const std::string& Where) const {
-  const auto U16 = [&](std::size_t At) { return unsigned(File[At] | File[At + 1] << 8); };
-  if (File.size() < 6 || U16(0) != 0 || U16(2) != 1) throw EInvalidGraphic(Where + ": not an icon");
-  const std::size_t Count = U16(4);
+  TByteReader In(File, Where, SysUtils::RaiseFault<EInvalidGraphic>);
+  // Reserved, then the type: 1 for an icon.
+  if (In.Size() < IconHeadSize || In.U16() != 0 || In.U16() != 1) throw EInvalidGraphic(Where + ": not an icon");
+  const std::size_t Count = In.U16();
   if (Count == 0) throw EInvalidGraphic(Where + ": an icon of no images");
-  const std::size_t Directory = 6 + 16 * Count;
-  if (File.size() < Directory) throw EInvalidGraphic(Where + ": icon directory of " + std::to_string(Count) +
-                                                     " images in " + Os::ByteCount(File.size()));
+  const std::size_t Directory = IconHeadSize + IconEntrySize * Count;
+  if (In.Size() < Directory) throw EInvalidGraphic(Where + ": icon directory of " + std::to_string(Count) +
+                                                   " images in " + SysUtils::ByteCount(In.Size()));
   // The first image, as the icon is shown at its first size.
-  const std::uint32_t Size = U32At(File, 14), Offset = U32At(File, 18);
-  if (Offset < Directory || Offset > File.size() || Size > File.size() - Offset)
-    throw EInvalidGraphic(Where + ": icon image of " + Os::ByteCount(Size) + " at offset " + std::to_string(Offset) +
-                          " past the end of " + Os::ByteCount(File.size()));
-  LoadIconImage(Into, File.subspan(Offset, Size), File[6] ? File[6] : 256, File[7] ? File[7] : 256,
-                "the icon's directory", Where);
+  const TIconEntry First = ReadIconEntry(In);
+  if (First.Offset < Directory || !In.Holds(First.Offset, First.Size))
+    throw EInvalidGraphic(Where + ": icon image of " + SysUtils::ByteCount(First.Size) + " at offset " +
+                          std::to_string(First.Offset) + " past the end of " + SysUtils::ByteCount(In.Size()));
+  LoadIconImage(Into, File.subspan(First.Offset, First.Size), First.Width ? First.Width : 256,
+                First.Height ? First.Height : 256, "the icon's directory", Where);
 }
 
 std::span<const std::uint8_t> TJPEGImage::FileIn(std::span<const std::uint8_t> Data, const std::string& Where) const {
@@ -126,10 +148,8 @@ std::span<const std::uint8_t> TJPEGImage::FileIn(std::span<const std::uint8_t> D
 }
 
 std::vector<std::uint8_t> TJPEGImage::Encode(std::span<const std::uint8_t> File) const {
-  std::vector<std::uint8_t> Data(File.size() + 4);
-  for (int B = 0; B < 4; ++B) Data[std::size_t(B)] = std::uint8_t(File.size() >> (8 * B));
-  std::copy(File.begin(), File.end(), Data.begin() + 4);
-  return Data;
+  // Its length first, as stored forms keep it.
+  return SysUtils::TByteWriter(File.size() + 4).U32(std::uint32_t(File.size())).Bytes(File).Take();
 }
 
 void TJPEGImage::Decode(std::span<const std::uint8_t> File, TBitmap& Into, const std::string& Where) const {
@@ -137,7 +157,7 @@ void TJPEGImage::Decode(std::span<const std::uint8_t> File, TBitmap& Into, const
 }
 
 std::span<const std::uint8_t> TPngImage::FileIn(std::span<const std::uint8_t> Data, const std::string& Where) const {
-  return Payload(Data, PngSignature, Where, "a PNG image");
+  return Payload(Data, Detail::PngFormat::Signature, Where, "a PNG image");
 }
 
 void TPngImage::Decode(std::span<const std::uint8_t> File, TBitmap& Into, const std::string& Where) const {
