@@ -182,7 +182,8 @@ int PackageRecords(const std::uint8_t* Data, std::size_t Size) {
 
 #include "Classes.hpp"
 #include "os/Os.hpp"
-#include "os/PeFile.hpp"
+#include "System/ModuleExports.hpp"
+#include "System/PeFile.hpp"
 
 namespace Fuzz {
 
@@ -212,16 +213,16 @@ int ModuleFilePe(const std::uint8_t* Data, std::size_t Size) {
   const std::span<const std::uint8_t> Rest(Data + 1, Size - 1);
   const std::string Where = "fuzz.bpl";
   try {
-    const Os::Pe::TReader Reader(Rest, Data[0] & 1 ? Os::Pe::TLayout::Image : Os::Pe::TLayout::File, Where);
-    const std::vector<Os::Pe::TExport> Exports = Reader.Exports();
-    for (const Os::Pe::TExport& Export : Exports) {
+    const SysUtils::Pe::TReader Reader(Rest, Data[0] & 1 ? SysUtils::Pe::TLayout::Image : SysUtils::Pe::TLayout::File, Where);
+    const std::vector<SysUtils::Pe::TExport> Exports = Reader.Exports();
+    for (const SysUtils::Pe::TExport& Export : Exports) {
       // Refused names never come out, and a name is demangled only when
       // what it could print is bounded; the bound must hold.
       if (Export.Name.empty() || Export.Name.find_first_of("\n\r\x1B") != std::string::npos) std::abort();
-      const std::string Shown = Os::NameExports({Export.Name}).front();
-      if (Shown != Export.Name && Shown.size() > Os::DemangledBound(Export.Name)) std::abort();
+      const std::string Shown = SysUtils::NameExports({Export.Name}).front();
+      if (Shown != Export.Name && Shown.size() > SysUtils::DemangledBound(Export.Name)) std::abort();
     }
-    Os::Pe::ExportNames(Exports);
+    SysUtils::Pe::ExportNames(Exports);
     for (const Windows::TResourceEntry& Entry : Reader.Resources()) {
       if (Entry.Data.data() < Rest.data() || Entry.Data.data() + Entry.Data.size() > Rest.data() + Rest.size())
         std::abort();

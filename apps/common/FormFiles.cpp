@@ -109,7 +109,7 @@ std::string FormText(const std::vector<std::uint8_t>& Binary) {
   return {Out.Memory().begin(), Out.Memory().end()};
 }
 
-void WriteFormBytes(const std::vector<std::uint8_t>& Binary, bool AsText, Graphics::TFileWriter& File) {
+void WriteFormBytes(const std::vector<std::uint8_t>& Binary, bool AsText, Classes::TFileWriter& File) {
   if (AsText) {
     const std::string Text = FormText(Binary);
     File.Stream().write(Text.data(), std::streamsize(Text.size()));
@@ -118,7 +118,7 @@ void WriteFormBytes(const std::vector<std::uint8_t>& Binary, bool AsText, Graphi
   }
 }
 
-void SaveForm(Classes::TComponent* Root, Graphics::TFileWriter& File) {
+void SaveForm(Classes::TComponent* Root, Classes::TFileWriter& File) {
   Classes::TMemoryStream Binary;
   Binary.WriteComponent(Root);
   WriteFormBytes(Binary.Memory(), IsTextFormName(File.FileName()), File);

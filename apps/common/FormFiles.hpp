@@ -32,9 +32,9 @@ extern const char* const CodePageHelp;
 // anything else is a bad name (TBadInput).
 bool IsTextFormName(const std::string& FileName);
 // Writes Root as a form file, binary or text as File's name says.
-void SaveForm(Classes::TComponent* Root, Graphics::TFileWriter& File);
+void SaveForm(Classes::TComponent* Root, Classes::TFileWriter& File);
 // Writes binary form bytes into File, as text when AsText.
-void WriteFormBytes(const std::vector<std::uint8_t>& Binary, bool AsText, Graphics::TFileWriter& File);
+void WriteFormBytes(const std::vector<std::uint8_t>& Binary, bool AsText, Classes::TFileWriter& File);
 std::string FormText(const std::vector<std::uint8_t>& Binary);
 
 // The framework's classes a stored form may name, registered; a package's

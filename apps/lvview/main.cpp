@@ -39,7 +39,7 @@ void SaveScreenshot(Forms::TForm& Form, const TReport& Report) {
 void SaveForm(Forms::TForm& Form, const std::string& FileName, const TReport& Report) {
   try {
     if (FileName.empty()) throw Tool::TBadInput("no file to store the form in: give --save-form FILE");
-    Graphics::TFileWriter File(FileName);
+    Classes::TFileWriter File(FileName);
     Tool::SaveForm(&Form, File);
     File.Commit();
     std::cout << "lvview: saved " << FileName << std::endl;
@@ -77,7 +77,7 @@ int Run(const TOptions& Options) {
   for (const std::string& Click : Options.Clicks) Clicks.push_back(ParsePoint(Click));
   Tool::SetSaveOptions(Options.Quality, Options.Compression);
   Tool::RefuseSharedOutputs({{"screenshot", Options.Screenshot}, {"stored form", Options.SaveForm}});
-  std::optional<Graphics::TFileWriter> Screenshot;
+  std::optional<Classes::TFileWriter> Screenshot;
   if (!Options.Screenshot.empty()) {
     Graphics::FormatForFileName(Options.Screenshot);
     Screenshot.emplace(Options.Screenshot);
@@ -88,7 +88,7 @@ int Run(const TOptions& Options) {
   else if (Scripted)
     Dialogs::SetMessageBoxResponder(std::make_shared<Dialogs::TNoResponder>());
 
-  std::optional<Graphics::TFileWriter> StoredForm;
+  std::optional<Classes::TFileWriter> StoredForm;
   if (!Options.SaveForm.empty()) {
     Tool::IsTextFormName(Options.SaveForm);
     if (Scripted) StoredForm.emplace(Options.SaveForm);

@@ -98,8 +98,6 @@ TSaveOptions GetSaveOptions();
 // Raises EInvalidGraphic for a quality outside 1 to 100.
 void SetSaveOptions(TSaveOptions Options);
 
-// Files are Classes' and their size cap SysUtils'; the old names stay until every caller uses those.
-using Classes::ReadFileBytes, Classes::TFileWriter, Classes::WriteFile, Classes::WriteFileBytes, SysUtils::MaxFileSize;
 
 class EInvalidGraphic : public System::Exception { using Exception::Exception; };
 class EInvalidGraphicOperation : public System::Exception { using Exception::Exception; };

@@ -61,7 +61,7 @@ TEST_F(FilesTest, NothingShowsUntilCommitAndThenTheWholeFileReplacesTheOld) {
   }
   // A file that was hidden or a system file stays so when it is replaced.
   ASSERT_TRUE(::SetFileAttributesA(Target.string().c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-  Graphics::TFileWriter File(Target.string());
+  Classes::TFileWriter File(Target.string());
   File.Stream() << "third";
   File.Commit();
   EXPECT_EQ(Read(Target), "third");

@@ -16,7 +16,7 @@ std::int64_t TStream::Size() {
 }
 
 void TStream::ReadBuffer(void* Buffer, std::size_t Count) {
-  if (Count && Read(Buffer, Count) != Count) throw EReadError("stream read error: fewer than " + Os::ByteCount(Count) + " left");
+  if (Count && Read(Buffer, Count) != Count) throw EReadError("stream read error: fewer than " + SysUtils::ByteCount(Count) + " left");
 }
 
 void TStream::WriteBuffer(const void* Buffer, std::size_t Count) {

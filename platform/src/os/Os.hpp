@@ -138,8 +138,6 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
 // when they are malformed.
 std::vector<Windows::TResourceEntry> LoadedModuleResources(Windows::HMODULE Instance, const void* AddressInModule,
                                                            const std::string& Where);
-// SysUtils::ByteCount under its old name, until the form reader's files name it there.
-using SysUtils::ByteCount;
 // A fresh hidden name in Folder, short whatever a target's name, so that a
 // target name of the longest legal length still works.
 std::string TemporaryName(const std::string& Folder);
