@@ -11,7 +11,7 @@
 
 #include "Classes.hpp"
 #include "Classes/FormFile.hpp"
-#include "Graphics/Codecs.hpp"
+#include "Classes/FormRead.hpp"
 #include "SysUtils.hpp"
 
 namespace Classes {
@@ -32,6 +32,22 @@ class EFormError : public EReadError {
   using EReadError::EReadError;
 };
 }  // namespace
+
+// ---- TFormRead -----------------------------------------------------------------
+
+namespace {
+thread_local TFormRead* GOpenRead = nullptr;
+}  // namespace
+
+TFormRead::TFormRead() : FOuter(GOpenRead) { GOpenRead = this; }
+TFormRead::~TFormRead() { GOpenRead = FOuter; }
+TFormRead* TFormRead::Current() { return GOpenRead; }
+
+std::uint64_t& TFormRead::Total(const void* Key) {
+  for (auto& [Owner, Value] : FTotals)
+    if (Owner == Key) return Value;
+  return FTotals.emplace_back(Key, 0).second;
+}
 
 // ---- What components keep ------------------------------------------------------
 
@@ -321,7 +337,7 @@ public:
 
   // Reads objects into new components given to Parent; see ReadComponentsText.
   std::vector<TComponent*> LoadInto(const std::vector<TObject>& Objects, TComponent& Parent) {
-    const Graphics::Detail::TPictureBudget Pictures;
+    const TFormRead Reading;
     const std::size_t First = FCreated.size();
     std::vector<TComponent*> Top;
     for (const TObject& Node : Objects) {
@@ -379,7 +395,7 @@ public:
 
   void Load(const TObject& Root) {
     // However many pictures the form holds, together they stay within one limit.
-    const Graphics::Detail::TPictureBudget Pictures;
+    const TFormRead Reading;
     // A class the host does not know is the application's own descendant
     // of the root's (TForm1 of TForm): read into the root, and kept.
     FFormClass = Root.ClassName;

@@ -446,7 +446,7 @@ TDib ReadBmp(std::span<const std::uint8_t> Data, const std::string& Name) {
   const THeader H = ReadHeaders(In);
   CheckHeader(H, In);
   CheckImageSize(H.Width, H.Height, Name);
-  TPictureBudget::Charge(H.Width, H.Height, Name);
+  ChargeFormPixels(H.Width, H.Height, Name);
   std::vector<TRGBQuad> Palette = H.BitCount <= 8 ? ReadPalette(In, H) : std::vector<TRGBQuad>{};
   if (H.PixelOffset > In.Size()) In.Fail("pixel data offset past the end of the file");
   In.Seek(H.PixelOffset);

@@ -1,6 +1,7 @@
 #include "Codecs.hpp"
 #include "PngFormat.hpp"
 
+#include "Classes/FormRead.hpp"
 #include "SysUtils.hpp"
 #include "os/Os.hpp"
 
@@ -23,21 +24,21 @@ std::string Extension(const std::string& FileName) {
   return SysUtils::LowerCase(FileName.substr(Dot));
 }
 
-thread_local TPictureBudget* GBudget = nullptr;
+// The key of the pixels a form read has taken in its pictures.
+constexpr char FormPixels = 0;
 
 }  // namespace
 
-TPictureBudget::TPictureBudget() : FLeft(GetImageLimits().MaxFormPixels), FOuter(GBudget) { GBudget = this; }
-
-TPictureBudget::~TPictureBudget() { GBudget = FOuter; }
-
-void TPictureBudget::Charge(std::int64_t Width, std::int64_t Height, const std::string& What) {
-  if (!GBudget || Width <= 0 || Height <= 0) return;
-  if (std::uint64_t(Width) > GBudget->FLeft / std::uint64_t(Height))
+void ChargeFormPixels(std::int64_t Width, std::int64_t Height, const std::string& What) {
+  Classes::TFormRead* Read = Classes::TFormRead::Current();
+  if (!Read || Width <= 0 || Height <= 0) return;
+  std::uint64_t& Taken = Read->Total(&FormPixels);
+  const std::uint64_t Limit = GetImageLimits().MaxFormPixels;
+  if (Taken > Limit || std::uint64_t(Width) > (Limit - Taken) / std::uint64_t(Height))
     throw EInvalidGraphic(What + ": " + std::to_string(Width) + " x " + std::to_string(Height) +
-                          " pixels would take the form's pictures past the limit of " +
-                          std::to_string(GetImageLimits().MaxFormPixels) + " pixels in all");
-  GBudget->FLeft -= std::uint64_t(Width) * std::uint64_t(Height);
+                          " pixels would take the form's pictures past the limit of " + std::to_string(Limit) +
+                          " pixels in all");
+  Taken += std::uint64_t(Width) * std::uint64_t(Height);
 }
 
 TFileFormat SniffFormat(std::span<const std::uint8_t> Data) {

@@ -16,26 +16,11 @@ namespace Graphics::Detail {
 using Graphics::TFileFormat;
 using Graphics::FormatForFileName;
 
-// The pixels that all the pictures read on this thread while it is open may
-// hold together: a stored form opens one around its read, so that a form
-// of many pictures is held to TImageLimits::MaxFormPixels and not only each
-// picture to its own limits. The innermost open budget is the one charged.
-class TPictureBudget {
-public:
-  TPictureBudget();
-  ~TPictureBudget();
-  TPictureBudget(const TPictureBudget&) = delete;
-  TPictureBudget& operator=(const TPictureBudget&) = delete;
-
-  // Called by every reader with the size it is about to allocate, after its
-  // own limits were checked; raises EInvalidGraphic naming What when the
-  // open budget has no room left for it. Does nothing while none is open.
-  static void Charge(std::int64_t Width, std::int64_t Height, const std::string& What);
-
-private:
-  std::uint64_t FLeft;
-  TPictureBudget* FOuter;
-};
+// Called by every reader with the size it is about to allocate, after its
+// own limits were checked. While a form is read on this thread, all its
+// pictures together are held to TImageLimits::MaxFormPixels: raises
+// EInvalidGraphic naming What when the read has no room left for this one.
+void ChargeFormPixels(std::int64_t Width, std::int64_t Height, const std::string& What);
 
 TFileFormat SniffFormat(std::span<const std::uint8_t> Data);
 

@@ -215,7 +215,7 @@ TDib ReadJpeg(std::span<const std::uint8_t> Data, const std::string& Name) {
   const jpeg_decompress_struct& Info = Decoder.Info;
   const bool Grey = Info.out_color_space == JCS_GRAYSCALE;
   CheckImageSize(Info.output_width, Info.output_height, Name);
-  TPictureBudget::Charge(Info.output_width, Info.output_height, Name);
+  ChargeFormPixels(Info.output_width, Info.output_height, Name);
   TDib Image = MakeDib(int(Info.output_width), int(Info.output_height), Grey ? pf8bit : pf24bit, Name);
   if (Grey) Image.Palette = GreyPalette();
   std::vector<std::uint8_t> CmykRow(Info.out_color_space == JCS_CMYK ? std::size_t(Image.Width) * 4 : 0);

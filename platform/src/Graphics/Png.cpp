@@ -352,7 +352,7 @@ TDib ReadPngFrom(std::span<const std::uint8_t> Data, const std::string& Name, bo
     RaiseReadFault(Session, Name);
   }
   CheckCompressedSize(Data, Header, Name);
-  TPictureBudget::Charge(Header.Width, Header.Height, Name);
+  ChargeFormPixels(Header.Width, Header.Height, Name);
   // The plain decoder writes every byte of its rows; libpng leaves the padding.
   TDib Image = (Plain ? MakeUnfilledDib : MakeDib)(int(Header.Width), int(Header.Height), Header.Format, Name);
   if (Header.RowBytes > Image.Stride) throw EInvalidGraphic(Name + ": unsupported PNG row layout");

@@ -387,7 +387,7 @@ TDib ReadRows(TImaging& Imaging, TFrame& Frame, const TRowLayout& Layout, const 
                                 WICBitmapPaletteTypeCustom));
     Source = Converter.Get();
   }
-  TPictureBudget::Charge(Frame.Width, Frame.Height, Name);
+  ChargeFormPixels(Frame.Width, Frame.Height, Name);
   TDib Image = MakeDib(int(Frame.Width), int(Frame.Height), Layout.Target, Name);
   std::vector<std::uint8_t> Line(Layout.Kind == TRowKind::Copy ? 0 : BytesPerScanline(Image.Width, Layout.Bits));
   for (int Y = 0; Y < Image.Height; ++Y) {
