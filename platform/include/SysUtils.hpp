@@ -395,9 +395,18 @@ std::string RegisterProcName(std::string_view UnitName);
 // again counts; each load wants its UnloadPackage. Raises EPackageError
 // naming the file and the fault; nothing stays loaded then.
 Windows::HMODULE LoadPackage(const std::string& FileName);
-// Finalises the package's units on its last unload, forgets the classes it
-// registered, and unloads the module.
+// Finalises the package's units on its last unload, has the units that
+// registered its classes forget them, and unloads the module.
 void UnloadPackage(Windows::HMODULE Module);
+// Units above SysUtils that keep what a package's code registered hook into
+// its unloading. A counter tells how many objects of the module's classes
+// still live; while any do, the package is not unloaded. An unload
+// procedure is told once its units are finalised, to forget what points
+// into its code.
+using TModuleObjectCounter = int (*)(Windows::HMODULE Module);
+using TModuleUnloadProc = void (*)(Windows::HMODULE Module);
+void AddModuleObjectCounter(TModuleObjectCounter Counter);
+void AddModuleUnloadProc(TModuleUnloadProc Proc);
 TPackageInfo GetPackageInfo(Windows::HMODULE Module);
 // TModuleFile(FileName).Exports().
 std::vector<std::string> ModuleExports(const std::string& FileName);

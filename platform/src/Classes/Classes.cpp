@@ -8,6 +8,7 @@
 
 #include "Classes/FormFile.hpp"
 #include "SysUtils.hpp"
+#include "os/Os.hpp"
 
 namespace Classes {
 
@@ -235,5 +236,28 @@ void UnregisterComponentClass(TComponentClass Class) {
                 Pages().end());
   TypInfo::UnregisterClass(*Class);
 }
+
+namespace {
+
+// A package is not unloaded from under objects of its classes, and once it
+// is, its classes and palette entries, which point into its code, go.
+int CountModuleComponents(Windows::HMODULE Module) {
+  int Alive = 0;
+  ForEachComponent([&](const TComponent& C) { Alive += Os::ModuleOfAddress(&C.ClassType()) == Module; });
+  return Alive;
+}
+
+void ForgetModuleClasses(Windows::HMODULE Module) {
+  for (const TypInfo::TClassInfo* Class : TypInfo::RegisteredClasses())
+    if (Os::ModuleOfAddress(Class) == Module) UnregisterComponentClass(Class);
+  for (const TPalettePage& Page : std::vector<TPalettePage>(PalettePages()))
+    for (TComponentClass Class : Page.Classes)
+      if (Os::ModuleOfAddress(Class) == Module) UnregisterComponentClass(Class);
+}
+
+const bool GModuleHooks = (SysUtils::AddModuleObjectCounter(CountModuleComponents),
+                           SysUtils::AddModuleUnloadProc(ForgetModuleClasses), true);
+
+}  // namespace
 
 }  // namespace Classes

@@ -4,7 +4,6 @@
 #include <map>
 #include <mutex>
 
-#include "Classes.hpp"
 #include "SysUtils.hpp"
 #include "os/Os.hpp"
 
@@ -136,14 +135,13 @@ void* GetProcAddress(Windows::HMODULE Module, const char* Name) {
 
 namespace {
 
-// Forgets what the module's code registered: its classes and palette
-// entries would point into unloaded memory.
-void UnregisterModuleClasses(Windows::HMODULE Instance) {
-  for (const TypInfo::TClassInfo* Class : TypInfo::RegisteredClasses())
-    if (Os::ModuleOfAddress(Class) == Instance) Classes::UnregisterComponentClass(Class);
-  for (const Classes::TPalettePage& Page : std::vector<Classes::TPalettePage>(Classes::PalettePages()))
-    for (Classes::TComponentClass Class : Page.Classes)
-      if (Os::ModuleOfAddress(Class) == Instance) Classes::UnregisterComponentClass(Class);
+struct TUnloadHooks {
+  std::vector<TModuleObjectCounter> Counters;
+  std::vector<TModuleUnloadProc> Procs;
+};
+TUnloadHooks& UnloadHooks() {
+  static TUnloadHooks Hooks;
+  return Hooks;
 }
 
 // Loads what the package requires; the framework's own module is this one.
@@ -224,6 +222,16 @@ Windows::HMODULE LoadPackage(const std::string& FileName) {
   return Module.Instance;
 }
 
+void AddModuleObjectCounter(TModuleObjectCounter Counter) {
+  std::lock_guard Guard(GLock);
+  UnloadHooks().Counters.push_back(Counter);
+}
+
+void AddModuleUnloadProc(TModuleUnloadProc Proc) {
+  std::lock_guard Guard(GLock);
+  UnloadHooks().Procs.push_back(Proc);
+}
+
 void UnloadPackage(Windows::HMODULE Module) {
   std::lock_guard Guard(GLock);
   auto Found = Records().find(Module);
@@ -234,14 +242,14 @@ void UnloadPackage(Windows::HMODULE Module) {
   if (Record.Lib.LoadCount == 1) {
     // Objects of the package's classes would outlive their code.
     int Alive = 0;
-    Classes::ForEachComponent([&](const Classes::TComponent& C) { Alive += Os::ModuleOfAddress(&C.ClassType()) == Module; });
+    for (TModuleObjectCounter Count : UnloadHooks().Counters) Alive += Count(Module);
     if (Alive > 0)
       throw EPackageError(Record.Lib.FileName + ": cannot unload: " + std::to_string(Alive) +
                           " component(s) of its classes still exist");
   }
   if (--Record.Lib.LoadCount == 0) {
     if (auto Finalize = reinterpret_cast<TPackageEntry>(Os::ModuleSymbol(Handle, "Finalize"))) Finalize();
-    UnregisterModuleClasses(Module);
+    for (TModuleUnloadProc Forget : UnloadHooks().Procs) Forget(Module);
     const std::vector<Windows::HMODULE> Required = std::move(Record.Required);
     Record.Handle = nullptr;
     for (Windows::HMODULE Other : Required) UnloadPackage(Other);
