@@ -6,6 +6,8 @@
 #              find_package takes the installed version for the same major
 #              version only
 #   pkgconfig  the same program with one compiler command and pkg-config
+#   ourtool    our own lvfilter built from its sources the same way; it must
+#              write what the installed one writes
 #   host       a program that links only vcl40, loads the installed
 #              Tessorin.bpl at run time and makes the control by class name
 set -eu
@@ -61,6 +63,24 @@ pkgconfig)
   "$cxx" -std=c++20 -o "$work/darken" "$src/examples/consumer/darken.cpp" $(pkg-config --cflags --libs tessorin)
   darkens_like_lvfilter "$work/darken"
   echo "tessorin $version"
+  ;;
+ourtool)
+  # lvfilter itself, from its sources, against the installed headers and
+  # modules alone: what our own programs do, a user's can do too.
+  export PKG_CONFIG_PATH="$stage/lib/pkgconfig"
+  mkdir -p "$work/bin"
+  # shellcheck disable=SC2046
+  "$cxx" -std=c++20 -o "$work/bin/lvfilter" -I"$src/apps/common" -DTESSORIN_VERSION='"built"' \
+         -DTESSORIN_MODULES_FROM_BIN="\"$stage/lib/tessorin\"" "$src/apps/lvfilter/main.cpp" \
+         "$src/apps/common/Tool.cpp" "$src/apps/common/FormFiles.cpp" $(pkg-config --cflags --libs tessorin)
+  pictures="$src/samples/picture.bmp $src/samples/vignette.bmp"
+  # shellcheck disable=SC2086
+  "$work/bin/lvfilter" $pictures -o "$work/built.bmp" --top 10 --left 20 --yes --save-form "$work/built.dfm" ||
+    fail "the lvfilter built here failed"
+  # shellcheck disable=SC2086
+  "$stage/bin/lvfilter" $pictures -o "$work/installed.bmp" --top 10 --left 20 --yes --save-form "$work/installed.dfm"
+  cmp "$work/built.bmp" "$work/installed.bmp" || fail "the picture differs from the installed lvfilter's"
+  cmp "$work/built.dfm" "$work/installed.dfm" || fail "the stored form differs from the installed lvfilter's"
   ;;
 host)
   configure_and_build "$src/tests/install/loader"
