@@ -57,6 +57,9 @@ class EPackageError : public System::Exception { using Exception::Exception; };
 // characters, line and paragraph separators, direction overrides and bytes
 // that are not UTF-8 escaped (\x1B, \u202E).
 std::string PrintableText(std::string_view Text);
+// The same for at most the first Max bytes (whole characters), then
+// "... (<size> bytes)" when there was more.
+std::string PrintableText(std::string_view Text, std::size_t Max);
 
 // UTF-8. The code point at Pos, moving Pos past it; for a byte that begins
 // no well-formed sequence (an overlong form, a surrogate, a code point past

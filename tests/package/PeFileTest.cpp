@@ -179,6 +179,10 @@ TEST(PrintableText, EscapesWhatWouldChangeTheLine) {
       {"back\\slash", "back\\\\slash"},
   };
   for (const auto& [Text, Shown] : Cases) EXPECT_EQ(SysUtils::PrintableText(Text), Shown) << Shown;
+  // Cut to whole characters, the size told.
+  EXPECT_EQ(SysUtils::PrintableText("ab\xC3\xA9", 3), "ab... (4 bytes)");
+  EXPECT_EQ(SysUtils::PrintableText("ab\xC3\xA9", 4), "ab\xC3\xA9");
+  EXPECT_EQ(SysUtils::PrintableText("\n\n\n", 2), "\\x0A\\x0A... (3 bytes)");
 }
 
 TEST(ModuleFilePe, FuzzSeedsRunCleanly) {

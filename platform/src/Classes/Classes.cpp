@@ -101,7 +101,7 @@ void TComponent::SetName(const std::string& Value) {
   // A stored form writes the name as an identifier; anything else could
   // not be read back.
   if (!Value.empty() && (Value.size() > 255 || !Form::IsName(Value, false)))
-    throw EComponentError("'" + Form::Printable(Value) + "' is not a valid component name");
+    throw EComponentError("'" + SysUtils::PrintableText(Value, Form::MaxQuoted) + "' is not a valid component name");
   if (const TComponent* Other = FOwner && !Value.empty() ? FOwner->FindComponent(Value) : nullptr; Other && Other != this)
     throw EComponentError("A component named " + Value + " already exists");
   if (FOwner && !FName.empty()) FOwner->FNamed.erase(NameKey(FName));

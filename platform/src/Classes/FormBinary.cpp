@@ -12,6 +12,8 @@
 
 namespace Classes::Form {
 
+using SysUtils::PrintableText;
+
 namespace {
 
 constexpr char Signature[] = {'T', 'P', 'F', '0'};
@@ -233,7 +235,7 @@ public:
     }
   }
   void ShortString(const std::string& Text) {
-    if (Text.size() > 255) throw EWriteError("a name of more than 255 bytes: " + Printable(Text, 40));
+    if (Text.size() > 255) throw EWriteError("a name of more than 255 bytes: " + PrintableText(Text, 40));
     U8(std::uint8_t(Text.size()));
     Raw(Text.data(), Text.size());
   }
@@ -318,7 +320,8 @@ public:
       if (O.Flags & ffChildPos) Value(IntegerValue(O.Position));
     }
     // A length byte of 0xF0 and up would read as the prefix.
-    if (O.ClassName.size() >= 0xF0) throw EWriteError("a class name of 240 bytes or more: " + Printable(O.ClassName, 40));
+    if (O.ClassName.size() >= 0xF0)
+      throw EWriteError("a class name of 240 bytes or more: " + PrintableText(O.ClassName, 40));
     ShortString(O.ClassName);
     ShortString(O.Name);
     Properties(O.Properties);
@@ -380,22 +383,6 @@ bool IsName(const std::string& Text, bool Dotted) {
   for (const char* Reserved : {"object", "inherited", "inline", "end", "item"})
     if (SysUtils::SameText(Text, Reserved)) return false;
   return true;
-}
-
-std::string Printable(std::string_view Text, std::size_t Max) {
-  std::string Out;
-  for (std::size_t I = 0; I < Text.size() && I < Max; ++I) {
-    const unsigned char C = Text[I];
-    if (C >= 0x20 && C < 0x7F) {
-      Out += char(C);
-    } else {
-      char Code[8];
-      std::snprintf(Code, sizeof Code, "\\x%02X", C);
-      Out += Code;
-    }
-  }
-  if (Text.size() > Max) Out += "... (" + std::to_string(Text.size()) + " bytes)";
-  return Out;
 }
 
 TValue StringValue(std::string Utf8) {

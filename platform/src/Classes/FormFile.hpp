@@ -26,6 +26,9 @@ enum TValueType : std::uint8_t {
   vaUTF8String
 };
 
+// How much of a text from a file a message quotes (SysUtils::PrintableText).
+constexpr std::size_t MaxQuoted = 64;
+
 // Bounds on what a file may make the reader build.
 constexpr int MaxDepth = 32;             // objects, lists and collections within each other
 constexpr std::size_t MaxObjects = 10000;
@@ -34,10 +37,6 @@ constexpr std::size_t MaxValues = 250000;  // properties, values and collection 
 // Whether Text is an identifier, or identifiers joined by dots when Dotted,
 // and none of the words the text form reserves (in any case).
 bool IsName(const std::string& Text, bool Dotted);
-
-// Text from a file as a message may quote it: bytes that are not printable
-// ASCII as \xNN, and no more than Max bytes of it, the cut marked.
-std::string Printable(std::string_view Text, std::size_t Max = 64);
 
 struct TProperty;
 

@@ -24,6 +24,8 @@
 
 namespace Classes::Form {
 
+using SysUtils::PrintableText;
+
 namespace {
 
 constexpr std::size_t BytesPerLine = 32;
@@ -307,7 +309,7 @@ private:
   }
   std::string Found() {
     if (FPos >= FText.size()) return ", found the end of the text";
-    return ", found '" + Printable(std::string_view(FText).substr(FPos, 1)) + "'";
+    return ", found '" + PrintableText(std::string_view(FText).substr(FPos, 1), MaxQuoted) + "'";
   }
   static bool Is(const std::string& Word, const char* Keyword) { return SysUtils::SameText(Word, Keyword); }
   static bool IsObjectKeyword(const std::string& Word) {
@@ -519,17 +521,19 @@ private:
     if (!Digits.empty() && Digits[0] == '+') Digits.erase(0, 1);
     const char Suffix = FPos < FText.size() && FText[FPos] && std::strchr("scd", FText[FPos]) ? FText[FPos++] : '\0';
     if (FPos < FText.size() && IdentChar(FText[FPos]))
-      Fail("not a number: " + Printable(std::string_view(FText).substr(Start, FPos - Start + 1)));
+      Fail("not a number: " + PrintableText(std::string_view(FText).substr(Start, FPos - Start + 1), MaxQuoted));
     TValue V;
     if (!Float && !Suffix) {
       std::int64_t Value = 0;
       const auto [End, Error] = std::from_chars(Digits.data(), Digits.data() + Digits.size(), Value);
-      if (Error != std::errc() || End != Digits.data() + Digits.size()) Fail("not an integer: " + Printable(Digits));
+      if (Error != std::errc() || End != Digits.data() + Digits.size())
+        Fail("not an integer: " + PrintableText(Digits, MaxQuoted));
       return IntegerValue(Value);
     }
     char* End = nullptr;
     const long double X = std::strtold(Digits.c_str(), &End);
-    if (Digits.empty() || End != Digits.c_str() + Digits.size()) Fail("not a number: " + Printable(Digits));
+    if (Digits.empty() || End != Digits.c_str() + Digits.size())
+      Fail("not a number: " + PrintableText(Digits, MaxQuoted));
     if (Suffix == 'c') {
       V.Type = vaCurrency;
       V.Int = Currency(Digits);
@@ -539,7 +543,7 @@ private:
     const long double Max = Suffix == 's' ? FLT_MAX : Suffix == 'd' ? DBL_MAX : LDBL_MAX;
     if (X > Max || X < -Max)
       Fail("out of range for " + std::string(Suffix == 's' ? "a single" : Suffix == 'd' ? "a date" : "an extended") +
-           ": " + Printable(Digits));
+           ": " + PrintableText(Digits, MaxQuoted));
     return FloatValue(X, Suffix);
   }
 
@@ -555,13 +559,13 @@ private:
       return std::all_of(Part.begin(), Part.end(), [](char C) { return C >= '0' && C <= '9'; });
     };
     if (Whole.empty() || Fraction.size() > 4 || !IsDigits(Whole) || !IsDigits(Fraction))
-      Fail("a currency value has digits, a point and at most four decimals: " + Printable(Digits) + "c");
+      Fail("a currency value has digits, a point and at most four decimals: " + PrintableText(Digits, MaxQuoted) + "c");
     Fraction.resize(4, '0');
     const std::uint64_t Limit = Negative ? std::uint64_t(INT64_MAX) + 1 : std::uint64_t(INT64_MAX);
     std::uint64_t Count = 0;
     for (const char C : Whole + Fraction) {
       const unsigned Digit = unsigned(C - '0');
-      if (Count > (Limit - Digit) / 10) Fail("currency value out of range: " + Printable(Digits) + "c");
+      if (Count > (Limit - Digit) / 10) Fail("currency value out of range: " + PrintableText(Digits, MaxQuoted) + "c");
       Count = Count * 10 + Digit;
     }
     return Negative ? std::int64_t(0 - Count) : std::int64_t(Count);

@@ -16,6 +16,8 @@
 
 namespace Classes {
 
+using SysUtils::PrintableText;
+
 using namespace Form;
 using TypInfo::TPropInfo;
 using TypInfo::TTypeKind;
@@ -860,7 +862,7 @@ std::optional<TSetElement> SetElementAt(const TComponent& Component, const std::
 
 std::string ReadTextString(const std::string& Text) {
   const TValue Value = ReadTextValue(Text, "");
-  if (!Value.IsString()) throw EReadError("", "", "expected a quoted string, not " + Printable(Text));
+  if (!Value.IsString()) throw EReadError("", "", "expected a quoted string, not " + PrintableText(Text, MaxQuoted));
   return Value.Text;
 }
 

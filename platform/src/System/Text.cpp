@@ -99,4 +99,11 @@ std::string PrintableText(std::string_view Text) {
   return Out;
 }
 
+std::string PrintableText(std::string_view Text, std::size_t Max) {
+  if (Text.size() <= Max) return PrintableText(Text);
+  std::size_t Cut = 0;
+  for (std::size_t Next = 0; Next <= Max; NextCodePoint(Text, Next)) Cut = Next;
+  return PrintableText(Text.substr(0, Cut)) + "... (" + std::to_string(Text.size()) + " bytes)";
+}
+
 }  // namespace SysUtils
