@@ -1,7 +1,5 @@
 #include "FormFiles.hpp"
 
-#include <algorithm>
-#include <cctype>
 #include <ostream>
 
 #include "ExtCtrls.hpp"
@@ -32,9 +30,7 @@ bool IsBinaryForm(const std::vector<std::uint8_t>& Data) {
 std::string Extension(const std::string& FileName) {
   const std::size_t Dot = FileName.find_last_of('.');
   if (Dot == std::string::npos || FileName.find('/', Dot) != std::string::npos) return {};
-  std::string Ext = FileName.substr(Dot);
-  std::transform(Ext.begin(), Ext.end(), Ext.begin(), [](unsigned char C) { return char(std::tolower(C)); });
-  return Ext;
+  return SysUtils::LowerCase(FileName.substr(Dot));
 }
 
 }  // namespace

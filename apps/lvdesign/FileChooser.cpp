@@ -1,11 +1,11 @@
 #include "FileChooser.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
 
+#include "SysUtils.hpp"
 #include "TextField.hpp"
 
 namespace Lvdesign {
@@ -25,11 +25,6 @@ const TFilter Filters[] = {
     {"Packages (*.bpl)", {".bpl"}},
     {"All files", {}},
 };
-
-std::string Lower(std::string Text) {
-  for (char& C : Text) C = char(std::tolower(static_cast<unsigned char>(C)));
-  return Text;
-}
 
 struct TEntry {
   std::string Name;
@@ -90,13 +85,13 @@ private:
     if (Error) FError = "Cannot read " + Absolute.string() + ": " + Error.message();
     std::sort(FEntries.begin(), FEntries.end(), [](const TEntry& A, const TEntry& B) {
       if (A.Folder != B.Folder) return A.Folder;
-      return Lower(A.Name) < Lower(B.Name);
+      return SysUtils::LowerCase(A.Name) < SysUtils::LowerCase(B.Name);
     });
   }
 
   bool Matches(const std::string& Name) const {
     const auto& Extensions = Filters[FFilter].Extensions;
-    const std::string Extension = Lower(fs::path(Name).extension().string());
+    const std::string Extension = SysUtils::LowerCase(fs::path(Name).extension().string());
     return Extensions.empty() ||
            std::any_of(Extensions.begin(), Extensions.end(), [&](const char* E) { return Extension == E; });
   }

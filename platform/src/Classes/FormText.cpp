@@ -28,6 +28,9 @@ using SysUtils::PrintableText;
 
 namespace {
 
+// The value of a hex digit, which the caller has checked it is.
+int HexDigit(char C) { return C <= '9' ? C - '0' : SysUtils::LowerChar(C) - 'a' + 10; }
+
 constexpr std::size_t BytesPerLine = 32;
 constexpr std::size_t StringChunk = 64;
 
@@ -578,7 +581,7 @@ private:
     while (FPos < FText.size() && std::isxdigit(static_cast<unsigned char>(FText[FPos]))) {
       if (FPos - Start == 16) Fail("a hex number of more than 16 digits");
       const char C = FText[FPos++];
-      Value = Value << 4 | std::uint64_t(std::isdigit(static_cast<unsigned char>(C)) ? C - '0' : std::toupper(C) - 'A' + 10);
+      Value = Value << 4 | std::uint64_t(HexDigit(C));
     }
     if (FPos == Start) Fail("expected hex digits after $" + Found());
     return Value;
@@ -673,7 +676,7 @@ private:
         break;
       }
       if (!std::isxdigit(static_cast<unsigned char>(C))) Fail("expected a hex digit or '}'" + Found());
-      const int Digit = std::isdigit(static_cast<unsigned char>(C)) ? C - '0' : std::toupper(C) - 'A' + 10;
+      const int Digit = HexDigit(C);
       ++FPos;
       if (High < 0) {
         High = Digit;

@@ -3,7 +3,6 @@
 // decodes the whole file first, then sets the properties through the same
 // table.
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
@@ -25,7 +24,7 @@ using TypInfo::TTypeKind;
 namespace {
 // "an " before a type name that starts with a vowel ("an Integer"), else "a ".
 std::string Article(const std::string& TypeName) {
-  const char First = TypeName.empty() ? 'x' : char(std::tolower(static_cast<unsigned char>(TypeName[0])));
+  const char First = TypeName.empty() ? 'x' : SysUtils::LowerChar(TypeName[0]);
   return std::string("aeiou").find(First) != std::string::npos ? "an " : "a ";
 }
 
