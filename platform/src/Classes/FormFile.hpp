@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Classes.hpp"
+#include "SysUtils.hpp"
 
 namespace Classes::Form {
 
@@ -104,7 +105,7 @@ struct TObject {
 // value, so that any bytes read back the same way every time.
 std::uint32_t NextCodePoint(std::string_view Utf8, std::size_t& I);
 std::vector<std::uint32_t> CodePoints(const std::string& Utf8);
-void AppendUtf8(std::string& Out, std::uint32_t CodePoint);
+using SysUtils::AppendUtf8;
 // The string type that holds Text: a short string for up to 255 characters
 // that each fit a byte, a long string for more, a wide string for any
 // character past U+00FF.

@@ -700,39 +700,15 @@ private:
 }  // namespace
 
 std::uint32_t NextCodePoint(std::string_view Text, std::size_t& I) {
-  const unsigned char Lead = Text[I];
-  const std::size_t Length = Lead < 0x80 ? 1 : Lead < 0xC2 ? 0 : Lead < 0xE0 ? 2 : Lead < 0xF0 ? 3 : Lead < 0xF5 ? 4 : 0;
-  if (Length > 1 && I + Length <= Text.size()) {
-    std::uint32_t C = Lead & (0x7F >> Length);
-    std::size_t K = 1;
-    for (; K < Length && (Text[I + K] & 0xC0) == 0x80; ++K) C = C << 6 | (Text[I + K] & 0x3F);
-    constexpr std::uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (K == Length && C >= Least[Length] && C <= 0x10FFFF && (C < 0xD800 || C >= 0xE000)) {
-      I += Length;
-      return C;
-    }
-  }
-  ++I;
-  return Lead;
+  const std::size_t At = I;
+  const char32_t C = SysUtils::NextCodePoint(Text, I);
+  return C == SysUtils::NoCodePoint ? std::uint8_t(Text[At]) : std::uint32_t(C);
 }
 
 std::vector<std::uint32_t> CodePoints(const std::string& Text) {
   std::vector<std::uint32_t> Out;
   for (std::size_t I = 0; I < Text.size();) Out.push_back(NextCodePoint(Text, I));
   return Out;
-}
-
-void AppendUtf8(std::string& Out, std::uint32_t C) {
-  if (C < 0x80) {
-    Out += char(C);
-  } else if (C < 0x800) {
-    Out += char(0xC0 | C >> 6), Out += char(0x80 | (C & 0x3F));
-  } else if (C < 0x10000) {
-    Out += char(0xE0 | C >> 12), Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
-  } else {
-    Out += char(0xF0 | C >> 18), Out += char(0x80 | (C >> 12 & 0x3F));
-    Out += char(0x80 | (C >> 6 & 0x3F)), Out += char(0x80 | (C & 0x3F));
-  }
 }
 
 TObject ReadText(std::string_view Text, const std::string& Where, int CodePage) {
