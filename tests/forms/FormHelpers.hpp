@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Classes.hpp"
+#include "common/Bytes.hpp"
 
 namespace FormHelpers {
 
@@ -35,19 +36,9 @@ inline Bytes AsBinary(const std::string& Text) {
 }
 
 // A binary form built byte by byte: "TPF0", then what the test appends.
-struct TStored {
-  TStored() { Data.assign(Signature.begin(), Signature.end()); }
-  static constexpr std::string_view Signature = "TPF0";
-  Bytes Data;
-  TStored& U8(unsigned V) { return Data.push_back(std::uint8_t(V)), *this; }
-  TStored& U16(unsigned V) { return U8(V & 0xFF).U8(V >> 8); }
-  TStored& U32(std::uint32_t V) { return U16(V & 0xFFFF).U16(V >> 16); }
-  TStored& Str(const std::string& S) {  // a short string: length byte, bytes
-    U8(unsigned(S.size()));
-    Data.insert(Data.end(), S.begin(), S.end());
-    return *this;
-  }
-  TStored& Raw(const Bytes& B) { return Data.insert(Data.end(), B.begin(), B.end()), *this; }
+struct TStored : TestBytes::TBuilder<TStored> {
+  TStored() { Chars("TPF0"); }
+  TStored& Str(const std::string& S) { return U8(unsigned(S.size())).Chars(S); }  // a short string
 };
 
 }  // namespace FormHelpers

@@ -10,6 +10,7 @@
 #include "../../fuzz/FuzzTargets.hpp"
 #include "Graphics.hpp"
 #include "Graphics/Codecs.hpp"
+#include "common/Bytes.hpp"
 #include "common/Seeds.hpp"
 
 using namespace Graphics;
@@ -17,19 +18,7 @@ using namespace Graphics::Detail;
 
 namespace {
 
-// Little-endian bytes built field by field.
-struct TBytes {
-  std::vector<std::uint8_t> Data;
-  TBytes& U16(unsigned V) {
-    Data.insert(Data.end(), {std::uint8_t(V), std::uint8_t(V >> 8)});
-    return *this;
-  }
-  TBytes& U32(std::uint32_t V) { return U16(V & 0xFFFF).U16(V >> 16); }
-  TBytes& Raw(const std::vector<std::uint8_t>& Bytes) {
-    Data.insert(Data.end(), Bytes.begin(), Bytes.end());
-    return *this;
-  }
-};
+using TestBytes::TBytes;
 
 // A BMP file described by its fields; each test changes only what it is about.
 struct TFields {

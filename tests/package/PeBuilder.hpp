@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+#include "common/Bytes.hpp"
+
 namespace PeBuilder {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -37,14 +39,7 @@ struct TModule {
 constexpr std::uint32_t HeadersSize = 0x400, CodeRva = 0x1000, DataRva = 0x2000, DataOffset = 0x600;
 constexpr std::uint32_t NtAt = 0x80, OptionalAt = NtAt + 24, SectionsAt = OptionalAt + 224;
 
-inline void Put16(Bytes& B, std::size_t At, std::uint32_t V) {
-  if (B.size() < At + 2) B.resize(At + 2);
-  B[At] = std::uint8_t(V), B[At + 1] = std::uint8_t(V >> 8);
-}
-inline void Put32(Bytes& B, std::size_t At, std::uint32_t V) { Put16(B, At, V & 0xFFFF), Put16(B, At + 2, V >> 16); }
-inline std::uint32_t Get32(const Bytes& B, std::size_t At) {
-  return B[At] | B[At + 1] << 8 | B[At + 2] << 16 | std::uint32_t(B[At + 3]) << 24;
-}
+using TestBytes::Get32, TestBytes::Put16, TestBytes::Put32;
 
 // The data section's contents, as offsets from its start.
 class TData {

@@ -13,6 +13,7 @@
 #include "Resources.hpp"
 #include "../fuzz/FuzzTargets.hpp"
 #include "SysUtils.hpp"
+#include "common/Bytes.hpp"
 #include "common/Seeds.hpp"
 
 using namespace SysUtils;
@@ -21,30 +22,20 @@ using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
-// Little-endian bytes built field by field.
-struct TBytes {
-  Bytes Data;
-  TBytes& U8(unsigned V) { return Raw({std::uint8_t(V)}); }
-  TBytes& U16(unsigned V) { return U8(V & 0xFF).U8(V >> 8 & 0xFF); }
-  TBytes& U32(std::uint32_t V) { return U16(V & 0xFFFF).U16(V >> 16); }
-  TBytes& Raw(const Bytes& B) {
-    Data.insert(Data.end(), B.begin(), B.end());
-    return *this;
-  }
-  TBytes& Text(const std::string& S) { return Raw({S.begin(), S.end()}).U8(0); }
+// Little-endian bytes built field by field, with the strings of resources.
+struct TBytes : TestBytes::TBuilder<TBytes> {
+  TBytes& Text(const std::string& S) { return Chars(S).U8(0); }
   TBytes& Wide(const std::string& S) {  // ASCII as UTF-16LE with its NUL
     for (char C : S) U16(std::uint8_t(C));
     return U16(0);
   }
-  TBytes& Zeros(std::size_t N) { return Raw(Bytes(N, 0)); }
 };
 
-std::uint32_t Le32(const Bytes& B, std::size_t At) { return B[At] | B[At + 1] << 8 | B[At + 2] << 16 | std::uint32_t(B[At + 3]) << 24; }
-unsigned Le16(const Bytes& B, std::size_t At) { return B[At] | B[At + 1] << 8; }
+using TestBytes::Get16, TestBytes::Get32;
 
 // A DIB of Height rows read through the BMP reader behind a file header.
 void LoadDib(Graphics::TBitmap& Bitmap, Bytes Dib, std::int32_t Height) {
-  Dib.resize(40 + 64 + Le32(Dib, 4) / 2 * Height);  // header, palette, 4-bit rows
+  Dib.resize(40 + 64 + Get32(Dib, 4) / 2 * Height);  // header, palette, 4-bit rows
   for (int I = 0; I < 4; ++I) Dib[8 + I] = std::uint8_t(Height >> 8 * I);
   TBytes File;
   File.Raw({'B', 'M'}).U32(14 + Dib.size()).U32(0).U32(14 + 40 + 64).Raw(Dib);
@@ -56,10 +47,10 @@ void LoadDib(Graphics::TBitmap& Bitmap, Bytes Dib, std::int32_t Height) {
 TEST(PaletteBitmap, MatchesTheDrawingPixelByPixel) {
   const Bytes Dib = PaletteBitmap();
   ASSERT_EQ(Dib.size(), 40u + 64 + 12 * 24);
-  EXPECT_EQ(Le32(Dib, 0), 40u);  // biSize
-  EXPECT_EQ(Le32(Dib, 8), 24u);  // biHeight positive: rows bottom-up
-  EXPECT_EQ(Le16(Dib, 14), 4u);  // biBitCount
-  EXPECT_EQ(Le32(Dib, 16), 0u);  // uncompressed
+  EXPECT_EQ(Get32(Dib, 0), 40u);  // biSize
+  EXPECT_EQ(Get32(Dib, 8), 24u);  // biHeight positive: rows bottom-up
+  EXPECT_EQ(Get16(Dib, 14), 4u);  // biBitCount
+  EXPECT_EQ(Get32(Dib, 16), 0u);  // uncompressed
 
   Graphics::TBitmap Bitmap;
   LoadDib(Bitmap, Dib, 24);
@@ -83,7 +74,7 @@ TEST(Icon, GroupNamesOneOpaque32By32SixteenColourImage) {
   ASSERT_EQ(Image.size(), 40u + 64 + 16 * 32 + 4 * 32);  // header, palette, colour rows, mask rows
   const std::pair<std::size_t, std::uint32_t> Fields[] = {
       {0, 40}, {4, 32}, {8, 64}, {12, 1 | 4 << 16}, {16, 0}, {20, 640}, {32, 0}};
-  for (const auto& [Offset, Value] : Fields) EXPECT_EQ(Le32(Image, Offset), Value) << "offset " << Offset;
+  for (const auto& [Offset, Value] : Fields) EXPECT_EQ(Get32(Image, Offset), Value) << "offset " << Offset;
   EXPECT_TRUE(std::all_of(Image.end() - 128, Image.end(), [](std::uint8_t B) { return B == 0; })) << "mask";
 
   Graphics::TBitmap Bitmap;
