@@ -34,9 +34,7 @@ Classes::TReadOptions Restoring(const std::vector<std::string>& Kept) {
   Classes::TReadOptions Options = Reading({});
   Options.OnError = [Kept](const Classes::EReadError& Fault) {
     if (Fault.Kind() != Classes::EReadError::TKind::UnknownClass) return Classes::TReadAnswer::Keep;
-    // The reader names the class first: "unknown class TPanel (Panel1)".
-    const std::string Named = Fault.Fault().substr(std::string("unknown class ").size());
-    const std::string Class = Named.substr(0, Named.find(' '));
+    const std::string& Class = Fault.Subject();
     const bool Known = std::any_of(Kept.begin(), Kept.end(), [&](const std::string& K) { return SysUtils::SameText(K, Class); });
     return Known ? Classes::TReadAnswer::Keep : Classes::TReadAnswer::Refuse;
   };

@@ -106,7 +106,7 @@ int Run(const TOptions& Options) {
     // What the viewer does not have is kept, to be stored back as it was.
     if (Options.IgnoreUnknown)
       Reading.OnError = [](const Classes::EReadError& Fault) {
-        const bool Object = Fault.Fault().rfind("unknown class ", 0) == 0;
+        const bool Object = Fault.Kind() == Classes::EReadError::TKind::UnknownClass;
         std::cerr << "lvview: warning: " << Fault.what() << (Object ? ": kept as a placeholder\n" : ": kept\n");
         return Classes::TReadAnswer::Keep;
       };

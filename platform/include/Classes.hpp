@@ -32,12 +32,16 @@ public:
   enum class TKind { Fault, UnknownClass, UnknownProperty, UnknownValue, UnresolvedReference };
 
   explicit EReadError(std::string Message) : EStreamError(Message), FFault(std::move(Message)) {}
-  EReadError(std::string Source, std::string Where, std::string Fault, TKind Kind = TKind::Fault)
+  EReadError(std::string Source, std::string Where, std::string Fault, TKind Kind = TKind::Fault,
+             std::string Subject = {})
       : EStreamError(Join(Source, Where, Fault)), FSource(std::move(Source)), FWhere(std::move(Where)),
-        FFault(std::move(Fault)), FKind(Kind) {}
+        FFault(std::move(Fault)), FSubject(std::move(Subject)), FKind(Kind) {}
   const std::string& Source() const { return FSource; }
   const std::string& Where() const { return FWhere; }
   const std::string& Fault() const { return FFault; }
+  // What the fault is about, as stored: the unknown class, property or
+  // value, or the name of the missing component; empty for other faults.
+  const std::string& Subject() const { return FSubject; }
   TKind Kind() const { return FKind; }
 
 private:
@@ -47,7 +51,7 @@ private:
       if (!Part->empty()) Message.append(Message.empty() ? "" : ": ").append(*Part);
     return Message;
   }
-  std::string FSource, FWhere, FFault;
+  std::string FSource, FWhere, FFault, FSubject;
   TKind FKind = TKind::Fault;
 };
 class EWriteError : public EStreamError { using EStreamError::EStreamError; };

@@ -430,16 +430,19 @@ private:
   }
 
   // What the options answer to a fault they may skip or keep.
-  TReadAnswer::TAction Answer(const std::string& Where, const std::string& Fault, EReadError::TKind Kind) const {
-    return FOptions.OnError ? FOptions.OnError(EReadError(FSource, Where, Fault, Kind)).Action() : TReadAnswer::Refuse;
+  TReadAnswer::TAction Answer(const std::string& Where, const std::string& Fault, EReadError::TKind Kind,
+                              const std::string& Subject) const {
+    return FOptions.OnError ? FOptions.OnError(EReadError(FSource, Where, Fault, Kind, Subject)).Action()
+                            : TReadAnswer::Refuse;
   }
 
   // A property of a known component that the options may skip or keep as
   // stored (Anchor says where it goes back).
-  void Unknown(TComponent& Component, const TProperty& P, const std::string& Fault, EReadError::TKind Kind) {
+  void Unknown(TComponent& Component, const TProperty& P, const std::string& Fault, EReadError::TKind Kind,
+               const std::string& Subject) {
     if (!FTaken.empty()) FTaken.back() = false;
-    switch (Answer(P.Where, Fault, Kind)) {
-      case TReadAnswer::Refuse: throw EFormError(FSource, P.Where, Fault, Kind);
+    switch (Answer(P.Where, Fault, Kind, Subject)) {
+      case TReadAnswer::Refuse: throw EFormError(FSource, P.Where, Fault, Kind, Subject);
       case TReadAnswer::Skip: return;
       case TReadAnswer::Keep: Component.Keep().Properties.push_back({"", FIndex, P}); return;
     }
@@ -459,14 +462,15 @@ private:
     if (!Class) {
       const std::string What = Node.Name.empty() ? "" : " (" + Node.Name + ")";
       const std::string Fault = "unknown class " + Node.ClassName;
-      switch (Answer(Node.Where, Fault + What, EReadError::TKind::UnknownClass)) {
-        case TReadAnswer::Refuse: throw EFormError(FSource, Node.Where, Fault, EReadError::TKind::UnknownClass);
+      switch (Answer(Node.Where, Fault + What, EReadError::TKind::UnknownClass, Node.ClassName)) {
+        case TReadAnswer::Refuse:
+          throw EFormError(FSource, Node.Where, Fault, EReadError::TKind::UnknownClass, Node.ClassName);
         case TReadAnswer::Skip: return nullptr;
         case TReadAnswer::Keep: break;
       }
       Class = PlaceholderClass();
       if (!Class) throw EFormError(FSource, Node.Where, Fault + ": no placeholder class to keep it in",
-                                   EReadError::TKind::UnknownClass);
+                                   EReadError::TKind::UnknownClass, Node.ClassName);
     }
     if (!Class->Create) Fail(Node.Where, Node.ClassName + " is not a component class");
     std::string Name = Node.Name;
@@ -521,8 +525,9 @@ private:
       } catch (const EReadError& E) {
         // What a defined property's reader does not know (a graphic class)
         // the options may keep; anything else it refused refuses the form.
+        // The property's data is its value: kept, it is a value kept.
         if (E.Kind() == EReadError::TKind::Fault) Fail(P.Where, P.Name + ": " + E.what());
-        Unknown(Instance, P, P.Name + ": " + E.Fault(), E.Kind());
+        Unknown(Instance, P, P.Name + ": " + E.Fault(), EReadError::TKind::UnknownValue, E.Subject());
       } catch (const std::exception& E) {
         // What a setter or a defined property's reader refused.
         Fail(P.Where, P.Name + ": " + E.what());
@@ -576,14 +581,14 @@ private:
 
   void UnknownProperty(TComponent& Component, const TProperty& P) {
     Unknown(Component, P, "unknown property " + P.Name + " of " + Component.StoredClassName(),
-            EReadError::TKind::UnknownProperty);
+            EReadError::TKind::UnknownProperty, P.Name);
   }
 
   // A name the property's type lacks (an enumeration's value, a colour).
   void UnknownValue(TComponent& Component, const TPropInfo& Info, const TProperty& P, const std::string& Name,
                     const std::string& Fault) {
     Unknown(Component, P, P.Name + ": " + Name + Fault + Article(Info.TypeName) + Info.TypeName,
-            EReadError::TKind::UnknownValue);
+            EReadError::TKind::UnknownValue, Name);
   }
 
   [[noreturn]] void Wrong(const TProperty& P, const char* Expected) const {
@@ -650,7 +655,7 @@ private:
             if (!Target && !FStrict) {
               if (FOptions.OnUnresolved)
                 FOptions.OnUnresolved(EReadError(FSource, P.Where, P.Name + ": no component named " + P.Value.Text,
-                                                 EReadError::TKind::UnresolvedReference));
+                                                 EReadError::TKind::UnresolvedReference, P.Value.Text));
               Component.Keep().Properties.push_back({"", Index, P});
               return;
             }
@@ -713,7 +718,9 @@ namespace {
 // form names when Root is nullptr.
 TComponent* ReadTree(const TObject& Tree, TComponent* Root, const std::string& Source, const TReadOptions& Options) {
   const TypInfo::TClassInfo* Class = Root ? &Root->ClassType() : TypInfo::GetClass(Tree.ClassName);
-  if (!Class) throw EReadError(Source, Tree.Where, "unknown class " + Tree.ClassName, EReadError::TKind::UnknownClass);
+  if (!Class)
+    throw EReadError(Source, Tree.Where, "unknown class " + Tree.ClassName, EReadError::TKind::UnknownClass,
+                     Tree.ClassName);
   if (!Class->Create) throw EReadError(Source, Tree.Where, Tree.ClassName + " is not a component class");
   if (Root) {
     // Tried on a scratch root of the same class first, so that a form that

@@ -50,7 +50,7 @@ void TPicture::DefineProperties(Classes::TFiler& Filer) {
     // A host that keeps what it does not know keeps such data whole.
     if (!Loaded)
       throw Classes::EReadError("", "", "unknown graphic class " + SysUtils::PrintableText(ClassName),
-                                Classes::EReadError::TKind::UnknownClass);
+                                Classes::EReadError::TKind::UnknownClass, ClassName);
     Loaded->ReadData(S);
     Adopt(std::move(Loaded));
   };
