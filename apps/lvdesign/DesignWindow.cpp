@@ -20,6 +20,7 @@
 #include "FormView.hpp"
 #include "PropertyGrid.hpp"
 #include "Palette.hpp"
+#include "RecentFiles.hpp"
 #include "RunFolder.hpp"
 #include "Screen.hpp"
 #include "TextField.hpp"
@@ -33,58 +34,6 @@ namespace Lvdesign {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The forms opened and saved last, newest first, kept between sessions. A
-// list that cannot be read or written is no reason to stop designing.
-class TRecentFiles {
-public:
-  static constexpr std::size_t Most = 8;
-
-  TRecentFiles() {
-    if (const char* Config = std::getenv("XDG_CONFIG_HOME"); Config && *Config == '/')
-      FFile = fs::path(Config) / "lvdesign" / "recent";
-    else if (const char* Home = std::getenv("HOME"); Home && *Home == '/')
-      FFile = fs::path(Home) / ".config" / "lvdesign" / "recent";
-    std::ifstream In(FFile);
-    for (std::string Line; FFiles.size() < Most && std::getline(In, Line);)
-      if (Usable(Line) && std::find(FFiles.begin(), FFiles.end(), Line) == FFiles.end()) FFiles.push_back(Line);
-  }
-
-  const std::vector<std::string>& Files() const { return FFiles; }
-
-  void Add(const std::string& File) {
-    std::error_code Error;
-    const std::string Absolute = fs::absolute(File, Error).lexically_normal().string();
-    if (Error || !Usable(Absolute)) return;
-    std::erase(FFiles, Absolute);
-    FFiles.insert(FFiles.begin(), Absolute);
-    if (FFiles.size() > Most) FFiles.resize(Most);
-    Store();
-  }
-
-private:
-  // An absolute path on one line, of printable characters.
-  static bool Usable(const std::string& Line) {
-    return !Line.empty() && Line.size() < 4096 && Line[0] == '/' &&
-           std::none_of(Line.begin(), Line.end(), [](char C) { return static_cast<unsigned char>(C) < 0x20; });
-  }
-
-  void Store() const {
-    if (FFile.empty()) return;
-    std::error_code Error;
-    fs::create_directories(FFile.parent_path(), Error);
-    const fs::path Temporary = FFile.string() + ".new";
-    {
-      std::ofstream Out(Temporary, std::ios::trunc);
-      for (const std::string& File : FFiles) Out << File << "\n";
-      if (!Out.flush()) return;
-    }
-    fs::rename(Temporary, FFile, Error);
-  }
-
-  fs::path FFile;
-  std::vector<std::string> FFiles;
-};
 
 // Each frame's time in milliseconds, one a line, when LVDESIGN_FRAME_TIMES
 // names a file to append them to.
@@ -205,7 +154,7 @@ private:
   TPalette FPalette;
   TPropertyGrid FPropertyGrid;
   TFormView FFormView;
-  TRecentFiles FRecent;
+  TRecentFiles FRecent{RecentFilesList()};
   TViewers FViewers;
   TFrameTimes FFrameTimes;
   std::optional<std::string> FText;  // the form as text while it is edited so

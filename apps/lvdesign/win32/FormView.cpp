@@ -1,0 +1,280 @@
+#include "FormView.hpp"
+
+#include <windowsx.h>
+
+#include <filesystem>
+
+#include "Ids.hpp"
+#include "Presenting.hpp"
+#include "Wide.hpp"
+
+namespace Lvdesign {
+
+namespace {
+
+constexpr int Margin = 16, Border = 4, CaptionHeight = 22;
+
+LPCWSTR CursorFor(Design::TGrab Grab) {
+  switch (Grab) {
+    case Design::TGrab::Left:
+    case Design::TGrab::Right:
+    case Design::TGrab::FormRight: return IDC_SIZEWE;
+    case Design::TGrab::Top:
+    case Design::TGrab::Bottom:
+    case Design::TGrab::FormBottom: return IDC_SIZENS;
+    case Design::TGrab::TopLeft:
+    case Design::TGrab::BottomRight:
+    case Design::TGrab::FormCorner: return IDC_SIZENWSE;
+    case Design::TGrab::TopRight:
+    case Design::TGrab::BottomLeft: return IDC_SIZENESW;
+    default: return IDC_ARROW;
+  }
+}
+
+void RegisterClassOnce(WNDPROC Procedure) {
+  static const bool Registered = [&] {
+    WNDCLASSEXW Class{sizeof Class};
+    Class.style = CS_DBLCLKS;
+    Class.lpfnWndProc = Procedure;
+    Class.hInstance = ::GetModuleHandleW(nullptr);
+    Class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    Class.lpszClassName = Ids::FormViewClass;
+    return ::RegisterClassExW(&Class) != 0;
+  }();
+  (void)Registered;
+}
+
+}  // namespace
+
+TFormView::TFormView(THost& Host, Design::TDesigner& Designer) : FHost(Host), FDesigner(Designer) {
+  RegisterClassOnce(&Procedure);
+  FWindow = ::CreateWindowExW(WS_EX_CLIENTEDGE, Ids::FormViewClass, L"", WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL |
+                              WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0, 100, 100, Host.Window(),
+                              reinterpret_cast<HMENU>(INT_PTR(Ids::FormView)), ::GetModuleHandleW(nullptr), this);
+  if (const wchar_t* File = _wgetenv(L"LVDESIGN_FRAME_TIMES"); File && *File)
+    FFrameTimes.open(std::filesystem::path(File), std::ios::app);
+}
+
+LRESULT CALLBACK TFormView::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
+  if (Message == WM_NCCREATE) {
+    auto* View = static_cast<TFormView*>(reinterpret_cast<CREATESTRUCTW*>(L)->lpCreateParams);
+    View->FWindow = Window;
+    ::SetWindowLongPtrW(Window, GWLP_USERDATA, LONG_PTR(View));
+  }
+  auto* View = reinterpret_cast<TFormView*>(::GetWindowLongPtrW(Window, GWLP_USERDATA));
+  return View ? View->Handle(Message, W, L) : ::DefWindowProcW(Window, Message, W, L);
+}
+
+bool TFormView::SizingForm() const {
+  return FDragging && (FDragGrab == Design::TGrab::FormRight || FDragGrab == Design::TGrab::FormBottom ||
+                       FDragGrab == Design::TGrab::FormCorner);
+}
+
+POINT TFormView::ToForm(LPARAM L) const {
+  return {GET_X_LPARAM(L) + FScrollX - Margin - Border, GET_Y_LPARAM(L) + FScrollY - Margin - Border - CaptionHeight};
+}
+
+void TFormView::Update() {
+  const Forms::TForm& Form = FDesigner.Form();
+  RECT Client;
+  ::GetClientRect(FWindow, &Client);
+  const int Width = Form.ClientWidth() + 2 * (Margin + Border), Height = Form.ClientHeight() + 2 * (Margin + Border) + CaptionHeight;
+  const auto Range = [&](int Bar, int Size, int Page, int& Position) {
+    Position = std::max(0, std::min(Position, Size - Page));
+    SCROLLINFO Info{sizeof Info, SIF_RANGE | SIF_PAGE | SIF_POS, 0, Size - 1, UINT(std::max(Page, 0)), Position};
+    ::SetScrollInfo(FWindow, Bar, &Info, TRUE);
+  };
+  const int X = FScrollX, Y = FScrollY;
+  Range(SB_HORZ, Width, Client.right, FScrollX);
+  Range(SB_VERT, Height, Client.bottom, FScrollY);
+  if (FVersion != FDesigner.ViewVersion() || X != FScrollX || Y != FScrollY) {
+    FVersion = FDesigner.ViewVersion();
+    ::InvalidateRect(FWindow, nullptr, FALSE);
+    ::UpdateWindow(FWindow);
+  }
+}
+
+void TFormView::Paint() {
+  PAINTSTRUCT Paint;
+  const HDC Dc = ::BeginPaint(FWindow, &Paint);
+  const Graphics::TBitmap& View = FDesigner.View();
+  const int W = View.Width(), H = View.Height();
+  const int Left = Margin - FScrollX, Top = Margin - FScrollY;
+  RECT Outer{Left, Top, Left + W + 2 * Border, Top + H + 2 * Border + CaptionHeight};
+  // The frame as the form's window has it: a raised border and a caption
+  // strip with the form's caption.
+  ::FillRect(Dc, &Outer, ::GetSysColorBrush(COLOR_BTNFACE));
+  ::DrawEdge(Dc, &Outer, EDGE_RAISED, BF_RECT);
+  RECT Caption{Outer.left + Border, Outer.top + Border, Outer.right - Border, Outer.top + Border + CaptionHeight - 1};
+  ::FillRect(Dc, &Caption, ::GetSysColorBrush(COLOR_ACTIVECAPTION));
+  ::SetBkMode(Dc, TRANSPARENT);
+  ::SetTextColor(Dc, RGB(255, 255, 255));
+  const HGDIOBJ Font = ::SelectObject(Dc, ::GetStockObject(DEFAULT_GUI_FONT));
+  RECT Text = Caption;
+  Text.left += 4;
+  ::DrawTextW(Dc, Widen(FDesigner.Form().Caption()).c_str(), -1, &Text,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  ::SelectObject(Dc, Font);
+  if (W > 0 && H > 0) {
+    // The view's rows are top-down in memory, 32 bits a pixel.
+    BITMAPINFO Info{};
+    Info.bmiHeader = {sizeof(BITMAPINFOHEADER), W, -H, 1, 32, BI_RGB};
+    ::SetDIBitsToDevice(Dc, Outer.left + Border, Caption.bottom + 1, DWORD(W), DWORD(H), 0, 0, 0, UINT(H),
+                        View.ScanLine(0), &Info, DIB_RGB_COLORS);
+  }
+  ::ExcludeClipRect(Dc, Outer.left, Outer.top, Outer.right, Outer.bottom);
+  RECT Client;
+  ::GetClientRect(FWindow, &Client);
+  ::FillRect(Dc, &Client, ::GetSysColorBrush(COLOR_APPWORKSPACE));
+  ::EndPaint(FWindow, &Paint);
+}
+
+void TFormView::Scroll(int Bar, int Request, int Lines) {
+  SCROLLINFO Info{sizeof Info, SIF_ALL};
+  ::GetScrollInfo(FWindow, Bar, &Info);
+  int& Position = Bar == SB_HORZ ? FScrollX : FScrollY;
+  switch (Request) {
+    case SB_LINEUP: Position -= 16 * Lines; break;
+    case SB_LINEDOWN: Position += 16 * Lines; break;
+    case SB_PAGEUP: Position -= int(Info.nPage); break;
+    case SB_PAGEDOWN: Position += int(Info.nPage); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: Position = Info.nTrackPos; break;
+    default: return;
+  }
+  Update();
+}
+
+void TFormView::ContextMenu(POINT Form, POINT Screen) {
+  // The menu acts on the selection: what is under the press is selected
+  // first, unless it is already. A handle or an edge keeps the selection,
+  // and a chosen palette class places nothing.
+  if (!FDesigner.Tool() && FDesigner.GrabAt(Form.x, Form.y) == Design::TGrab::None)
+    FHost.Edit([&] {
+      FDesigner.MouseDown(Form.x, Form.y, false);
+      FDesigner.MouseUp(Form.x, Form.y);
+    });
+  const HMENU Menu = ::CreatePopupMenu();
+  const auto& Actions = Design::Actions();
+  const auto Add = [&](std::size_t I) {
+    const std::string Label = Design::MenuLabel(Actions[I], FDesigner) + "\t" + Design::MenuShortcut(Actions[I]);
+    ::AppendMenuW(Menu, MF_STRING | (Actions[I].Enabled(FDesigner) ? 0 : MF_GRAYED), Ids::Action + I,
+                  Widen(Label).c_str());
+  };
+  for (std::size_t I = 0; I < Actions.size(); ++I)
+    if (Design::InContextMenu(Actions[I])) Add(I);
+  ::AppendMenuW(Menu, MF_SEPARATOR, 0, nullptr);
+  for (std::size_t I = 0; I < Actions.size(); ++I)
+    if (Actions[I].Menu == "Arrange") Add(I);
+  const int Chosen = ::TrackPopupMenu(Menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, Screen.x, Screen.y, 0, FHost.Window(), nullptr);
+  ::DestroyMenu(Menu);
+  if (Chosen) FHost.Command(Chosen);
+}
+
+void TFormView::Key(WPARAM Key) {
+  const bool Shift = ::GetKeyState(VK_SHIFT) < 0, Ctrl = ::GetKeyState(VK_CONTROL) < 0;
+  if (Ctrl) return;
+  const auto Step = [&](int DX, int DY) {
+    FHost.Edit([&] { Shift ? FDesigner.Resize(DX, DY) : FDesigner.Move(DX, DY); });
+  };
+  switch (Key) {
+    case VK_LEFT: return Step(-1, 0);
+    case VK_RIGHT: return Step(1, 0);
+    case VK_UP: return Step(0, -1);
+    case VK_DOWN: return Step(0, 1);
+    // Tab is the table's Select Next; Shift+Tab goes the other way.
+    case VK_TAB:
+      if (Shift) FHost.Edit([&] { FDesigner.SelectNext(true); });
+      return;
+    // Escape puts the chosen palette class back: the next press selects.
+    case VK_ESCAPE: return FHost.Edit([&] { FDesigner.SetTool(nullptr); });
+    default: return;
+  }
+}
+
+void TFormView::EndDrag(POINT At) {
+  if (!FDragging) return;
+  FDragging = false;
+  FHost.Edit([&] { FDesigner.MouseUp(At.x, At.y); });
+}
+
+LRESULT TFormView::Handle(UINT Message, WPARAM W, LPARAM L) {
+  switch (Message) {
+    case WM_PAINT:
+      Paint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_SIZE:
+      Update();
+      return 0;
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      Scroll(Message == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(W));
+      return 0;
+    case WM_MOUSEWHEEL:
+      Scroll(SB_VERT, GET_WHEEL_DELTA_WPARAM(W) > 0 ? SB_LINEUP : SB_LINEDOWN, 3);
+      return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(L) == HTCLIENT) {
+        POINT At;
+        ::GetCursorPos(&At);
+        ::ScreenToClient(FWindow, &At);
+        const POINT Form = ToForm(MAKELPARAM(At.x, At.y));
+        const Design::TGrab Grab = FDragging ? FDragGrab : FDesigner.GrabAt(Form.x, Form.y);
+        ::SetCursor(::LoadCursorW(nullptr, FDesigner.Tool() && !FDragging ? IDC_CROSS : CursorFor(Grab)));
+        return TRUE;
+      }
+      break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+      ::SetFocus(FWindow);
+      if (FDragging) return 0;
+      const POINT At = ToForm(L);
+      FDragging = true;
+      FLast = At;
+      FDragGrab = FDesigner.Tool() ? Design::TGrab::None : FDesigner.GrabAt(At.x, At.y);
+      ::SetCapture(FWindow);
+      FHost.Edit([&] { FDesigner.MouseDown(At.x, At.y, (W & MK_SHIFT) != 0); });
+      return 0;
+    }
+    case WM_MOUSEMOVE: {
+      if (!FDragging) return 0;
+      const auto Start = std::chrono::steady_clock::now();
+      FLast = ToForm(L);
+      FHost.Edit([&] { FDesigner.MouseMove(FLast.x, FLast.y); }, true);
+      if (FFrameTimes.is_open())
+        FFrameTimes << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count()
+                    << std::endl;
+      return 0;
+    }
+    case WM_LBUTTONUP:
+      if (FDragging) {
+        FLast = ToForm(L);
+        ::ReleaseCapture();  // ends the drag there, through WM_CAPTURECHANGED
+        EndDrag(FLast);
+      }
+      return 0;
+    case WM_CAPTURECHANGED:
+      // A drag the window loses ends where the mouse was last seen.
+      EndDrag(FLast);
+      return 0;
+    case WM_RBUTTONUP: {
+      ::SetFocus(FWindow);
+      POINT Screen{GET_X_LPARAM(L), GET_Y_LPARAM(L)};
+      ::ClientToScreen(FWindow, &Screen);
+      ContextMenu(ToForm(L), Screen);
+      return 0;
+    }
+    case WM_KEYDOWN:
+      Key(W);
+      return 0;
+    case WM_GETDLGCODE:
+      return DLGC_WANTARROWS | DLGC_WANTTAB;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(FWindow, Message, W, L);
+}
+
+}  // namespace Lvdesign

@@ -1,0 +1,47 @@
+// The form being designed: the model's view of its client area inside a
+// frame with the form's caption, in a scrollable child window; the mouse
+// and keys that edit it, and its right-click menu.
+#pragma once
+
+#include <chrono>
+#include <fstream>
+
+#include "Host.hpp"
+
+namespace Lvdesign {
+
+class TFormView {
+public:
+  TFormView(THost& Host, Design::TDesigner& Designer);
+  HWND Handle() const { return FWindow; }
+  // After any change: repaints when the view changed, and sets the scroll range.
+  void Update();
+  bool Dragging() const { return FDragging; }
+  // Whether the form's own edge or corner is being dragged.
+  bool SizingForm() const;
+
+private:
+  static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L);
+  LRESULT Handle(UINT Message, WPARAM W, LPARAM L);
+  void Paint();
+  // A point of this window at the form's client coordinates.
+  POINT ToForm(LPARAM L) const;
+  void Scroll(int Bar, int Request, int Lines = 1);
+  void ContextMenu(POINT Form, POINT Screen);
+  void Key(WPARAM Key);
+  void EndDrag(POINT At);
+
+  THost& FHost;
+  Design::TDesigner& FDesigner;
+  HWND FWindow = nullptr;
+  unsigned FVersion = 0;
+  int FScrollX = 0, FScrollY = 0;
+  bool FDragging = false;
+  Design::TGrab FDragGrab = Design::TGrab::None;  // what the press grabbed
+  POINT FLast{};                                   // where the mouse was last seen in a drag
+  // Each drag step's time, from the move to the view painted, in
+  // milliseconds, when LVDESIGN_FRAME_TIMES names a file.
+  std::ofstream FFrameTimes;
+};
+
+}  // namespace Lvdesign
