@@ -129,8 +129,9 @@ std::string TRunFolder::Write(std::span<const std::uint8_t> Bytes) {
   for (int Attempt = 0; Attempt < 100; ++Attempt) {
     const std::string File = FPath + "\\form" + std::to_string(++FCount) + ".dfm";
     const std::wstring Wide = Widen(File);
-    // The folder's access list goes to the file: this user's alone.
-    const HANDLE Out = ::CreateFileW(Wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    // This user's alone, as the folder, where a system gives no list of its own.
+    TOwnerOnly Access;
+    const HANDLE Out = ::CreateFileW(Wide.c_str(), GENERIC_WRITE, 0, Access.Attributes(), CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (Out == INVALID_HANDLE_VALUE) {
       if (::GetLastError() == ERROR_FILE_EXISTS) continue;
