@@ -79,19 +79,58 @@ void TFormView::Update() {
   RECT Client;
   ::GetClientRect(FWindow, &Client);
   const int Width = Form.ClientWidth() + 2 * (Margin + Border), Height = Form.ClientHeight() + 2 * (Margin + Border) + CaptionHeight;
-  const auto Range = [&](int Bar, int Size, int Page, int& Position) {
-    Position = std::max(0, std::min(Position, Size - Page));
-    SCROLLINFO Info{sizeof Info, SIF_RANGE | SIF_PAGE | SIF_POS, 0, Size - 1, UINT(std::max(Page, 0)), Position};
-    ::SetScrollInfo(FWindow, Bar, &Info, TRUE);
-  };
   const int X = FScrollX, Y = FScrollY;
-  Range(SB_HORZ, Width, Client.right, FScrollX);
-  Range(SB_VERT, Height, Client.bottom, FScrollY);
-  if (FVersion != FDesigner.ViewVersion() || X != FScrollX || Y != FScrollY) {
-    FVersion = FDesigner.ViewVersion();
-    ::InvalidateRect(FWindow, nullptr, FALSE);
-    ::UpdateWindow(FWindow);
+  const bool Moved = Width != FRange.cx || Height != FRange.cy || !::EqualRect(&Client, &FPage);
+  if (Moved) {
+    const auto Range = [&](int Bar, int Size, int Page, int& Position) {
+      Position = std::max(0, std::min(Position, Size - Page));
+      SCROLLINFO Info{sizeof Info, SIF_RANGE | SIF_PAGE | SIF_POS, 0, Size - 1, UINT(std::max(Page, 0)), Position};
+      ::SetScrollInfo(FWindow, Bar, &Info, TRUE);
+    };
+    Range(SB_HORZ, Width, Client.right, FScrollX);
+    Range(SB_VERT, Height, Client.bottom, FScrollY);
+    FRange = {Width, Height};
+    FPage = Client;
   }
+  if (Moved || X != FScrollX || Y != FScrollY) {
+    FShownWidth = 0;  // all of it anew
+    ::InvalidateRect(FWindow, nullptr, FALSE);
+  }
+  if (FVersion != FDesigner.ViewVersion()) {
+    FVersion = FDesigner.ViewVersion();
+    const RECT Dirty = Changed();
+    ::InvalidateRect(FWindow, &Dirty, FALSE);
+  }
+  ::UpdateWindow(FWindow);
+}
+
+RECT TFormView::Changed() {
+  const Graphics::TBitmap& View = FDesigner.View();
+  const int W = View.Width(), H = View.Height();
+  const int Left = Margin + Border - FScrollX, Top = Margin + Border + CaptionHeight - FScrollY;
+  // A caption or a size of its own: the frame too.
+  if (W != FShownWidth || H != FShownHeight || FDesigner.Form().Caption() != FShownCaption) {
+    FShown.assign(std::size_t(W) * std::size_t(H), 0);
+    for (int Row = 0; Row < H; ++Row)
+      std::copy_n(reinterpret_cast<const std::uint32_t*>(View.ScanLine(Row)), W, FShown.data() + std::size_t(Row) * W);
+    FShownWidth = W, FShownHeight = H, FShownCaption = FDesigner.Form().Caption();
+    RECT All;
+    ::GetClientRect(FWindow, &All);
+    return All;
+  }
+  int MinX = W, MaxX = -1, MinY = H, MaxY = -1;
+  for (int Row = 0; Row < H; ++Row) {
+    const auto* Now = reinterpret_cast<const std::uint32_t*>(View.ScanLine(Row));
+    std::uint32_t* Was = FShown.data() + std::size_t(Row) * W;
+    if (std::equal(Now, Now + W, Was)) continue;
+    int First = 0, Last = W - 1;
+    while (Now[First] == Was[First]) ++First;
+    while (Now[Last] == Was[Last]) --Last;
+    MinX = std::min(MinX, First), MaxX = std::max(MaxX, Last), MinY = std::min(MinY, Row), MaxY = std::max(MaxY, Row);
+    std::copy(Now + First, Now + Last + 1, Was + First);
+  }
+  if (MaxX < 0) return {};
+  return {Left + MinX, Top + MinY, Left + MaxX + 1, Top + MaxY + 1};
 }
 
 void TFormView::Paint() {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <fstream>
+#include <vector>
 
 #include "Host.hpp"
 
@@ -31,10 +33,21 @@ private:
   void Key(WPARAM Key);
   void EndDrag(POINT At);
 
+  // Where the view differs from what was shown last, at this window's
+  // coordinates; empty where nothing does. Keeps what is shown now.
+  RECT Changed();
+
   THost& FHost;
   Design::TDesigner& FDesigner;
   HWND FWindow = nullptr;
   unsigned FVersion = 0;
+  // The view as shown last, to repaint only what changed: a drag step
+  // changes a few small rectangles of a large form.
+  std::vector<std::uint32_t> FShown;
+  int FShownWidth = 0, FShownHeight = 0;
+  std::string FShownCaption;
+  SIZE FRange{-1, -1};
+  RECT FPage{};
   int FScrollX = 0, FScrollY = 0;
   bool FDragging = false;
   Design::TGrab FDragGrab = Design::TGrab::None;  // what the press grabbed
