@@ -65,6 +65,69 @@ bool RunChosenAction(const TAction& Action, TDesigner& Designer, TPackages& Pack
   return Clipboard != Before;
 }
 
+TAskIgnore AskIgnore(const std::function<int(const TQuestion&)>& Ask) {
+  return [Ask](const std::string& Fault) {
+    static const TIgnoreAnswer Answers[] = {TIgnoreAnswer::Ignore, TIgnoreAnswer::IgnoreAll, TIgnoreAnswer::Keep,
+                                            TIgnoreAnswer::KeepAll, TIgnoreAnswer::Cancel};
+    const int Chosen = Ask({"Error reading form",
+                            Fault + "\n\nIgnore the error and go on reading, or keep what the form holds there?",
+                            {"Ignore", "Ignore All", "Keep", "Keep All", "Cancel"},
+                            4});
+    return Chosen >= 0 && Chosen < 5 ? Answers[Chosen] : TIgnoreAnswer::Cancel;
+  };
+}
+
+TQuestion SaveChangesQuestion(const TDesigner& Designer) {
+  std::string Name = Designer.FileName().empty() ? "Unit1" : Designer.FileName();
+  Name.erase(0, Name.find_last_of("/\\") + 1);
+  return {"Save changes", "Save changes to " + Name + "?", {"Save", "Discard", "Cancel"}, 2};
+}
+
+bool FormHolds(const TDesigner& Designer, Classes::TComponentClass Class) {
+  const auto All = Designer.Components();
+  return std::any_of(All.begin(), All.end(), [&](const Classes::TComponent* C) { return &C->ClassType() == Class; });
+}
+
+std::string Initials(const std::string& ClassName) {
+  std::string Out;
+  const std::size_t Start = ClassName.size() > 1 && ClassName[0] == 'T' ? 1 : 0;
+  for (std::size_t I = Start; I < ClassName.size() && Out.size() < 3; ++I)
+    if (I == Start || std::isupper(static_cast<unsigned char>(ClassName[I]))) Out += ClassName[I];
+  return Out;
+}
+
+bool FormKey(TDesigner& Designer, TFormKey Key, bool Shift) {
+  const auto Step = [&](int DX, int DY) { Shift ? Designer.Resize(DX, DY) : Designer.Move(DX, DY); };
+  switch (Key) {
+    case TFormKey::Left: Step(-1, 0); return true;
+    case TFormKey::Right: Step(1, 0); return true;
+    case TFormKey::Up: Step(0, -1); return true;
+    case TFormKey::Down: Step(0, 1); return true;
+    case TFormKey::Tab:
+      if (Shift) Designer.SelectNext(true);
+      return Shift;
+    case TFormKey::Escape: Designer.SetTool(nullptr); return true;
+  }
+  return false;
+}
+
+TPointer PointerFor(TGrab Grab) {
+  switch (Grab) {
+    case TGrab::Left:
+    case TGrab::Right:
+    case TGrab::FormRight: return TPointer::LeftRight;
+    case TGrab::Top:
+    case TGrab::Bottom:
+    case TGrab::FormBottom: return TPointer::UpDown;
+    case TGrab::TopLeft:
+    case TGrab::BottomRight:
+    case TGrab::FormCorner: return TPointer::Falling;
+    case TGrab::TopRight:
+    case TGrab::BottomLeft: return TPointer::Rising;
+    default: return TPointer::Arrow;
+  }
+}
+
 std::string Describe(const Classes::TComponent& Component) {
   return Component.Name() + ": " + Component.StoredClassName();
 }

@@ -3,6 +3,7 @@
 // text fields and lists. Each window draws these with its own widgets.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,35 @@ bool InContextMenu(const TAction& Action);
 // runs does nothing, as its greyed item would. Answers whether the action
 // left other text on the clipboard, for the window to put back.
 bool RunChosenAction(const TAction& Action, TDesigner& Designer, TPackages& Packages, std::string& Clipboard);
+
+// ---- Questions, keys and pointers
+
+// A question a window asks with buttons of its own; the answer is the
+// place of the button chosen, Cancel where the box was closed.
+struct TQuestion {
+  std::string Title, Text;
+  std::vector<std::string> Buttons;
+  int Cancel = 0;
+};
+// What Open and SetText take, asking each fault of a form with components
+// the framework lacks as Ask asks: Ignore, Ignore All, Keep, Keep All, Cancel.
+TAskIgnore AskIgnore(const std::function<int(const TQuestion&)>& Ask);
+// Whether to save the changed form before it goes: Save (0), Discard (1), Cancel (2).
+TQuestion SaveChangesQuestion(const TDesigner& Designer);
+// Whether the form holds a component of Class: its package stays then.
+bool FormHolds(const TDesigner& Designer, Classes::TComponentClass Class);
+// TLvFilterImage: LFI, as a palette button without a bitmap shows its class.
+std::string Initials(const std::string& ClassName);
+
+// The keys the form view takes itself, each window naming its own.
+enum class TFormKey { Left, Right, Up, Down, Tab, Escape };
+// Arrows move the selection by a pixel, or size it with Shift; Shift+Tab
+// selects the one before (Tab alone is the table's Select Next); Escape
+// puts the palette's chosen class back. Answers whether the key did anything.
+bool FormKey(TDesigner& Designer, TFormKey Key, bool Shift);
+// The pointer over what a press would grab, or a drag has grabbed.
+enum class TPointer { Arrow, LeftRight, UpDown, Falling, Rising };
+TPointer PointerFor(TGrab Grab);
 
 // ---- The inspector's rows
 

@@ -135,9 +135,11 @@ public:
   std::string ChooseFile(const std::wstring& Title, const std::wstring& Filter, bool Saving,
                          const std::wstring& DefaultExtension, const std::string& Start) override;
 
-private:
-  static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L);
+  // The main window's, through ObjectProcedure.
+  void Attach(HWND Window) { FWindow = Window; }
   LRESULT Handle(UINT Message, WPARAM W, LPARAM L);
+
+private:
   void Create();
   HMENU MakeMenu();
   void MakeKeys();
@@ -148,22 +150,21 @@ private:
   // Whether the keyboard is in a field being typed in, where the form's
   // keys (Delete, Ctrl+C...) are the field's.
   bool Typing() const;
-  // The user's choice among Buttons; Cancel is the answer when the box is closed.
-  int Ask(const std::string& Title, const std::string& Text, const std::vector<std::wstring>& Buttons, int Cancel);
-  // A failure of a menu command, in a message box over the window.
-  void Report(const std::string& Title, const std::function<void()>& Do);
+  // The place of the button chosen, as a task dialog over the window.
+  int Ask(const Design::TQuestion& Question);
+  // A failure of a menu command, in a message box over the window;
+  // answers whether there was none.
+  bool Report(const std::string& Title, const std::function<void()>& Do);
   void RunAction(const Design::TAction& Action);
 
-  Design::TAskIgnore IgnoreQuestion();
-  bool ConfirmDiscard();
-  void NewForm();
+  // The File menu's commands. Each asks what it needs in the system's
+  // dialogs and shows a failure in a message box.
+  void NewForm(), Close(), ShowText(), InstallPackage();
   void OpenForm(std::string File);
-  bool SaveForm(bool AskName);
-  void Close();
-  void ShowText();
-  bool BackToForm();
-  void InstallPackage();
+  // Each answers whether it was done: a cancelled question is not.
+  bool SaveForm(bool AskName), ConfirmDiscard(), BackToForm();
   void RemovePackage(const std::string& File);
+  Design::TAskIgnore IgnoreQuestion();
 
   Design::TDesigner& FDesigner;
   Design::TPackages& FPackages;
@@ -182,36 +183,20 @@ private:
   bool FQuit = false;
 };
 
-LRESULT CALLBACK TDesignWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
-  if (Message == WM_NCCREATE) {
-    auto* Self = static_cast<TDesignWindow*>(reinterpret_cast<CREATESTRUCTW*>(L)->lpCreateParams);
-    Self->FWindow = Window;
-    ::SetWindowLongPtrW(Window, GWLP_USERDATA, LONG_PTR(Self));
-  }
-  auto* Self = reinterpret_cast<TDesignWindow*>(::GetWindowLongPtrW(Window, GWLP_USERDATA));
-  return Self ? Self->Handle(Message, W, L) : ::DefWindowProcW(Window, Message, W, L);
-}
-
 void TDesignWindow::Create() {
   INITCOMMONCONTROLSEX Controls{sizeof Controls, ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&Controls);
-  WNDCLASSEXW Class{sizeof Class};
-  Class.lpfnWndProc = &Procedure;
-  Class.hInstance = ::GetModuleHandleW(nullptr);
-  Class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  Class.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-  Class.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
-  Class.lpszClassName = Ids::MainClass;
-  ::RegisterClassExW(&Class);
+  const HINSTANCE Instance = ::GetModuleHandleW(nullptr);
+  RegisterWindowClass(Ids::MainClass, &ObjectProcedure<TDesignWindow>, 0, ::GetSysColorBrush(COLOR_BTNFACE));
   ::CreateWindowExW(0, Ids::MainClass, L"lvdesign", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
-                    1100, 720, nullptr, MakeMenu(), Class.hInstance, this);
+                    1100, 720, nullptr, MakeMenu(), Instance, this);
   if (!FWindow) throw std::runtime_error("cannot open a window: error " + std::to_string(::GetLastError()));
   FStatus = ::CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0, FWindow,
-                              reinterpret_cast<HMENU>(INT_PTR(Ids::StatusBar)), Class.hInstance, nullptr);
+                              reinterpret_cast<HMENU>(INT_PTR(Ids::StatusBar)), Instance, nullptr);
   FText = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_EDITW, L"",
                             WS_CHILD | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL |
                                 ES_WANTRETURN | ES_NOHIDESEL,
-                            0, 0, 10, 10, FWindow, reinterpret_cast<HMENU>(INT_PTR(Ids::TextView)), Class.hInstance,
+                            0, 0, 10, 10, FWindow, reinterpret_cast<HMENU>(INT_PTR(Ids::TextView)), Instance,
                             nullptr);
   FMono = ::CreateFontW(-13, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, FIXED_PITCH | FF_MODERN, L"Courier New");
   ::SendMessageW(FText, WM_SETFONT, WPARAM(FMono), TRUE);
@@ -318,13 +303,16 @@ void TDesignWindow::Edit(const std::function<void()>& Do, bool Quiet) {
   Refresh();
 }
 
-void TDesignWindow::Report(const std::string& Title, const std::function<void()>& Do) {
+bool TDesignWindow::Report(const std::string& Title, const std::function<void()>& Do) {
+  bool Done = true;
   try {
     Do();
   } catch (const std::exception& E) {
     ::MessageBoxW(FWindow, Widen(E.what()).c_str(), Widen(Title).c_str(), MB_OK | MB_ICONERROR);
+    Done = false;
   }
   Refresh();
+  return Done;
 }
 
 bool TDesignWindow::Typing() const {
@@ -420,11 +408,12 @@ std::string TDesignWindow::ChooseFile(const std::wstring& Title, const std::wstr
   return Narrow(Name.c_str());
 }
 
-int TDesignWindow::Ask(const std::string& Title, const std::string& Text, const std::vector<std::wstring>& Buttons,
-                       int Cancel) {
+int TDesignWindow::Ask(const Design::TQuestion& Question) {
+  std::vector<std::wstring> Labels;
+  for (const std::string& Label : Question.Buttons) Labels.push_back(Widen(Label));
   std::vector<TASKDIALOG_BUTTON> Choices;
-  for (std::size_t I = 0; I < Buttons.size(); ++I) Choices.push_back({int(100 + I), Buttons[I].c_str()});
-  const std::wstring Caption = Widen(Title), Content = Widen(Text);
+  for (std::size_t I = 0; I < Labels.size(); ++I) Choices.push_back({int(100 + I), Labels[I].c_str()});
+  const std::wstring Caption = Widen(Question.Title), Content = Widen(Question.Text);
   TASKDIALOGCONFIG Config{sizeof Config};
   Config.hwndParent = FWindow;
   Config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
@@ -435,29 +424,18 @@ int TDesignWindow::Ask(const std::string& Title, const std::string& Text, const 
   Config.nDefaultButton = 100;
   int Chosen = 0;
   if (FAILED(::TaskDialogIndirect(&Config, &Chosen, nullptr, nullptr)) || Chosen < 100 ||
-      Chosen >= 100 + int(Buttons.size()))
-    return Cancel;
+      Chosen >= 100 + int(Labels.size()))
+    return Question.Cancel;
   return Chosen - 100;
 }
 
 Design::TAskIgnore TDesignWindow::IgnoreQuestion() {
-  return [this](const std::string& Fault) {
-    switch (Ask("Error reading form", Fault + "\n\nIgnore the error and go on reading, or keep what the form holds there?",
-                {L"Ignore", L"Ignore All", L"Keep", L"Keep All", L"Cancel"}, 4)) {
-      case 0: return Design::TIgnoreAnswer::Ignore;
-      case 1: return Design::TIgnoreAnswer::IgnoreAll;
-      case 2: return Design::TIgnoreAnswer::Keep;
-      case 3: return Design::TIgnoreAnswer::KeepAll;
-      default: return Design::TIgnoreAnswer::Cancel;
-    }
-  };
+  return Design::AskIgnore([this](const Design::TQuestion& Q) { return Ask(Q); });
 }
 
 bool TDesignWindow::ConfirmDiscard() {
   if (!FDesigner.Modified()) return true;
-  std::string Name = FDesigner.FileName().empty() ? "Unit1" : FDesigner.FileName();
-  Name.erase(0, Name.find_last_of("/\\") + 1);
-  switch (Ask("Save changes", "Save changes to " + Name + "?", {L"Save", L"Discard", L"Cancel"}, 2)) {
+  switch (Ask(Design::SaveChangesQuestion(FDesigner))) {
     case 0: return SaveForm(false);
     case 1: return true;
     default: return false;
@@ -498,13 +476,9 @@ bool TDesignWindow::SaveForm(bool AskName) {
                       File.empty() ? "Unit1.dfm" : File);
     if (File.empty()) return false;
   }
-  bool Saved = false;
-  Report("Save", [&] {
-    FDesigner.Save(File);
-    FRecent.Add(File);
-    Saved = true;
-  });
-  return Saved;
+  if (!Report("Save", [&] { FDesigner.Save(File); })) return false;
+  FRecent.Add(File);
+  return true;
 }
 
 void TDesignWindow::Close() {
@@ -554,10 +528,7 @@ void TDesignWindow::InstallPackage() {
 void TDesignWindow::RemovePackage(const std::string& File) {
   Report("Remove Package", [&] {
     FDesigner.SetTool(nullptr);
-    FPackages.Remove(File, [this](Classes::TComponentClass Class) {
-      const auto All = FDesigner.Components();
-      return std::any_of(All.begin(), All.end(), [&](const Classes::TComponent* C) { return &C->ClassType() == Class; });
-    });
+    FPackages.Remove(File, [this](Classes::TComponentClass Class) { return Design::FormHolds(FDesigner, Class); });
   });
   FPalette->Rebuild();
 }

@@ -15,54 +15,20 @@ namespace {
 constexpr int Margin = 16, Border = 4, CaptionHeight = 22;
 
 LPCWSTR CursorFor(Design::TGrab Grab) {
-  switch (Grab) {
-    case Design::TGrab::Left:
-    case Design::TGrab::Right:
-    case Design::TGrab::FormRight: return IDC_SIZEWE;
-    case Design::TGrab::Top:
-    case Design::TGrab::Bottom:
-    case Design::TGrab::FormBottom: return IDC_SIZENS;
-    case Design::TGrab::TopLeft:
-    case Design::TGrab::BottomRight:
-    case Design::TGrab::FormCorner: return IDC_SIZENWSE;
-    case Design::TGrab::TopRight:
-    case Design::TGrab::BottomLeft: return IDC_SIZENESW;
-    default: return IDC_ARROW;
-  }
-}
-
-void RegisterClassOnce(WNDPROC Procedure) {
-  static const bool Registered = [&] {
-    WNDCLASSEXW Class{sizeof Class};
-    Class.style = CS_DBLCLKS;
-    Class.lpfnWndProc = Procedure;
-    Class.hInstance = ::GetModuleHandleW(nullptr);
-    Class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    Class.lpszClassName = Ids::FormViewClass;
-    return ::RegisterClassExW(&Class) != 0;
-  }();
-  (void)Registered;
+  // In the order of Design::TPointer.
+  static const LPCWSTR Cursors[] = {IDC_ARROW, IDC_SIZEWE, IDC_SIZENS, IDC_SIZENWSE, IDC_SIZENESW};
+  return Cursors[int(Design::PointerFor(Grab))];
 }
 
 }  // namespace
 
 TFormView::TFormView(THost& Host, Design::TDesigner& Designer) : FHost(Host), FDesigner(Designer) {
-  RegisterClassOnce(&Procedure);
+  RegisterWindowClass(Ids::FormViewClass, &ObjectProcedure<TFormView>, CS_DBLCLKS, nullptr);
   FWindow = ::CreateWindowExW(WS_EX_CLIENTEDGE, Ids::FormViewClass, L"", WS_CHILD | WS_VISIBLE | WS_HSCROLL | WS_VSCROLL |
                               WS_CLIPSIBLINGS | WS_TABSTOP, 0, 0, 100, 100, Host.Window(),
                               reinterpret_cast<HMENU>(INT_PTR(Ids::FormView)), ::GetModuleHandleW(nullptr), this);
   if (const wchar_t* File = _wgetenv(L"LVDESIGN_FRAME_TIMES"); File && *File)
     FFrameTimes.open(std::filesystem::path(File), std::ios::app);
-}
-
-LRESULT CALLBACK TFormView::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
-  if (Message == WM_NCCREATE) {
-    auto* View = static_cast<TFormView*>(reinterpret_cast<CREATESTRUCTW*>(L)->lpCreateParams);
-    View->FWindow = Window;
-    ::SetWindowLongPtrW(Window, GWLP_USERDATA, LONG_PTR(View));
-  }
-  auto* View = reinterpret_cast<TFormView*>(::GetWindowLongPtrW(Window, GWLP_USERDATA));
-  return View ? View->Handle(Message, W, L) : ::DefWindowProcW(Window, Message, W, L);
 }
 
 bool TFormView::SizingForm() const {
@@ -211,24 +177,13 @@ void TFormView::ContextMenu(POINT Form, POINT Screen) {
 }
 
 void TFormView::Key(WPARAM Key) {
-  const bool Shift = ::GetKeyState(VK_SHIFT) < 0, Ctrl = ::GetKeyState(VK_CONTROL) < 0;
-  if (Ctrl) return;
-  const auto Step = [&](int DX, int DY) {
-    FHost.Edit([&] { Shift ? FDesigner.Resize(DX, DY) : FDesigner.Move(DX, DY); });
-  };
-  switch (Key) {
-    case VK_LEFT: return Step(-1, 0);
-    case VK_RIGHT: return Step(1, 0);
-    case VK_UP: return Step(0, -1);
-    case VK_DOWN: return Step(0, 1);
-    // Tab is the table's Select Next; Shift+Tab goes the other way.
-    case VK_TAB:
-      if (Shift) FHost.Edit([&] { FDesigner.SelectNext(true); });
-      return;
-    // Escape puts the chosen palette class back: the next press selects.
-    case VK_ESCAPE: return FHost.Edit([&] { FDesigner.SetTool(nullptr); });
-    default: return;
-  }
+  if (::GetKeyState(VK_CONTROL) < 0) return;
+  static const std::pair<WPARAM, Design::TFormKey> FormKeys[] = {
+      {VK_LEFT, Design::TFormKey::Left}, {VK_RIGHT, Design::TFormKey::Right}, {VK_UP, Design::TFormKey::Up},
+      {VK_DOWN, Design::TFormKey::Down}, {VK_TAB, Design::TFormKey::Tab},     {VK_ESCAPE, Design::TFormKey::Escape}};
+  const bool Shift = ::GetKeyState(VK_SHIFT) < 0;
+  for (const auto& [Code, Form] : FormKeys)
+    if (Code == Key) return FHost.Edit([&, Form = Form] { Design::FormKey(FDesigner, Form, Shift); });
 }
 
 void TFormView::EndDrag(POINT At) {

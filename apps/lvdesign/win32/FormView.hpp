@@ -22,9 +22,11 @@ public:
   // Whether the form's own edge or corner is being dragged.
   bool SizingForm() const;
 
-private:
-  static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L);
+  // Its window's, through ObjectProcedure.
+  void Attach(HWND Window) { FWindow = Window; }
   LRESULT Handle(UINT Message, WPARAM W, LPARAM L);
+
+private:
   void Paint();
   // A point of this window at the form's client coordinates.
   POINT ToForm(LPARAM L) const;

@@ -421,7 +421,8 @@ bool TInspector::DrawItem(const DRAWITEMSTRUCT& Item) {
     Swatch(Dc, {Value.left, R.top + 3, Value.left + Side, R.top + 3 + Side}, Row.Value);
     Value.left += Side + 4;
   }
-  ::DrawTextW(Dc, Widen(Row.Value).c_str(), -1, &Value, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  // Strings as their text, as the field shows them; the list's text keeps the notation.
+  ::DrawTextW(Dc, Widen(Design::FieldText(Row)).c_str(), -1, &Value, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
   ::SelectObject(Dc, Old);
   // The line between the columns, and under the row.
   const HGDIOBJ Pen = ::SelectObject(Dc, ::GetStockObject(DC_PEN));

@@ -1,9 +1,9 @@
 #include "Palette.hpp"
 
 #include <algorithm>
-#include <cctype>
 
 #include "Ids.hpp"
+#include "Presenting.hpp"
 #include "Wide.hpp"
 
 namespace Lvdesign {
@@ -11,15 +11,6 @@ namespace Lvdesign {
 namespace {
 
 constexpr int Glyph = 24, Button = 32;
-
-// TLvFilterImage: LFI, as a button without a bitmap shows its class.
-std::wstring Initials(const std::string& ClassName) {
-  std::string Out;
-  const std::size_t Start = ClassName.size() > 1 && ClassName[0] == 'T' ? 1 : 0;
-  for (std::size_t I = Start; I < ClassName.size() && Out.size() < 3; ++I)
-    if (I == Start || std::isupper(static_cast<unsigned char>(ClassName[I]))) Out += ClassName[I];
-  return Widen(Out);
-}
 
 // A glyph drawn by Paint on the button's face colour, in a bitmap the image list copies.
 template <class F>
@@ -59,7 +50,7 @@ HBITMAP Plain(const std::string& ClassName) {
     ::FrameRect(Dc, &Box, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
     ::SetBkMode(Dc, TRANSPARENT);
     const HGDIOBJ Font = ::SelectObject(Dc, ::GetStockObject(DEFAULT_GUI_FONT));
-    ::DrawTextW(Dc, Initials(ClassName).c_str(), -1, &Box, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    ::DrawTextW(Dc, Widen(Design::Initials(ClassName)).c_str(), -1, &Box, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     ::SelectObject(Dc, Font);
   });
 }
