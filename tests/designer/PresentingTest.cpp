@@ -2,6 +2,7 @@
 // the inspector's fields and lists, and Open's question.
 #include <gtest/gtest.h>
 
+#include "FormFiles.hpp"
 #include "Presenting.hpp"
 
 namespace {
@@ -62,6 +63,7 @@ TEST(Presenting, ListsOfferWhatTheRowTakes) {
   EXPECT_EQ(Design::ListChoices(Row), (std::vector<std::string>{"", "PopupMenu1"}));
   EXPECT_EQ(Design::ChosenValue(""), "''");
   EXPECT_EQ(Design::ChosenValue("alClient"), "alClient");
+  Tool::RegisterFormClasses();  // the colours' names with them
   EXPECT_EQ(Design::SwatchColour("clRed"), Graphics::clRed);
   EXPECT_EQ(Design::SwatchColour("255"), Graphics::TColor(255));
   EXPECT_FALSE(Design::SwatchColour("clNone"));

@@ -114,6 +114,9 @@ TEST(DesignWindow, ASessionByMessagesMakesTheFormTheScriptMakes) {
   SetClipboard(L"object Spot: TLvFilterImage\r\n  Left = 240\r\n  Top = 200\r\nend\r\n");
   D.Action("paste");
   EXPECT_TRUE(WaitFor([&] { return Lists(D, L"Spot: TLvFilterImage"); }));
+  // The form's own keys: an arrow nudges what is selected.
+  ::PostMessageW(D.Control(Ids::FormView), WM_KEYDOWN, VK_RIGHT, 1);
+  EXPECT_TRUE(WaitFor([&] { return D.Status().rfind(L"Spot: 241, 200, ", 0) == 0; })) << Narrow(D.Status());
 
   // Run: the viewer opens the form in a window of its own.
   D.Command(Ids::Run);

@@ -147,9 +147,9 @@ private:
   // Everything shown anew from the model.
   void Refresh();
   void UpdateMenu(HMENU Menu);
-  // Whether the keyboard is in a field being typed in, where the form's
-  // keys (Delete, Ctrl+C...) are the field's.
-  bool Typing() const;
+  // Whether the form's own keys (Delete, Ctrl+C, Tab...) act: while the
+  // form view has the keyboard, or nothing of the inspector's has it.
+  bool FormHasKeys() const;
   // The place of the button chosen, as a task dialog over the window.
   int Ask(const Design::TQuestion& Question);
   // A failure of a menu command, in a message box over the window;
@@ -315,12 +315,10 @@ bool TDesignWindow::Report(const std::string& Title, const std::function<void()>
   return Done;
 }
 
-bool TDesignWindow::Typing() const {
+bool TDesignWindow::FormHasKeys() const {
   const HWND Focus = ::GetFocus();
-  if (!Focus) return false;
-  wchar_t Class[32] = {};
-  ::GetClassNameW(Focus, Class, 32);
-  return _wcsicmp(Class, WC_EDITW) == 0 || _wcsicmp(Class, WC_COMBOBOXW) == 0 || Focus == FText;
+  return !FShowingText && (!Focus || Focus == FWindow || Focus == FFormView->Handle() ||
+                           ::GetDlgCtrlID(Focus) == Ids::PaletteBar || ::GetDlgCtrlID(Focus) == Ids::PaletteTabs);
 }
 
 void TDesignWindow::RunAction(const Design::TAction& Action) {
@@ -558,11 +556,8 @@ LRESULT TDesignWindow::Handle(UINT Message, WPARAM W, LPARAM L) {
       break;
     case WM_MEASUREITEM:
       // Asked for as the list is made, before the inspector is in place.
-      {
-        auto& Item = *reinterpret_cast<MEASUREITEMSTRUCT*>(L);
-        Item.itemHeight = Item.CtlID == UINT(Ids::Rows) ? 18 : 14;
-        return TRUE;
-      }
+      TInspector::MeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(L));
+      return TRUE;
     case WM_CTLCOLORSTATIC:
       if (FInspector)
         if (const HBRUSH Brush = FInspector->Colour(reinterpret_cast<HWND>(L), reinterpret_cast<HDC>(W)))
@@ -598,7 +593,7 @@ int TDesignWindow::Run() {
   MSG Message;
   while (::GetMessageW(&Message, nullptr, 0, 0) > 0) {
     if (::TranslateAcceleratorW(FWindow, FFileKeys, &Message)) continue;
-    if (!Typing() && ::TranslateAcceleratorW(FWindow, FActionKeys, &Message)) continue;
+    if (FormHasKeys() && ::TranslateAcceleratorW(FWindow, FActionKeys, &Message)) continue;
     ::TranslateMessage(&Message);
     ::DispatchMessageW(&Message);
   }

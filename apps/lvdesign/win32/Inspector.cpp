@@ -370,10 +370,8 @@ bool TInspector::Notify(const NMHDR& Header) {
   return true;
 }
 
-bool TInspector::MeasureItem(MEASUREITEMSTRUCT& Item) {
-  if (Item.CtlID != UINT(Ids::Rows) && Item.CtlID != UINT(Ids::Editor)) return false;
+void TInspector::MeasureItem(MEASUREITEMSTRUCT& Item) {
   Item.itemHeight = Item.CtlID == UINT(Ids::Rows) ? RowHeight : RowHeight - 4;
-  return true;
 }
 
 bool TInspector::DrawItem(const DRAWITEMSTRUCT& Item) {

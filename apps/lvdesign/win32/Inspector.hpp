@@ -32,7 +32,7 @@ public:
   bool Command(int Id, int Code, HWND Control);
   bool Notify(const NMHDR& Header);
   bool DrawItem(const DRAWITEMSTRUCT& Item);
-  bool MeasureItem(MEASUREITEMSTRUCT& Item);
+  static void MeasureItem(MEASUREITEMSTRUCT& Item);
   // The colour of the fault's text, or nullptr where Control is not it.
   HBRUSH Colour(HWND Control, HDC Dc);
   void Commit(WPARAM Serial);
