@@ -46,9 +46,19 @@ std::optional<ACCEL> Accelerator(const Design::TKey& Key, WORD Command) {
   return ACCEL{BYTE(FVIRTKEY | (Key.Ctrl ? FCONTROL : 0) | (Key.Shift ? FSHIFT : 0) | (Key.Alt ? FALT : 0)), Code, Command};
 }
 
+// The clipboard is one at a time for every program: one that holds it for
+// a moment (a clipboard viewer, a program pasting) is waited for a while.
+bool OpenClipboardPatiently(HWND Owner) {
+  for (int Attempt = 0; Attempt < 50; ++Attempt) {
+    if (::OpenClipboard(Owner)) return true;
+    ::Sleep(20);
+  }
+  return false;
+}
+
 std::string ClipboardText(HWND Owner) {
   std::string Text;
-  if (!::OpenClipboard(Owner)) return Text;
+  if (!OpenClipboardPatiently(Owner)) return Text;
   if (const HANDLE Data = ::GetClipboardData(CF_UNICODETEXT))
     if (const auto* Wide = static_cast<const wchar_t*>(::GlobalLock(Data))) {
       Text = WithoutCr(Narrow(Wide));
@@ -65,7 +75,7 @@ void SetClipboardText(HWND Owner, const std::string& Text) {
   if (!Data) throw std::runtime_error("the clipboard: out of memory");
   std::copy_n(Wide.c_str(), Wide.size() + 1, static_cast<wchar_t*>(::GlobalLock(Data)));
   ::GlobalUnlock(Data);
-  if (!::OpenClipboard(Owner)) {
+  if (!OpenClipboardPatiently(Owner)) {
     ::GlobalFree(Data);
     throw std::runtime_error("the clipboard is in use by another program");
   }
