@@ -240,6 +240,7 @@ void TInspector::OpenEditor() {
       const DWORD Style = Kind == TEditor::List ? CBS_DROPDOWNLIST : CBS_DROPDOWN | CBS_AUTOHSCROLL;
       const DWORD Draw = Row->Kind == TRowKind::Color ? CBS_OWNERDRAWFIXED | CBS_HASSTRINGS : 0;
       FEditor = Child(Parent, WC_COMBOBOXW, WS_VISIBLE | WS_VSCROLL | Style | Draw, Ids::Editor);
+      ::SetWindowSubclass(FEditor, &EditorKeys, 1, DWORD_PTR(this));
       if (const HWND Field = ::FindWindowExW(FEditor, nullptr, WC_EDITW, nullptr))
         ::SetWindowSubclass(Field, &EditorKeys, 1, DWORD_PTR(this));
     }
@@ -442,6 +443,11 @@ HBRUSH TInspector::Colour(HWND Control, HDC Dc) {
 
 LRESULT CALLBACK TInspector::EditorKeys(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self) {
   auto* Inspector = reinterpret_cast<TInspector*>(Self);
+  // The wheel scrolls the rows; it does not step through a closed list's values.
+  if (Message == WM_MOUSEWHEEL) return ::SendMessageW(Inspector->FRows, Message, W, L);
+  // An open list has its own keys: Enter takes the choice, Escape closes it.
+  if (Inspector->FKind != TEditor::Text && ::SendMessageW(Inspector->FEditor, CB_GETDROPPEDSTATE, 0, 0))
+    return ::DefSubclassProc(Window, Message, W, L);
   if (Message == WM_KEYDOWN && W == VK_RETURN) {
     ::PostMessageW(Inspector->FHost.Window(), CommitMessage, Inspector->FSerial, 0);
     return 0;
@@ -471,7 +477,11 @@ LRESULT CALLBACK TInspector::RowMouse(HWND Window, UINT Message, WPARAM W, LPARA
         Inspector->FHost.Edit([&] { Inspector->FDesigner.MakeHandler(Row.Path); });
     }
   }
-  if (Message == WM_VSCROLL || Message == WM_MOUSEWHEEL) Inspector->OpenEditor();
+  // The editor follows its row; what it covered is the list's to paint.
+  if (Message == WM_VSCROLL || Message == WM_MOUSEWHEEL) {
+    Inspector->OpenEditor();
+    ::InvalidateRect(Window, nullptr, FALSE);
+  }
   return Result;
 }
 
