@@ -30,6 +30,9 @@ struct TPaletteButton {
   // The palette bitmap the package carries for the class; empty when it
   // has none, and the window draws a plain glyph.
   std::shared_ptr<const Graphics::TBitmap> Glyph;
+  // The module that registered the class, where a window may take its
+  // bitmap from as the system loads it; 0 for the framework's own classes.
+  Windows::HMODULE Module = 0;
 };
 
 // The design packages loaded, each with its Register called, as the

@@ -83,7 +83,7 @@ std::vector<TPaletteButton> TPackages::Palette() const {
       TPaletteButton Button{Page.Name, Class, nullptr};
       for (const TPackage& Package : FPackages)
         for (std::size_t I = 0; I < Package.Classes.size(); ++I)
-          if (Package.Classes[I] == Class) Button.Glyph = Package.Glyphs[I];
+          if (Package.Classes[I] == Class) Button.Glyph = Package.Glyphs[I], Button.Module = Package.Module;
       Buttons.push_back(std::move(Button));
     }
   return Buttons;

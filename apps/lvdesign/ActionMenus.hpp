@@ -13,19 +13,18 @@
 
 #include "Actions.hpp"
 #include "Commands.hpp"
+#include "Presenting.hpp"
 
 namespace Lvdesign {
 
-// A key as the table writes it: "Ctrl+A", "Del", "Tab".
+// A key of the table as SDL names it.
 struct TShortcut {
   SDL_Keycode Key = SDLK_UNKNOWN;
   bool Ctrl = false, Shift = false, Alt = false;
   bool Matches(const SDL_KeyboardEvent& Event) const;
 };
-// SDLK_UNKNOWN where the text names no key.
-TShortcut ParseShortcut(const std::string& Text);
-// An action's keys: "Ctrl+Y, Ctrl+Shift+Z".
-std::vector<TShortcut> ParseShortcuts(const std::string& Text);
+// SDLK_UNKNOWN where SDL has no such key.
+TShortcut SdlShortcut(const Design::TKey& Key);
 
 class TActionMenus {
 public:

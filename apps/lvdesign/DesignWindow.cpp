@@ -18,8 +18,10 @@
 #include "Dialogs.hpp"
 #include "FileChooser.hpp"
 #include "FormView.hpp"
+#include "Presenting.hpp"
 #include "PropertyGrid.hpp"
 #include "Palette.hpp"
+#include "RecentFiles.hpp"
 #include "RunFolder.hpp"
 #include "Screen.hpp"
 #include "TextField.hpp"
@@ -33,58 +35,6 @@ namespace Lvdesign {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The forms opened and saved last, newest first, kept between sessions. A
-// list that cannot be read or written is no reason to stop designing.
-class TRecentFiles {
-public:
-  static constexpr std::size_t Most = 8;
-
-  TRecentFiles() {
-    if (const char* Config = std::getenv("XDG_CONFIG_HOME"); Config && *Config == '/')
-      FFile = fs::path(Config) / "lvdesign" / "recent";
-    else if (const char* Home = std::getenv("HOME"); Home && *Home == '/')
-      FFile = fs::path(Home) / ".config" / "lvdesign" / "recent";
-    std::ifstream In(FFile);
-    for (std::string Line; FFiles.size() < Most && std::getline(In, Line);)
-      if (Usable(Line) && std::find(FFiles.begin(), FFiles.end(), Line) == FFiles.end()) FFiles.push_back(Line);
-  }
-
-  const std::vector<std::string>& Files() const { return FFiles; }
-
-  void Add(const std::string& File) {
-    std::error_code Error;
-    const std::string Absolute = fs::absolute(File, Error).lexically_normal().string();
-    if (Error || !Usable(Absolute)) return;
-    std::erase(FFiles, Absolute);
-    FFiles.insert(FFiles.begin(), Absolute);
-    if (FFiles.size() > Most) FFiles.resize(Most);
-    Store();
-  }
-
-private:
-  // An absolute path on one line, of printable characters.
-  static bool Usable(const std::string& Line) {
-    return !Line.empty() && Line.size() < 4096 && Line[0] == '/' &&
-           std::none_of(Line.begin(), Line.end(), [](char C) { return static_cast<unsigned char>(C) < 0x20; });
-  }
-
-  void Store() const {
-    if (FFile.empty()) return;
-    std::error_code Error;
-    fs::create_directories(FFile.parent_path(), Error);
-    const fs::path Temporary = FFile.string() + ".new";
-    {
-      std::ofstream Out(Temporary, std::ios::trunc);
-      for (const std::string& File : FFiles) Out << File << "\n";
-      if (!Out.flush()) return;
-    }
-    fs::rename(Temporary, FFile, Error);
-  }
-
-  fs::path FFile;
-  std::vector<std::string> FFiles;
-};
 
 // Each frame's time in milliseconds, one a line, when LVDESIGN_FRAME_TIMES
 // names a file to append them to.
@@ -205,7 +155,7 @@ private:
   TPalette FPalette;
   TPropertyGrid FPropertyGrid;
   TFormView FFormView;
-  TRecentFiles FRecent;
+  TRecentFiles FRecent{RecentFilesList()};
   TViewers FViewers;
   TFrameTimes FFrameTimes;
   std::optional<std::string> FText;  // the form as text while it is edited so
@@ -287,24 +237,12 @@ void TDesignWindow::HandleKey(const SDL_KeyboardEvent& Key) {
   // The form's own keys, while it is shown and nothing else holds the keyboard.
   if (FText || IO.WantCaptureKeyboard) return;
   if (FActions.Key(Key)) return;
-  auto& D = FDesigner;
-  const auto Step = [&](int DX, int DY) {
-    FCommands.Post([&D, DX, DY, Shift] { Shift ? D.Resize(DX, DY) : D.Move(DX, DY); });
-  };
   if (Ctrl) return;
-  switch (Code) {
-    case SDLK_LEFT: return Step(-1, 0);
-    case SDLK_RIGHT: return Step(1, 0);
-    case SDLK_UP: return Step(0, -1);
-    case SDLK_DOWN: return Step(0, 1);
-    // Tab is the table's Select Next; Shift+Tab goes the other way.
-    case SDLK_TAB:
-      if (Shift) FCommands.Post([&D] { D.SelectNext(true); });
-      return;
-    // Escape puts the chosen palette class back: the next press selects.
-    case SDLK_ESCAPE: return FCommands.Post([&D] { D.SetTool(nullptr); });
-    default: return;
-  }
+  static const std::pair<SDL_Keycode, Design::TFormKey> FormKeys[] = {
+      {SDLK_LEFT, Design::TFormKey::Left}, {SDLK_RIGHT, Design::TFormKey::Right}, {SDLK_UP, Design::TFormKey::Up},
+      {SDLK_DOWN, Design::TFormKey::Down}, {SDLK_TAB, Design::TFormKey::Tab},     {SDLK_ESCAPE, Design::TFormKey::Escape}};
+  for (const auto& [Sdl, Key] : FormKeys)
+    if (Code == Sdl) return FCommands.Post([this, Key = Key, Shift] { Design::FormKey(FDesigner, Key, Shift); });
 }
 
 void TDesignWindow::RunCommands() {
@@ -476,23 +414,13 @@ void TDesignWindow::DrawTextView() {
 }
 
 Design::TAskIgnore TDesignWindow::IgnoreQuestion() {
-  return [this](const std::string& Fault) {
-    switch (FScreen.Ask("Error reading form",
-                        Fault + "\n\nIgnore the error and go on reading, or keep what the form holds there?",
-                        {"Ignore", "Ignore All", "Keep", "Keep All", "Cancel"}, 4)) {
-      case 0: return Design::TIgnoreAnswer::Ignore;
-      case 1: return Design::TIgnoreAnswer::IgnoreAll;
-      case 2: return Design::TIgnoreAnswer::Keep;
-      case 3: return Design::TIgnoreAnswer::KeepAll;
-      default: return Design::TIgnoreAnswer::Cancel;
-    }
-  };
+  return Design::AskIgnore([this](const Design::TQuestion& Q) { return FScreen.Ask(Q.Title, Q.Text, Q.Buttons, Q.Cancel); });
 }
 
 bool TDesignWindow::ConfirmDiscard() {
   if (!FDesigner.Modified()) return true;
-  const std::string Name = FDesigner.FileName().empty() ? "Unit1" : fs::path(FDesigner.FileName()).filename().string();
-  switch (FScreen.Ask("Save changes", "Save changes to " + Name + "?", {"Save", "Discard", "Cancel"}, 2)) {
+  const Design::TQuestion Q = Design::SaveChangesQuestion(FDesigner);
+  switch (FScreen.Ask(Q.Title, Q.Text, Q.Buttons, Q.Cancel)) {
     case 0: return SaveForm(false);
     case 1: return true;
     default: return false;
@@ -575,10 +503,7 @@ void TDesignWindow::InstallPackage() {
 void TDesignWindow::RemovePackage(const std::string& File) {
   Report("Remove Package", [&] {
     FDesigner.SetTool(nullptr);
-    FPackages.Remove(File, [this](Classes::TComponentClass Class) {
-      const auto All = FDesigner.Components();
-      return std::any_of(All.begin(), All.end(), [&](const Classes::TComponent* C) { return &C->ClassType() == Class; });
-    });
+    FPackages.Remove(File, [this](Classes::TComponentClass Class) { return Design::FormHolds(FDesigner, Class); });
   });
 }
 

@@ -1,5 +1,7 @@
 #include "FormView.hpp"
 
+#include "Presenting.hpp"
+
 
 namespace Lvdesign {
 
@@ -8,20 +10,10 @@ namespace {
 constexpr float Border = 4, CaptionHeight = 22;
 
 ImGuiMouseCursor CursorFor(Design::TGrab Grab) {
-  switch (Grab) {
-    case Design::TGrab::Left:
-    case Design::TGrab::Right:
-    case Design::TGrab::FormRight: return ImGuiMouseCursor_ResizeEW;
-    case Design::TGrab::Top:
-    case Design::TGrab::Bottom:
-    case Design::TGrab::FormBottom: return ImGuiMouseCursor_ResizeNS;
-    case Design::TGrab::TopLeft:
-    case Design::TGrab::BottomRight:
-    case Design::TGrab::FormCorner: return ImGuiMouseCursor_ResizeNWSE;
-    case Design::TGrab::TopRight:
-    case Design::TGrab::BottomLeft: return ImGuiMouseCursor_ResizeNESW;
-    default: return ImGuiMouseCursor_Arrow;
-  }
+  // In the order of Design::TPointer.
+  static const ImGuiMouseCursor Cursors[] = {ImGuiMouseCursor_Arrow, ImGuiMouseCursor_ResizeEW, ImGuiMouseCursor_ResizeNS,
+                                             ImGuiMouseCursor_ResizeNWSE, ImGuiMouseCursor_ResizeNESW};
+  return Cursors[int(Design::PointerFor(Grab))];
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "Palette.hpp"
 
 #include <algorithm>
-#include <cctype>
+
+#include "Presenting.hpp"
 
 
 namespace Lvdesign {
@@ -9,15 +10,6 @@ namespace Lvdesign {
 namespace {
 
 constexpr float ButtonSide = 34, GlyphSide = 24;
-
-// TLvFilterImage: LFI, as a button without a glyph shows its class.
-std::string Initials(const std::string& ClassName) {
-  std::string Out;
-  const std::size_t Start = ClassName.size() > 1 && ClassName[0] == 'T' ? 1 : 0;
-  for (std::size_t I = Start; I < ClassName.size() && Out.size() < 3; ++I)
-    if (I == Start || std::isupper(static_cast<unsigned char>(ClassName[I]))) Out += ClassName[I];
-  return Out;
-}
 
 void DrawArrow(ImDrawList* Draw, ImVec2 At, ImU32 Colour) {
   const auto P = [&](float X, float Y) { return ImVec2(At.x + X, At.y + Y); };
@@ -88,7 +80,7 @@ void TPalette::Draw() {
         if (Button.Page != Page || !Button.Class) continue;
         ImGui::SameLine();
         const std::string& Name = Button.Class->ClassName;
-        if (ToolButton(Name.c_str(), Tool == Button.Class, Name.c_str(), GlyphOf(Button), Initials(Name), false))
+        if (ToolButton(Name.c_str(), Tool == Button.Class, Name.c_str(), GlyphOf(Button), Design::Initials(Name), false))
           FCommands.Post([this, Class = Button.Class] { FDesigner.SetTool(Class); });
       }
       ImGui::EndTabItem();

@@ -1,12 +1,9 @@
 #include "PropertyGrid.hpp"
 
-#include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <string_view>
 
 #include "FileChooser.hpp"
 #include "Graphics.hpp"
+#include "Presenting.hpp"
 #include "TextField.hpp"
 #include "imgui_internal.h"
 
@@ -18,17 +15,6 @@ using Design::TRowKind;
 namespace {
 
 const ImVec4 ErrorColour(0.75f, 0.0f, 0.0f, 1.0f);
-
-std::string Describe(const Classes::TComponent& Component) {
-  return Component.Name() + ": " + Component.StoredClassName();
-}
-
-bool Matches(const std::string& Name, const char* Filter) {
-  const std::string_view Wanted(Filter);
-  return std::search(Name.begin(), Name.end(), Wanted.begin(), Wanted.end(), [](char A, char B) {
-           return std::tolower(static_cast<unsigned char>(A)) == std::tolower(static_cast<unsigned char>(B));
-         }) != Name.end();
-}
 
 bool EnterPressed() {
   return ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Enter)) ||
@@ -51,21 +37,11 @@ struct TFont {
 };
 ImFont* Regular() { return ImGui::GetIO().Fonts->Fonts[0]; }
 
-// The colour a TColor value shows as, by name (clRed, clBtnFace) or number.
-// Nothing for clNone and clDefault, which are no colour of their own, nor
-// for what is no colour value at all.
+// The colour a TColor value shows as; nothing for what is no colour of its own.
 std::optional<ImU32> ColourOf(const std::string& Value) {
-  std::optional<std::int64_t> Number = TypInfo::IdentToInt("TColor", Value);
-  if (!Number) {
-    std::int64_t Parsed = 0;
-    const auto [End, Error] = std::from_chars(Value.data(), Value.data() + Value.size(), Parsed);
-    if (Error == std::errc() && End == Value.data() + Value.size() && !Value.empty()) Number = Parsed;
-  }
-  if (!Number) return std::nullopt;
-  const auto Colour = Graphics::TColor(*Number);
-  if (Colour == Graphics::clNone || Colour == Graphics::clDefault) return std::nullopt;
-  const Graphics::TColor Shown = Graphics::ColorToRGB(Colour);
-  return IM_COL32(Graphics::GetRValue(Shown), Graphics::GetGValue(Shown), Graphics::GetBValue(Shown), 255);
+  const auto Shown = Design::SwatchColour(Value);
+  if (!Shown) return std::nullopt;
+  return IM_COL32(Graphics::GetRValue(*Shown), Graphics::GetGValue(*Shown), Graphics::GetBValue(*Shown), 255);
 }
 
 // A framed square of the value's colour at Min; crossed out where the
@@ -109,12 +85,12 @@ void TPropertyGrid::Draw(const std::string& Error) {
 void TPropertyGrid::DrawHeader() {
   const auto& Selection = FDesigner.Selection();
   const std::string Shown =
-      Selection.size() == 1 ? Describe(*Selection.front()) : std::to_string(Selection.size()) + " components selected";
+      Selection.size() == 1 ? Design::Describe(*Selection.front()) : std::to_string(Selection.size()) + " components selected";
   ImGui::SetNextItemWidth(-1);
   if (ImGui::BeginCombo("##component", Shown.c_str(), ImGuiComboFlags_HeightLarge)) {
     for (Classes::TComponent* Component : FDesigner.Components()) {
       const bool Selected = Selection.size() == 1 && Selection.front() == Component;
-      if (ImGui::Selectable(Describe(*Component).c_str(), Selected))
+      if (ImGui::Selectable(Design::Describe(*Component).c_str(), Selected))
         FCommands.Post([this, Name = Component->Name()] { FDesigner.Select({Name}); });
       if (Selected) ImGui::SetItemDefaultFocus();
     }
@@ -129,7 +105,7 @@ void TPropertyGrid::DrawRows(const std::vector<TInspectorRow>& Rows, bool Events
   ImGui::TableSetupColumn("Name", ImGuiTableColumnFlags_WidthStretch, 0.36f);
   ImGui::TableSetupColumn("Value", ImGuiTableColumnFlags_WidthStretch, 0.64f);
   for (const TInspectorRow& Row : Rows) {
-    if (!Matches(Row.Name, FFilterText)) continue;
+    if (!Design::NameMatches(Row.Name, FFilterText)) continue;
     ImGui::PushID(Row.Path.c_str());
     ImGui::TableNextRow();
     ImGui::TableSetColumnIndex(0);
@@ -170,35 +146,17 @@ void TPropertyGrid::DrawValue(const TInspectorRow& Row) {
   }
   const auto Set = [this, Path = Row.Path](const std::string& Value) { SetProperty(Path, Value); };
   switch (Row.Kind) {
-    case TRowKind::String: {
-      // Shown as the text itself; a value the notation cannot be read
-      // back from is shown and taken as it is written. Several selected
-      // whose texts differ show none, and take what is typed as text.
-      const std::optional<std::string> Text = Row.Value.empty() ? "" : DecodeStringLiteral(Row.Value);
-      if (Text)
-        TextField(Row, *Text, [Set](const std::string& Typed) { Set(EncodeStringLiteral(Typed)); });
-      else
-        TextField(Row, Row.Value, Set);
-      break;
-    }
+    case TRowKind::String:
     case TRowKind::Integer:
     case TRowKind::Set:
-      TextField(Row, Row.Value, Set);
+      TextField(Row, Design::FieldText(Row), [Set, &Row](const std::string& Typed) { Set(Design::TypedValue(Row, Typed)); });
       break;
     case TRowKind::Boolean:
     case TRowKind::SetElement:
-      ChoiceField(Row, Row.Choices.empty() ? std::vector<std::string>{"False", "True"} : Row.Choices);
-      break;
     case TRowKind::Enumeration:
-      ChoiceField(Row, Row.Choices);
+    case TRowKind::Reference:
+      ChoiceField(Row, Design::ListChoices(Row));
       break;
-    case TRowKind::Reference: {
-      // The empty choice takes the reference away.
-      std::vector<std::string> Choices{""};
-      Choices.insert(Choices.end(), Row.Choices.begin(), Row.Choices.end());
-      ChoiceField(Row, Choices);
-      break;
-    }
     case TRowKind::Color:
     case TRowKind::Cursor:
       NameOrNumberField(Row, Row.Kind == TRowKind::Color);
@@ -256,7 +214,7 @@ void TPropertyGrid::ChoiceField(const TInspectorRow& Row, const std::vector<std:
     // the one shown included, sets them all.
     const bool Selected = Choice == Row.Value;
     if (ImGui::Selectable(Choice.empty() ? "(none)" : Choice.c_str(), Selected))
-      SetProperty(Row.Path, Choice.empty() ? "''" : Choice);
+      SetProperty(Row.Path, Design::ChosenValue(Choice));
     if (Selected) ImGui::SetItemDefaultFocus();
   }
   ImGui::PopFont();

@@ -45,19 +45,20 @@ TRunFolder::~TRunFolder() {
   if (FFolder < 0) return;
   // Entries are removed through the folder held open, and links as links:
   // nothing outside the folder is touched whatever it holds.
-  if (const int Listing = ::dup(FFolder); Listing >= 0) {
+  const int Held = int(FFolder);
+  if (const int Listing = ::dup(Held); Listing >= 0) {
     if (DIR* Entries = ::fdopendir(Listing)) {
       std::vector<std::string> Names;
       while (const dirent* Entry = ::readdir(Entries))
         if (std::strcmp(Entry->d_name, ".") != 0 && std::strcmp(Entry->d_name, "..") != 0)
           Names.emplace_back(Entry->d_name);
       ::closedir(Entries);
-      for (const std::string& Name : Names) ::unlinkat(FFolder, Name.c_str(), 0);
+      for (const std::string& Name : Names) ::unlinkat(Held, Name.c_str(), 0);
     } else {
       ::close(Listing);
     }
   }
-  ::close(FFolder);
+  ::close(Held);
   ::rmdir(FPath.c_str());
 }
 
@@ -83,7 +84,7 @@ std::string TRunFolder::Write(std::span<const std::uint8_t> Bytes) {
   for (int Attempt = 0; Attempt < 100; ++Attempt) {
     const std::string Name = "form" + std::to_string(++FCount) + ".dfm";
     const std::string File = FPath + "/" + Name;
-    const int Out = ::openat(FFolder, Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int Out = ::openat(int(FFolder), Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (Out < 0) {
       if (errno == EEXIST) continue;
       Fail(File, "write", errno);
@@ -91,7 +92,7 @@ std::string TRunFolder::Write(std::span<const std::uint8_t> Bytes) {
     int Error = WriteAll(Out, Bytes);
     if (::close(Out) != 0 && Error == 0) Error = errno;
     if (Error != 0) {
-      ::unlinkat(FFolder, Name.c_str(), 0);
+      ::unlinkat(int(FFolder), Name.c_str(), 0);
       Fail(File, "write", Error);
     }
     return File;

@@ -5,7 +5,9 @@
 // file there, form1.dfm, form2.dfm and so on, skipping any name already
 // taken: a file is only ever created where nothing is, never through a
 // link, readable by this user alone, and a viewer still reading an earlier
-// form is not disturbed. POSIX only, as lvdesign's window is.
+// form is not disturbed. RunFolder.cpp makes it on POSIX systems (mode
+// 0700), win32/RunFolder.cpp on Windows (a folder whose access list names
+// this user alone, in the user's temporary folder).
 #pragma once
 
 #include <cstdint>
@@ -17,7 +19,7 @@ namespace Lvdesign {
 class TRunFolder {
 public:
   // The folder is made in Parent; in the system's temporary folder
-  // (TMPDIR, else /tmp) when Parent is empty.
+  // (TMPDIR, else /tmp; GetTempPath on Windows) when Parent is empty.
   explicit TRunFolder(std::string Parent = "");
   ~TRunFolder();
   TRunFolder(const TRunFolder&) = delete;
@@ -34,7 +36,10 @@ private:
 
   std::string FParent;
   std::string FPath;
-  int FFolder = -1;  // the folder, held open so files are made in it and no other
+  // The folder, held open so files are made in it and no other (and on
+  // Windows, so that no one else can rename or remove it): a descriptor
+  // or a handle, -1 until made.
+  std::intptr_t FFolder = -1;
   unsigned FCount = 0;
 };
 

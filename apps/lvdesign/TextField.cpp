@@ -1,8 +1,5 @@
 #include "TextField.hpp"
 
-#include "Classes.hpp"
-#include "Classes.hpp"
-
 namespace Lvdesign {
 
 namespace {
@@ -27,15 +24,5 @@ bool InputStringMultiline(const char* Label, std::string& Text, const ImVec2& Si
   return ImGui::InputTextMultiline(Label, Text.data(), Text.capacity() + 1, Size,
                                    Flags | ImGuiInputTextFlags_CallbackResize, Resize, &Text);
 }
-
-std::optional<std::string> DecodeStringLiteral(std::string_view Literal) {
-  try {
-    return Classes::ReadTextString(std::string(Literal));
-  } catch (const Classes::EReadError&) {
-  }
-  return std::nullopt;
-}
-
-std::string EncodeStringLiteral(std::string_view Text) { return Classes::TextString(std::string(Text)); }
 
 }  // namespace Lvdesign

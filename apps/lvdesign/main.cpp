@@ -3,7 +3,6 @@
 // actions with no window at all.
 #include <CLI/CLI.hpp>
 
-#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -32,8 +31,15 @@ int Run(const TOptions& Options) {
   Design::TDesigner Designer;
   if (!Options.Form.empty()) Designer.Open(Options.Form);
   if (Options.Actions.empty()) {
-    const auto Lvview = std::filesystem::path(Windows::GetModuleFileName(0)).parent_path() / "lvview";
-    return Lvdesign::RunDesignWindow(Designer, Packages, Lvview.string());
+    // The viewer is beside lvdesign.
+    std::string Lvview = Windows::GetModuleFileName(0);
+    Lvview.erase(Lvview.find_last_of("/\\") + 1);
+#ifdef _WIN32
+    Lvview += "lvview.exe";
+#else
+    Lvview += "lvview";
+#endif
+    return Lvdesign::RunDesignWindow(Designer, Packages, Lvview);
   }
   // A script answers no question: a form that asks to convert is declined.
   Dialogs::SetMessageBoxResponder(std::make_shared<Dialogs::TNoResponder>());

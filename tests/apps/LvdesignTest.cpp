@@ -37,6 +37,18 @@ TEST_F(LvdesignTest, AScriptDesignsAFormThatTheViewerRuns) {
   EXPECT_EQ(Viewed.Status, 0) << Viewed.Output;
 }
 
+// The session the Windows suite also runs, by script and in the window by
+// messages: both systems are held to the one text.
+TEST_F(LvdesignTest, TheSessionMakesTheFormTextWindowsMakes) {
+  const std::string Expected = std::string(TESSORIN_SOURCE_DIR) + "/tests/lvdesign/";
+  std::string Script = Content(Expected + "session.actions");
+  Script.erase(Script.find_last_not_of('\n') + 1);
+  ASSERT_EQ(Design("--actions " + Quoted(Script + "; save " + Path("session.dfm"))).Status, 0);
+  const TResult Printed = Shell(Pkgtool + " form " + Q("session.dfm"));
+  ASSERT_EQ(Printed.Status, 0) << Printed.Output;
+  EXPECT_EQ(Printed.Output, Content(Expected + "session.txt"));
+}
+
 TEST_F(LvdesignTest, TheFirstFailingActionEndsTheRunWithOneLine) {
   const struct {
     std::string Arguments, Message;
