@@ -8,6 +8,7 @@
 
 #include "Classes.hpp"
 #include "Graphics.hpp"
+#include "SysUtils.hpp"
 #include "TypInfo.hpp"
 
 namespace Design {
@@ -134,7 +135,7 @@ std::string Describe(const Classes::TComponent& Component) {
 
 bool NameMatches(const std::string& Name, std::string_view Filter) {
   return std::search(Name.begin(), Name.end(), Filter.begin(), Filter.end(), [](char A, char B) {
-           return std::tolower(static_cast<unsigned char>(A)) == std::tolower(static_cast<unsigned char>(B));
+           return SysUtils::LowerChar(A) == SysUtils::LowerChar(B);
          }) != Name.end();
 }
 
