@@ -5,7 +5,10 @@
 
 #include <iostream>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "SysUtils.hpp"
 #include "Tool.hpp"
 
 namespace Tool {
@@ -32,10 +35,17 @@ inline void OnlyDashOptions(CLI::App& App) {
   for (CLI::App* Command : App.get_subcommands([](CLI::App*) { return true; })) OnlyDashOptions(*Command);
 }
 
+// The arguments are taken in UTF-8 (on Windows from the system's wide
+// command line), and the standard streams write UTF-8 as the system shows
+// it (UseStandardText).
 inline std::optional<int> ParseCommandLine(CLI::App& App, int argc, char** argv) {
+  UseStandardText();
   OnlyDashOptions(App);
+  std::vector<std::string> Arguments = SysUtils::CommandLineArguments(argc, argv);
+  std::vector<char*> Pointers;
+  for (std::string& Argument : Arguments) Pointers.push_back(Argument.data());
   try {
-    App.parse(argc, argv);
+    App.parse(int(Pointers.size()), Pointers.data());
     RefuseEmptyValues(App);
   } catch (const CLI::Success& E) {
     return App.exit(E);

@@ -187,6 +187,8 @@ public:
   void Commit();
 
 private:
+  friend void CommitAll(std::span<TPendingFile* const> Files);
+  void Complete();  // on the disk, closed, ready to be named
   [[noreturn]] void Fail(int Error);
   std::string FTarget;    // as the caller named it
   std::string FResolved;  // the file actually replaced, links followed
@@ -196,6 +198,13 @@ private:
   bool FExisted = false;
   unsigned FMode = 0;
 };
+
+// Commits the files (null ones skipped) as one: on Windows every target is
+// checked before any file is made and a move that fails part-way puts back
+// what the moves before it replaced, so the files are named all or none;
+// elsewhere each is committed in turn, its target checked when it was made.
+// Raises what the failing file's Commit raises.
+void CommitAll(std::span<TPendingFile* const> Files);
 
 // Tests only: whether unnamed files may be used where the system has them.
 void SetUnnamedFilesAllowed(bool Allowed);

@@ -41,10 +41,8 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
 
   // By its full name: the system looks a bare name up along its search
   // path, and hands back any loaded module of that name.
-  char Full[MAX_PATH * 4];
-  const DWORD Length = ::GetFullPathNameA(FileName.c_str(), sizeof Full, Full, nullptr);
-  const HMODULE Module =
-      Length && Length < sizeof Full ? ::LoadLibraryExA(Full, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
+  const std::wstring Full = Win32::FullPath(FileName);
+  const HMODULE Module = Full.empty() ? nullptr : ::LoadLibraryExW(Full.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!Module) Reader.Fail("cannot be loaded as a data file: " + Win32::ErrorText(::GetLastError()));
   Contents.Keep = std::shared_ptr<void>(Module, [](void* Loaded) { ::FreeLibrary(static_cast<HMODULE>(Loaded)); });
   Contents.DataModule = reinterpret_cast<Windows::HMODULE>(Module);
