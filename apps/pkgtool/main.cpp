@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
   std::string CodePage;
   for (CLI::App* Command : {FormCommand, FormsCommand}) Command->add_option("--codepage", CodePage, Tool::CodePageHelp);
   try {
-    App.parse(argc, argv);
+    Tool::ParseArguments(App, argc, argv);
     Tool::RefuseEmptyValues(App);
   } catch (const CLI::Success& E) {
     return App.exit(E);

@@ -133,6 +133,9 @@ struct TModuleContents {
   std::shared_ptr<void> Keep;
 };
 TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string& FileName);
+// An ELF module's contents, read by the reader every system shares; on
+// Windows only ever inspected.
+TModuleContents ReadElfModule(std::span<const std::uint8_t> Data, const std::string& FileName);
 // The resources of a module loaded in this process, read from its memory;
 // empty when it carries none. Raises SysUtils::EPackageError naming Where
 // when they are malformed.

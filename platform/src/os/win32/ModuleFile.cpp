@@ -1,5 +1,5 @@
-// Module files as PE32 DLLs. The file is read as data first by the reader
-// every system shares, so that a truncated or crafted file is refused
+// Module files as PE32 DLLs, and Linux modules read as data. A DLL is
+// read as data first by the reader every system shares, so that a truncated or crafted file is refused
 // before the system is asked to touch it. Only then is it loaded as a data
 // file (nothing in it runs), which the system's resource calls accept as
 // the module, as everything else on Windows will look resources up.
@@ -34,6 +34,8 @@ Pe::TReader LoadedImage(const std::uint8_t* Base, const std::string& Where) {
 }  // namespace
 
 TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string& FileName) {
+  // A Linux module is only ever inspected, by the reader every system shares.
+  if (!Pe::LooksLikePe(Data)) return ReadElfModule(Data, FileName);
   const Pe::TReader Reader(Data, Pe::TLayout::File, FileName);
   TModuleContents Contents;
   Contents.Exports = Pe::ExportNames(Reader.Exports());
