@@ -73,6 +73,30 @@ tail -c +2 "$Here/../../fuzz/ModuleFile/fake-package.bpl" >модуль.bpl
 check 0 модуль.bpl pkgtool.exe info модуль.bpl
 grep -q "^name: модуль$" "$Said" && grep -q "^contains: FakeBase$" "$Said" || fail "pkgtool info модуль.bpl"
 
+# JPEG through the system's codec: damaged data is refused as on Linux,
+# where the codec would fill it with grey, and before the codec sees it;
+# every kind of whole file still reads.
+convert -size 96x80 plasma:fractal -quality 90 whole.jpg && convert whole.jpg -sampling-factor 1x1 444.jpg &&
+  convert whole.jpg -define jpeg:restart-interval=2 restart.jpg && convert whole.jpg -interlace JPEG progressive.jpg &&
+  convert whole.jpg -colorspace gray grey.jpg || exit 1
+for Whole in whole 444 restart; do  # half the file, then the end marker
+  head -c $(($(wc -c <$Whole.jpg) / 2)) $Whole.jpg >cut-$Whole.jpg && printf '\377\331' >>cut-$Whole.jpg
+done
+# The frame's header claims 11000 x 11000 pixels (0x2AF8) for a few
+# kilobytes of data.
+for Whole in whole progressive; do
+  Frame=$(od -An -tx1 -v $Whole.jpg | tr -s ' \n' '  ' | sed 's/^ //' | grep -ob 'ff c[02]' | head -1 | cut -d: -f1)
+  cp $Whole.jpg huge-$Whole.jpg && printf '\052\370\052\370' |
+    dd of=huge-$Whole.jpg bs=1 seek=$((Frame / 3 + 5)) conv=notrunc 2>/dev/null
+done
+for Picture in whole 444 restart progressive grey; do
+  check 0 out-$Picture.bmp lvfilter.exe $Picture.jpg vig.png -o out-$Picture.bmp --yes
+done
+for Picture in cut-whole cut-444 cut-restart huge-whole huge-progressive; do
+  check 2 out-$Picture.bmp lvfilter.exe $Picture.jpg vig.png -o out-$Picture.bmp
+  grep -q "$Picture.jpg: JPEG decoding failed: Corrupt JPEG data" "$Said" || fail "$Picture.jpg: not refused as damaged"
+done
+
 # A folder whose path is past the classic limit of 260 characters.
 Long=$(printf '%0100d' 0)
 Deep=$Long/$Long/$Long

@@ -18,6 +18,7 @@
 #include "Graphics/Codecs.hpp"
 #include "SysUtils.hpp"
 #include "os/Os.hpp"
+#include "os/win32/JpegWalk.hpp"
 #include "os/win32/Win32.hpp"
 // After Win32.hpp, which sets up <windows.h> for them.
 #include <objbase.h>
@@ -168,68 +169,6 @@ std::vector<std::uint8_t> CheckPngChunks(std::span<const std::uint8_t> Data, con
     }
     Position = End;
   }
-}
-
-struct TJpegLayout {
-  std::uint32_t Width = 0, Height = 0;
-  bool HasFrame = false;
-  int Scans = 0;
-  bool CutShort = false;  // the data ends before the end-of-image marker
-};
-
-bool IsRestart(std::uint8_t Marker) { return Marker >= 0xD0 && Marker <= 0xD7; }
-
-// The start of the marker that ends a scan's entropy-coded data: a 0xFF
-// there is followed by 0x00 (a stuffed byte), a restart marker, or more
-// 0xFF fill before a marker.
-std::size_t EndOfScan(std::span<const std::uint8_t> Data, std::size_t Position) {
-  while (Position < Data.size()) {
-    const void* Found = std::memchr(Data.data() + Position, 0xFF, Data.size() - Position);
-    if (!Found) return Data.size();
-    const std::size_t Start = std::size_t(static_cast<const std::uint8_t*>(Found) - Data.data());
-    std::size_t Next = Start + 1;
-    while (Next < Data.size() && Data[Next] == 0xFF) ++Next;
-    if (Next == Data.size()) return Data.size();
-    if (Data[Next] != 0x00 && !IsRestart(Data[Next])) return Start;
-    Position = Next + 1;
-  }
-  return Data.size();
-}
-
-// The markers from after SOI to EOI, read the way libjpeg reads them:
-// stray bytes between segments are passed over, and only the data running
-// out before EOI counts as the file being cut. A segment length below 2 is
-// malformed and left for the codec to refuse.
-TJpegLayout WalkJpeg(std::span<const std::uint8_t> Data) {
-  TJpegLayout Layout;
-  const std::size_t Size = Data.size();
-  std::size_t Position = 2;
-  for (;;) {
-    while (Position < Size && Data[Position] != 0xFF) ++Position;
-    while (Position < Size && Data[Position] == 0xFF) ++Position;
-    if (Position >= Size) break;
-    const std::uint8_t Marker = Data[Position++];
-    if (Marker == 0xD9) return Layout;
-    if (Marker == 0x00 || Marker == 0x01 || IsRestart(Marker) || Marker == 0xD8) continue;
-    if (Size - Position < 2) break;
-    const std::size_t Length = SysUtils::Be16(&Data[Position]);
-    if (Length < 2) return Layout;
-    if (Size - Position < Length) break;
-    // Start of frame: every 0xCn but DHT (C4), JPG (C8) and DAC (CC).
-    const bool Frame = (Marker & 0xF0) == 0xC0 && Marker != 0xC4 && Marker != 0xC8 && Marker != 0xCC;
-    if (Frame && !Layout.HasFrame && Length >= 7) {
-      Layout.Height = SysUtils::Be16(&Data[Position + 3]);
-      Layout.Width = SysUtils::Be16(&Data[Position + 5]);
-      Layout.HasFrame = true;
-    }
-    Position += Length;
-    if (Marker == 0xDA) {
-      ++Layout.Scans;
-      Position = EndOfScan(Data, Position);
-    }
-  }
-  Layout.CutShort = true;
-  return Layout;
 }
 
 // The first image of a file, opened and checked against the limits.
@@ -638,10 +577,11 @@ std::vector<std::uint8_t> WritePng(const TDib& Image, TPngCompression) {
 
 TDib ReadJpeg(std::span<const std::uint8_t> Data, const std::string& Name) {
   if (SniffFormat(Data) != TFileFormat::Jpeg) throw EInvalidGraphic(Name + ": not a JPEG picture");
-  const TJpegLayout Layout = WalkJpeg(Data);
+  const Os::Win32::TJpegLayout Layout = Os::Win32::WalkJpeg(Data);
   if (Layout.HasFrame) CheckImageSize(Layout.Width, Layout.Height, Name);
   if (Layout.Scans > MaxScans) throw EInvalidGraphic(Name + ": JPEG decoding failed: too many scans");
   if (Layout.CutShort) throw EInvalidGraphic(Name + ": truncated JPEG data");
+  if (!Layout.Corrupt.empty()) throw EInvalidGraphic(Name + ": JPEG decoding failed: " + Layout.Corrupt);
   const TCheck Check{Name + ": JPEG decoding failed: "};
   TImaging Imaging(Check);
   TFrame Frame;
