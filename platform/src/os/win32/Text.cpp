@@ -75,9 +75,28 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return Arguments;
 }
 
+namespace {
+
+// A window program has no standard handles unless its parent gave it some
+// (a pipe, a file); started from a console, it writes to that console.
+HANDLE StandardHandle(int Stream) {
+  const DWORD Which = Stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE;
+  HANDLE Handle = ::GetStdHandle(Which);
+  if (Handle && Handle != INVALID_HANDLE_VALUE) return Handle;
+  static const bool Attached = ::AttachConsole(ATTACH_PARENT_PROCESS) != 0;
+  if (!Attached) return nullptr;
+  Handle = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (Handle == INVALID_HANDLE_VALUE) return nullptr;
+  ::SetStdHandle(Which, Handle);
+  return Handle;
+}
+
+}  // namespace
+
 void WriteStandardText(int Stream, std::string_view Text) {
-  HANDLE Handle = ::GetStdHandle(Stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  if (!Handle || Handle == INVALID_HANDLE_VALUE || Text.empty()) return;
+  HANDLE Handle = StandardHandle(Stream);
+  if (!Handle || Text.empty()) return;
   const std::wstring Wide = Os::Win32::Wide(std::string(Text));
   DWORD Mode = 0, Done = 0;
   // A console shows every character it is given as UTF-16, whatever its
