@@ -166,7 +166,7 @@ void TPendingFile::Commit() {
 }
 
 void CommitAll(std::span<TPendingFile* const> Files) {
-  // What each move did, for putting it back: the old file is kept under a
+  // What each move did, for putting it back: an old file is kept under a
   // second name (a link to it, or else a copy) until every output is named.
   struct TStep {
     TPendingFile* File;
@@ -191,7 +191,9 @@ void CommitAll(std::span<TPendingFile* const> Files) {
   };
   for (TStep& Step : Steps) {
     TPendingFile& File = *Step.File;
-    if (File.FExisted) {
+    // The last move replaces its file in one step or fails leaving it: its
+    // old file is never put back, so it needs no second name.
+    if (File.FExisted && &Step != &Steps.back()) {
       // A file another program has come to hold cannot be replaced; its
       // second name could then not be removed either.
       HANDLE Replaced = OpenToReplace(Step.Target);
