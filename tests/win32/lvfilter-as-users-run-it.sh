@@ -79,7 +79,7 @@ grep -q "^name: модуль$" "$Said" && grep -q "^contains: FakeBase$" "$Said"
 convert -size 96x80 plasma:fractal -quality 90 whole.jpg && convert whole.jpg -sampling-factor 1x1 444.jpg &&
   convert whole.jpg -define jpeg:restart-interval=2 restart.jpg && convert whole.jpg -interlace JPEG progressive.jpg &&
   convert whole.jpg -colorspace gray grey.jpg || exit 1
-for Whole in whole 444 restart; do  # half the file, then the end marker
+for Whole in whole 444 restart progressive; do  # half the file, then the end marker
   head -c $(($(wc -c <$Whole.jpg) / 2)) $Whole.jpg >cut-$Whole.jpg && printf '\377\331' >>cut-$Whole.jpg
 done
 # The frame's header claims 11000 x 11000 pixels (0x2AF8) for a few
@@ -92,7 +92,7 @@ done
 for Picture in whole 444 restart progressive grey; do
   check 0 out-$Picture.bmp lvfilter.exe $Picture.jpg vig.png -o out-$Picture.bmp --yes
 done
-for Picture in cut-whole cut-444 cut-restart huge-whole huge-progressive; do
+for Picture in cut-whole cut-444 cut-restart cut-progressive huge-whole huge-progressive; do
   check 2 out-$Picture.bmp lvfilter.exe $Picture.jpg vig.png -o out-$Picture.bmp
   grep -q "$Picture.jpg: JPEG decoding failed: Corrupt JPEG data" "$Said" || fail "$Picture.jpg: not refused as damaged"
 done

@@ -609,8 +609,8 @@ std::vector<std::uint8_t> WritePng(const TDib& Image, TPngCompression) {
 
 TDib ReadJpeg(std::span<const std::uint8_t> Data, const std::string& Name) {
   if (SniffFormat(Data) != TFileFormat::Jpeg) throw EInvalidGraphic(Name + ": not a JPEG picture");
-  const Os::Win32::TJpegLayout Layout = Os::Win32::WalkJpeg(Data);
-  if (Layout.HasFrame) CheckImageSize(Layout.Width, Layout.Height, Name);
+  const Os::Win32::TJpegLayout Layout =
+      Os::Win32::WalkJpeg(Data, [&Name](std::uint32_t Width, std::uint32_t Height) { CheckImageSize(Width, Height, Name); });
   if (Layout.Scans > MaxScans) throw EInvalidGraphic(Name + ": JPEG decoding failed: too many scans");
   if (Layout.CutShort) throw EInvalidGraphic(Name + ": truncated JPEG data");
   if (!Layout.Corrupt.empty()) throw EInvalidGraphic(Name + ": JPEG decoding failed: " + Layout.Corrupt);

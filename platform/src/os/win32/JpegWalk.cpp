@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <new>
+#include <optional>
 #include <vector>
 
 #include "SysUtils.hpp"
@@ -39,11 +43,15 @@ std::size_t EndOfScan(std::span<const std::uint8_t> Data, std::size_t Position) 
 }
 
 // A Huffman table as the standard's decoding procedure reads it: for each
-// code length, the first and last code and where its symbols start.
+// code length, the first and last code and where its symbols start; and
+// for the codes of up to FastBits bits, their length and symbol by the
+// next FastBits bits of the data.
+constexpr int FastBits = 9;
 struct THuffman {
   bool Defined = false;
   std::array<std::int32_t, 17> MinCode{}, MaxCode{}, First{};
   std::array<std::uint8_t, 256> Values{};
+  std::array<std::uint16_t, 1 << FastBits> Fast{};  // length << 8 | symbol; 0 for a longer code
 };
 using TTables = std::array<THuffman, 8>;  // DC 0-3, then AC 0-3
 
@@ -57,36 +65,56 @@ bool ReadTables(std::span<const std::uint8_t> Segment, TTables& Tables) {
     std::int32_t Code = 0, Count = 0;
     for (int Length = 1; Length <= 16; ++Length) {
       const int Codes = Segment[Position + Length];
+      if (Code + Codes >= 1 << Length) return false;  // more codes than the length has, as libjpeg counts
       Table.First[Length] = Count, Table.MinCode[Length] = Code;
       Table.MaxCode[Length] = Codes ? Code + Codes - 1 : -1;
       Code = (Code + Codes) << 1, Count += Codes;
     }
     if (Count > 256 || Segment.size() - Position - 17 < std::size_t(Count)) return false;
     std::copy_n(Segment.begin() + std::ptrdiff_t(Position + 17), Count, Table.Values.begin());
+    Table.Fast.fill(0);
+    for (int Length = 1; Length <= FastBits; ++Length)
+      for (std::int32_t C = Table.MinCode[Length]; C <= Table.MaxCode[Length]; ++C) {
+        const std::uint8_t Symbol = Table.Values[std::size_t(Table.First[Length] + C - Table.MinCode[Length])];
+        const int Spare = FastBits - Length;
+        for (std::int32_t Tail = 0; Tail < 1 << Spare; ++Tail)
+          Table.Fast[std::size_t(C << Spare | Tail)] = std::uint16_t(Length << 8 | Symbol);
+      }
     Table.Defined = true;
     Position += 17 + std::size_t(Count);
   }
   return true;
 }
 
-// The bits of a scan's coded data, stuffed bytes taken out; they end at a
-// marker (a restart marker or the end of the scan).
+// The bits of a scan's coded data, stuffed bytes taken out, read ahead a
+// few bytes at a time; they end at a marker (a restart marker or the end
+// of the scan), which reading never passes.
 class TBits {
 public:
   explicit TBits(std::span<const std::uint8_t> Data) : FData(Data) {}
   // The next bit, or -1 at a marker.
   int Bit() {
-    if (FCount == 0 && !Fill()) return -1;
+    if (FCount == 0 && (Fill(), FCount == 0)) return -1;
     --FCount;
-    return (FByte >> FCount) & 1;
+    return int(FBits >> FCount & 1);
   }
-  bool Skip(int Count) {
-    while (Count-- > 0)
-      if (Bit() < 0) return false;
-    return true;
+  bool Skip(int Count) { return Value(Count) >= 0; }
+  // The next Count bits (up to 16) as a number, or -1 at a marker.
+  long Value(int Count) {
+    if (FCount < Count) Fill();
+    if (FCount < Count) return -1;
+    FCount -= Count;
+    return long(FBits >> FCount & ((std::uint64_t(1) << Count) - 1));
   }
   // The next symbol of the table: -1 at a marker, -2 for a code it lacks.
   int Decode(const THuffman& Table) {
+    if (FCount < FastBits) Fill();
+    const std::uint64_t Ahead = FCount >= FastBits ? FBits >> (FCount - FastBits) : FBits << (FastBits - FCount);
+    const std::uint16_t Known = Table.Fast[Ahead & ((1u << FastBits) - 1)];
+    if (Known && (Known >> 8) <= FCount) {
+      FCount -= Known >> 8;
+      return Known & 0xFF;
+    }
     std::int32_t Code = 0;
     for (int Length = 1; Length <= 16; ++Length) {
       const int Next = Bit();
@@ -96,8 +124,8 @@ public:
     }
     return -2;
   }
-  // Drops the bits left in the byte and passes over the restart marker that
-  // must follow, after any stray bytes; false where there is none.
+  // Drops the bits read ahead and passes over the restart marker that must
+  // follow, after any stray bytes; false where there is none.
   bool Restart() {
     FCount = 0;
     while (FPosition < FData.size()) {
@@ -113,22 +141,19 @@ public:
   }
 
 private:
-  bool Fill() {
-    if (FPosition >= FData.size()) return false;
-    FByte = FData[FPosition++];
-    if (FByte == 0xFF) {
-      if (FPosition >= FData.size() || FData[FPosition] != 0x00) {
-        --FPosition;
-        return false;
-      }
-      ++FPosition;
+  // Reads ahead to at least 57 bits, or up to the marker.
+  void Fill() {
+    while (FCount <= 56 && FPosition < FData.size()) {
+      const std::uint8_t Byte = FData[FPosition];
+      if (Byte == 0xFF && (FPosition + 1 >= FData.size() || FData[FPosition + 1] != 0x00)) return;
+      FPosition += Byte == 0xFF ? 2 : 1;
+      FBits = FBits << 8 | Byte;
+      FCount += 8;
     }
-    FCount = 8;
-    return true;
   }
   std::span<const std::uint8_t> FData;
   std::size_t FPosition = 0;
-  std::uint32_t FByte = 0;
+  std::uint64_t FBits = 0;  // the low FCount bits are the next ones
   int FCount = 0;
 };
 
@@ -159,68 +184,195 @@ bool ReadFrame(std::span<const std::uint8_t> Segment, TFrame& Frame) {
   return true;
 }
 
-// Decodes the codes of a sequential scan: its header Segment, its coded
-// Data. Answers the fault, or nothing; a header the codec would refuse is
-// left to it.
-std::string DecodeScan(std::span<const std::uint8_t> Segment, std::span<const std::uint8_t> Data, const TFrame& Frame,
-                       const TTables& Tables, unsigned RestartInterval) {
+// The coded data of a frame's scans, decoded as far as their Huffman codes
+// and the bits those codes announce, which counts the blocks of each scan
+// without computing one pixel. A progressive picture's refining scans
+// depend on which coefficients earlier scans made nonzero, which it keeps:
+// eight bytes a block, for a picture already within the limits.
+class TCodedData {
+public:
+  TCodedData(const TFrame& Frame, bool Progressive)
+      : FFrame(Frame), FProgressive(Progressive), FNonZero(Frame.Components.size()) {}
+
+  // One scan: its header Segment, its coded Data. Answers the fault, or
+  // nothing; a header the codec would refuse is left to it.
+  std::string Scan(std::span<const std::uint8_t> Segment, std::span<const std::uint8_t> Data, const TTables& Tables,
+                   unsigned RestartInterval) {
+    const std::size_t Count = Segment.empty() ? 0 : Segment[0];
+    if (Count == 0 || Segment.size() < 1 + 2 * Count + 3) return {};
+    const int First = Segment[1 + 2 * Count], Last = Segment[2 + 2 * Count];
+    const int High = Segment[3 + 2 * Count] >> 4;
+    const TKind Kind = !FProgressive ? TKind::Sequential
+                       : First == 0  ? (High ? TKind::DcRefine : TKind::DcFirst)
+                                     : (High ? TKind::AcRefine : TKind::AcFirst);
+    if (FProgressive && (First == 0 ? Last != 0 : Last < First || Last > 63 || Count != 1)) return {};
+    std::vector<TCoded> Coded;
+    for (std::size_t I = 0; I < Count; ++I) {
+      const std::uint8_t Id = Segment[1 + 2 * I], Dc = Segment[2 + 2 * I] >> 4, Ac = Segment[2 + 2 * I] & 15;
+      const auto Found = std::find_if(FFrame.Components.begin(), FFrame.Components.end(),
+                                      [Id](const TComponent& C) { return C.Id == Id; });
+      if (Found == FFrame.Components.end() || Dc > 3 || Ac > 3) return {};
+      const bool NeedsDc = Kind == TKind::Sequential || Kind == TKind::DcFirst;
+      const bool NeedsAc = Kind == TKind::Sequential || Kind == TKind::AcFirst || Kind == TKind::AcRefine;
+      for (const int Table : {NeedsDc ? int(Dc) : -1, NeedsAc ? 4 + Ac : -1})
+        if (Table >= 0 && !Tables[std::size_t(Table)].Defined) {
+          char Fault[64];
+          std::snprintf(Fault, sizeof Fault, "Huffman table 0x%02x was not defined", Table < 4 ? Table : 0x10 + Table - 4);
+          return Fault;
+        }
+      std::vector<std::uint64_t>* NonZero = nullptr;
+      if (Kind == TKind::AcFirst || Kind == TKind::AcRefine) {
+        NonZero = &FNonZero[std::size_t(Found - FFrame.Components.begin())];
+        try {
+          NonZero->resize(FFrame.Across(*Found) * FFrame.Down(*Found));
+        } catch (const std::bad_alloc&) {
+          return {};
+        }
+      }
+      Coded.push_back({&*Found, &Tables[Dc], &Tables[4 + Ac], NonZero});
+    }
+    // One block of a component coded alone is a unit; otherwise each unit
+    // holds every component's H x V blocks.
+    const bool Alone = Coded.size() == 1;
+    const std::uint64_t Units =
+        Alone ? FFrame.Across(*Coded[0].Component) * FFrame.Down(*Coded[0].Component)
+              : ((FFrame.Width + 8 * FFrame.HMax - 1) / (8 * FFrame.HMax)) *
+                    std::uint64_t((FFrame.Height + 8 * FFrame.VMax - 1) / (8 * FFrame.VMax));
+    TBits Bits(Data);
+    FEndOfBands = 0;
+    for (std::uint64_t Unit = 0; Unit < Units; ++Unit) {
+      if (RestartInterval && Unit && Unit % RestartInterval == 0) {
+        if (!Bits.Restart()) return NoRestart;
+        FEndOfBands = 0;
+      }
+      for (const TCoded& C : Coded)
+        for (int Block = 0; Block < (Alone ? 1 : C.Component->H * C.Component->V); ++Block) {
+          std::uint64_t* NonZero = C.NonZero ? &(*C.NonZero)[Unit] : nullptr;
+          const int Result = DecodeBlock(Kind, Bits, C, First, Last, NonZero);
+          if (Result == -1) return PrematureEnd;
+          if (Result == -2) return BadCode;
+        }
+    }
+    return {};
+  }
+
+private:
+  enum class TKind { Sequential, DcFirst, DcRefine, AcFirst, AcRefine };
   struct TCoded {
     const TComponent* Component;
     const THuffman *Dc, *Ac;
+    std::vector<std::uint64_t>* NonZero;  // an AC scan's component's
   };
-  std::vector<TCoded> Coded;
-  const std::size_t Count = Segment.empty() ? 0 : Segment[0];
-  if (Count == 0 || Segment.size() < 1 + 2 * Count + 3) return {};
-  for (std::size_t I = 0; I < Count; ++I) {
-    const std::uint8_t Id = Segment[1 + 2 * I], Dc = Segment[2 + 2 * I] >> 4, Ac = Segment[2 + 2 * I] & 15;
-    const auto Found = std::find_if(Frame.Components.begin(), Frame.Components.end(),
-                                    [Id](const TComponent& C) { return C.Id == Id; });
-    if (Found == Frame.Components.end() || Dc > 3 || Ac > 3) return {};
-    for (const int Table : {int(Dc), 4 + Ac})
-      if (!Tables[std::size_t(Table)].Defined) {
-        char Fault[64];
-        std::snprintf(Fault, sizeof Fault, "Huffman table 0x%02x was not defined", Table < 4 ? Table : 0x10 + Table - 4);
-        return Fault;
-      }
-    Coded.push_back({&*Found, &Tables[Dc], &Tables[4 + Ac]});
-  }
-  // One block of a component coded alone is a unit; otherwise each unit
-  // holds every component's H x V blocks.
-  const bool Alone = Coded.size() == 1;
-  const std::uint64_t Units = Alone ? Frame.Across(*Coded[0].Component) * Frame.Down(*Coded[0].Component)
-                                    : ((Frame.Width + 8 * Frame.HMax - 1) / (8 * Frame.HMax)) *
-                                          std::uint64_t((Frame.Height + 8 * Frame.VMax - 1) / (8 * Frame.VMax));
-  TBits Bits(Data);
-  for (std::uint64_t Unit = 0; Unit < Units; ++Unit) {
-    if (RestartInterval && Unit && Unit % RestartInterval == 0 && !Bits.Restart()) return NoRestart;
-    for (const TCoded& C : Coded)
-      for (int Block = 0; Block < (Alone ? 1 : C.Component->H * C.Component->V); ++Block) {
+
+  // One block's codes, the way libjpeg's Huffman decoder reads them: 0, or
+  // -1 where the data ends first, -2 for a code the table lacks.
+  int DecodeBlock(TKind Kind, TBits& Bits, const TCoded& C, int First, int Last, std::uint64_t* NonZero) {
+    const auto Mark = [NonZero](int K) {
+      if (K < 64) *NonZero |= std::uint64_t(1) << K;
+    };
+    const auto IsNonZero = [NonZero](int K) { return (*NonZero >> K & 1) != 0; };
+    switch (Kind) {
+      case TKind::Sequential: {
         int Symbol = Bits.Decode(*C.Dc);
-        if (Symbol >= 0 && !Bits.Skip(Symbol)) Symbol = -1;
-        for (int K = 1; K < 64 && Symbol >= 0;) {
+        if (Symbol < 0) return Symbol;
+        if (!Bits.Skip(Symbol)) return -1;
+        for (int K = 1; K < 64;) {
           Symbol = Bits.Decode(*C.Ac);
-          if (Symbol < 0) break;
+          if (Symbol < 0) return Symbol;
           const int Run = Symbol >> 4, Size = Symbol & 15;
           if (Size == 0 && Run != 15) break;  // end of block
           K += Run + 1;
-          if (!Bits.Skip(Size)) Symbol = -1;
+          if (!Bits.Skip(Size)) return -1;
         }
-        if (Symbol == -1) return PrematureEnd;
-        if (Symbol == -2) return BadCode;
+        return 0;
       }
+      case TKind::DcFirst: {
+        const int Symbol = Bits.Decode(*C.Dc);
+        if (Symbol < 0) return Symbol;
+        return Bits.Skip(Symbol) ? 0 : -1;
+      }
+      case TKind::DcRefine:
+        return Bits.Skip(1) ? 0 : -1;
+      case TKind::AcFirst:
+        if (FEndOfBands > 0) {
+          --FEndOfBands;
+          return 0;
+        }
+        for (int K = First; K <= Last; ++K) {
+          const int Symbol = Bits.Decode(*C.Ac);
+          if (Symbol < 0) return Symbol;
+          const int Run = Symbol >> 4, Size = Symbol & 15;
+          if (Size) {
+            K += Run;
+            if (!Bits.Skip(Size)) return -1;
+            Mark(K);
+          } else if (Run == 15) {
+            K += 15;
+          } else {
+            const long More = Bits.Value(Run);
+            if (More < 0) return -1;
+            FEndOfBands = (1u << Run) + unsigned(More) - 1;
+            break;
+          }
+        }
+        return 0;
+      case TKind::AcRefine: {
+        int K = First;
+        if (FEndOfBands == 0) {
+          for (; K <= Last; ++K) {
+            const int Symbol = Bits.Decode(*C.Ac);
+            if (Symbol < 0) return Symbol;
+            int Run = Symbol >> 4;
+            const int Size = Symbol & 15;
+            if (Size) {
+              if (Size != 1) return -2;
+              if (Bits.Bit() < 0) return -1;
+            } else if (Run != 15) {
+              const long More = Bits.Value(Run);
+              if (More < 0) return -1;
+              FEndOfBands = (1u << Run) + unsigned(More);
+              break;
+            }
+            // Past the coefficients already nonzero, each with its
+            // correction bit, and Run of those still zero.
+            for (; K <= Last; ++K) {
+              if (IsNonZero(K)) {
+                if (Bits.Bit() < 0) return -1;
+              } else if (--Run < 0) {
+                break;
+              }
+            }
+            if (Size) Mark(K);
+          }
+        }
+        if (FEndOfBands > 0) {
+          // A correction bit for each coefficient of the rest of the band
+          // already nonzero.
+          const std::uint64_t Rest = K > Last ? 0 : (~std::uint64_t(0) >> (63 - Last)) & (~std::uint64_t(0) << K);
+          for (int Corrections = std::popcount(*NonZero & Rest); Corrections > 0; Corrections -= 16)
+            if (!Bits.Skip(std::min(Corrections, 16))) return -1;
+          --FEndOfBands;
+        }
+        return 0;
+      }
+    }
+    return 0;
   }
-  return {};
-}
+
+  const TFrame& FFrame;
+  bool FProgressive;
+  std::vector<std::vector<std::uint64_t>> FNonZero;  // by component, then block
+  unsigned FEndOfBands = 0;  // blocks left whose band ends at once
+};
 
 }  // namespace
 
-TJpegLayout WalkJpeg(std::span<const std::uint8_t> Data) {
+TJpegLayout WalkJpeg(std::span<const std::uint8_t> Data, const std::function<void(std::uint32_t, std::uint32_t)>& CheckSize) {
   TJpegLayout Layout;
   TTables Tables;
   TFrame Frame;
-  bool Sequential = false, Progressive = false;
+  std::optional<TCodedData> Coded;
   unsigned RestartInterval = 0;
-  std::uint64_t CodedBytes = 0;
   bool Ended = false;
   const std::size_t Size = Data.size();
   std::size_t Position = 2;
@@ -245,31 +397,23 @@ TJpegLayout WalkJpeg(std::span<const std::uint8_t> Data) {
       Layout.Height = SysUtils::Be16(&Data[Position + 3]);
       Layout.Width = SysUtils::Be16(&Data[Position + 5]);
       Layout.HasFrame = true;
+      CheckSize(Layout.Width, Layout.Height);
       // Huffman-coded frames: baseline and extended sequential, progressive.
-      const bool Known = ReadFrame(Segment, Frame);
-      Sequential = Known && (Marker == 0xC0 || Marker == 0xC1);
-      Progressive = Known && Marker == 0xC2;
+      if (ReadFrame(Segment, Frame) && (Marker == 0xC0 || Marker == 0xC1 || Marker == 0xC2))
+        Coded.emplace(Frame, Marker == 0xC2);
     }
-    if (Marker == 0xC4 && !ReadTables(Segment, Tables)) Sequential = Progressive = false;
+    if (Marker == 0xC4 && !ReadTables(Segment, Tables)) Coded.reset();
     if (Marker == 0xDD && Segment.size() >= 2) RestartInterval = SysUtils::Be16(Segment.data());
     Position += Length;
     if (Marker == 0xDA) {
       ++Layout.Scans;
       const std::size_t Start = Position;
       Position = EndOfScan(Data, Position);
-      CodedBytes += Position - Start;
-      if (Sequential && Layout.Corrupt.empty())
-        Layout.Corrupt = DecodeScan(Segment, Data.subspan(Start, Position - Start), Frame, Tables, RestartInterval);
+      if (Coded && Layout.Corrupt.empty())
+        Layout.Corrupt = Coded->Scan(Segment, Data.subspan(Start, Position - Start), Tables, RestartInterval);
     }
   }
   Layout.CutShort = !Ended;
-  // Every block of a progressive picture's first DC scan takes a code of at
-  // least one bit: a file of a few kilobytes cannot hold millions of blocks.
-  if (Progressive && Layout.Corrupt.empty()) {
-    std::uint64_t Fewest = UINT64_MAX;
-    for (const TComponent& C : Frame.Components) Fewest = std::min(Fewest, Frame.Across(C) * Frame.Down(C));
-    if (CodedBytes * 8 < Fewest) Layout.Corrupt = PrematureEnd;
-  }
   return Layout;
 }
 
