@@ -124,11 +124,7 @@ bool SameFile(const std::string& A, const std::string& B) {
     const fs::path Canonical = fs::weakly_canonical(Path, Unknown);
     return Unknown ? Path.lexically_normal() : Canonical;
   };
-#ifdef _WIN32
-  return SysUtils::SameText(Utf8Of(Resolved(A)), Utf8Of(Resolved(B)));
-#else
-  return Resolved(A) == Resolved(B);
-#endif
+  return SysUtils::SameFileName(Utf8Of(Resolved(A)), Utf8Of(Resolved(B)));
 }
 }  // namespace
 

@@ -71,6 +71,10 @@ void AppendUtf8(std::string& Out, char32_t Code);
 // again from the system's wide command line, so that a name outside the
 // ANSI code page arrives whole; elsewhere argv as it is.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
+// Whether two file names (UTF-8) are the same name to the system's files:
+// on Windows ignoring case as its file systems do, in every script;
+// elsewhere byte for byte.
+bool SameFileName(std::string_view A, std::string_view B);
 // Writes UTF-8 text to standard output (Stream 1) or standard error (2) as
 // the system shows it: on Windows every character on a console, and to a
 // file or pipe in the console's code page (UTF-8 where the user chose it);

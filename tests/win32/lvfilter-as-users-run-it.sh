@@ -66,6 +66,9 @@ check 0 результат.png lvfilter.exe картинка.bmp 滤镜.png -o �
 [ -s 截图.png ] && [ -s форма.dfm ] || fail "the screenshot or the stored form is missing"
 check 0 снимок.png lvview.exe --form форма.dfm --click 5,5 --screenshot снимок.png --save-form форма.txt
 [ -s форма.txt ] || fail "форма.txt not written"
+# One new file under two spellings, in a script with letter case.
+check 2 Ж.png lvfilter.exe картинка.bmp 滤镜.png -o Ж.png --screenshot ж.png --yes
+[ ! -e ж.png ] || fail "ж.png written"
 check 2 e.png lvfilter.exe нет.bmp 滤镜.png -o e.png
 grep -q "нет.bmp: " "$Said" || fail "the missing picture is not named as given"
 check 0 значок.ico pkgtool.exe resource MAINICON -o значок.ico

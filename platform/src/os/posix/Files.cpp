@@ -245,6 +245,8 @@ namespace SysUtils {
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) { return {argv, argv + argc}; }
 
+bool SameFileName(std::string_view A, std::string_view B) { return A == B; }
+
 void WriteStandardText(int Stream, std::string_view Text) {
   while (!Text.empty()) {
     const ssize_t Written = write(Stream == 2 ? STDERR_FILENO : STDOUT_FILENO, Text.data(), Text.size());

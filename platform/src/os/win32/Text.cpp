@@ -75,6 +75,11 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return Arguments;
 }
 
+bool SameFileName(std::string_view A, std::string_view B) {
+  const std::wstring WideA = Os::Win32::Wide(std::string(A)), WideB = Os::Win32::Wide(std::string(B));
+  return ::CompareStringOrdinal(WideA.data(), int(WideA.size()), WideB.data(), int(WideB.size()), TRUE) == CSTR_EQUAL;
+}
+
 namespace {
 
 // A window program has no standard handles unless its parent gave it some
