@@ -100,6 +100,15 @@ for Picture in cut-whole cut-444 cut-restart cut-progressive huge-whole huge-pro
   grep -q "$Picture.jpg: JPEG decoding failed: Corrupt JPEG data" "$Said" || fail "$Picture.jpg: not refused as damaged"
 done
 
+# The programs and their modules in a folder of such a name: the package is
+# found beside them, loaded, and its components registered.
+mkdir -p программы && cp "$Bin"/*.bpl "$Bin"/*.dll "$Bin/lvfilter.exe" "$Bin/pkgtool.exe" программы/ || exit 1
+Built=$Bin Bin=$PWD/программы
+check 0 из-папки.png lvfilter.exe pic8.bmp vig.png -o из-папки.png --yes
+run pkgtool.exe palette
+grep -q "TLvFilterImage" "$Said" || fail "pkgtool.exe palette from программы"
+Bin=$Built
+
 # A folder whose path is past the classic limit of 260 characters.
 Long=$(printf '%0100d' 0)
 Deep=$Long/$Long/$Long
