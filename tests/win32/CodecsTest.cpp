@@ -1,6 +1,7 @@
-// The system's PNG codec behind the answers Linux gives: a damaged file is
+// The system's codecs behind the answers Linux gives: a damaged PNG is
 // refused naming its fault, in libpng's words where the walk in front of
-// the codec finds it, never as a file of an unknown format.
+// the codec finds it, never as a file of an unknown format; the JPEG walk
+// survives its fuzzer's seeds and reproducers.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include "Classes.hpp"
 #include "Graphics.hpp"
 #include "SysUtils.hpp"
+#include "../../fuzz/FuzzTargets.hpp"
+#include "common/Seeds.hpp"
 
 namespace {
 
@@ -107,3 +110,5 @@ TEST(SystemCodecs, DamagedPngsAreRefusedNamingTheirFault) {
   std::error_code Error;
   std::filesystem::remove_all(Folder, Error);
 }
+
+TEST(SystemCodecs, TheJpegWalkSurvivesEverySeedAndReproducer) { Seeds::RunAll(Fuzz::JpegWalk, "JpegWalk"); }

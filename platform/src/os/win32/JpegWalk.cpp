@@ -55,13 +55,14 @@ struct THuffman {
 };
 using TTables = std::array<THuffman, 8>;  // DC 0-3, then AC 0-3
 
-// A DHT segment's tables; false where it is malformed (left to the codec).
+// A DHT segment's tables, each replaced only once it is read whole; false
+// where one is malformed, which leaves the picture to the codec.
 bool ReadTables(std::span<const std::uint8_t> Segment, TTables& Tables) {
   for (std::size_t Position = 0; Position < Segment.size();) {
     if (Segment.size() - Position < 17) return false;
     const std::uint8_t Class = Segment[Position] >> 4, Id = Segment[Position] & 15;
     if (Class > 1 || Id > 3) return false;
-    THuffman& Table = Tables[Class * 4 + Id];
+    THuffman Table;
     std::int32_t Code = 0, Count = 0;
     for (int Length = 1; Length <= 16; ++Length) {
       const int Codes = Segment[Position + Length];
@@ -72,7 +73,9 @@ bool ReadTables(std::span<const std::uint8_t> Segment, TTables& Tables) {
     }
     if (Count > 256 || Segment.size() - Position - 17 < std::size_t(Count)) return false;
     std::copy_n(Segment.begin() + std::ptrdiff_t(Position + 17), Count, Table.Values.begin());
-    Table.Fast.fill(0);
+    // A DC difference has at most 15 bits, as libjpeg checks.
+    if (Class == 0 && std::any_of(Table.Values.begin(), Table.Values.begin() + Count, [](std::uint8_t V) { return V > 15; }))
+      return false;
     for (int Length = 1; Length <= FastBits; ++Length)
       for (std::int32_t C = Table.MinCode[Length]; C <= Table.MaxCode[Length]; ++C) {
         const std::uint8_t Symbol = Table.Values[std::size_t(Table.First[Length] + C - Table.MinCode[Length])];
@@ -81,6 +84,7 @@ bool ReadTables(std::span<const std::uint8_t> Segment, TTables& Tables) {
           Table.Fast[std::size_t(C << Spare | Tail)] = std::uint16_t(Length << 8 | Symbol);
       }
     Table.Defined = true;
+    Tables[Class * 4 + Id] = Table;
     Position += 17 + std::size_t(Count);
   }
   return true;
@@ -98,7 +102,11 @@ public:
     --FCount;
     return int(FBits >> FCount & 1);
   }
-  bool Skip(int Count) { return Value(Count) >= 0; }
+  bool Skip(int Count) {
+    for (; Count > 16; Count -= 16)
+      if (Value(16) < 0) return false;
+    return Value(Count) >= 0;
+  }
   // The next Count bits (up to 16) as a number, or -1 at a marker.
   long Value(int Count) {
     if (FCount < Count) Fill();
@@ -372,6 +380,7 @@ TJpegLayout WalkJpeg(std::span<const std::uint8_t> Data, const std::function<voi
   TTables Tables;
   TFrame Frame;
   std::optional<TCodedData> Coded;
+  bool Malformed = false;  // a table the codec will refuse: no decoding from there on
   unsigned RestartInterval = 0;
   bool Ended = false;
   const std::size_t Size = Data.size();
@@ -402,7 +411,8 @@ TJpegLayout WalkJpeg(std::span<const std::uint8_t> Data, const std::function<voi
       if (ReadFrame(Segment, Frame) && (Marker == 0xC0 || Marker == 0xC1 || Marker == 0xC2))
         Coded.emplace(Frame, Marker == 0xC2);
     }
-    if (Marker == 0xC4 && !ReadTables(Segment, Tables)) Coded.reset();
+    if (Marker == 0xC4 && !ReadTables(Segment, Tables)) Malformed = true;
+    if (Malformed) Coded.reset();
     if (Marker == 0xDD && Segment.size() >= 2) RestartInterval = SysUtils::Be16(Segment.data());
     Position += Length;
     if (Marker == 0xDA) {
