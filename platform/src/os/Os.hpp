@@ -202,11 +202,11 @@ private:
   unsigned FMode = 0;
 };
 
-// Commits the files (null ones skipped) as one: on Windows every target is
-// checked before any file is made and a move that fails part-way puts back
-// what the moves before it replaced, so the files are named all or none;
-// elsewhere each is committed in turn, its target checked when it was made.
-// Raises what the failing file's Commit raises.
+// Commits the files (null ones skipped) as one. Each target was checked
+// when its file was made; on Windows a move that fails part-way also puts
+// back what the moves before it replaced, so the files are named all or
+// none; elsewhere each is committed in turn. Raises what the failing
+// file's Commit raises.
 void CommitAll(std::span<TPendingFile* const> Files);
 
 // Tests only: whether unnamed files may be used where the system has them.
