@@ -41,6 +41,9 @@ int PackageRecords(const std::uint8_t* Data, std::size_t Size);
 // A module file read as data, or its resource file alone; the first byte
 // chooses which.
 int ModuleFile(const std::uint8_t* Data, std::size_t Size);
+// The walk in front of the Windows JPEG codec (markers and Huffman codes),
+// with the program's pixel limit.
+int JpegWalk(const std::uint8_t* Data, std::size_t Size);
 // A Windows module read as data, as every system reads it: the headers, the
 // exports as they are shown, the resources and the records among them. The
 // first byte chooses whether the rest is a file or a loaded image.

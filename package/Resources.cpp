@@ -147,4 +147,21 @@ std::vector<TResource> ModuleResources(const std::string& BuildOptionsText) {
           {"#1", RT_VERSION, ResourceLanguage, VersionBlock()}};
 }
 
+std::vector<TResource> ProgramResources(const std::string& FileName, const std::string& Description) {
+  using namespace Windows;
+  constexpr std::uint16_t English = 0x0409, Unicode = 1200;
+  SysUtils::TVersionInfo Version = VersionDescription();
+  Version.StringTableKey = "040904B0";
+  Version.Translations = {std::uint32_t(Unicode) << 16 | English};
+  const std::string Name = FileName.substr(0, FileName.rfind('.'));
+  for (auto& [Key, Value] : Version.Strings)
+    if (Key == "FileDescription") Value = Description;
+    else if (Key == "InternalName") Value = Name;
+    else if (Key == "OriginalFilename") Value = FileName;
+    else if (Key == "ProductName") Value = "Tessorin";
+  return {{"MAINICON", RT_GROUP_ICON, LANG_NEUTRAL, IconGroup()},
+          {"#" + std::to_string(IconId), RT_ICON, LANG_NEUTRAL, IconImage()},
+          {"#1", RT_VERSION, English, SysUtils::EncodeVersionInfo(Version)}};
+}
+
 }  // namespace Tessorin::Resources

@@ -40,5 +40,9 @@ struct TResource {
 };
 // Every resource of the module, in the order the module lists them.
 std::vector<TResource> ModuleResources(const std::string& BuildOptionsText);
+// The resources of one of the programs on Windows: the package's icon as its
+// own, and a version block in US English that names it (FileName such as
+// "lvview.exe") and says what it is.
+std::vector<TResource> ProgramResources(const std::string& FileName, const std::string& Description);
 
 }  // namespace Tessorin::Resources

@@ -5,7 +5,10 @@
 
 #include <iostream>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "SysUtils.hpp"
 #include "Tool.hpp"
 
 namespace Tool {
@@ -21,10 +24,6 @@ inline void RefuseEmptyValues(const CLI::App& App) {
   for (const CLI::App* Command : App.get_subcommands()) RefuseEmptyValues(*Command);
 }
 
-// Parses the command line and refuses empty values. Answers the status to
-// exit with where the program stops here: after --help or --version, or
-// after a fault of the usage, reported as "<tool>: <fault> (see <tool>
-// --help)"; nothing where the program goes on.
 // Options are -x and --xx on every system: on Windows, /x stays a path
 // (CLI11 would take it as an option there).
 inline void OnlyDashOptions(CLI::App& App) {
@@ -32,10 +31,25 @@ inline void OnlyDashOptions(CLI::App& App) {
   for (CLI::App* Command : App.get_subcommands([](CLI::App*) { return true; })) OnlyDashOptions(*Command);
 }
 
-inline std::optional<int> ParseCommandLine(CLI::App& App, int argc, char** argv) {
+// Parses the arguments in UTF-8 (on Windows from the system's wide command
+// line), once the standard streams write UTF-8 as the system shows it
+// (UseStandardText). Raises what CLI11 raises.
+inline void ParseArguments(CLI::App& App, int argc, char** argv) {
+  UseStandardText();
   OnlyDashOptions(App);
+  std::vector<std::string> Arguments = SysUtils::CommandLineArguments(argc, argv);
+  std::vector<char*> Pointers;
+  for (std::string& Argument : Arguments) Pointers.push_back(Argument.data());
+  App.parse(int(Pointers.size()), Pointers.data());
+}
+
+// Parses the command line and refuses empty values. Answers the status to
+// exit with where the program stops here: after --help or --version, or
+// after a fault of the usage, reported as "<tool>: <fault> (see <tool>
+// --help)"; nothing where the program goes on.
+inline std::optional<int> ParseCommandLine(CLI::App& App, int argc, char** argv) {
   try {
-    App.parse(argc, argv);
+    ParseArguments(App, argc, argv);
     RefuseEmptyValues(App);
   } catch (const CLI::Success& E) {
     return App.exit(E);

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <filesystem>
 #include <iostream>
+#include <streambuf>
 
 #include "Classes.hpp"
 #include "Graphics.hpp"
@@ -51,18 +52,70 @@ void RefuseEmptyPicture(const std::string& FileName, int Width, int Height) {
                     " pixels)");
 }
 
+std::filesystem::path PathOf(const std::string& FileName) {
+  return std::filesystem::path(std::u8string(FileName.begin(), FileName.end()));
+}
+
+std::string Utf8Of(const std::filesystem::path& Path) {
+  const std::u8string Text = Path.u8string();
+  return {Text.begin(), Text.end()};
+}
+
 namespace {
+
+// What a standard stream holds, passed to the system whole characters at a
+// time: a character cut at the end of the buffer waits for its rest.
+class TStandardText : public std::streambuf {
+public:
+  explicit TStandardText(int Stream) : FStream(Stream) {}
+  ~TStandardText() override { Send(true); }
+
+protected:
+  int_type overflow(int_type C) override {
+    if (!traits_type::eq_int_type(C, traits_type::eof())) FPending.push_back(traits_type::to_char_type(C));
+    if (FPending.size() >= 4096) Send(false);
+    return traits_type::not_eof(C);
+  }
+  std::streamsize xsputn(const char* Text, std::streamsize Count) override {
+    FPending.append(Text, std::size_t(Count));
+    if (FPending.size() >= 4096) Send(false);
+    return Count;
+  }
+  int sync() override {
+    Send(false);
+    return 0;
+  }
+
+private:
+  void Send(bool All) {
+    std::size_t End = FPending.size();
+    if (!All) {
+      std::size_t Lead = End;
+      while (Lead > 0 && End - Lead < 3 && (std::uint8_t(FPending[Lead - 1]) & 0xC0) == 0x80) --Lead;
+      if (Lead > 0) {
+        const std::uint8_t First = std::uint8_t(FPending[Lead - 1]);
+        const std::size_t Length = First >= 0xF0 ? 4 : First >= 0xE0 ? 3 : First >= 0xC0 ? 2 : 1;
+        if (Length > End - (Lead - 1)) End = Lead - 1;
+      }
+    }
+    SysUtils::WriteStandardText(FStream, std::string_view(FPending).substr(0, End));
+    FPending.erase(0, End);
+  }
+  int FStream;
+  std::string FPending;
+};
+
 // Whether two names reach the same file: the same file where both exist,
 // else the same absolute path once links and dots are resolved.
 bool SameFile(const std::string& A, const std::string& B) {
   namespace fs = std::filesystem;
   std::error_code Error;
-  if (fs::exists(A, Error) && fs::exists(B, Error)) return fs::equivalent(A, B, Error) && !Error;
+  if (fs::exists(PathOf(A), Error) && fs::exists(PathOf(B), Error)) return fs::equivalent(PathOf(A), PathOf(B), Error) && !Error;
   // A link is followed even where it leads to no file yet, as an output
   // is written through it.
   const auto Resolved = [](const std::string& Name) {
     std::error_code Unknown;
-    fs::path Path = fs::absolute(Name, Unknown);
+    fs::path Path = fs::absolute(PathOf(Name), Unknown);
     for (int Hops = 0; Hops < 40 && fs::is_symlink(Path, Unknown); ++Hops) {
       const fs::path Target = fs::read_symlink(Path, Unknown);
       if (Unknown) break;
@@ -71,13 +124,25 @@ bool SameFile(const std::string& A, const std::string& B) {
     const fs::path Canonical = fs::weakly_canonical(Path, Unknown);
     return Unknown ? Path.lexically_normal() : Canonical;
   };
-#ifdef _WIN32
-  return SysUtils::SameText(Resolved(A).string(), Resolved(B).string());
-#else
-  return Resolved(A) == Resolved(B);
-#endif
+  return SysUtils::SameFileName(Utf8Of(Resolved(A)), Utf8Of(Resolved(B)));
 }
 }  // namespace
+
+void UseStandardText() {
+#ifdef _WIN32
+  // Each stream gets its old buffer back, flushed, before its own goes.
+  static struct TStandardStreams {
+    TStandardText Out{1}, Error{2};
+    std::streambuf* OldOut = std::cout.rdbuf(&Out);
+    std::streambuf* OldError = std::cerr.rdbuf(&Error);
+    ~TStandardStreams() {
+      std::cout.flush();
+      std::cout.rdbuf(OldOut);
+      std::cerr.rdbuf(OldError);
+    }
+  } Streams;
+#endif
+}
 
 void RefuseSharedOutputs(const std::vector<TOutput>& Outputs) {
   for (std::size_t J = 1; J < Outputs.size(); ++J)
@@ -130,12 +195,12 @@ std::pair<int, int> ParseSize(const std::string& Option, const std::string& Text
 
 std::string DefaultPackage() {
   std::error_code Error;
-  const auto Bin = std::filesystem::path(Windows::GetModuleFileName(0)).parent_path();
+  const auto Bin = PathOf(Windows::GetModuleFileName(0)).parent_path();
   const std::filesystem::path Candidates[] = {Bin / "Tessorin.bpl", Bin.parent_path() / "lib" / "Tessorin.bpl",
                                               (Bin / TESSORIN_MODULES_FROM_BIN / "Tessorin.bpl").lexically_normal()};
   for (const auto& Candidate : Candidates)
-    if (std::filesystem::exists(Candidate, Error)) return Candidate.string();
-  return Candidates[2].string();
+    if (std::filesystem::exists(Candidate, Error)) return Utf8Of(Candidate);
+  return Utf8Of(Candidates[2]);
 }
 
 }  // namespace Tool

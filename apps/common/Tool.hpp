@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -19,6 +20,17 @@ enum TExitStatus {
   ExitBadInput = 2,  // bad usage, or an input that cannot be read or is no picture or package
   ExitDeclined = 3,  // the conversion to 24-bit colour was declined
 };
+
+// A file name (UTF-8, as every name in the programs) as the standard
+// library's path, and back: on Windows a narrow path would be taken in the
+// ANSI code page.
+std::filesystem::path PathOf(const std::string& FileName);
+std::string Utf8Of(const std::filesystem::path& Path);
+
+// Makes the program's std::cout and std::cerr write their UTF-8 as the
+// system shows it (SysUtils::WriteStandardText): on Windows every character
+// on a console. Elsewhere they stay as they are.
+void UseStandardText();
 
 // The package beside the programs' modules: beside the program on
 // Windows, ../lib in a build tree, the modules' own folder in an installed

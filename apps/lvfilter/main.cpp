@@ -91,7 +91,7 @@ int Run(const TOptions& Options) {
   // form needs the filter bitmap itself again.
   auto Filter = std::make_unique<Graphics::TBitmap>();
   // A picture that is not there is named first, as the command line names it.
-  if (std::error_code Error; !std::filesystem::exists(Options.Picture, Error)) Image->Picture()->LoadFromFile(Options.Picture);
+  if (std::error_code Error; !std::filesystem::exists(Tool::PathOf(Options.Picture), Error)) Image->Picture()->LoadFromFile(Options.Picture);
   Tool::NamingMemory(Options.Filter, [&] { Filter->LoadFromFile(Options.Filter); });
   Image->SetFilterBitMap(Filter.get());
   if (!StoredForm) Filter.reset();
@@ -126,9 +126,7 @@ int Run(const TOptions& Options) {
 
   Tool::NamingMemory(Options.Output, [&] { Image->Picture()->SaveToFile(Output); });
   if (Screenshot) Tool::NamingMemory(Options.Screenshot, [&] { Form.SaveScreenshot(*Screenshot); });
-  Output.Commit();
-  if (Screenshot) Screenshot->Commit();
-  if (StoredForm) StoredForm->Commit();
+  Classes::CommitFiles({&Output, Screenshot ? &*Screenshot : nullptr, StoredForm ? &*StoredForm : nullptr});
   return Tool::ExitDone;
 }
 

@@ -172,8 +172,7 @@ int Run(const TOptions& Options) {
   }
   if (Screenshot) Form.SaveScreenshot(*Screenshot);
   if (StoredForm) Tool::SaveForm(&Form, *StoredForm);
-  if (Screenshot) Screenshot->Commit();
-  if (StoredForm) StoredForm->Commit();
+  Classes::CommitFiles({Screenshot ? &*Screenshot : nullptr, StoredForm ? &*StoredForm : nullptr});
   return Tool::ExitDone;
 }
 

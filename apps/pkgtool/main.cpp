@@ -77,7 +77,7 @@ std::string FullName(const Windows::TResourceEntry& Entry, const std::vector<Win
 void Info(const std::string& File) {
   const SysUtils::TModuleFile Module(File);
   const SysUtils::TPackageInfo Info = Module.PackageInfo();
-  std::string Out = "name: " + std::filesystem::path(File).stem().string() + "\n";
+  std::string Out = "name: " + Tool::Utf8Of(Tool::PathOf(File).stem()) + "\n";
   std::string Requires, Contains;
   for (const auto& Name : Info.Requires) Requires += (Requires.empty() ? "" : ", ") + SysUtils::PrintableText(Name);
   for (const auto& Unit : Info.Contains) Contains += (Contains.empty() ? "" : ", ") + SysUtils::PrintableText(Unit.Name);
@@ -254,7 +254,7 @@ void Resource(const std::string& Name, const std::string& Output, const std::str
     }
   }
   if (Entry.Type == Windows::RT_GROUP_ICON) {
-    if (!SysUtils::SameText(std::filesystem::path(Output).extension().string(), ".ico"))
+    if (!SysUtils::SameText(Tool::Utf8Of(Tool::PathOf(Output).extension()), ".ico"))
       throw TBadInput(Output + ": an icon group is written as an icon file (.ico)");
     Bytes = IconFile(Module, Entry);
   }
@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
   std::string CodePage;
   for (CLI::App* Command : {FormCommand, FormsCommand}) Command->add_option("--codepage", CodePage, Tool::CodePageHelp);
   try {
-    App.parse(argc, argv);
+    Tool::ParseArguments(App, argc, argv);
     Tool::RefuseEmptyValues(App);
   } catch (const CLI::Success& E) {
     return App.exit(E);

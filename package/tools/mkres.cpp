@@ -1,6 +1,8 @@
 // mkres OUTPUT.res BUILD_OPTIONS
-// Writes the package module's resources as a binary resource file, which
-// the build embeds in the module and which Windows resource tools read too.
+// mkres --program OUTPUT.res PROGRAM.exe DESCRIPTION
+// Writes the package module's resources, or a program's icon and version
+// block, as a binary resource file, which the build embeds in the module or
+// program and which Windows resource tools read too.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -10,12 +12,15 @@
 #include "SysUtils.hpp"
 
 int main(int Argc, char** Argv) {
-  if (Argc != 3) {
-    std::fprintf(stderr, "usage: mkres OUTPUT.res BUILD_OPTIONS\n");
+  const bool Program = Argc == 5 && std::string(Argv[1]) == "--program";
+  if (Argc != 3 && !Program) {
+    std::fprintf(stderr, "usage: mkres OUTPUT.res BUILD_OPTIONS\n       mkres --program OUTPUT.res PROGRAM.exe DESCRIPTION\n");
     return 2;
   }
+  if (Program) ++Argv;
   try {
-    const auto Resources = Tessorin::Resources::ModuleResources(Argv[2]);
+    const auto Resources = Program ? Tessorin::Resources::ProgramResources(Argv[2], Argv[3])
+                                   : Tessorin::Resources::ModuleResources(Argv[2]);
     std::vector<Windows::TResourceEntry> Entries;
     for (const auto& R : Resources) Entries.push_back({R.Name, R.Type, R.Language, R.Data});
     Classes::WriteFileBytes(Argv[1], SysUtils::EncodeResources(Entries));

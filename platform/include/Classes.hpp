@@ -5,6 +5,7 @@
 #include <any>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <iosfwd>
 #include <memory>
 #include <span>
@@ -192,10 +193,16 @@ public:
   void Commit();
 
 private:
+  friend void CommitFiles(std::initializer_list<TFileWriter*> Files);
   struct TImpl;
   std::string FFileName;
   std::unique_ptr<TImpl> FImpl;
 };
+
+// Commits the writers of one run together (null ones skipped), so that
+// they appear all or none: where the system lets a name be put back (on
+// Windows), a failure part-way restores what the files before it replaced.
+void CommitFiles(std::initializer_list<TFileWriter*> Files);
 
 // Writes the file all or nothing, through a TFileWriter.
 void WriteFileBytes(const std::string& FileName, std::span<const std::uint8_t> Data);

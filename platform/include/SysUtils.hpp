@@ -70,6 +70,20 @@ char32_t NextCodePoint(std::string_view Text, std::size_t& Pos);
 // Code must be a code point (up to U+10FFFF).
 void AppendUtf8(std::string& Out, char32_t Code);
 
+// The program's arguments in UTF-8, its own name first: on Windows read
+// again from the system's wide command line, so that a name outside the
+// ANSI code page arrives whole; elsewhere argv as it is.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+// Whether two file names (UTF-8) are the same name to the system's files:
+// on Windows ignoring case as its file systems do, in every script;
+// elsewhere byte for byte.
+bool SameFileName(std::string_view A, std::string_view B);
+// Writes UTF-8 text to standard output (Stream 1) or standard error (2) as
+// the system shows it: on Windows every character on a console, and to a
+// file or pipe in the console's code page (UTF-8 where the user chose it);
+// elsewhere the bytes as they are.
+void WriteStandardText(int Stream, std::string_view Text);
+
 // "1 byte", "200 bytes": a count of bytes as messages give it.
 std::string ByteCount(std::uint64_t Count);
 // "1.5 GiB", "200 bytes": a size as people read it.

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <vector>
 
 #include "Classes.hpp"
 #include "Graphics.hpp"
@@ -166,4 +168,53 @@ TEST_F(FilesTest, AProgramKilledWhileItWritesLeavesTheFolderAsItWas) {
   ASSERT_TRUE(Caught) << "lvfilter ended with " << Status << " before it was seen writing";
   EXPECT_EQ(Status, 9u);
   EXPECT_EQ(Contents(), Before) << "the folder holds exactly what it held";
+}
+
+// The outputs of one run appear all or none. Each row puts a target that
+// cannot be written first or second beside an output that replaces a file
+// and one that is new: refused when its writer is made (a name the system
+// refuses, a device, a file another program holds), or only when the files
+// are named (held from then on), the folder holds exactly what it held.
+TEST_F(FilesTest, TheOutputsOfOneRunAppearAllOrNone) {
+  const struct {
+    const char* Name;  // the target that cannot be written
+    bool HeldFirst;    // another program holds it open, without letting it be deleted
+    bool HeldLater;    // ... from after the writers were made
+  } Rows[] = {
+      {"b?.png", false, false},
+      {"nul.png", false, false},
+      {"held.png", true, false},
+      {"held.png", false, true},
+  };
+  for (const auto& Row : Rows)
+    for (const bool BadFirst : {true, false}) {
+      SCOPED_TRACE(std::string(Row.Name) + (BadFirst ? " first" : " second"));
+      Classes::WriteFileBytes((Folder / "old.png").string(), std::vector<std::uint8_t>{'o', 'l', 'd'});
+      const fs::path Bad = Folder / Row.Name;
+      if (Row.HeldFirst || Row.HeldLater) Classes::WriteFileBytes(Bad.string(), std::vector<std::uint8_t>{'h'});
+      const auto Before = Names();
+      const auto Hold = [&] {
+        return ::CreateFileW(Bad.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      };
+      HANDLE Held = Row.HeldFirst ? Hold() : INVALID_HANDLE_VALUE;
+      try {
+        std::vector<std::unique_ptr<Classes::TFileWriter>> Writers;
+        for (const fs::path& Target : BadFirst ? std::vector{Bad, Folder / "old.png", Folder / "new.png"}
+                                               : std::vector{Folder / "old.png", Folder / "new.png", Bad}) {
+          Writers.push_back(std::make_unique<Classes::TFileWriter>(Target.string()));
+          Writers.back()->Stream() << "new";
+        }
+        if (Row.HeldLater) Held = Hold();
+        Classes::CommitFiles({Writers[0].get(), Writers[1].get(), Writers[2].get()});
+        ADD_FAILURE() << "committed";
+      } catch (const Classes::EWriteError& E) {
+        EXPECT_EQ(E.Message().rfind(Bad.string() + ": cannot write: ", 0), 0u) << E.Message();
+      }
+      if (Held != INVALID_HANDLE_VALUE) ::CloseHandle(Held);
+      EXPECT_EQ(Names(), Before);
+      EXPECT_EQ(Read(Folder / "old.png"), "old");
+      std::error_code Error;
+      if (Row.HeldFirst || Row.HeldLater) EXPECT_EQ(Read(Bad), "h");
+      fs::remove(Bad, Error);
+    }
 }

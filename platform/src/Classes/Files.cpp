@@ -60,6 +60,16 @@ void TFileWriter::Commit() {
   FImpl->File.Commit();
 }
 
+void CommitFiles(std::initializer_list<TFileWriter*> Files) {
+  std::vector<Os::TPendingFile*> Pending;
+  for (TFileWriter* File : Files)
+    if (File) {
+      File->FImpl->Buffer.Flush();
+      Pending.push_back(&File->FImpl->File);
+    }
+  Os::CommitAll(Pending);
+}
+
 void WriteFile(const std::string& FileName, const std::function<void(std::ostream&)>& Write) {
   TFileWriter File(FileName);
   Write(File.Stream());

@@ -17,14 +17,14 @@ namespace SysUtils::Elf {
 
 namespace {
 
-// The machine this build's modules are for; a Windows build reads no ELF
-// module as its own.
+// The machines whose modules are read: this build's own; a Windows build
+// reads those of the Linux builds, as data only.
 #if defined(__x86_64__)
-constexpr std::uint16_t HostMachine = 62;   // EM_X86_64
+constexpr std::uint16_t Machines[] = {62};  // EM_X86_64
 #elif defined(__aarch64__)
-constexpr std::uint16_t HostMachine = 183;  // EM_AARCH64
+constexpr std::uint16_t Machines[] = {183};  // EM_AARCH64
 #elif defined(_WIN32)
-constexpr std::uint16_t HostMachine = 0;    // EM_NONE
+constexpr std::uint16_t Machines[] = {62, 183};
 #else
 #error "which ELF machine is this?"
 #endif
@@ -258,7 +258,8 @@ TModule ReadModule(std::span<const std::uint8_t> Data, const std::string& FileNa
   if (Header.Ident[IdentClass] != Class64 || Header.Ident[IdentData] != LittleEndian)
     In.Fail("not a 64-bit little-endian ELF module");
   if (Header.Type != SharedObject) In.Fail("not a shared module");
-  if (Header.Machine != HostMachine) In.Fail("built for another processor");
+  if (std::find(std::begin(Machines), std::end(Machines), Header.Machine) == std::end(Machines))
+    In.Fail("built for another processor");
   if (Header.ProgramHeaderSize != TProgramHeader::Bytes) In.Fail("unexpected program header size");
 
   // The header tables whole, so that a cut anywhere in them is seen.

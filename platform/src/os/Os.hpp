@@ -133,6 +133,9 @@ struct TModuleContents {
   std::shared_ptr<void> Keep;
 };
 TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string& FileName);
+// An ELF module's contents, read by the reader every system shares; on
+// Windows only ever inspected.
+TModuleContents ReadElfModule(std::span<const std::uint8_t> Data, const std::string& FileName);
 // The resources of a module loaded in this process, read from its memory;
 // empty when it carries none. Raises SysUtils::EPackageError naming Where
 // when they are malformed.
@@ -185,6 +188,8 @@ public:
   void Commit();
 
 private:
+  friend void CommitAll(std::span<TPendingFile* const> Files);
+  void Complete();  // on the disk, closed, ready to be named
   [[noreturn]] void Fail(int Error);
   std::string FTarget;    // as the caller named it
   std::string FResolved;  // the file actually replaced, links followed
@@ -194,6 +199,13 @@ private:
   bool FExisted = false;
   unsigned FMode = 0;
 };
+
+// Commits the files (null ones skipped) as one. Each target was checked
+// when its file was made; on Windows a move that fails part-way also puts
+// back what the moves before it replaced, so the files are named all or
+// none; elsewhere each is committed in turn. Raises what the failing
+// file's Commit raises.
+void CommitAll(std::span<TPendingFile* const> Files);
 
 // Tests only: whether unnamed files may be used where the system has them.
 void SetUnnamedFilesAllowed(bool Allowed);

@@ -234,4 +234,26 @@ void TPendingFile::Commit() {
   FTemporary.clear();
 }
 
+void CommitAll(std::span<TPendingFile* const> Files) {
+  for (TPendingFile* File : Files)
+    if (File) File->Commit();
+}
+
 }  // namespace Os
+
+namespace SysUtils {
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+bool SameFileName(std::string_view A, std::string_view B) { return A == B; }
+
+void WriteStandardText(int Stream, std::string_view Text) {
+  while (!Text.empty()) {
+    const ssize_t Written = write(Stream == 2 ? STDERR_FILENO : STDOUT_FILENO, Text.data(), Text.size());
+    if (Written < 0 && errno == EINTR) continue;
+    if (Written <= 0) return;
+    Text.remove_prefix(std::size_t(Written));
+  }
+}
+
+}  // namespace SysUtils

@@ -13,13 +13,8 @@ namespace Os {
 
 TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string& FileName) {
   namespace Pe = SysUtils::Pe;
+  if (!Pe::LooksLikePe(Data)) return ReadElfModule(Data, FileName);
   TModuleContents Contents;
-  if (!Pe::LooksLikePe(Data)) {
-    SysUtils::Elf::TModule Module = SysUtils::Elf::ReadModule(Data, FileName);
-    Contents.Resources = std::move(Module.Resources);
-    Contents.Exports = std::move(Module.Exports);
-    return Contents;
-  }
   const Pe::TReader Reader(Data, Pe::TLayout::File, FileName);
   Contents.Exports = Pe::ExportNames(Reader.Exports());
   Contents.Resources = Reader.Resources();

@@ -18,6 +18,7 @@
 #include "Graphics/Codecs.hpp"
 #include "SysUtils.hpp"
 #include "os/Os.hpp"
+#include "os/win32/JpegWalk.hpp"
 #include "os/win32/Win32.hpp"
 // After Win32.hpp, which sets up <windows.h> for them.
 #include <objbase.h>
@@ -30,6 +31,13 @@ namespace {
 // As many as a real progressive encoder writes, ten times over; each scan
 // walks the whole image again.
 constexpr int MaxScans = 100;
+
+// " (0x88982F07)": the code as the system's documentation gives it.
+std::string CodeText(HRESULT Result) {
+  char Code[16];
+  std::snprintf(Code, sizeof Code, " (0x%08lX)", static_cast<unsigned long>(Result));
+  return Code;
+}
 
 std::string ResultText(HRESULT Result) {
   static const struct {
@@ -47,18 +55,21 @@ std::string ResultText(HRESULT Result) {
       {WINCODEC_ERR_FRAMEMISSING, "no image in the file"},
       {E_OUTOFMEMORY, "out of memory"},
   };
-  char Code[16];
-  std::snprintf(Code, sizeof Code, " (0x%08lX)", static_cast<unsigned long>(Result));
   for (const auto& Entry : Known)
-    if (Entry.Code == Result) return Entry.Text + std::string(Code);
-  return Os::Win32::ErrorText(DWORD(Result)) + Code;
+    if (Entry.Code == Result) return Entry.Text + CodeText(Result);
+  return Os::Win32::ErrorText(DWORD(Result)) + CodeText(Result);
 }
 
 // Turns a failed call into EInvalidGraphic, its message led by Prefix.
+// Walked: the file's structure was checked first, so a codec that calls it
+// of an unknown format (as Wine's does at any fault of its libpng) means
+// its image data.
 struct TCheck {
   std::string Prefix;
+  bool Walked = false;
   [[noreturn]] void Fail(const std::string& Fault) const { throw EInvalidGraphic(Prefix + Fault); }
   void operator()(HRESULT Result) const {
+    if (Walked && Result == WINCODEC_ERR_UNKNOWNIMAGEFORMAT) Fail("damaged image data" + CodeText(Result));
     if (FAILED(Result)) Fail(ResultText(Result));
   }
 };
@@ -134,10 +145,27 @@ std::uint32_t Crc32(const std::uint8_t* Bytes, std::size_t Count) {
   return C ^ 0xFFFFFFFFu;
 }
 
+// An IHDR that libpng takes: sides from 1 to 2^31 - 1, a bit depth its
+// colour type has, and the one compression and filter method.
+bool ValidHeader(std::span<const std::uint8_t> Header) {
+  if (Header.size() != 13) return false;
+  const std::uint32_t Width = SysUtils::Be32(&Header[0]), Height = SysUtils::Be32(&Header[4]);
+  const unsigned Depth = Header[8], Colour = Header[9];
+  const auto Depths = [Depth](std::initializer_list<unsigned> Allowed) {
+    return std::find(Allowed.begin(), Allowed.end(), Depth) != Allowed.end();
+  };
+  const bool DepthFits = Colour == 0   ? Depths({1, 2, 4, 8, 16})
+                         : Colour == 3 ? Depths({1, 2, 4, 8})
+                                       : (Colour == 2 || Colour == 4 || Colour == 6) && Depths({8, 16});
+  return Width > 0 && Height > 0 && Width <= 0x7FFFFFFFu && Height <= 0x7FFFFFFFu && DepthFits && Header[10] == 0 &&
+         Header[11] == 0 && Header[12] <= 1;
+}
+
 // The IHDR's sides are checked first, for the same message as any other
 // oversized picture. Then the chunks are walked to IEND, refusing what
 // libpng refuses and the codec may not: a file cut anywhere, a chunk type
-// that is not four letters, a length past 2^31, a damaged critical chunk.
+// that is not four letters, a length past 2^31, a damaged critical chunk,
+// an IHDR libpng refuses, no image data.
 // A damaged ancillary chunk is dropped, as libpng drops it: the answer is
 // then the file without such chunks, and empty when it has none.
 std::vector<std::uint8_t> CheckPngChunks(std::span<const std::uint8_t> Data, const std::string& Name) {
@@ -146,6 +174,7 @@ std::vector<std::uint8_t> CheckPngChunks(std::span<const std::uint8_t> Data, con
   const std::string Fault = Name + ": PNG decoding failed: ";
   std::vector<std::uint8_t> Kept;
   std::size_t KeptUpTo = 0;  // where the bytes not yet copied to Kept start
+  bool SeenData = false;
   for (std::size_t Position = 8;;) {
     if (Data.size() - Position < 8) throw EInvalidGraphic(Name + ": truncated PNG data");
     const std::uint8_t* Chunk = Data.data() + Position;
@@ -162,74 +191,16 @@ std::vector<std::uint8_t> CheckPngChunks(std::span<const std::uint8_t> Data, con
       Kept.insert(Kept.end(), Data.begin() + KeptUpTo, Data.begin() + Position);
       KeptUpTo = End;
     }
+    if (Type == "IHDR" && !ValidHeader({Chunk + 8, Length})) throw EInvalidGraphic(Fault + "Invalid IHDR data");
+    SeenData |= Type == "IDAT";
     if (Type == "IEND") {
+      // libpng's words for a file with no image data.
+      if (!SeenData) throw EInvalidGraphic(Fault + "IEND: out of place");
       if (!Kept.empty()) Kept.insert(Kept.end(), Data.begin() + KeptUpTo, Data.begin() + End);
       return Kept;
     }
     Position = End;
   }
-}
-
-struct TJpegLayout {
-  std::uint32_t Width = 0, Height = 0;
-  bool HasFrame = false;
-  int Scans = 0;
-  bool CutShort = false;  // the data ends before the end-of-image marker
-};
-
-bool IsRestart(std::uint8_t Marker) { return Marker >= 0xD0 && Marker <= 0xD7; }
-
-// The start of the marker that ends a scan's entropy-coded data: a 0xFF
-// there is followed by 0x00 (a stuffed byte), a restart marker, or more
-// 0xFF fill before a marker.
-std::size_t EndOfScan(std::span<const std::uint8_t> Data, std::size_t Position) {
-  while (Position < Data.size()) {
-    const void* Found = std::memchr(Data.data() + Position, 0xFF, Data.size() - Position);
-    if (!Found) return Data.size();
-    const std::size_t Start = std::size_t(static_cast<const std::uint8_t*>(Found) - Data.data());
-    std::size_t Next = Start + 1;
-    while (Next < Data.size() && Data[Next] == 0xFF) ++Next;
-    if (Next == Data.size()) return Data.size();
-    if (Data[Next] != 0x00 && !IsRestart(Data[Next])) return Start;
-    Position = Next + 1;
-  }
-  return Data.size();
-}
-
-// The markers from after SOI to EOI, read the way libjpeg reads them:
-// stray bytes between segments are passed over, and only the data running
-// out before EOI counts as the file being cut. A segment length below 2 is
-// malformed and left for the codec to refuse.
-TJpegLayout WalkJpeg(std::span<const std::uint8_t> Data) {
-  TJpegLayout Layout;
-  const std::size_t Size = Data.size();
-  std::size_t Position = 2;
-  for (;;) {
-    while (Position < Size && Data[Position] != 0xFF) ++Position;
-    while (Position < Size && Data[Position] == 0xFF) ++Position;
-    if (Position >= Size) break;
-    const std::uint8_t Marker = Data[Position++];
-    if (Marker == 0xD9) return Layout;
-    if (Marker == 0x00 || Marker == 0x01 || IsRestart(Marker) || Marker == 0xD8) continue;
-    if (Size - Position < 2) break;
-    const std::size_t Length = SysUtils::Be16(&Data[Position]);
-    if (Length < 2) return Layout;
-    if (Size - Position < Length) break;
-    // Start of frame: every 0xCn but DHT (C4), JPG (C8) and DAC (CC).
-    const bool Frame = (Marker & 0xF0) == 0xC0 && Marker != 0xC4 && Marker != 0xC8 && Marker != 0xCC;
-    if (Frame && !Layout.HasFrame && Length >= 7) {
-      Layout.Height = SysUtils::Be16(&Data[Position + 3]);
-      Layout.Width = SysUtils::Be16(&Data[Position + 5]);
-      Layout.HasFrame = true;
-    }
-    Position += Length;
-    if (Marker == 0xDA) {
-      ++Layout.Scans;
-      Position = EndOfScan(Data, Position);
-    }
-  }
-  Layout.CutShort = true;
-  return Layout;
 }
 
 // The first image of a file, opened and checked against the limits.
@@ -578,7 +549,7 @@ TDib ReadPng(std::span<const std::uint8_t> Data, const std::string& Name) {
   if (SniffFormat(Data) != TFileFormat::Png) throw EInvalidGraphic(Name + ": not a PNG picture");
   const std::vector<std::uint8_t> Repaired = CheckPngChunks(Data, Name);
   if (!Repaired.empty()) Data = Repaired;
-  const TCheck Check{Name + ": PNG decoding failed: "};
+  const TCheck Check{Name + ": PNG decoding failed: ", true};
   TImaging Imaging(Check);
   TFrame Frame;
   OpenFrame(Imaging, Data, GUID_ContainerFormatPng, Check, Name, Frame);
@@ -638,10 +609,11 @@ std::vector<std::uint8_t> WritePng(const TDib& Image, TPngCompression) {
 
 TDib ReadJpeg(std::span<const std::uint8_t> Data, const std::string& Name) {
   if (SniffFormat(Data) != TFileFormat::Jpeg) throw EInvalidGraphic(Name + ": not a JPEG picture");
-  const TJpegLayout Layout = WalkJpeg(Data);
-  if (Layout.HasFrame) CheckImageSize(Layout.Width, Layout.Height, Name);
+  const Os::Win32::TJpegLayout Layout =
+      Os::Win32::WalkJpeg(Data, [&Name](std::uint32_t Width, std::uint32_t Height) { CheckImageSize(Width, Height, Name); });
   if (Layout.Scans > MaxScans) throw EInvalidGraphic(Name + ": JPEG decoding failed: too many scans");
   if (Layout.CutShort) throw EInvalidGraphic(Name + ": truncated JPEG data");
+  if (!Layout.Corrupt.empty()) throw EInvalidGraphic(Name + ": JPEG decoding failed: " + Layout.Corrupt);
   const TCheck Check{Name + ": JPEG decoding failed: "};
   TImaging Imaging(Check);
   TFrame Frame;

@@ -1,10 +1,14 @@
 // Files on Windows: inputs mapped for reading, outputs written all or
 // nothing. An output is written under a hidden temporary name that the
 // system deletes should the program end before it is complete, and is then
-// moved over the target in one step.
+// moved over the target in one step. The outputs of one run are named
+// together: each target is checked when its file is made, and a move that
+// fails part-way puts back what the moves before it replaced. Names are
+// UTF-8, given to the system's Unicode calls.
 #include <cstdio>
 #include <io.h>
 #include <utility>
+#include <vector>
 
 #include "Classes.hpp"
 #include "os/Os.hpp"
@@ -27,12 +31,19 @@ bool DeleteOnClose(HANDLE File, bool Delete) {
   return ::SetFileInformationByHandle(File, FileDispositionInfo, &Disposition, sizeof Disposition) != 0;
 }
 
+// The file a move would replace, opened as the move opens it: a file
+// another program holds without letting it be deleted is refused.
+HANDLE OpenToReplace(const std::wstring& Path) {
+  return ::CreateFileW(Path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
 }  // namespace
 
 bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 
 TMappedFile::TMappedFile(const std::string& FileName, std::uint64_t MaxSize) {
-  HANDLE File = ::CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  HANDLE File = ::CreateFileW(Win32::FilePath(FileName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (File == INVALID_HANDLE_VALUE)
     throw Classes::EFOpenError(FileName + ": cannot open file: " + Win32::ErrorText(::GetLastError()));
@@ -51,7 +62,7 @@ TMappedFile::TMappedFile(const std::string& FileName, std::uint64_t MaxSize) {
   }
   FSize = std::size_t(Size);
   if (FSize > 0) {
-    HANDLE Mapping = ::CreateFileMappingA(File, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    HANDLE Mapping = ::CreateFileMappingW(File, nullptr, PAGE_READONLY, 0, 0, nullptr);
     const void* View = Mapping ? ::MapViewOfFile(Mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
     const DWORD Error = ::GetLastError();
     if (Mapping) ::CloseHandle(Mapping);  // the view keeps the mapping
@@ -73,25 +84,37 @@ void SetUnnamedFilesAllowed(bool) {}
 TPendingFile::TPendingFile(const std::string& Target) : FTarget(Target), FResolved(Target) {
   if (Target.empty()) Fail(ERROR_FILE_NOT_FOUND);
   const std::string Folder = FolderOf(Target);
-  const DWORD FolderAttributes = ::GetFileAttributesA(Folder.c_str());
+  const DWORD FolderAttributes = ::GetFileAttributesW(Win32::FilePath(Folder).c_str());
   if (FolderAttributes == INVALID_FILE_ATTRIBUTES)
     throw Classes::EWriteError(Target + ": cannot write: no folder " + Folder);
   if (!(FolderAttributes & FILE_ATTRIBUTE_DIRECTORY))
     throw Classes::EWriteError(Target + ": cannot write: " + Folder + " is not a folder");
-  const DWORD Attributes = ::GetFileAttributesA(Target.c_str());
-  if (Attributes != INVALID_FILE_ATTRIBUTES) {
-    if (Attributes & FILE_ATTRIBUTE_DIRECTORY) throw Classes::EWriteError(Target + ": cannot write: is a folder");
+  // The target is opened as the move will need it, so that a name the
+  // system refuses, a device, or a file another program holds is refused
+  // now, before any output of the run is named.
+  const std::wstring Path = Win32::FilePath(Target);
+  HANDLE Existing = OpenToReplace(Path);
+  if (Existing == INVALID_HANDLE_VALUE) {
+    const DWORD Error = ::GetLastError();
+    if (Error != ERROR_FILE_NOT_FOUND) Fail(int(Error));
+  } else {
+    BY_HANDLE_FILE_INFORMATION Status{};
+    const bool Disk = ::GetFileType(Existing) == FILE_TYPE_DISK && ::GetFileInformationByHandle(Existing, &Status);
+    ::CloseHandle(Existing);
+    if (!Disk) throw Classes::EWriteError(Target + ": cannot write: not a regular file");
+    if (Status.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      throw Classes::EWriteError(Target + ": cannot write: is a folder");
     // Refused as any program that opens the file for writing would refuse
     // it, although the move could replace it.
-    if (Attributes & FILE_ATTRIBUTE_READONLY) Fail(ERROR_ACCESS_DENIED);
+    if (Status.dwFileAttributes & FILE_ATTRIBUTE_READONLY) Fail(ERROR_ACCESS_DENIED);
     FExisted = true;
-    FMode = Attributes;
+    FMode = Status.dwFileAttributes;
   }
   HANDLE File = INVALID_HANDLE_VALUE;
   for (int Attempt = 0; Attempt < 100 && File == INVALID_HANDLE_VALUE; ++Attempt) {
     FTemporary = TemporaryName(Folder);
-    File = ::CreateFileA(FTemporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_HIDDEN, nullptr);
+    File = ::CreateFileW(Win32::FilePath(FTemporary).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
+                         CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (File == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) Fail(int(::GetLastError()));
   }
   if (File == INVALID_HANDLE_VALUE) Fail(ERROR_FILE_EXISTS);
@@ -101,7 +124,7 @@ TPendingFile::TPendingFile(const std::string& Target) : FTarget(Target), FResolv
 
 TPendingFile::~TPendingFile() {
   if (FFile != -1) ::CloseHandle(reinterpret_cast<HANDLE>(FFile));
-  if (!FTemporary.empty()) ::DeleteFileA(FTemporary.c_str());
+  if (!FTemporary.empty()) ::DeleteFileW(Win32::FilePath(FTemporary).c_str());
 }
 
 void TPendingFile::Fail(int Error) {
@@ -123,7 +146,7 @@ bool TPendingFile::Write(const void* Data, std::size_t Size) {
   return !FError;
 }
 
-void TPendingFile::Commit() {
+void TPendingFile::Complete() {
   if (FError) Fail(FError);
   HANDLE File = reinterpret_cast<HANDLE>(FFile);
   // On the disk before it has the target's name: a crash after the move
@@ -132,15 +155,74 @@ void TPendingFile::Commit() {
   DeleteOnClose(File, false);
   FFile = -1;
   if (!::CloseHandle(File)) Fail(int(::GetLastError()));
-  if (FExisted) ::SetFileAttributesA(FTemporary.c_str(), FMode & ~DWORD(FILE_ATTRIBUTE_HIDDEN));
-  else ::SetFileAttributesA(FTemporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!::MoveFileExA(FTemporary.c_str(), FResolved.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    Fail(int(::GetLastError()));
-  FTemporary.clear();
-  // A replaced file keeps being hidden or a system file, as a replaced
-  // file keeps its mode elsewhere; the temporary could not carry that.
-  constexpr DWORD Kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  if (FExisted && (FMode & Kept)) ::SetFileAttributesA(FResolved.c_str(), FMode);
+  const std::wstring Temporary = Win32::FilePath(FTemporary);
+  if (FExisted) ::SetFileAttributesW(Temporary.c_str(), FMode & ~DWORD(FILE_ATTRIBUTE_HIDDEN));
+  else ::SetFileAttributesW(Temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+void TPendingFile::Commit() {
+  TPendingFile* const Self = this;
+  CommitAll({&Self, 1});
+}
+
+void CommitAll(std::span<TPendingFile* const> Files) {
+  // What each move did, for putting it back: an old file is kept under a
+  // second name (a link to it, or else a copy) until every output is named.
+  struct TStep {
+    TPendingFile* File;
+    std::wstring Target, Temporary, Old;
+    bool Placed = false;
+  };
+  std::vector<TStep> Steps;
+  for (TPendingFile* File : Files)
+    if (File) File->Complete();
+  for (TPendingFile* File : Files)
+    if (File) Steps.push_back({File, Win32::FilePath(File->FResolved), Win32::FilePath(File->FTemporary), {}});
+  const auto PutBack = [&](TStep& Failed, DWORD Error) {
+    for (TStep& Step : Steps) {
+      if (Step.Placed) {
+        if (Step.Old.empty()) ::MoveFileExW(Step.Target.c_str(), Step.Temporary.c_str(), 0);
+        else ::MoveFileExW(Step.Old.c_str(), Step.Target.c_str(), MOVEFILE_REPLACE_EXISTING);
+      } else if (!Step.Old.empty()) {
+        ::DeleteFileW(Step.Old.c_str());
+      }
+    }
+    Failed.File->Fail(int(Error));
+  };
+  for (TStep& Step : Steps) {
+    TPendingFile& File = *Step.File;
+    // The last move replaces its file in one step or fails leaving it: its
+    // old file is never put back, so it needs no second name.
+    if (File.FExisted && &Step != &Steps.back()) {
+      // A file another program has come to hold cannot be replaced; its
+      // second name could then not be removed either.
+      HANDLE Replaced = OpenToReplace(Step.Target);
+      if (Replaced == INVALID_HANDLE_VALUE) PutBack(Step, ::GetLastError());
+      ::CloseHandle(Replaced);
+      const std::string Folder = FolderOf(File.FResolved);
+      for (int Attempt = 0; Attempt < 100 && Step.Old.empty(); ++Attempt) {
+        std::wstring Old = Win32::FilePath(TemporaryName(Folder));
+        if (::CreateHardLinkW(Old.c_str(), Step.Target.c_str(), nullptr) ||
+            ::CopyFileW(Step.Target.c_str(), Old.c_str(), TRUE))
+          Step.Old = std::move(Old);
+        else if (::GetLastError() != ERROR_FILE_EXISTS && ::GetLastError() != ERROR_ALREADY_EXISTS)
+          PutBack(Step, ::GetLastError());
+      }
+      if (Step.Old.empty()) PutBack(Step, ERROR_FILE_EXISTS);
+    }
+    if (!::MoveFileExW(Step.Temporary.c_str(), Step.Target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      PutBack(Step, ::GetLastError());
+    Step.Placed = true;
+  }
+  for (TStep& Step : Steps) {
+    TPendingFile& File = *Step.File;
+    File.FTemporary.clear();
+    if (!Step.Old.empty()) ::DeleteFileW(Step.Old.c_str());
+    // A replaced file keeps being hidden or a system file, as a replaced
+    // file keeps its mode elsewhere; the temporary could not carry that.
+    constexpr DWORD Kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (File.FExisted && (File.FMode & Kept)) ::SetFileAttributesW(Step.Target.c_str(), File.FMode);
+  }
 }
 
 }  // namespace Os

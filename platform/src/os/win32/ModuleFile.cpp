@@ -1,5 +1,5 @@
-// Module files as PE32 DLLs. The file is read as data first by the reader
-// every system shares, so that a truncated or crafted file is refused
+// Module files as PE32 DLLs, and Linux modules read as data. A DLL is
+// read as data first by the reader every system shares, so that a truncated or crafted file is refused
 // before the system is asked to touch it. Only then is it loaded as a data
 // file (nothing in it runs), which the system's resource calls accept as
 // the module, as everything else on Windows will look resources up.
@@ -34,6 +34,8 @@ Pe::TReader LoadedImage(const std::uint8_t* Base, const std::string& Where) {
 }  // namespace
 
 TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string& FileName) {
+  // A Linux module is only ever inspected, by the reader every system shares.
+  if (!Pe::LooksLikePe(Data)) return ReadElfModule(Data, FileName);
   const Pe::TReader Reader(Data, Pe::TLayout::File, FileName);
   TModuleContents Contents;
   Contents.Exports = Pe::ExportNames(Reader.Exports());
@@ -41,10 +43,8 @@ TModuleContents ReadModule(std::span<const std::uint8_t> Data, const std::string
 
   // By its full name: the system looks a bare name up along its search
   // path, and hands back any loaded module of that name.
-  char Full[MAX_PATH * 4];
-  const DWORD Length = ::GetFullPathNameA(FileName.c_str(), sizeof Full, Full, nullptr);
-  const HMODULE Module =
-      Length && Length < sizeof Full ? ::LoadLibraryExA(Full, nullptr, LOAD_LIBRARY_AS_DATAFILE) : nullptr;
+  const std::wstring Full = Win32::FullPath(FileName);
+  const HMODULE Module = Full.empty() ? nullptr : ::LoadLibraryExW(Full.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!Module) Reader.Fail("cannot be loaded as a data file: " + Win32::ErrorText(::GetLastError()));
   Contents.Keep = std::shared_ptr<void>(Module, [](void* Loaded) { ::FreeLibrary(static_cast<HMODULE>(Loaded)); });
   Contents.DataModule = reinterpret_cast<Windows::HMODULE>(Module);

@@ -10,13 +10,8 @@ TModule LoadModule(const std::string& Path) {
   TModule Module;
   // The module's own folder is searched for what it requires (vcl40.bpl
   // beside Tessorin.bpl); that takes a full path.
-  char Full[MAX_PATH * 4];
-  const DWORD Length = ::GetFullPathNameA(Path.c_str(), sizeof Full, Full, nullptr);
-  if (Length == 0 || Length >= sizeof Full) {
-    Module.Error = Win32::ErrorText(::GetLastError());
-    return Module;
-  }
-  HMODULE Loaded = ::LoadLibraryExA(Full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  const std::wstring Full = Win32::FullPath(Path);
+  HMODULE Loaded = Full.empty() ? nullptr : ::LoadLibraryExW(Full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!Loaded) {
     Module.Error = Win32::ErrorText(::GetLastError());
     return Module;
@@ -37,25 +32,25 @@ void* ModuleSymbol(void* Handle, const char* Name) {
 
 Windows::HMODULE ModuleOfAddress(const void* Address) {
   HMODULE Module = nullptr;
-  if (!Address || !::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                        static_cast<LPCSTR>(Address), &Module))
+  if (!Address || !::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                        static_cast<LPCWSTR>(Address), &Module))
     return 0;
   return reinterpret_cast<Windows::HMODULE>(Module);
 }
 
 std::string ModuleFileName(Windows::HMODULE Module) {
-  std::string Name(MAX_PATH, '\0');
+  std::wstring Name(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD Length = ::GetModuleFileNameA(reinterpret_cast<HMODULE>(Module), Name.data(), DWORD(Name.size()));
+    const DWORD Length = ::GetModuleFileNameW(reinterpret_cast<HMODULE>(Module), Name.data(), DWORD(Name.size()));
     if (Length == 0) return {};
-    if (Length < Name.size()) return Name.substr(0, Length);
+    if (Length < Name.size()) return Win32::Utf8({Name.data(), Length});
     if (Name.size() > 32768) return {};
     Name.resize(Name.size() * 2);
   }
 }
 
 bool FileExists(const std::string& Path) {
-  const DWORD Attributes = ::GetFileAttributesA(Path.c_str());
+  const DWORD Attributes = ::GetFileAttributesW(Win32::FilePath(Path).c_str());
   return Attributes != INVALID_FILE_ATTRIBUTES && !(Attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -69,23 +64,5 @@ std::vector<std::string> LanguageNames() {
   if (Names[0].size() > 2) Names.push_back(Names[0].substr(0, 2));
   return Names;
 }
-
-namespace Win32 {
-
-std::string ErrorText(DWORD Error) {
-  // A call that failed without saying why is not reported as a success.
-  if (Error == 0) return "the system gave no reason";
-  char* Text = nullptr;
-  const DWORD Length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, Error,
-      0, reinterpret_cast<LPSTR>(&Text), 0, nullptr);
-  std::string Result = Length ? std::string(Text, Length) : "error " + std::to_string(Error);
-  if (Text) ::LocalFree(Text);
-  while (!Result.empty() && (Result.back() == '\n' || Result.back() == '\r' || Result.back() == ' ' || Result.back() == '.'))
-    Result.pop_back();
-  return Result;
-}
-
-}  // namespace Win32
 
 }  // namespace Os

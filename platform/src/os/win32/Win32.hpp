@@ -12,11 +12,23 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "os/Os.hpp"
 
 namespace Os::Win32 {
 
+// UTF-8, as every string of the framework is, for the system's Unicode
+// calls, and back.
+std::wstring Wide(const std::string& Utf8);
+std::string Utf8(std::wstring_view Text);
+// A file name for the system's file calls: the name as given, or, where its
+// full path is longer than the system's classic limit, that path with the
+// \\?\ prefix that lifts the limit. Names of devices are left as given.
+std::wstring FilePath(const std::string& Utf8);
+// The full path of a file, for the calls that want one (the loader's); empty
+// where the system cannot make one.
+std::wstring FullPath(const std::string& Utf8);
 // The system's text for an error code, without the trailing line break.
 std::string ErrorText(DWORD Error);
 // A hidden top-level window of the platform's window class.

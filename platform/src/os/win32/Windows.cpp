@@ -11,14 +11,9 @@ namespace Os {
 
 namespace {
 
-constexpr wchar_t ClassName[] = L"TessorinWindow";
+using Win32::Wide;
 
-// UTF-8, as every string of the framework is, for the system's Unicode calls.
-std::wstring Wide(const std::string& Utf8) {
-  std::wstring Out(std::size_t(::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), int(Utf8.size()), nullptr, 0)), L'\0');
-  if (!Out.empty()) ::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), int(Utf8.size()), Out.data(), int(Out.size()));
-  return Out;
-}
+constexpr wchar_t ClassName[] = L"TessorinWindow";
 
 // Puts the rectangle of the surface at the same place of the window.
 void Blit(HDC Device, const TBitmapImage& Surface, RECT Rect) {
