@@ -64,10 +64,7 @@ std::string Data(const Bytes& Value, int Indent) {
 
 // A picture's data: the graphic's class name, then what it stores.
 Bytes PictureData(const std::string& ClassName, const Bytes& Stored) {
-  Bytes Out{std::uint8_t(ClassName.size())};
-  Out.insert(Out.end(), ClassName.begin(), ClassName.end());
-  Out.insert(Out.end(), Stored.begin(), Stored.end());
-  return Out;
+  return TestBytes::TBytes{}.U8(unsigned(ClassName.size())).Chars(ClassName).Raw(Stored).Data;
 }
 
 Bytes Sized(const Bytes& File) {
