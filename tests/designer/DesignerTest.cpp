@@ -422,11 +422,12 @@ TEST_F(DesignerTest, FormsRoundTripThroughBothFileKinds) {
 TEST_F(DesignerTest, UnknownControlsAskIgnoreIgnoreAllKeepKeepAllOrCancel) {
   const std::string File = Scratch("unknown.txt");
   std::ofstream(File) << "object Form1: TForm1\n  object Label1: TLabel\n  end\n  object Image1: TLvFilterImage\n"
-                         "    Wrapped = True\n  end\n  object Edit1: TEdit\n  end\nend\n";
+                         "    Wrapped = True\n    Picture.Data = {09544D65746166696C650100000002}\n  end\n"
+                         "  object Edit1: TEdit\n  end\nend\n";
   // The first answer, the questions asked (the rest answered Ignore), the components.
-  for (const auto& [First, Asked, Count] : {std::tuple{Design::TIgnoreAnswer::Ignore, 3, 1},
+  for (const auto& [First, Asked, Count] : {std::tuple{Design::TIgnoreAnswer::Ignore, 4, 1},
                                             std::tuple{Design::TIgnoreAnswer::IgnoreAll, 1, 1},
-                                            std::tuple{Design::TIgnoreAnswer::Keep, 3, 2},
+                                            std::tuple{Design::TIgnoreAnswer::Keep, 4, 2},
                                             std::tuple{Design::TIgnoreAnswer::KeepAll, 1, 3},
                                             std::tuple{Design::TIgnoreAnswer::Cancel, 1, -1}}) {
     int Questions = 0;
@@ -441,13 +442,15 @@ TEST_F(DesignerTest, UnknownControlsAskIgnoreIgnoreAllKeepKeepAllOrCancel) {
     EXPECT_EQ(Questions, Asked);
   }
   // All kept: moved, undone and redone, copied and pasted, and saved, the
-  // placeholders and the property are what the form held.
+  // placeholders, the property and the picture of a class unknown here are
+  // what the form held.
   D.Open(File, [](const std::string&) { return Design::TIgnoreAnswer::KeepAll; });
   Run("select Label1; move 8 0; undo; redo; copy; paste; save " + Scratch("kept.txt"));
   std::ifstream Saved(Scratch("kept.txt"));
   const std::string Text((std::istreambuf_iterator<char>(Saved)), std::istreambuf_iterator<char>());
   std::size_t From = 0;
   for (const char* Line : {"  object Label1: TLabel\n    Left = 8\n  end\n", "    Wrapped = True\n",
+                           "    Picture.Data = {\n      09544D65746166696C650100000002}\n",
                            "  object Edit1: TEdit\n  end\n", "  object Label2: TLabel\n    Left = 16\n"}) {
     const std::size_t At = Text.find(Line, From);
     EXPECT_NE(At, std::string::npos) << Line << Text;
