@@ -65,7 +65,6 @@ std::unique_ptr<Forms::TForm> Shown(std::unique_ptr<Forms::TForm> Form) {
   return Form;
 }
 
-std::string BaseName(const std::string& FileName) { return FileName.substr(FileName.find_last_of('/') + 1); }
 }  // namespace
 
 // ---- Files -------------------------------------------------------------------------
@@ -104,14 +103,14 @@ void TDesigner::Open(const std::string& FileName, const TAskIgnore& Ask, const s
     Tool::LoadForm(FileName, Form.get(), Reading(Ask));
   }
   Reset(std::move(Form), FileName);
-  FLastFileAction = "Opened " + BaseName(FileName);
+  FLastFileAction = "Opened " + SysUtils::ExtractFileName(FileName);
 }
 
 void TDesigner::Save(Classes::TFileWriter& File) {
   Tool::WriteFormBytes(FHistory->Current(), Tool::IsTextFormName(File.FileName()), File);
   FFileName = File.FileName();
   FHistory->Saved();
-  FLastFileAction = "Saved " + BaseName(FFileName);
+  FLastFileAction = "Saved " + SysUtils::ExtractFileName(FFileName);
   Changed();
 }
 
@@ -126,7 +125,7 @@ const std::vector<std::uint8_t>& TDesigner::Stored() const { return FHistory->Cu
 bool TDesigner::Modified() const { return FHistory->Modified(); }
 
 std::string TDesigner::Title() const {
-  const std::string Name = FFileName.empty() ? "Unit1" : BaseName(FFileName);
+  const std::string Name = FFileName.empty() ? "Unit1" : SysUtils::ExtractFileName(FFileName);
   return Modified() ? Name + " *" : Name;
 }
 

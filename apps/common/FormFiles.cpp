@@ -28,9 +28,9 @@ bool IsBinaryForm(const std::vector<std::uint8_t>& Data) {
 }
 
 std::string Extension(const std::string& FileName) {
-  const std::size_t Dot = FileName.find_last_of('.');
-  if (Dot == std::string::npos || FileName.find('/', Dot) != std::string::npos) return {};
-  return SysUtils::LowerCase(FileName.substr(Dot));
+  const std::string Name = SysUtils::ExtractFileName(FileName);
+  const std::size_t Dot = Name.find_last_of('.');
+  return Dot == std::string::npos ? std::string() : SysUtils::LowerCase(Name.substr(Dot));
 }
 
 }  // namespace

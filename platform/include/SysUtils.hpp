@@ -78,6 +78,9 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // on Windows ignoring case as its file systems do, in every script;
 // elsewhere byte for byte.
 bool SameFileName(std::string_view A, std::string_view B);
+// The last component of a path: what follows the last of the system's path
+// separators ('/' and, on Windows, '\\'), or all of it.
+std::string ExtractFileName(std::string_view Path);
 // Writes UTF-8 text to standard output (Stream 1) or standard error (2) as
 // the system shows it: on Windows every character on a console, and to a
 // file or pipe in the console's code page (UTF-8 where the user chose it);

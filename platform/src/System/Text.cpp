@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "SysUtils.hpp"
+#include "os/Os.hpp"
 
 namespace SysUtils {
 
@@ -49,6 +50,10 @@ void AppendUtf8(std::string& Out, char32_t Code) {
     Out += {char(0xF0 | Code >> 18), char(0x80 | (Code >> 12 & 0x3F)), char(0x80 | (Code >> 6 & 0x3F)),
             char(0x80 | (Code & 0x3F))};
   }
+}
+
+std::string ExtractFileName(std::string_view Path) {
+  return std::string(Path.substr(Path.find_last_of(Os::PathSeparators) + 1));
 }
 
 std::string ByteCount(std::uint64_t Count) { return std::to_string(Count) + (Count == 1 ? " byte" : " bytes"); }
