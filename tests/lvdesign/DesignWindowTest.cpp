@@ -107,7 +107,9 @@ TEST(DesignWindow, ASessionByMessagesMakesTheFormTheScriptMakes) {
   }));
   ::SendMessageW(Name, WM_SETTEXT, 0, LPARAM(Saved.wstring().c_str()));
   ::PostMessageW(Dialog, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(WaitFor([&] { return TextOf(D.Main()) == Saved.wstring() + L" - lvdesign"; })) << Narrow(TextOf(D.Main()));
+  // The title names the file, not its folder.
+  ASSERT_TRUE(WaitFor([&] { return TextOf(D.Main()) == Saved.filename().wstring() + L" - lvdesign"; }))
+      << Narrow(TextOf(D.Main()));
   EXPECT_EQ(FormText(Saved), Content(Source / "session.txt"));
 
   // Text another program put there, with its line breaks, pastes the same way.
