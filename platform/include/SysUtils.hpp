@@ -78,6 +78,9 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // on Windows ignoring case as its file systems do, in every script;
 // elsewhere byte for byte.
 bool SameFileName(std::string_view A, std::string_view B);
+// The system's own words for one of its error codes (errno on Linux,
+// GetLastError on Windows), without a final full stop.
+std::string SysErrorMessage(unsigned Error);
 // The last component of a path: what follows the last of the system's path
 // separators ('/' and, on Windows, '\\'), or all of it.
 std::string ExtractFileName(std::string_view Path);

@@ -11,7 +11,7 @@
 #include "Dialogs.hpp"
 #include "FormView.hpp"
 #include "Ids.hpp"
-#include "Inspector.hpp"
+#include "PropertyGrid.hpp"
 #include "Palette.hpp"
 #include "Presenting.hpp"
 #include "RecentFiles.hpp"
@@ -183,7 +183,7 @@ private:
   HACCEL FActionKeys = nullptr, FFileKeys = nullptr;
   HFONT FMono = nullptr;
   std::unique_ptr<TPalette> FPalette;
-  std::unique_ptr<TInspector> FInspector;
+  std::unique_ptr<TPropertyGrid> FGrid;
   std::unique_ptr<TFormView> FFormView;
   TRecentFiles FRecent{RecentFilesList()};
   TViewers FViewers;
@@ -213,7 +213,7 @@ void TDesignWindow::Create() {
   // The text is no short field: a form with pictures is long.
   ::SendMessageW(FText, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
   FPalette = std::make_unique<TPalette>(*this, FDesigner, FPackages);
-  FInspector = std::make_unique<TInspector>(*this, FDesigner);
+  FGrid = std::make_unique<TPropertyGrid>(*this, FDesigner);
   FFormView = std::make_unique<TFormView>(*this, FDesigner);
   MakeKeys();
   Layout();
@@ -281,7 +281,7 @@ void TDesignWindow::Layout() {
   ::SendMessageW(FStatus, SB_SETPARTS, 2, LPARAM(Parts));
   FPalette->Place(0, 0, Client.right);
   const int Top = TPalette::Height + 2, Height = Client.bottom - Top - StatusHeight;
-  FInspector->Place(2, Top, InspectorWidth, Height);
+  FGrid->Place(2, Top, InspectorWidth, Height);
   const int Left = InspectorWidth + 6;
   ::MoveWindow(FFormView->Handle(), Left, Top, Client.right - Left - 2, Height, TRUE);
   ::MoveWindow(FText, Left, Top, Client.right - Left - 2, Height, TRUE);
@@ -300,15 +300,15 @@ void TDesignWindow::Refresh() {
   FPalette->Update();
   FFormView->Update();
   // The inspector follows a drag when it ends: its rows would change with every step.
-  if (!FFormView->Dragging()) FInspector->Update();
+  if (!FFormView->Dragging()) FGrid->Update();
 }
 
 void TDesignWindow::Edit(const std::function<void()>& Do, bool Quiet) {
   try {
     Do();
-    if (!Quiet) FInspector->SetFault("");
+    if (!Quiet) FGrid->SetFault("");
   } catch (const std::exception& E) {
-    FInspector->SetFault(E.what());
+    FGrid->SetFault(E.what());
   }
   Refresh();
 }
@@ -500,7 +500,7 @@ void TDesignWindow::ShowText() {
   ::ShowWindow(FFormView->Handle(), SW_HIDE);
   ::ShowWindow(FText, SW_SHOW);
   ::SetFocus(FText);
-  FInspector->SetFault(FDesigner.FoldedText().find("= FoldedData") == std::string::npos
+  FGrid->SetFault(FDesigner.FoldedText().find("= FoldedData") == std::string::npos
                            ? ""
                            : "Each picture's data is shown as a name (FoldedData1...) and put back in its place.");
 }
@@ -515,7 +515,7 @@ bool TDesignWindow::BackToForm() {
     if (Text != FDesigner.FoldedText()) FDesigner.SetText(Text, IgnoreQuestion());
   } catch (const std::exception& E) {
     // The text stays, with the fault, until it reads.
-    FInspector->SetFault(E.what());
+    FGrid->SetFault(E.what());
     return false;
   }
   FShowingText = false;
@@ -550,7 +550,7 @@ LRESULT TDesignWindow::Handle(UINT Message, WPARAM W, LPARAM L) {
       reinterpret_cast<MINMAXINFO*>(L)->ptMinTrackSize = {640, 400};
       return 0;
     case WM_COMMAND:
-      if (FInspector && L && FInspector->Command(LOWORD(W), HIWORD(W), reinterpret_cast<HWND>(L))) return 0;
+      if (FGrid && L && FGrid->Command(LOWORD(W), HIWORD(W), reinterpret_cast<HWND>(L))) return 0;
       if (LOWORD(W) == Ids::TextView) return 0;
       Command(LOWORD(W));
       return 0;
@@ -558,23 +558,23 @@ LRESULT TDesignWindow::Handle(UINT Message, WPARAM W, LPARAM L) {
       auto& Header = *reinterpret_cast<NMHDR*>(L);
       if (Header.code == TTN_GETDISPINFOW) FPalette->Tip(*reinterpret_cast<NMTTDISPINFOW*>(L));
       else if (Header.idFrom == UINT_PTR(Ids::PaletteTabs) && Header.code == TCN_SELCHANGE) FPalette->PageChanged();
-      else if (FInspector) FInspector->Notify(Header);
+      else if (FGrid) FGrid->Notify(Header);
       return 0;
     }
     case WM_DRAWITEM:
-      if (FInspector && FInspector->DrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(L))) return TRUE;
+      if (FGrid && FGrid->DrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(L))) return TRUE;
       break;
     case WM_MEASUREITEM:
       // Asked for as the list is made, before the inspector is in place.
-      TInspector::MeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(L));
+      TPropertyGrid::MeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(L));
       return TRUE;
     case WM_CTLCOLORSTATIC:
-      if (FInspector)
-        if (const HBRUSH Brush = FInspector->Colour(reinterpret_cast<HWND>(L), reinterpret_cast<HDC>(W)))
+      if (FGrid)
+        if (const HBRUSH Brush = FGrid->Colour(reinterpret_cast<HWND>(L), reinterpret_cast<HDC>(W)))
           return LRESULT(Brush);
       break;
-    case TInspector::CommitMessage:
-      FInspector->Commit(W);
+    case TPropertyGrid::CommitMessage:
+      FGrid->Commit(W);
       return 0;
     case WM_INITMENUPOPUP:
       UpdateMenu(reinterpret_cast<HMENU>(W));

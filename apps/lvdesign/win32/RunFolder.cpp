@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "SysUtils.hpp"
 #include "Wide.hpp"
 #include "Win32.hpp"
 
@@ -13,13 +14,7 @@ namespace Lvdesign {
 namespace {
 
 [[noreturn]] void Fail(const std::string& What, const std::string& Doing, DWORD Error) {
-  wchar_t* Text = nullptr;
-  ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   Error, 0, reinterpret_cast<wchar_t*>(&Text), 0, nullptr);
-  std::string Reason = Text ? Narrow(Text) : "error " + std::to_string(Error);
-  if (Text) ::LocalFree(Text);
-  while (!Reason.empty() && (Reason.back() == '\n' || Reason.back() == '\r' || Reason.back() == '.')) Reason.pop_back();
-  throw std::runtime_error(What + ": cannot " + Doing + ": " + Reason);
+  throw std::runtime_error(What + ": cannot " + Doing + ": " + SysUtils::SysErrorMessage(Error));
 }
 
 std::string TemporaryFolder() {

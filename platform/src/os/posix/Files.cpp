@@ -247,6 +247,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) { return {a
 
 bool SameFileName(std::string_view A, std::string_view B) { return A == B; }
 
+std::string SysErrorMessage(unsigned Error) { return std::strerror(int(Error)); }
+
 void WriteStandardText(int Stream, std::string_view Text) {
   while (!Text.empty()) {
     const ssize_t Written = write(Stream == 2 ? STDERR_FILENO : STDOUT_FILENO, Text.data(), Text.size());

@@ -60,6 +60,8 @@ std::string ErrorText(DWORD Error) {
 
 namespace SysUtils {
 
+std::string SysErrorMessage(unsigned Error) { return Os::Win32::ErrorText(Error); }
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   // The narrow arguments are in the ANSI code page, where a name outside
   // it has already become question marks; the wide ones hold every name.

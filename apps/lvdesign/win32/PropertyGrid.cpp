@@ -1,4 +1,4 @@
-#include "Inspector.hpp"
+#include "PropertyGrid.hpp"
 
 #include <windowsx.h>
 
@@ -50,7 +50,7 @@ void Swatch(HDC Dc, RECT At, const std::string& Value) {
 
 }  // namespace
 
-TInspector::TInspector(THost& Host, Design::TDesigner& Designer) : FHost(Host), FDesigner(Designer) {
+TPropertyGrid::TPropertyGrid(THost& Host, Design::TDesigner& Designer) : FHost(Host), FDesigner(Designer) {
   const HWND Parent = Host.Window();
   FComponents = Child(Parent, WC_COMBOBOXW, WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, Ids::ComponentList);
   FTabs = Child(Parent, WC_TABCONTROLW, WS_VISIBLE | WS_CLIPSIBLINGS, Ids::InspectorTabs);
@@ -75,9 +75,9 @@ TInspector::TInspector(THost& Host, Design::TDesigner& Designer) : FHost(Host), 
   Update();
 }
 
-TInspector::~TInspector() { ::DeleteObject(FBold); }
+TPropertyGrid::~TPropertyGrid() { ::DeleteObject(FBold); }
 
-void TInspector::Place(int Left, int Top, int Width, int Height) {
+void TPropertyGrid::Place(int Left, int Top, int Width, int Height) {
   const int Fault = 48;
   ::MoveWindow(FComponents, Left, Top, Width, 300, TRUE);
   ::MoveWindow(FTabs, Left, Top + 28, Width, Height - 28, TRUE);
@@ -92,13 +92,13 @@ void TInspector::Place(int Left, int Top, int Width, int Height) {
   if (FEditor) OpenEditor();
 }
 
-void TInspector::SetFault(const std::string& Fault) {
+void TPropertyGrid::SetFault(const std::string& Fault) {
   if (Fault == FFaultText) return;
   FFaultText = Fault;
   ::SetWindowTextW(FFault, Widen(Fault).c_str());
 }
 
-std::vector<TInspectorRow> TInspector::Rows() const {
+std::vector<TInspectorRow> TPropertyGrid::Rows() const {
   std::vector<TInspectorRow> Rows;
   const std::string Filter = TextOf(FFilter);
   for (TInspectorRow& Row : FEvents ? FDesigner.Events() : FDesigner.Properties())
@@ -106,12 +106,12 @@ std::vector<TInspectorRow> TInspector::Rows() const {
   return Rows;
 }
 
-void TInspector::Update() {
+void TPropertyGrid::Update() {
   ShowComponents();
   ShowRows(Rows());
 }
 
-void TInspector::ShowComponents() {
+void TPropertyGrid::ShowComponents() {
   std::vector<std::string> Names;
   for (const Classes::TComponent* Component : FDesigner.Components()) Names.push_back(Design::Describe(*Component));
   if (Names != FComponentNames) {
@@ -138,7 +138,7 @@ bool SameRows(const std::vector<TInspectorRow>& A, const std::vector<TInspectorR
 }
 }  // namespace
 
-void TInspector::ShowRows(const std::vector<TInspectorRow>& Rows) {
+void TPropertyGrid::ShowRows(const std::vector<TInspectorRow>& Rows) {
   if (SameRows(Rows, FShown)) return;
   const bool SameLayout = Rows.size() == FShown.size() &&
                           std::equal(Rows.begin(), Rows.end(), FShown.begin(), [](const auto& A, const auto& B) {
@@ -166,18 +166,18 @@ void TInspector::ShowRows(const std::vector<TInspectorRow>& Rows) {
   OpenEditor();
 }
 
-const TInspectorRow* TInspector::Chosen() const {
+const TInspectorRow* TPropertyGrid::Chosen() const {
   const int Index = int(::SendMessageW(FRows, LB_GETCURSEL, 0, 0));
   return Index >= 0 && std::size_t(Index) < FShown.size() ? &FShown[std::size_t(Index)] : nullptr;
 }
 
-int TInspector::NameWidth() const {
+int TPropertyGrid::NameWidth() const {
   RECT Client;
   ::GetClientRect(FRows, &Client);
   return Client.right * 2 / 5;
 }
 
-RECT TInspector::ValueRect(int Index) const {
+RECT TPropertyGrid::ValueRect(int Index) const {
   RECT Item{};
   ::SendMessageW(FRows, LB_GETITEMRECT, WPARAM(Index), LPARAM(&Item));
   Item.left = NameWidth() + 1;
@@ -185,7 +185,7 @@ RECT TInspector::ValueRect(int Index) const {
   return Item;
 }
 
-void TInspector::CloseEditor() {
+void TPropertyGrid::CloseEditor() {
   if (FEditor) ::DestroyWindow(FEditor);
   for (HWND& Button : FButtons)
     if (Button) ::DestroyWindow(Button), Button = nullptr;
@@ -193,7 +193,7 @@ void TInspector::CloseEditor() {
   FKind = TEditor::None;
 }
 
-void TInspector::OpenEditor() {
+void TPropertyGrid::OpenEditor() {
   const TInspectorRow* Row = Chosen();
   const int Index = int(::SendMessageW(FRows, LB_GETCURSEL, 0, 0));
   TEditor Kind = TEditor::None;
@@ -265,7 +265,7 @@ void TInspector::OpenEditor() {
   ::SetWindowPos(FEditor, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-std::string TInspector::EditorText() const {
+std::string TPropertyGrid::EditorText() const {
   if (FKind == TEditor::List) {
     const int Index = int(::SendMessageW(FEditor, CB_GETCURSEL, 0, 0));
     if (Index < 0) return FOriginal;
@@ -285,7 +285,7 @@ std::string TInspector::EditorText() const {
   return TextOf(FEditor);
 }
 
-void TInspector::Commit(WPARAM Serial) {
+void TPropertyGrid::Commit(WPARAM Serial) {
   const TInspectorRow* Row = Chosen();
   if (!FEditor || Serial != FSerial || !Row || Row->Path != FChosenPath) return;
   const std::string Text = EditorText();
@@ -296,7 +296,7 @@ void TInspector::Commit(WPARAM Serial) {
       false);
 }
 
-void TInspector::Set(const std::string& Path, const std::string& Value, bool Event) {
+void TPropertyGrid::Set(const std::string& Path, const std::string& Value, bool Event) {
   // A refused value changes nothing: the rows show the value as it is,
   // and the fault under them.
   FHost.Edit([&] { Event ? FDesigner.SetEvent(Path, Value) : FDesigner.SetProperty(Path, Value); });
@@ -305,7 +305,7 @@ void TInspector::Set(const std::string& Path, const std::string& Value, bool Eve
     ::SetWindowTextW(FEditor, Widen(FOriginal = Design::FieldText(*Row)).c_str());
 }
 
-void TInspector::Graphic(int Id) {
+void TPropertyGrid::Graphic(int Id) {
   const std::string Path = FChosenPath;
   if (Id == Ids::ClearButton) return FHost.Edit([&] { FDesigner.ClearGraphic(Path); });
   const bool Saving = Id == Ids::SaveButton;
@@ -317,13 +317,13 @@ void TInspector::Graphic(int Id) {
   FHost.Edit([&] { Saving ? FDesigner.SaveGraphic(Path, File) : FDesigner.LoadGraphic(Path, File); });
 }
 
-void TInspector::Expand(int Index) {
+void TPropertyGrid::Expand(int Index) {
   if (Index < 0 || std::size_t(Index) >= FShown.size() || !FShown[std::size_t(Index)].Expandable) return;
   const std::string Path = FShown[std::size_t(Index)].Path;
   FHost.Edit([&] { FDesigner.SetExpanded(Path, !FDesigner.Expanded(Path)); });
 }
 
-bool TInspector::Command(int Id, int Code, HWND) {
+bool TPropertyGrid::Command(int Id, int Code, HWND) {
   switch (Id) {
     case Ids::ComponentList:
       if (Code == CBN_SELCHANGE) {
@@ -362,7 +362,7 @@ bool TInspector::Command(int Id, int Code, HWND) {
   }
 }
 
-bool TInspector::Notify(const NMHDR& Header) {
+bool TPropertyGrid::Notify(const NMHDR& Header) {
   if (Header.hwndFrom != FTabs || Header.code != TCN_SELCHANGE) return false;
   if (FEditor) Commit(FSerial);
   FEvents = TabCtrl_GetCurSel(FTabs) == 1;
@@ -371,11 +371,11 @@ bool TInspector::Notify(const NMHDR& Header) {
   return true;
 }
 
-void TInspector::MeasureItem(MEASUREITEMSTRUCT& Item) {
+void TPropertyGrid::MeasureItem(MEASUREITEMSTRUCT& Item) {
   Item.itemHeight = Item.CtlID == UINT(Ids::Rows) ? RowHeight : RowHeight - 4;
 }
 
-bool TInspector::DrawItem(const DRAWITEMSTRUCT& Item) {
+bool TPropertyGrid::DrawItem(const DRAWITEMSTRUCT& Item) {
   const HDC Dc = Item.hDC;
   RECT R = Item.rcItem;
   const bool Selected = (Item.itemState & ODS_SELECTED) != 0;
@@ -434,27 +434,27 @@ bool TInspector::DrawItem(const DRAWITEMSTRUCT& Item) {
   return true;
 }
 
-HBRUSH TInspector::Colour(HWND Control, HDC Dc) {
+HBRUSH TPropertyGrid::Colour(HWND Control, HDC Dc) {
   if (Control != FFault) return nullptr;
   ::SetTextColor(Dc, RGB(192, 0, 0));
   ::SetBkColor(Dc, ::GetSysColor(COLOR_BTNFACE));
   return ::GetSysColorBrush(COLOR_BTNFACE);
 }
 
-LRESULT CALLBACK TInspector::EditorKeys(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self) {
-  auto* Inspector = reinterpret_cast<TInspector*>(Self);
+LRESULT CALLBACK TPropertyGrid::EditorKeys(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self) {
+  auto* Grid = reinterpret_cast<TPropertyGrid*>(Self);
   // The wheel scrolls the rows; it does not step through a closed list's values.
-  if (Message == WM_MOUSEWHEEL) return ::SendMessageW(Inspector->FRows, Message, W, L);
+  if (Message == WM_MOUSEWHEEL) return ::SendMessageW(Grid->FRows, Message, W, L);
   // An open list has its own keys: Enter takes the choice, Escape closes it.
-  if (Inspector->FKind != TEditor::Text && ::SendMessageW(Inspector->FEditor, CB_GETDROPPEDSTATE, 0, 0))
+  if (Grid->FKind != TEditor::Text && ::SendMessageW(Grid->FEditor, CB_GETDROPPEDSTATE, 0, 0))
     return ::DefSubclassProc(Window, Message, W, L);
   if (Message == WM_KEYDOWN && W == VK_RETURN) {
-    ::PostMessageW(Inspector->FHost.Window(), CommitMessage, Inspector->FSerial, 0);
+    ::PostMessageW(Grid->FHost.Window(), CommitMessage, Grid->FSerial, 0);
     return 0;
   }
   if (Message == WM_KEYDOWN && W == VK_ESCAPE) {
     // Back to the value as it is.
-    ::SetWindowTextW(Window, Widen(Inspector->FOriginal).c_str());
+    ::SetWindowTextW(Window, Widen(Grid->FOriginal).c_str());
     ::SendMessageW(Window, EM_SETSEL, 0, -1);
     return 0;
   }
@@ -462,24 +462,24 @@ LRESULT CALLBACK TInspector::EditorKeys(HWND Window, UINT Message, WPARAM W, LPA
   return ::DefSubclassProc(Window, Message, W, L);
 }
 
-LRESULT CALLBACK TInspector::RowMouse(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self) {
-  auto* Inspector = reinterpret_cast<TInspector*>(Self);
+LRESULT CALLBACK TPropertyGrid::RowMouse(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self) {
+  auto* Grid = reinterpret_cast<TPropertyGrid*>(Self);
   const LRESULT Result = ::DefSubclassProc(Window, Message, W, L);
   if (Message == WM_LBUTTONDOWN || Message == WM_LBUTTONDBLCLK) {
     const LRESULT Hit = ::SendMessageW(Window, LB_ITEMFROMPOINT, 0, L);
     const int Index = HIWORD(Hit) ? -1 : int(LOWORD(Hit));
-    if (Index >= 0 && std::size_t(Index) < Inspector->FShown.size()) {
-      const TInspectorRow Row = Inspector->FShown[std::size_t(Index)];
+    if (Index >= 0 && std::size_t(Index) < Grid->FShown.size()) {
+      const TInspectorRow Row = Grid->FShown[std::size_t(Index)];
       // A click on a set's or an object's name unfolds it or folds it.
-      if (GET_X_LPARAM(L) < Inspector->NameWidth() && Row.Expandable) Inspector->Expand(Index);
+      if (GET_X_LPARAM(L) < Grid->NameWidth() && Row.Expandable) Grid->Expand(Index);
       // A double-click on an empty event names its handler.
       else if (Message == WM_LBUTTONDBLCLK && Row.Kind == TRowKind::Event && Row.Value.empty())
-        Inspector->FHost.Edit([&] { Inspector->FDesigner.MakeHandler(Row.Path); });
+        Grid->FHost.Edit([&] { Grid->FDesigner.MakeHandler(Row.Path); });
     }
   }
   // The editor follows its row; what it covered is the list's to paint.
   if (Message == WM_VSCROLL || Message == WM_MOUSEWHEEL) {
-    Inspector->OpenEditor();
+    Grid->OpenEditor();
     ::InvalidateRect(Window, nullptr, FALSE);
   }
   return Result;

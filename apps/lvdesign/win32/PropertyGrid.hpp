@@ -13,14 +13,14 @@
 
 namespace Lvdesign {
 
-class TInspector {
+class TPropertyGrid {
 public:
   // What a posted message to the main window asks of the inspector: the
   // editor's value committed (WParam: the editor's serial).
   static constexpr UINT CommitMessage = WM_APP + 1;
 
-  TInspector(THost& Host, Design::TDesigner& Designer);
-  ~TInspector();
+  TPropertyGrid(THost& Host, Design::TDesigner& Designer);
+  ~TPropertyGrid();
   void Place(int Left, int Top, int Width, int Height);
   // After any change: the components and rows anew where they changed.
   void Update();
